@@ -1,0 +1,25 @@
+// Strict parsing of the numbers and texts that the commands take. Each reader reports a one-line
+// error naming the argument and returns nullopt when the text is not acceptable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bextkit::cli {
+
+// A frame rate in frames per second, 0.5 to 10000 ("25", "29.97", "23.976").
+std::optional<float> parseFrameRate(const std::string& name, const std::string& text,
+                                    std::string& error);
+// A whole number in the signed 32-bit range.
+std::optional<int32_t> parseInt32(const std::string& name, const std::string& text,
+                                  std::string& error);
+// Frames per foot: a whole number of at least 1.
+std::optional<int32_t> parseFramesPerFoot(const std::string& name, const std::string& text,
+                                          std::string& error);
+// A timecode of one to four fields separated by ':' or ';' ("01:00:00:00", "01:00:00;00"),
+// rewritten with the separator that the rate reads: ';' at a non-integral rate, ':' otherwise.
+std::optional<std::string> parseTimeCode(const std::string& name, const std::string& text,
+                                         float fps, std::string& error);
+
+}  // namespace bextkit::cli

@@ -1,0 +1,28 @@
+// The command groups of the bextkit tool; each adds its subcommands to the application.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace bextkit::cli {
+
+// What a command writes to and the exit status it leaves.
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+  int status = 0;
+
+  // Reports a usage error: one line on the error stream, exit status 2.
+  void usageError(const std::string& message) {
+    err << "bextkit: " << message << '\n';
+    status = 2;
+  }
+};
+
+void addTimecodeCommands(CLI::App& app, Context& context);
+
+}  // namespace bextkit::cli
