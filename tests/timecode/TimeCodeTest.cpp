@@ -156,7 +156,7 @@ TEST(FramesFromTimeCode, CountsRiseByOneAcrossEveryLabelOfADay) {
   // gives the counts 0, 1, 2, ... with no gap or repeat.
   const float fps = 29.97f;
   int32_t expected = 0;
-  char text[32];
+  char text[64];
   for (int h = 0; h < 24; ++h) {
     for (int m = 0; m < 60; ++m) {
       for (int s = 0; s < 60; ++s) {
