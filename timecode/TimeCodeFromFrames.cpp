@@ -74,8 +74,7 @@ std::string TimeCode::timeCodeFromFrames(int32_t frames, float fps, bool absolut
   const int64_t frameNumber = remainder % rounded;
   if (hours > 23) hours %= 24;
 
-  std::string out;
-  out.reserve(16);
+  std::string out;  // within the short-string buffer for every count of a day
   cnum::appendPadded(out, hours, 2);
   out.push_back(':');
   cnum::appendPadded(out, minutes, 2);
