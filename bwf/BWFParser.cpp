@@ -1,0 +1,44 @@
+// The parser object: creation, the byte-order probe and the small operations around the scan.
+#include "bwf/BWFParser.h"
+
+#include <array>
+#include <utility>
+
+#include "bwf/FourCC.h"
+#include "platform/SystemLog.h"
+
+namespace bextkit {
+
+BWFParser::BWFParser(std::string path, std::unique_ptr<FileHandle> file)
+    : path_(std::move(path)), inFileHandel_(std::move(file)) {}
+
+BWFParser::~BWFParser() = default;
+
+std::unique_ptr<BWFParser> BWFParser::initWithPath(const std::string& path) {
+  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path);
+  if (!file) return nullptr;
+  return std::unique_ptr<BWFParser>(new BWFParser(path, std::move(file)));
+}
+
+std::unique_ptr<BWFParser> BWFParser::initWithPath(const std::string& path, float fps) {
+  std::unique_ptr<BWFParser> parser = initWithPath(path);
+  if (parser) parser->framesPerSecond_ = fps;
+  return parser;
+}
+
+bool BWFParser::endianNess() {
+  // Missing bytes of a short file count as zero, which never spells "FFIR".
+  std::array<uint8_t, 4> first{};
+  inFileHandel_->seekToFileOffset(0);
+  inFileHandel_->read(first.data(), first.size());
+  return FourCC::fromBytes(first.data()) == chunkid::kRIFF.reversed();
+}
+
+bool BWFParser::saveFile() { return writeBExtHeaderToFile(path_); }
+
+void BWFParser::info() {
+  parse();
+  systemLog(timecodeString());
+}
+
+}  // namespace bextkit

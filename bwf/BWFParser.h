@@ -1,0 +1,119 @@
+// BWFParser: one Broadcast Wave file while a user looks at it and edits it. It scans the file's
+// chunks once (parse), holds the audio format, the broadcast extension fields and the chunk
+// directory, derives a timecode from the time reference, and writes the broadcast extension
+// chunk back. Texts are the file's bytes unchanged. Nothing here throws: failures are results.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bwf/BWFChunk.h"
+#include "platform/FileHandle.h"
+
+namespace bextkit {
+
+// Bits of chunkFlags(): the chunks the scan met.
+constexpr uint16_t kBWFFlagRIFF = 0x0001, kBWFFlagFmt = 0x0004, kBWFFlagIXML = 0x0800,
+                   kBWFFlagData = 0x4000, kBWFFlagBext = 0x8000;
+
+class BWFParser {
+ public:
+  // Opens `path` for reading; null when it cannot be opened. The frame rate is 25 unless given.
+  [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path);
+  [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path, float fps);
+
+  BWFParser(const BWFParser&) = delete;
+  BWFParser& operator=(const BWFParser&) = delete;
+  ~BWFParser();
+
+  // Scans the file once, filling the fields, flags and chunk directory, and closes the file.
+  // Always 0. A second call finds the file closed and changes nothing.
+  int32_t parse();
+  // True when the file begins with "FFIR": IDs stored byte-reversed, sizes big-endian.
+  bool endianNess();
+  // Writes the broadcast extension chunk back into the file at the parser's path.
+  [[nodiscard]] bool saveFile();
+  // Scans, then writes the timecode string to the system log.
+  void info();
+
+  const std::string& description() const { return description_; }
+  void setDescription(const std::string& text) { description_ = text; }
+  const std::string& originator() const { return originator_; }
+  void setOriginator(const std::string& text) { originator_ = text; }
+  const std::string& originatorReference() const { return originatorReference_; }
+  void setOriginatorReference(const std::string& text) { originatorReference_ = text; }
+  const std::string& creationdate() const { return creationdate_; }
+  const std::string& creationtime() const { return creationtime_; }
+  void setCreationtime(const std::string& text) { creationtime_ = text; }
+  // The coding history, or "None" when the file's field starts with two 0x00 or two 0xFF bytes.
+  const std::string& getCodingHistory() const { return codingHistory_; }
+
+  uint32_t samplePerSeconds() const { return samplePerSeconds_; }
+  int32_t bitsPerSample() const { return bitsPerSample_; }
+  int32_t channels() const { return channels_; }
+  uint32_t getSamplesSinceMidnightLow() const { return sampSinceMidnightLow_; }
+  uint32_t getSamplesSinceMidnightHigh() const { return sampSinceMidnightHigh_; }
+
+  // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld"; the same object for the parser's life.
+  const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
+  uint16_t chunkFlags() const { return chunkFlags_; }
+  // The copy of the first "bext" chunk's first 864 bytes; null when the scan met none.
+  const BWFChunk* bwfChunk() const { return bwfChunk_.get(); }
+  // The up to 512 bytes that the scan's last step read.
+  const std::vector<uint8_t>& scanWindow() const { return data_; }
+
+  void getfps(float* fps) const { *fps = framesPerSecond_; }
+  int32_t getTicks() const { return ticks_; }
+  void setTicks(int32_t ticks) { ticks_ = ticks; }
+
+  // "hh:mm:ss:ff" of the stored timecode, each field unsigned and at least two digits.
+  std::string timecodeString();
+  // Stores the timecode; `fps` is accepted and not used.
+  void setTimeCodeHH(int32_t hh, int32_t mm, int32_t ss, int32_t ff, int32_t fps);
+  // "hh:mm:ss:ff,tttttt" of a sample count at `fps` frames and `sps` samples per second; the
+  // ticks are the frame fraction scaled by sps times the parser's own rate, and replace ticks.
+  std::string hex2timecode(int32_t count, float fps, int32_t sps);
+  // The same with the count in hexadecimal, the rate as a decimal and sps as a C integer
+  // literal; writes "sps: N" to standard output first.
+  std::string hexStr2timecode(const std::string& count, const std::string& fps,
+                              const std::string& sps);
+
+  // The broadcast extension record to write: fresh, or the chunk image with the edits.
+  std::vector<uint8_t> getBWFChunkData() const;
+  [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
+  // Why the last save failed; empty after a success.
+  const std::string& lastError() const { return lastError_; }
+
+ private:
+  BWFParser(std::string path, std::unique_ptr<FileHandle> file);
+  void readBextRecord(const BWFChunk& image, uint32_t chunkSize);
+  void deriveTimecode();
+
+  uint16_t chunkFlags_ = 0;
+  std::unique_ptr<BWFChunk> bwfChunk_;
+  std::string path_;
+  std::unique_ptr<FileHandle> inFileHandel_;
+  std::vector<uint8_t> data_;
+  float framesPerSecond_ = 25.0f;
+  uint32_t samplePerSeconds_ = 0;
+  int32_t bitsPerSample_ = 0;
+  int32_t channels_ = 0;
+  std::string timecodeStr_;
+  std::string description_;
+  std::string originator_;
+  std::string originatorReference_;
+  std::string creationtime_;
+  std::string creationdate_;
+  std::string codingHistory_;
+  std::map<std::string, std::string> chunkDetails_;
+  uint32_t sampSinceMidnightLow_ = 0;
+  uint32_t sampSinceMidnightHigh_ = 0;
+  int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;
+  int32_t ticks_ = 0;
+  std::string lastError_;
+};
+
+}  // namespace bextkit

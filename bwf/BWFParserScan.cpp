@@ -1,0 +1,225 @@
+// The chunk scan. It walks the file position by position looking for listed chunk IDs: at a
+// listed ID it records the previous listed chunk in the directory, acts on this one and jumps
+// ahead by an amount fixed for the ID; anywhere else it moves on by one byte. The walk runs on
+// blocks of the file in memory, and runs of unlisted positions are crossed by a search that
+// gives the same position, and the same byte count, as stepping through them one at a time.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "bwf/BWFParser.h"
+#include "bwf/BlockReader.h"
+#include "bwf/ByteOrder.h"
+#include "bwf/ChunkSearch.h"
+#include "bwf/FourCC.h"
+#include "platform/SystemLog.h"
+
+namespace bextkit {
+
+namespace {
+
+constexpr size_t kWindowSize = 512;
+// Scan positions are 32-bit: a jump that reaches 2^32 would wrap back to a position already
+// passed, so it ends the scan instead.
+constexpr uint64_t kPositionLimit = uint64_t{1} << 32;
+
+// Format tags and SubFormat codes of linear audio.
+constexpr uint16_t kFormatPCM = 1, kFormatFloat = 3, kFormatMuLaw = 7, kFormatIBMMuLaw = 257,
+                   kFormatExtensible = 0xFFFE;
+constexpr size_t kFmtBytesRead = 34;  // up to the SubFormat code at offset 32
+constexpr uint32_t kMisreadSampleRate = 30464, kSampleRate96k = 96000;
+
+struct Found {
+  uint64_t position;
+  int listedIndex;  // -1 when no listed ID lies before the limit
+};
+
+// The first position in [from, limit) holding a listed ID. Bytes beyond the end of the file
+// read as zero, and no listed ID contains a zero byte.
+Found findListed(detail::BlockReader& reader, const detail::ChunkSearch& search, uint64_t from,
+                 uint64_t limit) {
+  while (from < limit) {
+    size_t available = 0;
+    const uint8_t* bytes = reader.at(from, 4, available);
+    if (available == 0) break;
+    if (available < 4) {
+      ++from;
+      continue;
+    }
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(available - 3, limit - from));
+    const size_t p = search.find(bytes, 0, n);
+    if (p < n) return {from + p, search.listedIndex(bytes + p)};
+    from += n;
+  }
+  return {limit, -1};
+}
+
+std::string entryText(uint8_t counter, uint32_t start, int64_t length) {
+  char text[80];
+  std::snprintf(text, sizeof text, "Idx: %d StartPoint: %d Length: %lld",
+                static_cast<int>(static_cast<int8_t>(counter)), static_cast<int32_t>(start),
+                static_cast<long long>(length));
+  return text;
+}
+
+// The format fields of a "fmt " chunk, when its tag declares linear audio.
+struct Format {
+  bool linear = false;
+  int32_t channels = 0;
+  uint32_t sampleRate = 0;
+  int32_t bitsPerSample = 0;
+};
+
+Format readFormat(const uint8_t* chunk, bool reversedFile, uint16_t tag) {
+  Format format;
+  const auto load16 = [&](size_t offset) {
+    return reversedFile ? loadBE16(chunk, offset) : loadLE16(chunk, offset);
+  };
+  const uint16_t subFormat = load16(32);
+  format.linear =
+      tag == kFormatPCM || tag == kFormatFloat ||
+      (tag == kFormatExtensible && (subFormat == kFormatPCM || subFormat == kFormatFloat));
+  if (!format.linear) return format;
+  // A normal file's 16-bit counts are read as signed, a reversed file's as unsigned.
+  format.channels = reversedFile ? load16(10) : static_cast<int16_t>(load16(10));
+  format.bitsPerSample = reversedFile ? load16(22) : static_cast<int16_t>(load16(22));
+  format.sampleRate = reversedFile ? loadBE32(chunk, 12) : loadLE32(chunk, 12);
+  if (format.sampleRate == kMisreadSampleRate) format.sampleRate = kSampleRate96k;
+  return format;
+}
+
+}  // namespace
+
+void BWFParser::readBextRecord(const BWFChunk& image, uint32_t chunkSize) {
+  // Only bytes inside the chunk count: a short chunk (602 bytes, without coding history, as
+  // some writers make it) must not show the next chunk's header as its coding history.
+  BWFChunk record = image;
+  const uint64_t chunkEnd = BWFChunk::kHeaderSize + uint64_t{chunkSize};
+  if (chunkEnd < BWFChunk::kSize) {
+    std::fill(record.bytes.begin() + static_cast<std::ptrdiff_t>(chunkEnd), record.bytes.end(),
+              uint8_t{0});
+  }
+  sampSinceMidnightLow_ = record.load32(BWFChunk::kTimeReferenceLow);
+  sampSinceMidnightHigh_ = record.load32(BWFChunk::kTimeReferenceHigh);
+  description_ = record.text(BWFChunk::kDescription);
+  originator_ = record.text(BWFChunk::kOriginator);
+  originatorReference_ = record.text(BWFChunk::kOriginatorReference);
+  creationdate_ = record.text(BWFChunk::kOriginationDate);
+  creationtime_ = record.text(BWFChunk::kOriginationTime);
+  const uint8_t first = record.bytes[BWFChunk::kCodingHistory.offset];
+  const uint8_t second = record.bytes[BWFChunk::kCodingHistory.offset + 1];
+  const bool none = (first == 0x00 && second == 0x00) || (first == 0xFF && second == 0xFF);
+  codingHistory_ = none ? "None" : record.text(BWFChunk::kCodingHistory);
+}
+
+int32_t BWFParser::parse() {
+  if (!inFileHandel_->isOpen()) return 0;  // scanned before: the handle is closed
+
+  const uint64_t fileSize = inFileHandel_->seekToEndOfFile();
+  detail::BlockReader reader(*inFileHandel_, fileSize);
+  std::array<uint8_t, 8> header{};
+  reader.copy(0, header.data(), 4);
+  const bool reversedFile = FourCC::fromBytes(header.data()) == chunkid::kRIFF.reversed();
+  const detail::ChunkSearch& search = detail::ChunkSearch::forByteOrder(reversedFile);
+  const uint32_t fileLength = static_cast<uint32_t>(fileSize);
+
+  uint64_t position = 0;  // always below 2^32
+  uint64_t lastStep = 0;
+  int lastListed = -1;
+  uint32_t chunkStart = 0;
+  int64_t length = 0;
+  uint8_t counter = 0;  // shown as signed 8-bit: the 128th entry has the index -128
+
+  do {
+    // The first step runs even in an empty file.
+    const uint64_t limit = std::max<uint64_t>(fileLength, position + 1);
+    const Found found = findListed(reader, search, position, limit);
+    length += static_cast<int64_t>(found.position - position);
+    if (found.listedIndex < 0) {
+      lastStep = limit - 1;
+      break;
+    }
+    position = lastStep = found.position;
+
+    if (lastListed >= 0) {
+      ++counter;
+      chunkDetails_[kListedChunkIDs[lastListed].str()] = entryText(counter, chunkStart, length);
+      length = 0;
+    }
+    lastListed = found.listedIndex;
+    chunkStart = static_cast<uint32_t>(position);
+
+    reader.copy(position, header.data(), header.size());
+    const uint32_t size = reversedFile ? loadBE32(header.data(), 4) : loadLE32(header.data(), 4);
+    const FourCC id = kListedChunkIDs[found.listedIndex];
+    uint64_t advance = size;
+    if (id == chunkid::kRIFF) {
+      chunkFlags_ |= kBWFFlagRIFF;
+      systemLog("***Have RIFF\n");
+      advance = 12;
+      length = 12;
+    } else if (id == chunkid::kFmt) {
+      chunkFlags_ |= kBWFFlagFmt;
+      std::array<uint8_t, kFmtBytesRead> chunk{};
+      reader.copy(position, chunk.data(), chunk.size());
+      const uint16_t tag = reversedFile ? loadBE16(chunk.data(), 8) : loadLE16(chunk.data(), 8);
+      if (tag == kFormatPCM) systemLog("***WAVE_FORMAT_PCM\n");
+      if (tag == kFormatMuLaw) systemLog("***WAVE_FORMAT_MULAW\n");
+      if (tag == kFormatMuLaw || tag == kFormatIBMMuLaw) systemLog("***IBM_FORMAT_MULAW\n");
+      const Format format = readFormat(chunk.data(), reversedFile, tag);
+      if (format.linear) {
+        channels_ = format.channels;
+        samplePerSeconds_ = format.sampleRate;
+        bitsPerSample_ = format.bitsPerSample;
+      }
+      advance = (tag == kFormatMuLaw || tag == kFormatIBMMuLaw) ? 26 : 24;
+      length += static_cast<int64_t>(advance);
+    } else if (id == chunkid::kData) {
+      chunkFlags_ |= kBWFFlagData;
+      advance = uint64_t{size} + 8;  // the one jump that covers its header too
+      length += static_cast<int64_t>(advance);
+    } else if (id == chunkid::kBext) {
+      if (!(chunkFlags_ & kBWFFlagBext)) {
+        bwfChunk_ = std::make_unique<BWFChunk>();
+        reader.copy(position, bwfChunk_->bytes.data(), BWFChunk::kSize);
+        readBextRecord(*bwfChunk_, size);
+      }
+      chunkFlags_ |= kBWFFlagBext;
+      length = size;
+    } else if (id == chunkid::kIXML) {
+      chunkFlags_ |= kBWFFlagIXML;
+      systemLog("iXML Chunk\n");
+      length += size;
+    } else if (id == chunkid::kAdtl) {
+      advance = 32;
+      length += 32;
+    } else {
+      if (id == chunkid::kSlnt) systemLog("***SilenceID\n");
+      if (id == chunkid::kCue) systemLog("***CueID\n");
+      length = size;
+    }
+
+    // A zero-sized chunk would hold the scan in place: move on by one byte, counted like a
+    // byte stepped over, so that Length stays the distance to the next chunk.
+    if (advance == 0) {
+      advance = 1;
+      length += 1;
+    }
+    if (position + advance >= kPositionLimit) break;
+    position += advance;
+  } while (position < fileLength);
+
+  size_t available = 0;
+  const uint8_t* window = reader.at(lastStep, kWindowSize, available);
+  data_.assign(window, window + std::min(available, kWindowSize));
+
+  const std::string key = lastListed >= 0 ? kListedChunkIDs[lastListed].str() : std::string();
+  chunkDetails_[key] = entryText(static_cast<uint8_t>(counter + 1), chunkStart, length);
+
+  if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
+  inFileHandel_->closeFile();
+  return 0;
+}
+
+}  // namespace bextkit

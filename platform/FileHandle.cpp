@@ -1,0 +1,161 @@
+#include "platform/FileHandle.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace bextkit {
+
+namespace {
+
+int posixOpen(const char* path, int flags, mode_t mode) {
+  const int fd = ::open(path, flags | O_CLOEXEC, mode);
+  if (fd < 0) return fd;
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  return fd;
+}
+
+// pread and pwrite take a signed offset; beyond its range nothing can be read or written.
+bool offsetFits(uint64_t offset) {
+  return offset <= static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+}
+
+FileOperations& currentOperations() {
+  static FileOperations operations = posixFileOperations();
+  return operations;
+}
+
+std::string describeErrno(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+FileOperations posixFileOperations() {
+  FileOperations ops;
+  ops.open = posixOpen;
+  ops.pread = [](int fd, void* buffer, size_t length, uint64_t offset) -> ssize_t {
+    if (!offsetFits(offset)) return 0;
+    return ::pread(fd, buffer, length, static_cast<off_t>(offset));
+  };
+  ops.pwrite = [](int fd, const void* buffer, size_t length, uint64_t offset) -> ssize_t {
+    if (!offsetFits(offset)) {
+      errno = EFBIG;
+      return -1;
+    }
+    return ::pwrite(fd, buffer, length, static_cast<off_t>(offset));
+  };
+  ops.fileSize = [](int fd) -> int64_t {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_size);
+  };
+  ops.close = ::close;
+  ops.rename = ::rename;
+  return ops;
+}
+
+FileOperations setFileOperations(FileOperations operations) {
+  return std::exchange(currentOperations(), std::move(operations));
+}
+
+bool renameFile(const std::string& from, const std::string& to, std::string* error) {
+  if (currentOperations().rename(from.c_str(), to.c_str()) == 0) return true;
+  if (error) *error = describeErrno("rename failed");
+  return false;
+}
+
+std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
+                                             std::string* error) {
+  FileOperations operations = currentOperations();
+  const int fd = operations.open(path.c_str(), flags, 0);
+  if (fd < 0) {
+    if (error) *error = describeErrno("cannot open");
+    return nullptr;
+  }
+  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
+}
+
+std::unique_ptr<FileHandle> FileHandle::openForReading(const std::string& path,
+                                                       std::string* error) {
+  return open(path, O_RDONLY, error);
+}
+
+std::unique_ptr<FileHandle> FileHandle::openForUpdating(const std::string& path,
+                                                        std::string* error) {
+  return open(path, O_RDWR, error);
+}
+
+FileHandle::~FileHandle() { closeFile(); }
+
+void FileHandle::fail(const char* what) { lastError_ = describeErrno(what); }
+
+uint64_t FileHandle::seekToEndOfFile() {
+  const int64_t size = isOpen() ? operations_.fileSize(fd_) : -1;
+  if (size < 0) {
+    if (isOpen()) fail("cannot learn the file size");
+    return 0;
+  }
+  offset_ = static_cast<uint64_t>(size);
+  return offset_;
+}
+
+size_t FileHandle::read(uint8_t* destination, size_t length) {
+  size_t done = 0;
+  while (isOpen() && done < length) {
+    const ssize_t n = operations_.pread(fd_, destination + done, length - done, offset_ + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail("read failed");
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  offset_ += done;
+  return done;
+}
+
+std::vector<uint8_t> FileHandle::readDataOfLength(size_t length) {
+  std::vector<uint8_t> bytes(length);
+  bytes.resize(read(bytes.data(), length));
+  return bytes;
+}
+
+bool FileHandle::write(const uint8_t* bytes, size_t length) {
+  if (!isOpen()) {
+    lastError_ = "write failed: the file is closed";
+    return false;
+  }
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = operations_.pwrite(fd_, bytes + done, length - done, offset_ + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // no progress: give up rather than spin
+      fail("write failed");
+      offset_ += done;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  offset_ += done;
+  return true;
+}
+
+bool FileHandle::closeFile() {
+  if (!isOpen()) return true;
+  const int fd = std::exchange(fd_, -1);
+  if (operations_.close(fd) == 0) return true;
+  fail("close failed");
+  return false;
+}
+
+}  // namespace bextkit

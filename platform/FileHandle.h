@@ -1,0 +1,86 @@
+// A file handle over POSIX: open for reading or for updating, seek, read up to a length, write,
+// close. Offsets are 64-bit; a read at or near the end of the file returns the bytes that remain.
+// Every system call goes through a replaceable table of file operations, so that tests can make
+// writes come up short or fail and renames fail without touching a real disk.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bextkit {
+
+// The system calls under every FileHandle. Each returns what its POSIX namesake returns and
+// leaves errno set on failure.
+struct FileOperations {
+  std::function<int(const char* path, int flags, mode_t mode)> open;
+  std::function<ssize_t(int fd, void* buffer, size_t length, uint64_t offset)> pread;
+  std::function<ssize_t(int fd, const void* buffer, size_t length, uint64_t offset)> pwrite;
+  std::function<int64_t(int fd)> fileSize;  // -1 on failure
+  std::function<int(int fd)> close;
+  std::function<int(const char* from, const char* to)> rename;
+};
+
+// The plain POSIX operations. Their open refuses directories (EISDIR).
+FileOperations posixFileOperations();
+
+// Installs `operations` for every handle opened afterwards and returns the previous table.
+FileOperations setFileOperations(FileOperations operations);
+
+// Renames through the current operations; on failure `error` (when given) says why.
+[[nodiscard]] bool renameFile(const std::string& from, const std::string& to,
+                              std::string* error = nullptr);
+
+class FileHandle {
+ public:
+  // Null when the file cannot be opened; `error` (when given) then says why.
+  [[nodiscard]] static std::unique_ptr<FileHandle> openForReading(const std::string& path,
+                                                                  std::string* error = nullptr);
+  [[nodiscard]] static std::unique_ptr<FileHandle> openForUpdating(const std::string& path,
+                                                                   std::string* error = nullptr);
+
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle();
+
+  // Moves to the end and returns its offset (0 when the size cannot be learnt).
+  uint64_t seekToEndOfFile();
+  void seekToFileOffset(uint64_t offset) { offset_ = offset; }
+  uint64_t offsetInFile() const { return offset_; }
+
+  // Reads up to `length` bytes at the current offset and moves past them. Fewer come back at
+  // the end of the file, after a read error and on a closed handle.
+  size_t read(uint8_t* destination, size_t length);
+  std::vector<uint8_t> readDataOfLength(size_t length);
+
+  // Writes all `length` bytes at the current offset and moves past them; false when any of
+  // them could not be written (lastError says why).
+  [[nodiscard]] bool write(const uint8_t* bytes, size_t length);
+  [[nodiscard]] bool write(const std::vector<uint8_t>& bytes) {
+    return write(bytes.data(), bytes.size());
+  }
+
+  // Closes the descriptor; false when the close reported an error. Later reads return nothing.
+  bool closeFile();
+  bool isOpen() const { return fd_ >= 0; }
+
+  // Why the last failed operation failed; empty while none has.
+  const std::string& lastError() const { return lastError_; }
+
+ private:
+  FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
+  static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error);
+  void fail(const char* what);
+
+  int fd_;
+  FileOperations operations_;
+  uint64_t offset_ = 0;
+  std::string lastError_;
+};
+
+}  // namespace bextkit
