@@ -20,6 +20,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   CLI::App app{kDescription, "bextkit"};
   app.require_subcommand(1);
   app.fallthrough();
+  addFileCommands(app, context);
   addTimecodeCommands(app, context);
 
   // CLI11 takes its arguments last first.

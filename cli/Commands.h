@@ -24,5 +24,6 @@ struct Context {
 };
 
 void addTimecodeCommands(CLI::App& app, Context& context);
+void addFileCommands(CLI::App& app, Context& context);
 
 }  // namespace bextkit::cli

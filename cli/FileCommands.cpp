@@ -1,0 +1,252 @@
+// show and chunks: what a Broadcast Wave file holds, for people or as JSON Lines for scripts.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "bwf/BWFParser.h"
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "cli/Text.h"
+#include "platform/FileHandle.h"
+#include "platform/SystemLog.h"
+
+namespace bextkit::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Options {
+  std::vector<std::string> files;
+  std::string fps = "25";
+  bool json = false;
+  bool verbose = false;
+};
+
+struct ChunkEntry {
+  std::string id;
+  int32_t index;
+  uint32_t start;  // the directory holds it as a signed number; offsets past 2 GiB wrap there
+  int64_t length;
+};
+
+// The chunk directory in file order.
+std::vector<ChunkEntry> chunkEntries(const BWFParser& parser) {
+  std::vector<ChunkEntry> entries;
+  for (const auto& [id, value] : parser.getChunkDictionary()) {
+    int index = 0, start = 0;
+    long long length = 0;
+    if (std::sscanf(value.c_str(), "Idx: %d StartPoint: %d Length: %lld", &index, &start,
+                    &length) == 3) {
+      entries.push_back({id, index, static_cast<uint32_t>(start), length});
+    }
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const ChunkEntry& a, const ChunkEntry& b) { return a.start < b.start; });
+  return entries;
+}
+
+std::vector<std::string> flagNames(uint16_t flags) {
+  static const std::pair<uint16_t, const char*> kNames[] = {{kBWFFlagRIFF, "RIFF"},
+                                                            {kBWFFlagFmt, "fmt"},
+                                                            {kBWFFlagIXML, "iXML"},
+                                                            {kBWFFlagData, "data"},
+                                                            {kBWFFlagBext, "bext"}};
+  std::vector<std::string> names;
+  for (const auto& [bit, name] : kNames) {
+    if (flags & bit) names.emplace_back(name);
+  }
+  return names;
+}
+
+bool hasBext(const BWFParser& p) { return (p.chunkFlags() & kBWFFlagBext) != 0; }
+// The scan derives a timecode when it met a bext chunk and a linear-audio format with a rate.
+bool hasTimecode(const BWFParser& p) {
+  return hasBext(p) && (p.chunkFlags() & kBWFFlagFmt) != 0 && p.samplePerSeconds() != 0;
+}
+uint64_t timeReference(const BWFParser& p) {
+  return (uint64_t{p.getSamplesSinceMidnightHigh()} << 32) | p.getSamplesSinceMidnightLow();
+}
+
+// Routes the scan's progress messages to the error stream with --verbose, and drops them
+// otherwise, for as long as it lives.
+class ScanMessages {
+ public:
+  ScanMessages(bool verbose, std::ostream& err)
+      : previous_(setLogSink(verbose ? LogSink([&err](const std::string& m) { err << m; })
+                                     : LogSink([](const std::string&) {}))) {}
+  ~ScanMessages() { setLogSink(previous_); }
+  ScanMessages(const ScanMessages&) = delete;
+  ScanMessages& operator=(const ScanMessages&) = delete;
+
+ private:
+  LogSink previous_;
+};
+
+// Opens and scans one file; null with the reason in `error` when it cannot be read.
+std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
+  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
+  if (!parser) {
+    // Ask the file layer again, for the reason.
+    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
+    return nullptr;
+  }
+  (void)parser->parse();
+  return parser;
+}
+
+Json toJson(const std::string& path, BWFParser* p, const std::string& error, double fps) {
+  Json j;
+  j["file"] = displayUtf8(path);
+  if (!p) {
+    j["error"] = error;
+    return j;
+  }
+  j["format"] = {{"sampleRate", p->samplePerSeconds()},
+                 {"bitsPerSample", p->bitsPerSample()},
+                 {"channels", p->channels()}};
+  if (hasBext(*p)) {
+    j["bext"] = {{"description", displayUtf8(p->description())},
+                 {"originator", displayUtf8(p->originator())},
+                 {"originatorReference", displayUtf8(p->originatorReference())},
+                 {"originationDate", displayUtf8(p->creationdate())},
+                 {"originationTime", displayUtf8(p->creationtime())},
+                 {"timeReference", timeReference(*p)},
+                 {"timeReferenceLow", p->getSamplesSinceMidnightLow()},
+                 {"timeReferenceHigh", p->getSamplesSinceMidnightHigh()},
+                 {"codingHistory", displayUtf8(p->getCodingHistory())}};
+  } else {
+    j["bext"] = nullptr;
+  }
+  if (hasTimecode(*p)) {
+    j["timecode"] = {{"fps", fps}, {"value", p->timecodeString()}, {"ticks", p->getTicks()}};
+  } else {
+    j["timecode"] = nullptr;
+  }
+  j["flags"] = flagNames(p->chunkFlags());
+  Json chunks = Json::array();
+  for (const ChunkEntry& e : chunkEntries(*p)) {
+    chunks.push_back(
+        {{"id", displayUtf8(e.id)}, {"index", e.index}, {"start", e.start}, {"length", e.length}});
+  }
+  j["chunks"] = std::move(chunks);
+  return j;
+}
+
+void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
+  const auto row = [&out](const char* label, const std::string& value) {
+    char padded[32];
+    std::snprintf(padded, sizeof padded, "  %-22s", label);
+    out << padded << value << '\n';
+  };
+  const std::string indent(24, ' ');
+  if (p.chunkFlags() & kBWFFlagFmt) {
+    row("Format", std::to_string(p.samplePerSeconds()) + " Hz, " +
+                      std::to_string(p.bitsPerSample()) + " bits, " + std::to_string(p.channels()) +
+                      " channels");
+  } else {
+    row("Format", "none (no fmt chunk)");
+  }
+  if (!hasBext(p)) {
+    row("Broadcast extension", "none (no bext chunk)");
+    return;
+  }
+  row("Description", displayLines(p.description(), indent));
+  row("Originator", displayLines(p.originator(), indent));
+  row("Originator reference", displayLines(p.originatorReference(), indent));
+  row("Origination date", displayLines(p.creationdate(), indent));
+  row("Origination time", displayLines(p.creationtime(), indent));
+  row("Time reference", std::to_string(timeReference(p)) + " samples since midnight");
+  if (hasTimecode(p)) {
+    row("Timecode", p.timecodeString() + " at " + fpsText + " fps (" +
+                        std::to_string(p.getTicks()) + " samples past the second)");
+  } else {
+    row("Timecode", "none (no sample rate to count by)");
+  }
+  row("Coding history", displayLines(p.getCodingHistory(), indent));
+}
+
+void printChunks(std::ostream& out, const BWFParser& p) {
+  char line[96];
+  std::snprintf(line, sizeof line, "  %-6s %6s %12s %12s\n", "ID", "Index", "Start", "Length");
+  out << line;
+  for (const ChunkEntry& e : chunkEntries(p)) {
+    const std::string id = e.id.empty() ? "(none)" : "'" + displayUtf8(e.id) + "'";
+    std::snprintf(line, sizeof line, "  %-6s %6d %12u %12lld\n", id.c_str(), e.index, e.start,
+                  static_cast<long long>(e.length));
+    out << line;
+  }
+}
+
+enum class View { kShow, kChunks };
+
+void runFiles(Context& ctx, const Options& o, View view) {
+  std::string error;
+  const std::optional<float> fps = parseFrameRate("--fps", o.fps, error);
+  if (!fps) return ctx.usageError(error);
+  const ScanMessages messages(o.verbose, ctx.err);
+  bool first = true;
+  for (const std::string& path : o.files) {
+    std::string why;
+    std::unique_ptr<BWFParser> parser = scanFile(path, *fps, why);
+    if (!parser) {
+      ctx.status = 1;
+      if (o.json) {
+        ctx.out << toJson(path, nullptr, why, 0).dump() << '\n';
+      } else {
+        ctx.err << "bextkit: " << path << ": " << why << '\n';
+      }
+      continue;
+    }
+    if (o.json) {
+      ctx.out << toJson(path, parser.get(), "", std::strtod(o.fps.c_str(), nullptr)).dump() << '\n';
+      continue;
+    }
+    if (!first) ctx.out << '\n';
+    first = false;
+    ctx.out << displayUtf8(path) << '\n';
+    if (view == View::kShow) {
+      printFields(ctx.out, *parser, o.fps);
+    } else {
+      printChunks(ctx.out, *parser);
+    }
+  }
+}
+
+void addCommonOptions(CLI::App* command, Options& o) {
+  command->add_flag("--json", o.json,
+                    "One JSON object per file on one line: file, format, bext, timecode, flags, "
+                    "chunks (or error)");
+  command->add_flag("--verbose", o.verbose, "Also print the scan's progress messages");
+  command->add_option("--fps", o.fps, "Frame rate for the timecode (25, 29.97, 23.976 ...)")
+      ->type_name("RATE")
+      ->capture_default_str();
+}
+
+}  // namespace
+
+void addFileCommands(CLI::App& app, Context& context) {
+  auto show = std::make_shared<Options>();
+  auto chunks = std::make_shared<Options>();
+  Context* ctx = &context;
+
+  CLI::App* showCommand = app.add_subcommand(
+      "show", "Audio format, broadcast extension fields and timecode of Broadcast Wave files");
+  showCommand->add_option("FILE", show->files, "WAV files")->type_name("FILE")->required();
+  addCommonOptions(showCommand, *show);
+  showCommand->callback([show, ctx] { runFiles(*ctx, *show, View::kShow); });
+
+  CLI::App* chunksCommand = app.add_subcommand(
+      "chunks", "The chunks of a WAV file, where they start and how long they are");
+  chunksCommand->add_option("FILE", chunks->files, "WAV file")
+      ->type_name("FILE")
+      ->required()
+      ->expected(1);
+  addCommonOptions(chunksCommand, *chunks);
+  chunksCommand->callback([chunks, ctx] { runFiles(*ctx, *chunks, View::kChunks); });
+}
+
+}  // namespace bextkit::cli

@@ -1,0 +1,15 @@
+// Turning the byte texts of a file into text for people and for JSON.
+#pragma once
+
+#include <string>
+
+namespace bextkit::cli {
+
+// The bytes as UTF-8: valid UTF-8 sequences unchanged, every other byte taken as Latin-1.
+std::string displayUtf8(const std::string& bytes);
+
+// For a terminal: displayUtf8, with line breaks (CR LF, LF or CR) continued on a new line
+// indented by `indent`, and other control characters shown as \xNN.
+std::string displayLines(const std::string& bytes, const std::string& indent);
+
+}  // namespace bextkit::cli
