@@ -91,6 +91,12 @@ class BWFParser {
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
   void readBextRecord(const BWFChunk& image, uint32_t chunkSize);
   void deriveTimecode();
+  // The size that the chunk image's header declares, read in the file's byte order.
+  uint32_t imageChunkSize() const;
+  uint32_t timeReferenceFromTimecode() const;
+  bool failSave(const std::string& path, const std::string& reason);
+  bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record);
+  bool insertChunk(const std::string& path, const std::vector<uint8_t>& record);
 
   uint16_t chunkFlags_ = 0;
   std::unique_ptr<BWFChunk> bwfChunk_;
@@ -114,6 +120,12 @@ class BWFParser {
   int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;
   int32_t ticks_ = 0;
   std::string lastError_;
+
+  // What the write-back needs to know of the scan: that it ran, the file's byte order, and
+  // where the chunk image's chunk starts.
+  bool scanned_ = false;
+  bool reversedFile_ = false;
+  uint32_t bextChunkStart_ = 0;
 };
 
 }  // namespace bextkit

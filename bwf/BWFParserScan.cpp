@@ -182,6 +182,7 @@ int32_t BWFParser::parse() {
     } else if (id == chunkid::kBext) {
       if (!(chunkFlags_ & kBWFFlagBext)) {
         bwfChunk_ = std::make_unique<BWFChunk>();
+        bextChunkStart_ = static_cast<uint32_t>(position);
         reader.copy(position, bwfChunk_->bytes.data(), BWFChunk::kSize);
         readBextRecord(*bwfChunk_, size);
       }
@@ -219,6 +220,8 @@ int32_t BWFParser::parse() {
 
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   inFileHandel_->closeFile();
+  reversedFile_ = reversedFile;
+  scanned_ = true;
   return 0;
 }
 

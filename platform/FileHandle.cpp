@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -62,6 +63,17 @@ FileOperations posixFileOperations() {
   };
   ops.close = ::close;
   ops.rename = ::rename;
+  ops.fsync = ::fsync;
+  ops.copyFileRange = [](int fromFd, uint64_t fromOffset, int toFd, uint64_t toOffset,
+                         size_t length) -> ssize_t {
+    if (!offsetFits(fromOffset) || !offsetFits(toOffset)) {
+      errno = EINVAL;
+      return -1;
+    }
+    auto in = static_cast<off_t>(fromOffset);
+    auto out = static_cast<off_t>(toOffset);
+    return ::copy_file_range(fromFd, &in, toFd, &out, length, 0);
+  };
   return ops;
 }
 
@@ -94,6 +106,17 @@ std::unique_ptr<FileHandle> FileHandle::openForReading(const std::string& path,
 std::unique_ptr<FileHandle> FileHandle::openForUpdating(const std::string& path,
                                                         std::string* error) {
   return open(path, O_RDWR, error);
+}
+
+std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path, mode_t mode,
+                                                        std::string* error) {
+  FileOperations operations = currentOperations();
+  const int fd = operations.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+  if (fd < 0) {
+    if (error) *error = describeErrno("cannot create");
+    return nullptr;
+  }
+  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
 }
 
 FileHandle::~FileHandle() { closeFile(); }
@@ -148,6 +171,58 @@ bool FileHandle::write(const uint8_t* bytes, size_t length) {
   }
   offset_ += done;
   return true;
+}
+
+bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length) {
+  if (!isOpen() || !source.isOpen()) {
+    lastError_ = "copy failed: the file is closed";
+    return false;
+  }
+  uint64_t done = 0;
+  bool inKernel = true;
+  while (inKernel && done < length) {
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length - done, kCopyBlock * 64));
+    const ssize_t n =
+        operations_.copyFileRange(source.fd_, sourceOffset + done, fd_, offset_ + done, chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      inKernel = false;  // not on this pair of files: copy through a buffer instead
+      break;
+    }
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // the source ended before `length` bytes
+      fail("copy failed");
+      return false;
+    }
+    done += static_cast<uint64_t>(n);
+  }
+  offset_ += done;
+  if (done == length) return true;
+
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(length - done, kCopyBlock)));
+  source.seekToFileOffset(sourceOffset + done);
+  while (done < length) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length - done, buffer.size()));
+    const size_t got = source.read(buffer.data(), want);
+    if (got != want) {
+      lastError_ = source.lastError().empty() ? "copy failed: the source ended early"
+                                              : "copy failed: " + source.lastError();
+      return false;
+    }
+    if (!write(buffer.data(), got)) return false;
+    done += got;
+  }
+  return true;
+}
+
+bool FileHandle::synchronizeFile() {
+  if (!isOpen()) {
+    lastError_ = "flush failed: the file is closed";
+    return false;
+  }
+  if (operations_.fsync(fd_) == 0) return true;
+  fail("flush to disk failed");
+  return false;
 }
 
 bool FileHandle::closeFile() {

@@ -24,6 +24,12 @@ struct FileOperations {
   std::function<int64_t(int fd)> fileSize;  // -1 on failure
   std::function<int(int fd)> close;
   std::function<int(const char* from, const char* to)> rename;
+  std::function<int(int fd)> fsync;
+  // Copies within the kernel, as copy_file_range; -1 with errno EXDEV, ENOSYS, EINVAL or
+  // EOPNOTSUPP means the caller must copy through reads and writes instead.
+  std::function<ssize_t(int fromFd, uint64_t fromOffset, int toFd, uint64_t toOffset,
+                        size_t length)>
+      copyFileRange;
 };
 
 // The plain POSIX operations. Their open refuses directories (EISDIR).
@@ -42,6 +48,10 @@ class FileHandle {
   [[nodiscard]] static std::unique_ptr<FileHandle> openForReading(const std::string& path,
                                                                   std::string* error = nullptr);
   [[nodiscard]] static std::unique_ptr<FileHandle> openForUpdating(const std::string& path,
+                                                                   std::string* error = nullptr);
+  // Creates a new file for reading and writing; fails when `path` exists already.
+  [[nodiscard]] static std::unique_ptr<FileHandle> createExclusive(const std::string& path,
+                                                                   mode_t mode,
                                                                    std::string* error = nullptr);
 
   FileHandle(const FileHandle&) = delete;
@@ -65,14 +75,26 @@ class FileHandle {
     return write(bytes.data(), bytes.size());
   }
 
+  // Copies `length` bytes of `source`, from `sourceOffset` on, to this file at its current
+  // offset, in the kernel where it can and through a fixed-size buffer where it cannot; moves
+  // past them. False, with lastError set, when the source ends early or anything fails.
+  [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length);
+
+  // Flushes the file's data to the disk; false when the system reports a failure.
+  [[nodiscard]] bool synchronizeFile();
+
   // Closes the descriptor; false when the close reported an error. Later reads return nothing.
   bool closeFile();
   bool isOpen() const { return fd_ >= 0; }
+  // The open descriptor, for metadata calls that have no place in this class (-1 when closed).
+  int descriptor() const { return fd_; }
 
   // Why the last failed operation failed; empty while none has.
   const std::string& lastError() const { return lastError_; }
 
  private:
+  static constexpr size_t kCopyBlock = 1024 * 1024;  // the buffer of a copy outside the kernel
+
   FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
   static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error);
   void fail(const char* what);

@@ -1,0 +1,172 @@
+#include "platform/FileReplacement.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace bextkit {
+
+namespace {
+
+std::string errnoText() { return std::strerror(errno); }
+
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ".NAME.bextkit-0123456789abcdef.tmp": hidden, recognisable, and unique, so that no name left
+// behind by a crash can stand in the way of a later save.
+std::string temporaryNameFor(const std::string& target) {
+  uint64_t random = 0;
+  if (getrandom(&random, sizeof random, 0) != sizeof random) {
+    random = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^
+             static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&random));
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string suffix;
+  for (int i = 0; i < 16; ++i) suffix.push_back(kHex[(random >> (4 * i)) & 0xF]);
+  return directoryOf(target) + "/." + baseNameOf(target) + ".bextkit-" + suffix + ".tmp";
+}
+
+// Extended attribute names of the open file, or false when they cannot be listed.
+bool listAttributes(int fd, std::vector<std::string>& names) {
+  const ssize_t size = flistxattr(fd, nullptr, 0);
+  if (size < 0) return errno == ENOTSUP;  // a file system without them has none to keep
+  std::vector<char> list(static_cast<size_t>(size));
+  const ssize_t got = size > 0 ? flistxattr(fd, list.data(), list.size()) : 0;
+  if (got < 0) return false;
+  for (size_t at = 0; at < static_cast<size_t>(got);) {
+    const std::string name(list.data() + at);
+    at += name.size() + 1;
+    if (!name.empty()) names.push_back(name);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
+                                                        std::string& error) {
+  std::unique_ptr<FileReplacement> r(new FileReplacement());
+  // Writing through a symbolic link replaces its target and leaves the link in place.
+  char resolved[PATH_MAX];
+  if (!::realpath(path.c_str(), resolved)) {
+    error = "cannot resolve the path: " + errnoText();
+    return nullptr;
+  }
+  r->target_ = resolved;
+  struct stat info;
+  if (::stat(r->target_.c_str(), &info) != 0) {
+    error = "cannot read the file's attributes: " + errnoText();
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = "not a regular file";
+    return nullptr;
+  }
+  if (info.st_nlink > 1) {
+    error = "the file has " + std::to_string(info.st_nlink) +
+            " hard links, and inserting a chunk writes a new file that would split them";
+    return nullptr;
+  }
+  r->originalSize_ = static_cast<uint64_t>(info.st_size);
+  r->mode_ = info.st_mode & 07777;
+  r->owner_ = info.st_uid;
+  r->group_ = info.st_gid;
+  r->temporary_ = temporaryNameFor(r->target_);
+  std::string why;
+  r->output_ = FileHandle::createExclusive(r->temporary_, S_IRUSR | S_IWUSR, &why);
+  if (!r->output_) {
+    r->temporary_.clear();  // nothing was made, so nothing is to be removed
+    error = "cannot make a temporary file in " + directoryOf(r->target_) + " (" + why + ")";
+    return nullptr;
+  }
+  return r;
+}
+
+FileReplacement::~FileReplacement() {
+  if (committed_ || temporary_.empty()) return;
+  if (output_) output_->closeFile();
+  ::unlink(temporary_.c_str());
+}
+
+bool FileReplacement::copyMetadata(std::string& error) {
+  const int fd = output_->descriptor();
+  // Owner first: changing it clears set-user-ID bits that the mode then puts back. Only root
+  // may give a file away; anyone may keep the group when they belong to it.
+  if (::fchown(fd, owner_, group_) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), group_);
+  if (::fchmod(fd, static_cast<mode_t>(mode_)) != 0) {
+    error = "cannot set the permissions: " + errnoText();
+    return false;
+  }
+  const int original = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (original < 0) {
+    error = "cannot read the original's extended attributes: " + errnoText();
+    return false;
+  }
+  std::vector<std::string> names;
+  bool ok = listAttributes(original, names);
+  if (!ok) error = "cannot list the original's extended attributes: " + errnoText();
+  for (size_t i = 0; ok && i < names.size(); ++i) {
+    const std::string& name = names[i];
+    std::vector<char> value(256);
+    ssize_t size;
+    while ((size = fgetxattr(original, name.c_str(), value.data(), value.size())) < 0 &&
+           errno == ERANGE) {
+      value.resize(value.size() * 4);
+    }
+    const bool copied =
+        size >= 0 && fsetxattr(fd, name.c_str(), value.data(), static_cast<size_t>(size), 0) == 0;
+    // The user's own attributes (type and creator codes among them) must come along; system
+    // namespaces that only privileged processes may write are kept where allowed.
+    if (!copied && std::string_view(name).substr(0, 5) == "user.") {
+      error = "cannot copy the extended attribute " + name + ": " + errnoText();
+      ok = false;
+    }
+  }
+  ::close(original);
+  return ok;
+}
+
+bool FileReplacement::commit(std::string& error) {
+  if (committed_ || !output_) {
+    error = "the replacement is finished already";
+    return false;
+  }
+  if (!output_->synchronizeFile()) {
+    error = output_->lastError();
+    return false;
+  }
+  if (!copyMetadata(error)) return false;
+  if (!output_->closeFile()) {
+    error = output_->lastError();
+    return false;
+  }
+  if (!renameFile(temporary_, target_, &error)) return false;
+  committed_ = true;
+  // Make the rename itself durable; the content is complete either way.
+  const int dir = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    (void)::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+}  // namespace bextkit
