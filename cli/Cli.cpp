@@ -21,6 +21,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   app.require_subcommand(1);
   app.fallthrough();
   addFileCommands(app, context);
+  addSetCommand(app, context);
   addTimecodeCommands(app, context);
 
   // CLI11 takes its arguments last first.

@@ -25,5 +25,6 @@ struct Context {
 
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);
+void addSetCommand(CLI::App& app, Context& context);
 
 }  // namespace bextkit::cli
