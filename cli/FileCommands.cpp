@@ -146,7 +146,7 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
   if (p.chunkFlags() & kBWFFlagFmt) {
     row("Format", std::to_string(p.samplePerSeconds()) + " Hz, " +
                       std::to_string(p.bitsPerSample()) + " bits, " + std::to_string(p.channels()) +
-                      " channels");
+                      (p.channels() == 1 ? " channel" : " channels"));
   } else {
     row("Format", "none (no fmt chunk)");
   }
