@@ -159,8 +159,17 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
                               " is not a chunk of the file's chunk list (its ID lies inside "
                               "another chunk's data); nothing was written");
   }
+  // The bytes about to be replaced, so that a write that fails part way can be undone.
   file->seekToFileOffset(target);
-  if (!file->write(record)) return failSave(path, file->lastError());
+  const std::vector<uint8_t> previous = file->readDataOfLength(record.size());
+  file->seekToFileOffset(target);
+  if (!file->write(record)) {
+    const std::string reason = file->lastError();
+    file->seekToFileOffset(target);
+    const bool restored = file->write(previous);
+    return failSave(path, reason + (restored ? "; the chunk was restored"
+                                             : "; the chunk could not be restored"));
+  }
   if (!file->closeFile()) return failSave(path, file->lastError());
   return true;
 }
