@@ -1,0 +1,48 @@
+#include "LargeWave.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "RiffBuilder.h"
+
+namespace bextkit::reliability {
+
+std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
+  using testsupport::Bytes;
+  using testsupport::RiffBuilder;
+  const uint64_t riffSize = kLargeWaveHeaderSize - 8 + audioBytes;
+  if (audioBytes % 2 != 0 || riffSize > UINT32_MAX) return "the data does not fit a RIFF file";
+  const Bytes header = RiffBuilder()
+                           .id("RIFF")
+                           .u32(static_cast<uint32_t>(riffSize))
+                           .id("WAVE")
+                           .fmt(1, 2, 48000, 16)
+                           .chunkDeclaring("data", static_cast<uint32_t>(audioBytes), {})
+                           .bytes();
+  if (header.size() != kLargeWaveHeaderSize) return "the header has an unexpected size";
+
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return "cannot create " + path + ": " + std::strerror(errno);
+  std::vector<uint64_t> block((1 << 20) / sizeof(uint64_t));
+  std::mt19937_64 noise(20240506);
+  for (uint64_t& word : block) word = noise();
+  bool ok = ::write(fd, header.data(), header.size()) == static_cast<ssize_t>(header.size());
+  for (uint64_t written = 0, index = 0; ok && written < audioBytes; written += 1 << 20, ++index) {
+    // The block's number in the first word of every 4 KiB page tells the blocks apart.
+    for (size_t page = 0; page < block.size(); page += 4096 / sizeof(uint64_t)) {
+      block[page] = index;
+    }
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(1 << 20, audioBytes - written));
+    ok = ::write(fd, block.data(), length) == static_cast<ssize_t>(length);
+  }
+  const std::string why = ok ? "" : std::string(": ") + std::strerror(errno);
+  if (::close(fd) != 0 || !ok) return "cannot write " + path + why;
+  return "";
+}
+
+}  // namespace bextkit::reliability
