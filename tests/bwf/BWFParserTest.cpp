@@ -78,23 +78,6 @@ TEST(BWFParser, ChunkDictionaryIsOneObjectThatParseFills) {
   EXPECT_EQ(before.at("RIFF"), "Idx: 1 StartPoint: 0 Length: 12");
 }
 
-TEST(BWFParser, SettersReplaceTheirFields) {
-  TempDir dir;
-  auto parser = BWFParser::initWithPath(dir.write("s.wav", {}));
-  parser->setDescription("desc");
-  parser->setOriginator("orig");
-  parser->setOriginatorReference("ref");
-  parser->setCreationtime("12:34:56");
-  parser->setTicks(-5);
-  EXPECT_EQ(parser->description(), "desc");
-  EXPECT_EQ(parser->originator(), "orig");
-  EXPECT_EQ(parser->originatorReference(), "ref");
-  EXPECT_EQ(parser->creationtime(), "12:34:56");
-  EXPECT_EQ(parser->getTicks(), -5);
-  parser->setDescription(parser->description());  // the string it already holds
-  EXPECT_EQ(parser->description(), "desc");
-}
-
 TEST(BWFParser, ParseRunsOnceAndClosesTheFile) {
   TempDir dir;
   BextFields f;

@@ -107,12 +107,13 @@ LiteralScanResult literalScan(const std::vector<uint8_t>& bytes, float fps) {
   do {
     ++r.steps;
     windowAt = position;  // each step reads the window here; the last one is kept
-    std::string id;
-    for (int i = 0; i < 4; ++i) id.push_back(char(file.at(position + (reversed ? 3 - i : i))));
+    char id[4];
+    for (int i = 0; i < 4; ++i) id[i] = char(file.at(position + (reversed ? 3 - i : i)));
+    const auto is = [&id](const char* name) { return std::memcmp(id, name, 4) == 0; };
     const auto sized = std::find_if(std::begin(kSizedRows), std::end(kSizedRows),
-                                    [&](const Row& row) { return id == row.id; });
-    const bool listed = sized != std::end(kSizedRows) || id == "RIFF" || id == "fmt " ||
-                        id == "data" || id == "adtl";
+                                    [&](const Row& row) { return is(row.id); });
+    const bool listed =
+        sized != std::end(kSizedRows) || is("RIFF") || is("fmt ") || is("data") || is("adtl");
     if (!listed) {
       position += 1;
       length += 1;
@@ -124,16 +125,16 @@ LiteralScanResult literalScan(const std::vector<uint8_t>& bytes, float fps) {
       r.directory[lastId] = entry(counter, chunkStart, length);
       length = 0;
     }
-    lastId = id;
+    lastId.assign(id, 4);
     chunkStart = position;
     const uint32_t size = uint32_t(file.number(position + 4, 4, reversed));
     uint64_t advance = size;
-    if (id == "RIFF") {
+    if (is("RIFF")) {
       r.flags |= 0x0001;
       r.messages.push_back("***Have RIFF\n");
       advance = 12;
       length = 12;
-    } else if (id == "fmt ") {
+    } else if (is("fmt ")) {
       r.flags |= 0x0004;
       const uint64_t tag = file.number(position + 8, 2, reversed);
       const uint64_t sub = file.number(position + 32, 2, reversed);
@@ -150,15 +151,15 @@ LiteralScanResult literalScan(const std::vector<uint8_t>& bytes, float fps) {
       }
       advance = (tag == 7 || tag == 257) ? 26 : 24;
       length += int64_t(advance);
-    } else if (id == "data") {
+    } else if (is("data")) {
       r.flags |= 0x4000;
       advance = uint64_t{size} + 8;
       length += int64_t(advance);
-    } else if (id == "adtl") {
+    } else if (is("adtl")) {
       advance = 32;
       length += 32;
     } else {
-      if (id == "bext" && !(r.flags & 0x8000)) {
+      if (is("bext") && !(r.flags & 0x8000)) {
         std::array<uint8_t, 864> image{}, inside{};
         for (size_t i = 0; i < 864; ++i) {
           image[i] = file.at(position + i);

@@ -73,24 +73,6 @@ TEST(FileHandle, UpdatingWritesInPlace) {
   EXPECT_EQ(readWholeFile(path), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 0xAA, 0xBB, 0xCC}));
 }
 
-TEST(FileHandle, WritingAReadHandleFails) {
-  TempDir dir;
-  auto file = FileHandle::openForReading(dir.write("ten", kTen));
-  EXPECT_FALSE(file->write({1}));
-  EXPECT_FALSE(file->lastError().empty());
-}
-
-TEST(FileHandle, ClosedHandleReadsNothingAndWritesNothing) {
-  TempDir dir;
-  auto file = FileHandle::openForUpdating(dir.write("ten", kTen));
-  EXPECT_TRUE(file->closeFile());
-  EXPECT_FALSE(file->isOpen());
-  EXPECT_TRUE(file->readDataOfLength(4).empty());
-  EXPECT_FALSE(file->write({1}));
-  EXPECT_EQ(file->seekToEndOfFile(), 0u);
-  EXPECT_TRUE(file->closeFile());  // closing twice is harmless
-}
-
 TEST(FileHandle, ShortWritesContinueUntilAFailure) {
   TempDir dir;
   const std::string path = dir.write("ten", kTen);
