@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "LargeWave.h"
+#include "Support.h"
 #include "TempDir.h"
-
-extern char** environ;
 
 namespace bextkit::reliability {
 namespace {
@@ -180,21 +177,8 @@ Outcome classify(const std::string& path, const std::string& original,
 // Starts `bextkit set FILE --description D --originator O` with its output going to `log`.
 pid_t startSet(const std::string& file, const std::string& description,
                const std::string& originator, const std::string& log) {
-  const std::vector<std::string> argv = {BEXTKIT_CLI, "set",          file,      "--description",
-                                         description, "--originator", originator};
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  pid_t pid = -1;
-  const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return failed ? -1 : pid;
+  return spawnProgram(
+      {BEXTKIT_CLI, "set", file, "--description", description, "--originator", originator}, log);
 }
 
 int waitStatus(pid_t pid) {
@@ -221,7 +205,8 @@ void saveToTheEnd(const std::string& file, const std::string& original,
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "bextkit set failed: " << textOf(log);
   std::string why;
-  EXPECT_EQ(classify(file, original, description, originator, why), Outcome::kNewVersion) << why;
+  EXPECT_TRUE(classify(file, original, description, originator, why) == Outcome::kNewVersion)
+      << (why.empty() ? "the file is still the original" : why);
 }
 
 // Removes the temporary files that a killed save left beside `file` and returns their number.
@@ -293,7 +278,7 @@ TEST(Kill, InsertionLeavesTheOriginalOrTheCompleteNewVersion) {
 
     std::string why;
     const Outcome outcome = classify(file, original, "Killed while inserting", "reliability", why);
-    ASSERT_NE(outcome, Outcome::kDamaged) << why;
+    ASSERT_TRUE(outcome != Outcome::kDamaged) << why;
     ++(outcome == Outcome::kOriginal ? originals : newVersions);
 
     // A later save succeeds with the leftovers still in place: an insertion into the original,

@@ -1,6 +1,7 @@
-#include "LargeWave.h"
+#include "Support.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "RiffBuilder.h"
+
+extern char** environ;
 
 namespace bextkit::reliability {
 
@@ -43,6 +46,22 @@ std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
   const std::string why = ok ? "" : std::string(": ") + std::strerror(errno);
   if (::close(fd) != 0 || !ok) return "cannot write " + path + why;
   return "";
+}
+
+pid_t spawnProgram(const std::vector<std::string>& argv, const std::string& output) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
 }
 
 }  // namespace bextkit::reliability

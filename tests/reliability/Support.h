@@ -1,0 +1,29 @@
+// What the reliability tests and the write benchmarks share: large RIFF/WAVE files and child
+// processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bextkit::reliability {
+
+// A large file: the RIFF header, a 16-bit stereo 48 kHz format chunk and a data chunk of the
+// requested size, without a bext chunk. The data is not real audio but noise that differs from
+// block to block, so that a block moved to the wrong place shows; it is written in blocks, so
+// memory stays small.
+
+// Offset of the data chunk's first byte in such a file.
+constexpr uint64_t kLargeWaveHeaderSize = 44;
+
+// Writes the file; empty on success, else why it could not.
+std::string writeLargeWave(const std::string& path, uint64_t audioBytes);
+
+// Starts the program (a path, or a name looked up on PATH) with these arguments, standard input
+// from /dev/null and standard output and error into the file at `output` (truncated). The
+// child's id, or -1 when it could not be started.
+pid_t spawnProgram(const std::vector<std::string>& argv, const std::string& output);
+
+}  // namespace bextkit::reliability
