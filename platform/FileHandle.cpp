@@ -64,6 +64,11 @@ FileOperations posixFileOperations() {
   ops.close = ::close;
   ops.rename = ::rename;
   ops.fsync = ::fsync;
+  ops.startWriteback = [](int fd, uint64_t offset, uint64_t length) {
+    if (!offsetFits(offset) || !offsetFits(length)) return 0;
+    return ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                             SYNC_FILE_RANGE_WRITE);
+  };
   ops.copyFileRange = [](int fromFd, uint64_t fromOffset, int toFd, uint64_t toOffset,
                          size_t length) -> ssize_t {
     if (!offsetFits(fromOffset) || !offsetFits(toOffset)) {
@@ -181,7 +186,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
   uint64_t done = 0;
   bool inKernel = true;
   while (inKernel && done < length) {
-    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length - done, kCopyBlock * 64));
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length - done, kKernelCopyBlock));
     const ssize_t n =
         operations_.copyFileRange(source.fd_, sourceOffset + done, fd_, offset_ + done, chunk);
     if (n < 0 && errno == EINTR) continue;
@@ -194,6 +199,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
       fail("copy failed");
       return false;
     }
+    startWriteback(offset_ + done, static_cast<uint64_t>(n));
     done += static_cast<uint64_t>(n);
   }
   offset_ += done;
@@ -210,9 +216,15 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
       return false;
     }
     if (!write(buffer.data(), got)) return false;
+    startWriteback(offset_ - got, got);
     done += got;
   }
   return true;
+}
+
+void FileHandle::startWriteback(uint64_t offset, uint64_t length) {
+  // Only a hint: a flush later does the real work, and reports failures.
+  (void)operations_.startWriteback(fd_, offset, length);
 }
 
 bool FileHandle::synchronizeFile() {

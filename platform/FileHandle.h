@@ -25,6 +25,8 @@ struct FileOperations {
   std::function<int(int fd)> close;
   std::function<int(const char* from, const char* to)> rename;
   std::function<int(int fd)> fsync;
+  // Starts writing a range of the file to disk without waiting, as sync_file_range does.
+  std::function<int(int fd, uint64_t offset, uint64_t length)> startWriteback;
   // Copies within the kernel, as copy_file_range; -1 with errno EXDEV, ENOSYS, EINVAL or
   // EOPNOTSUPP means the caller must copy through reads and writes instead.
   std::function<ssize_t(int fromFd, uint64_t fromOffset, int toFd, uint64_t toOffset,
@@ -77,7 +79,9 @@ class FileHandle {
 
   // Copies `length` bytes of `source`, from `sourceOffset` on, to this file at its current
   // offset, in the kernel where it can and through a fixed-size buffer where it cannot; moves
-  // past them. False, with lastError set, when the source ends early or anything fails.
+  // past them. The copied bytes start on their way to the disk as the copy goes, so that a
+  // flush afterwards finds little left to write. False, with lastError set, when the source
+  // ends early or anything fails.
   [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length);
 
   // Flushes the file's data to the disk; false when the system reports a failure.
@@ -94,7 +98,9 @@ class FileHandle {
 
  private:
   static constexpr size_t kCopyBlock = 1024 * 1024;  // the buffer of a copy outside the kernel
+  static constexpr size_t kKernelCopyBlock = 8 * kCopyBlock;  // one copy in the kernel
 
+  void startWriteback(uint64_t offset, uint64_t length);
   FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
   static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error);
   void fail(const char* what);
