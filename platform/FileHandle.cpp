@@ -64,6 +64,11 @@ FileOperations posixFileOperations() {
   ops.close = ::close;
   ops.rename = ::rename;
   ops.fsync = ::fsync;
+  ops.link = [](int fd, const char* path) {
+    // Naming an unnamed file through /proc needs no privilege, unlike AT_EMPTY_PATH.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW);
+  };
   ops.startWriteback = [](int fd, uint64_t offset, uint64_t length) {
     if (!offsetFits(offset) || !offsetFits(length)) return 0;
     return ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
@@ -176,6 +181,29 @@ bool FileHandle::write(const uint8_t* bytes, size_t length) {
   }
   offset_ += done;
   return true;
+}
+
+std::unique_ptr<FileHandle> FileHandle::createUnnamed(const std::string& directory, mode_t mode,
+                                                      std::string* error) {
+  FileOperations operations = currentOperations();
+  const int fd = operations.open(directory.c_str(), O_RDWR | O_TMPFILE, mode);
+  if (fd < 0) {
+    const int code = errno;  // the caller tells "not supported here" from other failures
+    if (error) *error = describeErrno("cannot create");
+    errno = code;
+    return nullptr;
+  }
+  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
+}
+
+bool FileHandle::linkTo(const std::string& path) {
+  if (!isOpen()) {
+    lastError_ = "cannot name the file: it is closed";
+    return false;
+  }
+  if (operations_.link(fd_, path.c_str()) == 0) return true;
+  fail("cannot name the file");
+  return false;
 }
 
 bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length) {

@@ -25,6 +25,8 @@ struct FileOperations {
   std::function<int(int fd)> close;
   std::function<int(const char* from, const char* to)> rename;
   std::function<int(int fd)> fsync;
+  // Gives an open file (made without a name) the name `path`, as linkat does.
+  std::function<int(int fd, const char* path)> link;
   // Starts writing a range of the file to disk without waiting, as sync_file_range does.
   std::function<int(int fd, uint64_t offset, uint64_t length)> startWriteback;
   // Copies within the kernel, as copy_file_range; -1 with errno EXDEV, ENOSYS, EINVAL or
@@ -55,6 +57,12 @@ class FileHandle {
   [[nodiscard]] static std::unique_ptr<FileHandle> createExclusive(const std::string& path,
                                                                    mode_t mode,
                                                                    std::string* error = nullptr);
+  // Creates a file with no name in `directory` (O_TMPFILE): if the process dies before it is
+  // given a name (linkTo), the system reclaims it. Null, with errno kept, where the file system
+  // cannot make one.
+  [[nodiscard]] static std::unique_ptr<FileHandle> createUnnamed(const std::string& directory,
+                                                                 mode_t mode,
+                                                                 std::string* error = nullptr);
 
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
@@ -86,6 +94,9 @@ class FileHandle {
 
   // Flushes the file's data to the disk; false when the system reports a failure.
   [[nodiscard]] bool synchronizeFile();
+
+  // Gives a file made by createUnnamed the name `path`; false when it cannot.
+  [[nodiscard]] bool linkTo(const std::string& path);
 
   // Closes the descriptor; false when the close reported an error. Later reads return nothing.
   bool closeFile();

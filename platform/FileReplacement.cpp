@@ -89,12 +89,19 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
   r->mode_ = info.st_mode & 07777;
   r->owner_ = info.st_uid;
   r->group_ = info.st_gid;
-  r->temporary_ = temporaryNameFor(r->target_);
+  // The new content goes into a file without a name, which the system reclaims if the process
+  // dies; it is named only once complete, just before the rename. Where the file system cannot
+  // make unnamed files, it is made under a unique name from the start.
   std::string why;
-  r->output_ = FileHandle::createExclusive(r->temporary_, S_IRUSR | S_IWUSR, &why);
+  const std::string directory = directoryOf(r->target_);
+  r->output_ = FileHandle::createUnnamed(directory, S_IRUSR | S_IWUSR, &why);
+  if (!r->output_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    r->temporary_ = temporaryNameFor(r->target_);
+    r->output_ = FileHandle::createExclusive(r->temporary_, S_IRUSR | S_IWUSR, &why);
+    if (!r->output_) r->temporary_.clear();  // nothing was made, so nothing is to be removed
+  }
   if (!r->output_) {
-    r->temporary_.clear();  // nothing was made, so nothing is to be removed
-    error = "cannot make a temporary file in " + directoryOf(r->target_) + " (" + why + ")";
+    error = "cannot make a temporary file in " + directory + " (" + why + ")";
     return nullptr;
   }
   return r;
@@ -154,13 +161,19 @@ bool FileReplacement::commit(std::string& error) {
     return false;
   }
   if (!copyMetadata(error)) return false;
-  if (!output_->closeFile()) {
-    error = output_->lastError();
-    return false;
+  if (temporary_.empty()) {
+    const std::string name = temporaryNameFor(target_);
+    if (!output_->linkTo(name)) {
+      error = output_->lastError();
+      return false;
+    }
+    temporary_ = name;
   }
   if (!renameFile(temporary_, target_, &error)) return false;
   committed_ = true;
-  // Make the rename itself durable; the content is complete either way.
+  // The content reached the disk before the rename; a failing close cannot undo that.
+  (void)output_->closeFile();
+  // Make the rename itself durable.
   const int dir = ::open(directoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     (void)::fsync(dir);

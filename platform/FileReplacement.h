@@ -1,6 +1,7 @@
 // Replacing a file's content safely: the new content is written to a temporary file beside the
-// original, flushed to disk, given the original's permissions, owner and extended attributes,
-// and renamed over the original only when complete. Until then the original is untouched, and
+// original (without a name where the file system allows, so that a killed process leaves nothing
+// behind), flushed to disk, given the original's permissions, owner and extended attributes, and
+// renamed over the original only when complete. Until then the original is untouched, and
 // whatever fails, the temporary file is removed.
 #pragma once
 
@@ -23,7 +24,8 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  // The file that will be replaced (symbolic links resolved), and the temporary file's path.
+  // The file that will be replaced (symbolic links resolved), and the temporary file's path
+  // (empty while the temporary file has no name).
   const std::string& targetPath() const { return target_; }
   const std::string& temporaryPath() const { return temporary_; }
   uint64_t originalSize() const { return originalSize_; }

@@ -12,7 +12,7 @@
 namespace bextkit::testsupport {
 namespace {
 
-enum class Fault { kNone, kCreate, kWrite, kShortWrite, kCopy, kSync, kRename };
+enum class Fault { kNone, kCreate, kWrite, kShortWrite, kCopy, kSync, kLink, kRename };
 
 const char* name(Fault f) {
   switch (f) {
@@ -28,6 +28,8 @@ const char* name(Fault f) {
       return "copy";
     case Fault::kSync:
       return "flush";
+    case Fault::kLink:
+      return "naming";
     case Fault::kRename:
       return "rename";
   }
@@ -38,11 +40,13 @@ const char* name(Fault f) {
 // write writes half of what it was given, and the write after it fails as on a full disk.
 class FaultyDisk {
  public:
-  FaultyDisk(Fault fault, int at, bool kernelCopy) : fault_(fault), at_(at) {
+  FaultyDisk(Fault fault, int at, bool kernelCopy, bool unnamedFiles) : fault_(fault), at_(at) {
     const FileOperations real = posixFileOperations();
     FileOperations ops = real;
-    ops.open = [this, real](const char* path, int flags, mode_t mode) {
-      if ((flags & O_CREAT) && hit(Fault::kCreate)) return failWith(EROFS);
+    ops.open = [this, real, unnamedFiles](const char* path, int flags, mode_t mode) {
+      const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+      if (unnamed && !unnamedFiles) return failWith(EOPNOTSUPP);
+      if ((unnamed || (flags & O_CREAT)) && hit(Fault::kCreate)) return failWith(EROFS);
       return real.open(path, flags, mode);
     };
     ops.pwrite = [this, real](int fd, const void* buffer, size_t length,
@@ -67,6 +71,9 @@ class FaultyDisk {
       return real.copyFileRange(in, inOffset, out, outOffset, length);
     };
     ops.fsync = [this, real](int fd) { return hit(Fault::kSync) ? failWith(EIO) : real.fsync(fd); };
+    ops.link = [this, real](int fd, const char* path) {
+      return hit(Fault::kLink) ? failWith(ENOSPC) : real.link(fd, path);
+    };
     ops.rename = [this, real](const char* from, const char* to) {
       return hit(Fault::kRename) ? failWith(EACCES) : real.rename(from, to);
     };
@@ -99,7 +106,8 @@ struct Path {
   const char* name;
   Bytes file;
   bool kernelCopy;
-  int steps;  // the fewest faults that the path must meet
+  bool unnamedFiles;  // whether the file system makes files without a name
+  int steps;          // the fewest faults that the path must meet
 };
 
 // A file without a chunk (saved by insertion) whose audio spans several copy blocks, and one
@@ -114,11 +122,12 @@ std::vector<Path> paths() {
                         .chunk("data", audioBytes(2 * 1024 * 1024 + 12345))
                         .bytes();
   // Insertion: create, three writes (header, record, pad) each failed and cut short, the copy,
-  // the flush and the rename; through a buffer, three more writes of audio blocks. Rewrite: its
-  // one write, failed and cut short.
-  return {{"insertion, copied in the kernel", big, true, 10},
-          {"insertion, copied through a buffer", big, false, 15},
-          {"rewrite", bextWave(fields), true, 2}};
+  // the flush, naming the unnamed file and the rename. With a named temporary file, copied
+  // through a buffer: three more writes of audio blocks and no naming. Rewrite: its one write,
+  // failed and cut short.
+  return {{"insertion, unnamed temporary file, copied in the kernel", big, true, true, 11},
+          {"insertion, named temporary file, copied through a buffer", big, false, false, 15},
+          {"rewrite", bextWave(fields), true, true, 2}};
 }
 
 TEST(SaveFaults, EveryFailingStepLeavesTheFileAsItWas) {
@@ -134,10 +143,10 @@ TEST(SaveFaults, EveryFailingStepLeavesTheFileAsItWas) {
     {
       auto parser = scanned(path);
       parser->setDescription("after");
-      FaultyDisk counting(Fault::kNone, 0, p.kernelCopy);
+      FaultyDisk counting(Fault::kNone, 0, p.kernelCopy, p.unnamedFiles);
       ASSERT_TRUE(parser->saveFile()) << parser->lastError();
       for (Fault f : {Fault::kCreate, Fault::kWrite, Fault::kShortWrite, Fault::kCopy, Fault::kSync,
-                      Fault::kRename}) {
+                      Fault::kLink, Fault::kRename}) {
         calls[f] = counting.count(f);
       }
     }
@@ -152,7 +161,7 @@ TEST(SaveFaults, EveryFailingStepLeavesTheFileAsItWas) {
         parser->setDescription("after");
         bool saved;
         {
-          FaultyDisk disk(fault, at, p.kernelCopy);
+          FaultyDisk disk(fault, at, p.kernelCopy, p.unnamedFiles);
           saved = parser->saveFile();
         }
         ++injected;
