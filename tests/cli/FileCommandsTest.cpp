@@ -2,27 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "cli/Cli.h"
+#include "CliRun.h"
 #include "cli/Text.h"
 
 namespace bextkit::cli {
 namespace {
-
-const std::string kSample = std::string(BEXTKIT_SOURCE_DIR) + "/samples/tone-48k-24bit-bext.wav";
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 std::vector<nlohmann::json> jsonLines(const std::string& text) {
   std::vector<nlohmann::json> lines;

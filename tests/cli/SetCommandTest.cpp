@@ -5,13 +5,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
+#include "CliRun.h"
 #include "LogCapture.h"
 #include "RiffBuilder.h"
 #include "TempDir.h"
 #include "bwf/BWFParser.h"
-#include "cli/Cli.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::cli {
@@ -19,20 +18,6 @@ namespace {
 
 using testsupport::readWholeFile;
 using testsupport::TempDir;
-
-const std::string kSample = std::string(BEXTKIT_SOURCE_DIR) + "/samples/tone-48k-24bit-bext.wav";
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 std::string copyOfSample(const TempDir& dir, const std::string& name) {
   return dir.write(name, readWholeFile(kSample));

@@ -1,24 +1,10 @@
 // The arithmetic commands of the bextkit tool, run in-process as a user would type them.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/Cli.h"
+#include "CliRun.h"
 
 namespace bextkit::cli {
 namespace {
-
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun runCli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = run(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 TEST(TimecodeCommands, PrintTheResultOnOneLine) {
   struct Case {
