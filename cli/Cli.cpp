@@ -15,6 +15,12 @@ constexpr const char* kDescription =
 
 }  // namespace
 
+void addFrameRateOption(CLI::App* command, std::string& fps) {
+  command->add_option("--fps", fps, "Frame rate in frames per second (25, 29.97, 23.976 ...)")
+      ->type_name("RATE")
+      ->capture_default_str();
+}
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Context context{out, err};
   CLI::App app{kDescription, "bextkit"};

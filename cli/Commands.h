@@ -23,6 +23,10 @@ struct Context {
   }
 };
 
+// The --fps option every command that works in frames takes: a text, read by parseFrameRate
+// when the command runs, so that a bad rate is reported like any other argument.
+void addFrameRateOption(CLI::App* command, std::string& fps);
+
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);
 void addSetCommand(CLI::App& app, Context& context);

@@ -221,9 +221,7 @@ void addCommonOptions(CLI::App* command, Options& o) {
                     "One JSON object per file on one line: file, format, bext, timecode, flags, "
                     "chunks (or error)");
   command->add_flag("--verbose", o.verbose, "Also print the scan's progress messages");
-  command->add_option("--fps", o.fps, "Frame rate for the timecode (25, 29.97, 23.976 ...)")
-      ->type_name("RATE")
-      ->capture_default_str();
+  addFrameRateOption(command, o.fps);
 }
 
 }  // namespace

@@ -154,9 +154,7 @@ void addSetCommand(CLI::App& app, Context& context) {
   set->add_option("--timecode", o->timecode,
                   "New start timecode; the time reference becomes its sample count")
       ->type_name("HH:MM:SS:FF");
-  set->add_option("--fps", o->fps, "Frame rate of the timecode (25, 29.97, 23.976 ...)")
-      ->type_name("RATE")
-      ->capture_default_str();
+  addFrameRateOption(set, o->fps);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");
   set->callback([o, ctx] { runSet(*ctx, *o); });
 }

@@ -19,12 +19,6 @@ struct Options {
   bool absolute = false;
 };
 
-void addRate(CLI::App* command, Options& o) {
-  command->add_option("--fps", o.fps, "Frame rate in frames per second (25, 29.97, 23.976 ...)")
-      ->type_name("RATE")
-      ->capture_default_str();
-}
-
 void addFootageOptions(CLI::App* command, Options& o) {
   command
       ->add_option("--type", o.type,
@@ -45,7 +39,7 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
   CLI::App* frames =
       app.add_subcommand("frames", "Timecode to frame count, counted from 00:00:00:00");
   frames->add_option("TIMECODE", o->value, "hh:mm:ss:ff")->type_name("HH:MM:SS:FF")->required();
-  addRate(frames, *o);
+  addFrameRateOption(frames, o->fps);
   frames->callback([o, ctx] {
     std::string error;
     const auto fps = parseFrameRate("--fps", o->fps, error);
@@ -60,7 +54,7 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
                    "Frame count; negative counts back from the end of the day with --absolute")
       ->type_name("N")
       ->required();
-  addRate(timecode, *o);
+  addFrameRateOption(timecode, o->fps);
   timecode->add_flag("--absolute", o->absolute,
                      "Read a negative count from the end of the day (-1 is the last frame) instead "
                      "of by its size");
@@ -73,7 +67,7 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
   });
 
   CLI::App* day = app.add_subcommand("frames-per-day", "Number of frames in 24 hours at the rate");
-  addRate(day, *o);
+  addFrameRateOption(day, o->fps);
   day->callback([o, ctx] {
     std::string error;
     const auto fps = parseFrameRate("--fps", o->fps, error);
@@ -99,7 +93,7 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
       ->type_name("FEET+FRAMES")
       ->required();
   addFootageOptions(footage, *o);
-  addRate(footage, *o);
+  addFrameRateOption(footage, o->fps);
   footage
       ->add_option("--to", o->to,
                    "frames, timecode, or parts (thousands of feet, feet, frames: 0000,0771,09)")
@@ -127,7 +121,7 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
   CLI::App* legal = app.add_subcommand(
       "legal", "Whether a drop-frame label exists (frames 0 and 1 of most minutes are skipped)");
   legal->add_option("TIMECODE", o->value, "hh:mm:ss;ff")->type_name("HH:MM:SS;FF")->required();
-  addRate(legal, *o);
+  addFrameRateOption(legal, o->fps);
   legal->callback([o, ctx] {
     std::string error;
     const auto fps = parseFrameRate("--fps", o->fps, error);
