@@ -116,11 +116,10 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint32_t chunkSize) {
 int32_t BWFParser::parse() {
   if (!inFileHandel_->isOpen()) return 0;  // scanned before: the handle is closed
 
+  const bool reversedFile = endianNess();
   const uint64_t fileSize = inFileHandel_->seekToEndOfFile();
   detail::BlockReader reader(*inFileHandel_, fileSize);
   std::array<uint8_t, 8> header{};
-  reader.copy(0, header.data(), 4);
-  const bool reversedFile = FourCC::fromBytes(header.data()) == chunkid::kRIFF.reversed();
   const detail::ChunkSearch& search = detail::ChunkSearch::forByteOrder(reversedFile);
   const uint32_t fileLength = static_cast<uint32_t>(fileSize);
 
