@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bwf/BWFChunk.h"
@@ -86,6 +87,9 @@ class BWFParser {
   [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
   // Why the last save failed; empty after a success.
   const std::string& lastError() const { return lastError_; }
+  // Hears how far an insertion has copied the file's content (bytes so far, bytes in all), for
+  // callers that show progress on large files.
+  void setSaveProgress(FileHandle::Progress progress) { saveProgress_ = std::move(progress); }
 
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
@@ -123,6 +127,7 @@ class BWFParser {
 
   // What the write-back needs to know of the scan: that it ran, the file's byte order, and
   // where the chunk image's chunk starts.
+  FileHandle::Progress saveProgress_;
   bool scanned_ = false;
   bool reversedFile_ = false;
   uint32_t bextChunkStart_ = 0;

@@ -202,7 +202,7 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   FileHandle& out = replacement->output();
   if (!out.write(header.data(), header.size()) || !out.write(record) ||
       !out.write(tail.data(), tail.size()) ||
-      !out.copyFrom(*original, kRiffHeaderSize, size - kRiffHeaderSize)) {
+      !out.copyFrom(*original, kRiffHeaderSize, size - kRiffHeaderSize, saveProgress_)) {
     return failSave(path, out.lastError());
   }
   if (!replacement->commit(why)) return failSave(path, why);

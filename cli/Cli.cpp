@@ -21,8 +21,9 @@ void addFrameRateOption(CLI::App* command, std::string& fps) {
       ->capture_default_str();
 }
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  Context context{out, err};
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool showProgress) {
+  Context context{out, err, showProgress};
   CLI::App app{kDescription, "bextkit"};
   app.require_subcommand(1);
   app.fallthrough();

@@ -8,7 +8,9 @@
 
 namespace bextkit::cli {
 
-// `args` excludes the program name.
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `args` excludes the program name. With `showProgress` (a terminal on the error stream), long
+// work reports how far it has got.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        bool showProgress = false);
 
 }  // namespace bextkit::cli

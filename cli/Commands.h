@@ -14,6 +14,7 @@ namespace bextkit::cli {
 struct Context {
   std::ostream& out;
   std::ostream& err;
+  bool showProgress = false;  // long work reports how far it has got, on the error stream
   int status = 0;
 
   // Reports a usage error: one line on the error stream, exit status 2.

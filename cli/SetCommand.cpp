@@ -55,6 +55,19 @@ std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& tex
   return fields;
 }
 
+// A line on the terminal that follows an insertion's copy of a large file, percent by percent.
+FileHandle::Progress progressLine(std::ostream& err) {
+  constexpr uint64_t kWorthShowing = 64 << 20;
+  return [&err, shown = -1](uint64_t copied, uint64_t total) mutable {
+    if (total < kWorthShowing) return;
+    const int percent = static_cast<int>(copied * 100 / total);
+    if (percent == shown) return;
+    shown = percent;
+    err << "\r  copying the audio into the new file: " << percent << '%'
+        << (copied == total ? "\n" : "") << std::flush;
+  };
+}
+
 void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
              const std::optional<std::array<int32_t, 4>>& timecode) {
   std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
@@ -102,6 +115,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
   for (const std::string& change : changes) ctx.out << "  " << change << '\n';
   if (changes.empty()) ctx.out << "  no change; the bext chunk is written again as it is\n";
   if (o.dryRun) return;
+  if (ctx.showProgress) parser->setSaveProgress(progressLine(ctx.err));
   if (!parser->saveFile()) {
     ctx.err << "bextkit: " << parser->lastError() << '\n';
     ctx.status = 1;

@@ -206,7 +206,8 @@ bool FileHandle::linkTo(const std::string& path) {
   return false;
 }
 
-bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length) {
+bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length,
+                          const Progress& progress) {
   if (!isOpen() || !source.isOpen()) {
     lastError_ = "copy failed: the file is closed";
     return false;
@@ -229,6 +230,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
     }
     startWriteback(offset_ + done, static_cast<uint64_t>(n));
     done += static_cast<uint64_t>(n);
+    if (progress) progress(done, length);
   }
   offset_ += done;
   if (done == length) return true;
@@ -246,6 +248,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
     if (!write(buffer.data(), got)) return false;
     startWriteback(offset_ - got, got);
     done += got;
+    if (progress) progress(done, length);
   }
   return true;
 }

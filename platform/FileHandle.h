@@ -90,7 +90,10 @@ class FileHandle {
   // past them. The copied bytes start on their way to the disk as the copy goes, so that a
   // flush afterwards finds little left to write. False, with lastError set, when the source
   // ends early or anything fails.
-  [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length);
+  // `progress`, when given, hears the bytes copied so far after each step.
+  using Progress = std::function<void(uint64_t copied, uint64_t total)>;
+  [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length,
+                              const Progress& progress = {});
 
   // Flushes the file's data to the disk; false when the system reports a failure.
   [[nodiscard]] bool synchronizeFile();

@@ -78,6 +78,20 @@ TEST_F(WriteBack, InsertionPutsANewChunkAfterTheRiffHeader) {
   EXPECT_EQ(reread->timecodeString(), "01:00:00:00");
 }
 
+TEST_F(WriteBack, AnInsertionReportsItsProgressUpToTheWhole) {
+  const Bytes original = plainWave(ByteOrder::kNormal, 48000, 3 << 20);
+  const std::string path = dir.write("p.wav", original);
+  auto parser = scanned(path);
+  std::vector<std::pair<uint64_t, uint64_t>> heard;
+  parser->setSaveProgress(
+      [&heard](uint64_t done, uint64_t total) { heard.emplace_back(done, total); });
+  ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+  ASSERT_FALSE(heard.empty());
+  for (size_t i = 1; i < heard.size(); ++i) EXPECT_GT(heard[i].first, heard[i - 1].first);
+  EXPECT_EQ(heard.back(),
+            std::make_pair(uint64_t{original.size() - 12}, uint64_t{original.size() - 12}));
+}
+
 TEST_F(WriteBack, ASecondSaveRewritesTheInsertedChunk) {
   const Bytes original = plainWave();
   const std::string path = dir.write("a.wav", original);

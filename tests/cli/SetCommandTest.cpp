@@ -2,6 +2,7 @@
 // leaves the file as it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -129,6 +130,22 @@ TEST(SetCommand, AFileThatCannotBeSavedIsReportedAndTheOthersSaved) {
   for (const std::string& reported : {"cannot save " + locked, std::string(std::strerror(EACCES)),
                                       dir.pathOf("missing.wav"), dir.path() + ": "}) {
     EXPECT_NE(r.err.find(reported), std::string::npos) << reported << "\n" << r.err;
+  }
+}
+
+TEST(SetCommand, ShowsProgressOfALargeInsertionOnATerminal) {
+  TempDir dir;
+  // 70 MiB, mostly a hole: large enough to be worth a progress line, cheap to copy.
+  testsupport::Bytes start = testsupport::RiffBuilder().riffHeader().fmt(1, 2, 48000, 16).bytes();
+  const uint32_t dataSize = 70u << 20;
+  for (char c : std::string("data")) start.push_back(static_cast<uint8_t>(c));
+  for (int i = 0; i < 4; ++i) start.push_back(static_cast<uint8_t>(dataSize >> (8 * i)));
+  for (bool terminal : {false, true}) {
+    const std::string path = dir.write("long.wav", start);
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(start.size() + dataSize)), 0);
+    std::ostringstream out, err;
+    ASSERT_EQ(run({"set", path, "--description", "long"}, out, err, terminal), 0) << err.str();
+    EXPECT_EQ(err.str().find("100%") != std::string::npos, terminal) << err.str();
   }
 }
 
