@@ -1,8 +1,11 @@
 // The command groups of the bextkit tool; each adds its subcommands to the application.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
+
+#include "bwf/BWFParser.h"
 
 namespace CLI {
 class App;
@@ -27,6 +30,9 @@ struct Context {
 // The --fps option every command that works in frames takes: a text, read by parseFrameRate
 // when the command runs, so that a bad rate is reported like any other argument.
 void addFrameRateOption(CLI::App* command, std::string& fps);
+
+// Opens and scans one file; null with the reason in `error` when it cannot be read.
+std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error);
 
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);

@@ -86,18 +86,6 @@ class ScanMessages {
   LogSink previous_;
 };
 
-// Opens and scans one file; null with the reason in `error` when it cannot be read.
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
-  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
-  if (!parser) {
-    // Ask the file layer again, for the reason.
-    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
-    return nullptr;
-  }
-  (void)parser->parse();
-  return parser;
-}
-
 Json toJson(const std::string& path, BWFParser* p, const std::string& error, double fps) {
   Json j;
   j["file"] = displayUtf8(path);
@@ -225,6 +213,17 @@ void addCommonOptions(CLI::App* command, Options& o) {
 }
 
 }  // namespace
+
+std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
+  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
+  if (!parser) {
+    // Ask the file layer again, for the reason.
+    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
+    return nullptr;
+  }
+  (void)parser->parse();
+  return parser;
+}
 
 void addFileCommands(CLI::App& app, Context& context) {
   auto show = std::make_shared<Options>();

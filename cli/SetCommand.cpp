@@ -70,15 +70,13 @@ FileHandle::Progress progressLine(std::ostream& err) {
 
 void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
              const std::optional<std::array<int32_t, 4>>& timecode) {
-  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
+  std::string why;
+  std::unique_ptr<BWFParser> parser = scanFile(path, fps, why);
   if (!parser) {
-    std::string why;
-    if (FileHandle::openForReading(path, &why) || why.empty()) why = "cannot be opened";
     ctx.err << "bextkit: " << path << ": " << why << '\n';
     ctx.status = 1;
     return;
   }
-  (void)parser->parse();
 
   std::vector<std::string> changes;
   const auto edit = [&changes](const char* name, const std::string& before,
