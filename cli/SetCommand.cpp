@@ -154,10 +154,9 @@ void runSet(Context& ctx, const Options& o) {
 void addSetCommand(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();
   Context* ctx = &context;
-  CLI::App* set = app.add_subcommand(
-      "set",
-      "Change the description, originator or timecode and write the bext chunk back; the audio "
-      "is never touched. A file without a bext chunk gets one after its RIFF header.");
+  CLI::App* set = app.add_subcommand("set",
+                                     "Change the description, originator or timecode and write "
+                                     "the bext chunk back (the audio is never touched)");
   set->add_option("FILE", o->files, "WAV files")->type_name("FILE")->required();
   set->add_option("--description", o->description, "New description (at most 256 bytes)")
       ->type_name("TEXT");
