@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "LogCapture.h"
+#include "Programs.h"
 #include "RiffBuilder.h"
-#include "Support.h"
 #include "TempDir.h"
 #include "bwf/BWFParser.h"
 #include "platform/FileHandle.h"
@@ -108,7 +108,7 @@ struct Run {
 // Runs a program found on PATH, its output discarded, and measures it from start to end.
 Run run(const std::vector<std::string>& argv) {
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = bextkit::reliability::spawnProgram(argv, "/dev/null");
+  const pid_t pid = bextkit::testsupport::spawnProgram(argv, "/dev/null");
   Run result;
   int status = 0;
   rusage usage{};
@@ -134,7 +134,7 @@ void BM_InsertVersusCp(benchmark::State& state) {
   const std::string copy = scratch().pathOf("copy.wav");
   const std::string target = scratch().pathOf("target.wav");
   if (fileSize(source) == 0) {
-    const std::string error = bextkit::reliability::writeLargeWave(source, audio);
+    const std::string error = bextkit::testsupport::writeLargeWave(source, audio);
     if (!error.empty()) return state.SkipWithError(error.c_str());
   }
   const double bytes = static_cast<double>(fileSize(source));

@@ -85,7 +85,6 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
             " hard links, and inserting a chunk writes a new file that would split them";
     return nullptr;
   }
-  r->originalSize_ = static_cast<uint64_t>(info.st_size);
   r->mode_ = info.st_mode & 07777;
   r->owner_ = info.st_uid;
   r->group_ = info.st_gid;

@@ -24,11 +24,8 @@ class FileReplacement {
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
 
-  // The file that will be replaced (symbolic links resolved), and the temporary file's path
-  // (empty while the temporary file has no name).
+  // The file that will be replaced (symbolic links resolved).
   const std::string& targetPath() const { return target_; }
-  const std::string& temporaryPath() const { return temporary_; }
-  uint64_t originalSize() const { return originalSize_; }
 
   // The new content is written here.
   FileHandle& output() { return *output_; }
@@ -43,7 +40,6 @@ class FileReplacement {
 
   std::string target_;
   std::string temporary_;
-  uint64_t originalSize_ = 0;
   uint32_t mode_ = 0;
   uint32_t owner_ = 0;
   uint32_t group_ = 0;

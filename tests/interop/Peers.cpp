@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,41 +11,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-extern char** environ;
-
 namespace bextkit::interop {
-
-ProcessResult runProcess(const std::vector<std::string>& argv) {
-  int pipeFds[2];
-  if (pipe(pipeFds) != 0) return {-1, "pipe failed"};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(pipeFds[1]);
-  ProcessResult result{-1, ""};
-  if (spawned != 0) {
-    close(pipeFds[0]);
-    result.output = argv[0] + ": " + std::strerror(spawned);
-    return result;
-  }
-  char buffer[4096];
-  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-    result.output.append(buffer, static_cast<size_t>(n));
-  }
-  close(pipeFds[0]);
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-  return result;
-}
 
 std::string writeWithFfmpeg(const std::string& path, int sampleRate, int channels,
                             const std::string& codec, const std::optional<PeerBext>& bext) {

@@ -7,15 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "Programs.h"
+
 namespace bextkit::interop {
 
-struct ProcessResult {
-  int exitStatus;      // the program's exit status, or -1 when it could not be run
-  std::string output;  // standard output and standard error, interleaved
-};
-
-// Runs a program found on PATH with these arguments and waits for it.
-ProcessResult runProcess(const std::vector<std::string>& argv);
+using testsupport::ProcessResult;
+using testsupport::runProcess;
 
 // The broadcast extension fields a peer is asked to write.
 struct PeerBext {

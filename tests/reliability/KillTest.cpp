@@ -3,7 +3,6 @@
 // length of a save; each time the file must be byte for byte either the original or the complete
 // new version, and a later save must still succeed. Temporary files that a kill leaves behind
 // are counted and removed.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,16 +16,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <thread>
 #include <vector>
 
-#include "Support.h"
+#include "Programs.h"
 #include "TempDir.h"
+#include "bwf/ByteOrder.h"
 
-namespace bextkit::reliability {
+namespace bextkit::testsupport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -54,10 +55,6 @@ class Fd {
 uint64_t sizeOf(int fd) {
   struct stat info {};
   return ::fstat(fd, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
-uint32_t loadLE32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Whether `length` bytes of `a` from `offsetA` equal those of `b` from `offsetB`.
@@ -148,10 +145,10 @@ Outcome classify(const std::string& path, const std::string& original,
   } checks[] = {
       {"RIFF ID", std::memcmp(head.data(), "RIFF", 4) == 0},
       {"RIFF size grown by 866",
-       loadLE32(head.data() + 4) == loadLE32(originalHead.data() + 4) + kInserted},
+       loadLE32(head.data(), 4) == loadLE32(originalHead.data(), 4) + kInserted},
       {"form type", std::memcmp(head.data() + 8, originalHead.data() + 8, 4) == 0},
       {"chunk ID bext at offset 12", std::memcmp(r, "bext", 4) == 0},
-      {"chunk size 858", loadLE32(r + 4) == 858},
+      {"chunk size 858", loadLE32(r, 4) == 858},
       {"Description", holdsText(r, 8, 256, description)},
       {"Originator", holdsText(r, 264, 32, originator)},
       {"OriginatorReference empty", allZero(r + 296, 32)},
@@ -209,37 +206,28 @@ void saveToTheEnd(const std::string& file, const std::string& original,
       << (why.empty() ? "the file is still the original" : why);
 }
 
-// Removes the temporary files that a killed save left beside `file` and returns their number.
-// None of them may be the file itself under another name.
+// Removes what a killed save left beside `file` (the directory holds nothing else) and returns
+// how many there were. None of them may be the file itself under another name.
 int removeLeftovers(const std::string& directory, const std::string& file) {
-  const std::string name = file.substr(file.rfind('/') + 1);
-  const std::string prefix = "." + name + ".bextkit-", suffix = ".tmp";
   struct stat target {};
   EXPECT_EQ(::stat(file.c_str(), &target), 0);
   EXPECT_EQ(target.st_nlink, 1u) << "the file gained a hard link";
-  std::vector<std::string> leftovers;
-  DIR* dir = ::opendir(directory.c_str());
-  for (dirent* entry; dir && (entry = ::readdir(dir)) != nullptr;) {
-    const std::string entryName = entry->d_name;
-    if (entryName.size() > prefix.size() + suffix.size() && entryName.starts_with(prefix) &&
-        entryName.ends_with(suffix)) {
-      leftovers.push_back(directory + "/" + entryName);
-    }
-  }
-  if (dir) ::closedir(dir);
-  for (const std::string& leftover : leftovers) {
+  int leftovers = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    if (entry.path() == file) continue;
     struct stat info {};
-    EXPECT_EQ(::lstat(leftover.c_str(), &info), 0);
+    EXPECT_EQ(::lstat(entry.path().c_str(), &info), 0);
     EXPECT_FALSE(info.st_dev == target.st_dev && info.st_ino == target.st_ino)
-        << leftover << " is the file itself";
-    EXPECT_EQ(::unlink(leftover.c_str()), 0);
+        << entry.path() << " is the file itself";
+    EXPECT_EQ(::unlink(entry.path().c_str()), 0);
+    ++leftovers;
   }
-  return static_cast<int>(leftovers.size());
+  return leftovers;
 }
 
 TEST(Kill, InsertionLeavesTheOriginalOrTheCompleteNewVersion) {
   // The file's directory holds nothing but the file and what the saves leave beside it.
-  testsupport::TempDir dir, aside;
+  TempDir dir, aside;
   const std::string original = aside.pathOf("original.wav");
   const std::string file = dir.pathOf("take.wav");
   const std::string log = aside.pathOf("set.log");
@@ -297,4 +285,4 @@ TEST(Kill, InsertionLeavesTheOriginalOrTheCompleteNewVersion) {
 }
 
 }  // namespace
-}  // namespace bextkit::reliability
+}  // namespace bextkit::testsupport

@@ -1,23 +1,25 @@
-#include "Support.h"
+#include "Programs.h"
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "RiffBuilder.h"
 
 extern char** environ;
 
-namespace bextkit::reliability {
+namespace bextkit::testsupport {
 
 std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
-  using testsupport::Bytes;
-  using testsupport::RiffBuilder;
   const uint64_t riffSize = kLargeWaveHeaderSize - 8 + audioBytes;
   if (audioBytes % 2 != 0 || riffSize > UINT32_MAX) return "the data does not fit a RIFF file";
   const Bytes header = RiffBuilder()
@@ -64,4 +66,27 @@ pid_t spawnProgram(const std::vector<std::string>& argv, const std::string& outp
   return failed ? -1 : pid;
 }
 
-}  // namespace bextkit::reliability
+ProcessResult runProcess(const std::vector<std::string>& argv) {
+  char output[] = "/tmp/bextkit-output-XXXXXX";
+  const int fd = ::mkstemp(output);
+  if (fd < 0) return {-1, std::string("cannot make an output file: ") + std::strerror(errno)};
+  ::close(fd);
+  ProcessResult result{-1, ""};
+  const pid_t pid = spawnProgram(argv, output);
+  int status = 0;
+  if (pid < 0) {
+    result.output = argv[0] + ": cannot be started";
+  } else if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+    result.exitStatus = WEXITSTATUS(status);
+  }
+  if (pid >= 0) {
+    std::ifstream in(output, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    result.output = text.str();
+  }
+  ::unlink(output);
+  return result;
+}
+
+}  // namespace bextkit::testsupport

@@ -1,5 +1,5 @@
-// What the reliability tests and the write benchmarks share: large RIFF/WAVE files and child
-// processes.
+// Large RIFF/WAVE files and child processes, for the tests and benchmarks that run real programs
+// (bextkit itself and its peers).
 #pragma once
 
 #include <sys/types.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace bextkit::reliability {
+namespace bextkit::testsupport {
 
 // A large file: the RIFF header, a 16-bit stereo 48 kHz format chunk and a data chunk of the
 // requested size, without a bext chunk. The data is not real audio but noise that differs from
@@ -26,4 +26,12 @@ std::string writeLargeWave(const std::string& path, uint64_t audioBytes);
 // child's id, or -1 when it could not be started.
 pid_t spawnProgram(const std::vector<std::string>& argv, const std::string& output);
 
-}  // namespace bextkit::reliability
+struct ProcessResult {
+  int exitStatus;      // the program's exit status, or -1 when it could not be run
+  std::string output;  // standard output and standard error, interleaved
+};
+
+// Runs the program to its end and collects its output.
+ProcessResult runProcess(const std::vector<std::string>& argv);
+
+}  // namespace bextkit::testsupport
