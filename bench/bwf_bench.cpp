@@ -11,8 +11,7 @@
 #include <random>
 #include <string>
 
-#include "RiffBuilder.h"
-#include "TempDir.h"
+#include "Support.h"
 #include "bwf/BWFParser.h"
 #include "bwf/FourCC.h"
 #include "platform/FileHandle.h"
@@ -117,7 +116,8 @@ Bytes noiseWithoutIds(size_t size, uint32_t seed) {
 // RIFF header, then one unlisted chunk holding `size` bytes of repeated `block`.
 std::string hugeUnlistedFile(const std::string& name, const Bytes& block, uint64_t size) {
   const std::string path = benchDir().pathOf(name);
-  const Bytes header = RiffBuilder().riffHeader().id("free").u32(uint32_t(size)).bytes();
+  const Bytes header =
+      RiffBuilder().riffHeader().chunkDeclaring("free", uint32_t(size), {}).bytes();
   std::FILE* out = std::fopen(path.c_str(), "wb");
   bool ok = out && std::fwrite(header.data(), 1, header.size(), out) == header.size();
   for (uint64_t written = 0; ok && written < size; written += block.size()) {

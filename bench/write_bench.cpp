@@ -4,6 +4,8 @@
 // the copy as the insertion's own save does (throughputs, their ratios, and the program's peak
 // memory for two file sizes).
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,25 +13,67 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "LogCapture.h"
-#include "Programs.h"
-#include "RiffBuilder.h"
-#include "TempDir.h"
+#include "Support.h"
 #include "bwf/BWFParser.h"
 #include "platform/FileHandle.h"
+
+extern char** environ;
 
 namespace {
 
 using bextkit::BWFParser;
 using bextkit::testsupport::Bytes;
+using bextkit::testsupport::RiffBuilder;
 
 // The benchmarks' files, removed when the program ends.
 const bextkit::testsupport::TempDir& scratch() {
   static const bextkit::testsupport::TempDir dir;
   return dir;
+}
+
+// A 16-bit stereo 48 kHz file without bext, written in blocks, holding `audioBytes` of noise in
+// which every MiB is numbered. Empty on success, else why not.
+std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
+  if (audioBytes % 2 || audioBytes > UINT32_MAX - 36) return "the data does not fit a RIFF file";
+  Bytes block = RiffBuilder()
+                    .chunkDeclaring("RIFF", uint32_t(audioBytes + 36), {})
+                    .id("WAVE")
+                    .fmt(1, 2, 48000, 16)
+                    .chunkDeclaring("data", uint32_t(audioBytes), {})
+                    .bytes();
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size()));
+  std::mt19937 noise(20240506);
+  block.resize(1 << 20);
+  for (uint8_t& b : block) b = uint8_t(noise());
+  for (uint64_t done = 0; out && done < audioBytes; done += block.size()) {
+    for (size_t page = 0; page < block.size(); page += 4096) block[page] = uint8_t(done >> 20);
+    out.write(reinterpret_cast<const char*>(block.data()),
+              std::streamsize(std::min<uint64_t>(block.size(), audioBytes - done)));
+  }
+  out.close();
+  return out ? "" : "cannot write " + path;
+}
+
+// Starts a program found on PATH with its standard streams on /dev/null; its id, or -1.
+pid_t spawnProgram(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd = 0; fd < 3; ++fd) {
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY, 0);
+  }
+  pid_t pid = -1;
+  const int failed = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
 }
 
 // Counts the writes that reach the system, and their bytes, while it lives: it puts counting
@@ -68,7 +112,7 @@ std::string fileWithBext(bool afterOtherChunks) {
                                               172800000,
                                               "A=PCM,F=48000,W=16,M=stereo\r\n"};
   const Bytes info = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 4, 0, 0, 0, 'R', 'e', 'c', 0};
-  bextkit::testsupport::RiffBuilder file;
+  RiffBuilder file;
   file.riffHeader();
   if (afterOtherChunks) file.fmt(1, 2, 48000, 16).chunk("LIST", info).bext(bext);
   if (!afterOtherChunks) file.bext(bext).fmt(1, 2, 48000, 16);
@@ -108,7 +152,7 @@ struct Run {
 // Runs a program found on PATH, its output discarded, and measures it from start to end.
 Run run(const std::vector<std::string>& argv) {
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = bextkit::testsupport::spawnProgram(argv, "/dev/null");
+  const pid_t pid = spawnProgram(argv);
   Run result;
   int status = 0;
   rusage usage{};
@@ -134,7 +178,7 @@ void BM_InsertVersusCp(benchmark::State& state) {
   const std::string copy = scratch().pathOf("copy.wav");
   const std::string target = scratch().pathOf("target.wav");
   if (fileSize(source) == 0) {
-    const std::string error = bextkit::testsupport::writeLargeWave(source, audio);
+    const std::string error = writeLargeWave(source, audio);
     if (!error.empty()) return state.SkipWithError(error.c_str());
   }
   const double bytes = static_cast<double>(fileSize(source));

@@ -1,197 +1,146 @@
-// Timecode strings and frame counts: integral rates, splitting, drop-frame legality, timecode to
-// frames and frames in a day.
+// Timecode and footage arithmetic: worked examples, the C library as the reference for the
+// number helpers, and round trips over whole days.
 #include "timecode/TimeCode.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <limits>
+#include <random>
+
+#include "timecode/CNumbers.h"
 
 namespace bextkit {
 namespace {
 
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
-TEST(IntegralFPS, TruncatesTowardZeroBeforeComparing) {
-  struct Case {
-    float fps;
-    int integral;
-  };
-  static const Case kCases[] = {{25.0f, 1},      {29.97f, 0},  {23.976f, 0}, {25.000001f, 1},
-                                {24.999999f, 0}, {0.0f, 1},    {-25.0f, 1},  {-25.5f, 0},
-                                {kNaN, 0},       {kInf, 0},    {-kInf, 0},   {59.94f, 0},
-                                {0.5f, 0},       {30.0001f, 0}};
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.fps);
-    EXPECT_EQ(integralFPS(c.fps), c.integral);
+TEST(CNumbers, AgreeWithTheCLibrary) {
+  std::mt19937 rng(7);
+  std::vector<std::string> texts = {"2147483648", "-9223372036854775809", "\v\f\r 5"};
+  for (int n = 0; n < 20000; ++n) {
+    std::string& text = texts.emplace_back();
+    for (int i = rng() % 25; i > 0; --i) text.push_back("0123456789+- \t:x"[rng() % 16]);
+  }
+  for (const std::string& text : texts) ASSERT_EQ(cnum::atoi(text), std::atoi(text.c_str()));
+  std::string padded;
+  for (int64_t v : {int64_t{5}, int64_t{-1}, int64_t{-123}, std::numeric_limits<int64_t>::min()}) {
+    cnum::appendPadded(padded, v, 4);
+  }
+  EXPECT_EQ(padded, "0005-001-123-9223372036854775808");
+  // Float to int: truncated or rounded, wrapping modulo 2^32 outside the range, 0 for NaN.
+  // clang-format off
+  const struct { float value; int32_t trunc, rounded; } kFloats[] = {
+      {-2.5f, -2, -3}, {2147483520.0f, 2147483520, 2147483520}, {2147483648.0f, kMin, kMin},
+      {-2147483904.0f, 2147483392, 2147483392}, {1e10f, 1410065408, 1410065408}, {kNaN, 0, 0}};
+  // clang-format on
+  for (const auto& c : kFloats) {
+    EXPECT_EQ(cnum::truncToInt32(c.value), c.trunc) << c.value;
+    EXPECT_EQ(cnum::lroundfToInt32(c.value), c.rounded) << c.value;
   }
 }
 
-TEST(SplitTimeCode, ReadsFieldsAtTheRatesSeparator) {
-  struct Case {
-    const char* text;
-    float fps;
-    std::array<int32_t, 4> expected;
-  };
-  // The vector starts as {7, 7, 7, 7}: fields that the string does not reach keep those values.
-  static const Case kCases[] = {
-      {"1:2:3:4", 25, {1, 2, 3, 4}},
-      {" 1: 2: 3: 4", 25, {1, 2, 3, 4}},
-      {"01:02:03:04:05", 25, {1, 2, 3, 4}},
-      {"aa:bb:cc:dd", 25, {0, 0, 0, 0}},
-      {"01:02:03", 25, {1, 2, 3, 7}},
-      {"01;02;03;04", 29.97f, {1, 2, 3, 4}},
-      {"01:00:00:00", 29.97f, {1, 7, 7, 7}},  // one field: ':' is no separator at 29.97
-      {"01;00;00;00", 25, {1, 7, 7, 7}},
-      {"-1:-2:+3:4x", 25, {-1, -2, 3, 4}},
-      {"", 25, {0, 7, 7, 7}},
-      {"::", 25, {0, 0, 0, 7}},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.text);
+TEST(TimeCode, RatesSplittingAndLegality) {
+  for (const auto& [fps, integral] : std::vector<std::pair<float, int>>{
+           {25.000001f, 1}, {29.97f, 0}, {24.999f, 0}, {-25.0f, 1}, {-25.5f, 0}, {kNaN, 0}}) {
+    EXPECT_EQ(integralFPS(fps), integral) << fps;
+  }
+  // Fields the text does not reach keep the vector's values (7); a NUL ends the text.
+  // clang-format off
+  const struct { std::string text; float fps; std::array<int32_t, 4> fields; } kSplits[] = {
+      {" 1: 2: 3: 4:5", 25, {1, 2, 3, 4}},   {"01;02;03", 29.97f, {1, 2, 3, 7}},
+      {"01:00:00:00", 29.97f, {1, 7, 7, 7}}, {"-1:x:+3:4x", 25, {-1, 0, 3, 4}},
+      {std::string("01:02\0:03:04", 12), 25, {1, 2, 7, 7}}};
+  const struct { const char* text; bool legal; } kLabels[] = {
+      {"00;01;00;00", false}, {"00;01;00;01", false}, {"00;01;00;02", true}, {"00;10;00;00", true},
+      {"00;01;01;00", true},  {"00;00;00;00", true},  {"00;-1;00;00", true}};
+  // clang-format on
+  for (const auto& c : kSplits) {
     std::array<int32_t, 4> v{7, 7, 7, 7};
     TimeCode::splitTimeCode(c.text, c.fps, v);
-    EXPECT_EQ(v, c.expected);
+    EXPECT_EQ(v, c.fields) << c.text;
   }
+  for (const auto& c : kLabels) EXPECT_EQ(TimeCode::isLegalTimeCode(c.text, 29.97f), c.legal);
+  EXPECT_FALSE(TimeCode::isLegalTimeCode("00:11:00:01", 25)) << "the rate only picks the separator";
 }
 
-TEST(SplitTimeCode, StopsAtAnEmbeddedNul) {
-  std::array<int32_t, 4> v{7, 7, 7, 7};
-  TimeCode::splitTimeCode(std::string("01:02\0:03:04", 12), 25, v);
-  EXPECT_EQ(v, (std::array<int32_t, 4>{1, 2, 7, 7}));
-}
-
-TEST(IsLegalTimeCode, SkipsFramesZeroAndOneOfMostMinutes) {
-  struct Case {
-    const char* text;
-    float fps;
-    bool legal;
-  };
-  static const Case kCases[] = {
-      {"00;01;00;00", 29.97f, false}, {"00;01;00;01", 29.97f, false},
-      {"00;01;00;02", 29.97f, true},  {"00;11;00;00", 29.97f, false},
-      {"00;10;00;00", 29.97f, true},  {"01;00;00;00", 29.97f, true},
-      {"00;01;00;-1", 29.97f, true},  {"00;01;01;00", 29.97f, true},
-      {"00;-1;00;00", 29.97f, true},  {"00;00;00;00", 29.97f, true},
-      {"05;59;00;01", 59.94f, false}, {"00:01:00:00", 25, false},  // the rule ignores the rate
-      {"00:01:00:00", 29.97f, true},                               // read as hours only at 29.97
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(TimeCode::isLegalTimeCode(c.text, c.fps), c.legal);
-  }
-}
-
-TEST(FramesFromTimeCode, CountsPlainlyAndDropFrame) {
-  struct Case {
-    const char* text;
-    float fps;
-    int32_t frames;
-  };
-  static const Case kCases[] = {
-      // integral rates
-      {"01:00:00:00", 25, 90000},
-      {"23:59:59:24", 25, 2159999},
-      {"00:00:01:00", 25, 25},
-      {"00:00:60:00", 25, 1500},
-      {"00:00:00:25", 25, 25},
-      {"-01:00:00:00", 25, -90000},
-      {"01:02:03", 25, 93075},
-      {"00:01:00:00", 24, 1440},
-      {"10:00:00:00", 30, 1080000},
-      {"aa:bb:cc:dd", 25, 0},
-      // drop-frame at 29.97, including SMPTE's published counts (01:00:00;00 is 107892)
-      {"00;00;59;29", 29.97f, 1799},
-      {"00;01;00;02", 29.97f, 1800},
-      {"00;01;00;00", 29.97f, 1800},  // a skipped label reads as frame 2
-      {"00;01;59;29", 29.97f, 3597},
-      {"00;02;00;02", 29.97f, 3598},
-      {"00;10;00;00", 29.97f, 17982},
-      {"00;11;00;00", 29.97f, 19782},
-      {"00;11;00;02", 29.97f, 19782},
-      {"01;00;00;00", 29.97f, 107892},
-      {"10;00;00;00", 29.97f, 1078920},
-      {"23;59;59;29", 29.97f, 2589407},
-      // the general rule at other non-integral rates
-      {"00;10;00;00", 23.976f, 14392},
-      {"00;10;00;00", 59.94f, 35962},
-      {"00;01;00;04", 59.94f, 3600},
-      // a non-integral rate reading a ':' string sees only hours
-      {"01:00:00:00", 29.97f, 107892},
-      {"00:01:00:00", 29.97f, 0},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.text);
-    SCOPED_TRACE(c.fps);
-    EXPECT_EQ(TimeCode::framesFromTimeCode(c.text, c.fps), c.frames);
-  }
-}
-
-TEST(FramesFromTimeCode, OutOfRangeFieldsWrapInsteadOfOverflowing) {
-  struct Case {
-    const char* text;
-    float fps;
-    int32_t frames;
-  };
-  // Beyond a day the count leaves 32 bits; the result is defined by wrap-around modulo 2^32.
-  static const Case kCases[] = {
-      // 2^31 - 1 frames is 2^31 in single precision, which wraps to the most negative count.
-      {"00:00:00:2147483647", 25, std::numeric_limits<int32_t>::min()},
-      {"00;00;00;2147483647", 29.97f, std::numeric_limits<int32_t>::min()},
-      // 10^6 hours at 25 fps: 9 * 10^10 frames, 89999998976 in single precision, modulo 2^32.
+TEST(TimeCode, FramesAndTimecodes) {
+  // clang-format off
+  const struct { const char* text; float fps; int32_t frames; } kFrames[] = {
+      {"23:59:59:24", 25, 2159999}, {"00:00:60:00", 25, 1500}, {"-01:00:00:00", 25, -90000},
+      {"01:02:03", 25, 93075}, {"00;01;00;02", 29.97f, 1800}, {"00;01;00;00", 29.97f, 1800},
+      {"00;10;00;00", 29.97f, 17982}, {"01;00;00;00", 29.97f, 107892}, {"00;10;00;00", 23.976f, 14392},
+      {"00:01:00:00", 29.97f, 0}, {"00:00:00:2147483647", 25, kMin}, {"00;00;00;2147483647", 29.97f, kMin},
       {"1000000:00:00:00", 25, static_cast<int32_t>(89999998976LL - 21LL * 4294967296LL)},
-      // 60 * 2147483647 wraps to -60 total minutes; counted as the minute-less label.
-      {"2147483647;00;00;00", 29.97f, 0},
-      // -2^31 x 91526 frames, exact in single precision, is a multiple of 2^32.
-      {"-2147483648:-2147483648:-2147483648:-2147483648", 25, 0},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(TimeCode::framesFromTimeCode(c.text, c.fps), c.frames);
+      {"2147483647;00;00;00", 29.97f, 0}, {"-2147483648:-2147483648:-2147483648:-2147483648", 25, 0}};
+  const struct { float fps; int32_t frames; } kDays[] = {
+      {24, 2073600}, {29.97f, 2589408}, {23.976f, 2072447}, {59.94f, 5178530}, {kNaN, 286}, {-25.0f, -2160000}};
+  const struct { float fps; int32_t count; const char *absolute, *relative; } kTimecodes[] = {
+      {25, 2160001, "00:00:00:01", "00:00:00:01"},    {25, -1, "23:59:59:24", "00:00:00:01"},
+      {25, -2160001, "00:00:00:-1", "00:00:00:01"},   {25, -3000000, "00:00:-33600:00", "09:20:00:00"},
+      {29.97f, -1, "23:59:59;29", "00:00:00;01"},     {59.94f, 7195, "00:01:59;57", "00:01:59;57"},
+      {0.5f, 30, "00:00:30;00", "00:00:30;00"},       {25, 2147483647, "04:55:45:22", "04:55:45:22"},
+      {25, kMin, "00:00:-85812945:-23", "00:00:-85899345:-23"}};
+  // clang-format on
+  for (const auto& c : kFrames) EXPECT_EQ(TimeCode::framesFromTimeCode(c.text, c.fps), c.frames);
+  for (const auto& c : kDays) EXPECT_EQ(TimeCode::maxFramesForFPS(c.fps), c.frames) << c.fps;
+  for (const auto& c : kTimecodes) {
+    EXPECT_EQ(TimeCode::timeCodeFromFrames(c.count, c.fps, true), c.absolute) << c.count;
+    EXPECT_EQ(TimeCode::timeCodeFromFrames(c.count, c.fps, false), c.relative) << c.count;
   }
-}
-
-TEST(FramesFromTimeCode, CountsRiseByOneAcrossEveryLabelOfADay) {
-  // Walking the labels of a day in order, skipping those that drop-frame counting leaves out,
-  // gives the counts 0, 1, 2, ... with no gap or repeat.
-  const float fps = 29.97f;
-  int32_t expected = 0;
-  char text[64];
-  for (int h = 0; h < 24; ++h) {
-    for (int m = 0; m < 60; ++m) {
-      for (int s = 0; s < 60; ++s) {
-        for (int f = 0; f < 30; ++f) {
-          std::snprintf(text, sizeof text, "%02d;%02d;%02d;%02d", h, m, s, f);
-          if (!TimeCode::isLegalTimeCode(text, fps)) continue;
-          ASSERT_EQ(TimeCode::framesFromTimeCode(text, fps), expected) << text;
-          ++expected;
-        }
-      }
+  for (float fps : {0.49f, kNaN, 1e9f}) EXPECT_EQ(TimeCode::timeCodeFromFrames(1, fps, true), "");
+  // Every frame of a day converts to a label and back.
+  for (float fps : {25.0f, 29.97f}) {
+    for (int32_t count = 0; count < TimeCode::maxFramesForFPS(fps); ++count) {
+      std::string tc = TimeCode::timeCodeFromFrames(count, fps, false);
+      if (!integralFPS(fps)) std::replace(tc.begin(), tc.end(), ':', ';');
+      ASSERT_TRUE(integralFPS(fps) || TimeCode::isLegalTimeCode(tc, fps)) << tc;
+      ASSERT_EQ(TimeCode::framesFromTimeCode(tc, fps), count) << tc;
     }
   }
-  EXPECT_EQ(expected, TimeCode::maxFramesForFPS(fps));
 }
 
-TEST(MaxFramesForFPS, CountsTheFramesOfADay) {
-  struct Case {
-    float fps;
-    int32_t frames;
-  };
-  static const Case kCases[] = {{24, 2073600},      {25, 2160000},    {30, 2592000},
-                                {50, 4320000},      {60, 5184000},    {29.97f, 2589408},
-                                {23.976f, 2072447}, {59.94f, 5178530}};
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.fps);
-    EXPECT_EQ(TimeCode::maxFramesForFPS(c.fps), c.frames);
+TEST(TimeCode, Footage) {
+  // clang-format off
+  const struct { const char* footage; int32_t type; const char* delimiter; int32_t frames; } kCases[] = {
+      {"0771+09", 16, "+", 12345}, {"-001+-1", 16, "+", -17}, {"7716049-05", 16, "-", 123456789},
+      {"0771ft09", 16, "ft", 12345}, {"0005+00", 1, "+", 5}, {"-134217728+00", 16, "+", kMin}};
+  const struct { const char* footage; int32_t frames; std::vector<std::string> parts; } kReadings[] = {
+      {"1+2+3", 18, {"0000", "0001", "02"}}, {"0000+20", 20, {"0000", "0001", "04"}},
+      {"99999+00", 1599984, {"0009", "9999", "00"}}, {"-20000+-5", -320005, {"-002", "0000", "-5"}},
+      {"0771", -1, {"0000", "0000", "-1"}}, {"200000000+0", -1094967296, {"-6843", "-5456", "00"}}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    EXPECT_EQ(TimeCode::framesToFeetFrames(c.frames, c.type, c.delimiter), c.footage);
+    EXPECT_EQ(TimeCode::feetFramesToFrames(c.footage, c.type, c.delimiter), c.frames);
   }
-}
-
-TEST(MaxFramesForFPS, IsDefinedForRatesWithoutADay) {
-  // At NaN every product with the rate is NaN and counts as 0; only the drop term of 1439
-  // minutes, 143 x 2, is left.
-  EXPECT_EQ(TimeCode::maxFramesForFPS(kNaN), 286);
-  EXPECT_EQ(TimeCode::maxFramesForFPS(0.0f), 0);
-  EXPECT_EQ(TimeCode::maxFramesForFPS(-25.0f), -2160000);
+  for (const auto& c : kReadings) {
+    EXPECT_EQ(TimeCode::feetFramesToFrames(c.footage, 16, "+"), c.frames) << c.footage;
+    EXPECT_EQ(TimeCode::feetFramesToArray(c.footage, 16, "+", 0.0f),
+              c.parts);  // the rate plays no part
+    EXPECT_EQ(TimeCode::feetFramesToDelimitedList(c.footage, 16, "+", 25),
+              c.parts[0] + "," + c.parts[1] + "," + c.parts[2]);
+  }
+  EXPECT_EQ(TimeCode::feetFramesToTimeCode("0771+09", 16, "+", 29.97f), "00:06:51;27");
+  EXPECT_EQ(TimeCode::feetFramesToTimeCode("0771", 16, "+", 25), "00:00:00:01");
+  // Without frames per foot, or without the delimiter, there is no footage.
+  EXPECT_EQ(TimeCode::framesToFeetFrames(1, 0, "+") +
+                TimeCode::feetFramesToTimeCode("1+1", 0, "+", 25) +
+                TimeCode::feetFramesToDelimitedList("1+1", 0, "+", 25),
+            "");
+  EXPECT_EQ(
+      TimeCode::feetFramesToFrames("1+1", 16, "") + TimeCode::feetFramesToFrames("1+1", 0, "+"),
+      -2);
+  EXPECT_TRUE(TimeCode::feetFramesToArray("1+1", -1, "+", 25).empty());
+  for (int32_t type : {1, 16, 40}) {
+    for (int32_t count = -3000; count <= 3000; ++count) {
+      ASSERT_EQ(
+          TimeCode::feetFramesToFrames(TimeCode::framesToFeetFrames(count, type, "+"), type, "+"),
+          count);
+    }
+  }
 }
 
 }  // namespace

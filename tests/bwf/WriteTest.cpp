@@ -1,0 +1,299 @@
+// Writing the broadcast extension back: the bytes of a new or rewritten chunk, the time
+// reference, the saves that must be refused, and saves that meet a failing disk at every step.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <limits>
+
+#include "Support.h"
+#include "bwf/BWFParser.h"
+#include "bwf/ByteOrder.h"
+#include "platform/Clock.h"
+
+namespace bextkit::testsupport {
+namespace {
+
+const BextFields kFields{"Scene 12", "Recorder", "REF-1", "2025-03-04",
+                         "05:06:07", 172800000,  "A=PCM"};
+
+Bytes wave(const BextFields* bext, ByteOrder order = ByteOrder::kNormal, uint32_t rate = 48000,
+           size_t audio = 4000) {
+  RiffBuilder b(order);
+  b.riffHeader();
+  if (bext) b.bext(*bext);
+  return b.fmt(1, 2, rate, 16).chunk("data", Bytes(audio, 0x11)).bytes();
+}
+
+std::unique_ptr<BWFParser> scanned(const std::string& path, float fps = 25.0f) {
+  auto parser = BWFParser::initWithPath(path, fps);
+  const LogCapture quiet;
+  parser->parse();
+  return parser;
+}
+
+class Write : public testing::Test {
+ protected:
+  Write() {
+    setDateTextSource([] { return "2026-12-06 21:00:05 +0100"; });
+  }
+  ~Write() override { setDateTextSource({}); }
+  std::vector<std::string> entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The save is refused with a reason naming the file and `why`, and changes nothing.
+  void expectRefused(BWFParser& parser, const std::string& path, const std::string& why) {
+    const Bytes before = readWholeFile(path);
+    const std::vector<std::string> names = entries();
+    EXPECT_FALSE(parser.saveFile());
+    EXPECT_EQ(parser.lastError().find("cannot save " + path + ": "), 0u) << parser.lastError();
+    EXPECT_NE(parser.lastError().find(why), std::string::npos) << parser.lastError();
+    EXPECT_EQ(readWholeFile(path), before);
+    EXPECT_EQ(entries(), names) << "a temporary file was left behind";
+  }
+  TempDir dir;
+};
+
+TEST_F(Write, InsertionAndRewrite) {
+  for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kReversed}) {
+    const Bytes original = wave(nullptr, order);
+    const std::string path = dir.write("a.wav", original);
+    auto parser = scanned(path);
+    parser->setDescription("Ambience");
+    parser->setOriginator("bextkit");
+    parser->setTimeCodeHH(1, 0, 0, 0, 25);
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    EXPECT_EQ(parser->lastError(), "");
+    RiffBuilder expected(order);  // the new chunk after the header: the record and two zeros
+    expected.riffHeader().bext(
+        {"Ambience", "bextkit", "", "2026-12-06", "21:00:05", 172800000, "A=PCM"});
+    expected.raw(Bytes(original.begin() + 12, original.end()));
+    EXPECT_EQ(readWholeFile(path), expected.bytes())
+        << (order == ByteOrder::kNormal ? "normal" : "reversed");
+    parser->setDescription("again");  // the same parser rewrites the chunk it made
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    EXPECT_EQ(readWholeFile(path).size(), original.size() + 866);
+    EXPECT_EQ(scanned(path)->description(), "again");
+  }
+  // A rewrite changes the edited fields and nothing else, as far as the chunk reaches: a chunk
+  // without coding history, and one longer than the record.
+  BextFields fields = kFields;
+  fields.timeReference |= uint64_t{7} << 32;
+  fields.codingHistory = std::string(390, 'h');
+  for (size_t payload : {602, 1000}) {
+    fields.payloadSize = payload;
+    const Bytes original =
+        RiffBuilder().riffHeader().fmt(1, 2, 48000, 16).bext(fields).chunk("data", {1, 2}).bytes();
+    const std::string path = dir.write("r.wav", original);
+    auto parser = scanned(path);
+    parser->setDescription("new");
+    parser->setOriginator(std::string(32, 'o'));  // fills its field: no NUL
+    parser->setTimeCodeHH(2, 0, 0, 0, 25);
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    const Bytes file = readWholeFile(path);
+    ASSERT_EQ(file.size(), original.size());
+    for (size_t i = 0, r = i - 36; i < file.size(); r = ++i - 36) {  // r: offset in the record
+      ASSERT_TRUE((i >= 44 && (r < 296 || (r >= 346 && r < 350))) || file[i] == original[i]) << i;
+    }
+    auto reread = scanned(path);
+    EXPECT_EQ(reread->description() + "|" + reread->originator(), "new|" + std::string(32, 'o'));
+    EXPECT_EQ(reread->getSamplesSinceMidnightLow(), 345600000u);
+    EXPECT_EQ(reread->getSamplesSinceMidnightHigh(), 7u);
+  }
+  auto fresh = scanned(dir.write("n.wav", wave(nullptr)));
+  fresh->setDescription("");
+  EXPECT_EQ(fresh->getBWFChunkData()[9], 0x0D) << "a fresh record holds CR LF behind the NUL";
+}
+
+TEST_F(Write, TimeReferenceFromTheTimecode) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  // clang-format off
+  const struct { int32_t hh, mm, ss, ff; float fps; uint32_t rate, expected; } kCases[] = {
+      {1, 0, 0, 0, 25, 48000, 172800000}, {0, 0, 0, 1, 29.97f, 48000, 1602},
+      {23, 59, 59, 24, 25, 48000, 4147198081u},  // the double sum lies just above: rounded up
+      {13, 0, 0, 0, 25, 96000, 4294967295u}, {12, 25, 39, 0, 25, 96000, 4294944000u},
+      {-1, 0, 0, 0, 25, 48000, 0}, {0, 0, 0, 5, 0.0f, 48000, 0}, {0, 0, 0, 5, kNaN, 48000, 0},
+      {2147483647, 0, 0, 0, 25, 48000, 0}, {0, 0, 10, 0, 23.976f, 44100, 441000}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    auto parser = scanned(dir.write("t.wav", wave(nullptr, ByteOrder::kNormal, c.rate)), c.fps);
+    parser->setTimeCodeHH(c.hh, c.mm, c.ss, c.ff, 0);
+    const Bytes record = parser->getBWFChunkData();
+    EXPECT_EQ(loadLE32(record.data(), 346), c.expected)
+        << c.hh << ":" << c.mm << ":" << c.ss << ":" << c.ff;
+    EXPECT_EQ(loadLE32(record.data(), 350), 0u);
+  }
+  // Without a sample rate (mu-law) the time reference stays as it was.
+  const std::string path =
+      dir.write("m.wav", RiffBuilder().riffHeader().bext(kFields).fmt(7, 1, 8000, 8).bytes());
+  auto parser = scanned(path);
+  parser->setTimeCodeHH(2, 0, 0, 0, 25);
+  ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+  EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 172800000u);
+}
+
+TEST_F(Write, RefusesWhatItCannotWriteSafely) {
+  // "bext" and a plausible size inside a LIST/INFO comment look like a chunk to the scan.
+  const Bytes list = {'I', 'C', 'M', 'T', 16,  0,   0,   0,   'b', 'e', 'x', 't',
+                      8,   0,   0,   0,   'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
+  Bytes junkFirst = wave(nullptr);
+  junkFirst.insert(junkFirst.begin(), {'A', 'B', 'C', 'D'});
+  // clang-format off
+  const struct { Bytes bytes; bool parse; std::string description, originator; const char* why; } kCases[] = {
+      {RiffBuilder().riffHeader().chunk("LIST", list).bytes(), true, "x", "", "not a chunk of the file's chunk list"},
+      {wave(nullptr), false, "x", "", "has not been scanned"}, {Bytes(99, 1), true, "x", "", "not a RIFF file"},
+      {junkFirst, true, "x", "", "does not begin with a RIFF header"},
+      {wave(&kFields), true, std::string(257, 'd'), "", "description is 257 bytes"},
+      {wave(&kFields), true, "x", std::string(33, 'o'), "originator is 33 bytes"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    const std::string path = dir.write("x.wav", c.bytes);
+    auto parser = c.parse ? scanned(path) : BWFParser::initWithPath(path);
+    parser->setDescription(c.description);
+    parser->setOriginator(c.originator);
+    expectRefused(*parser, path, c.why);
+  }
+  // A new file would split a hard link; a rewrite in place stays in the one file.
+  const std::string linked = dir.write("linked.wav", wave(nullptr)),
+                    chunked = dir.write("bext.wav", wave(&kFields));
+  ASSERT_EQ(::link(linked.c_str(), dir.pathOf("other.wav").c_str()) |
+                ::link(chunked.c_str(), dir.pathOf("alias.wav").c_str()),
+            0);
+  expectRefused(*scanned(linked), linked, "hard links");
+  auto rewriting = scanned(chunked);
+  rewriting->setDescription("seen by both");
+  ASSERT_TRUE(rewriting->saveFile()) << rewriting->lastError();
+  EXPECT_EQ(scanned(dir.pathOf("alias.wav"))->description(), "seen by both");
+  // A file that is no longer a regular file when it is saved.
+  auto gone = scanned(linked);
+  ASSERT_EQ(::unlink(linked.c_str()) | ::mkfifo(linked.c_str(), 0600), 0);
+  EXPECT_FALSE(gone->saveFile());
+  EXPECT_EQ(gone->lastError(), "cannot save " + linked + ": not a regular file");
+  // A file that a new chunk would take past 4 GiB (sparse: no disk space used).
+  const std::string big = dir.write(
+      "big.wav", RiffBuilder().riffHeader().chunkDeclaring("data", 0xFFFFFC8B, {}).bytes());
+  ASSERT_EQ(::truncate(big.c_str(), 0xFFFFFC9F), 0);
+  auto parser = scanned(big);
+  EXPECT_FALSE(parser->saveFile());
+  EXPECT_NE(parser->lastError().find("past 4 GiB"), std::string::npos) << parser->lastError();
+  EXPECT_EQ(std::filesystem::file_size(big), 0xFFFFFC9F);
+}
+
+// File operations that fail the chosen call of one kind. Every other read and write is
+// interrupted (EINTR), every write comes up one byte short, and a chosen short write is followed
+// by one that makes no progress, as on a full disk.
+enum Fault { kCreate, kWrite, kShortWrite, kCopy, kSync, kLink, kRename, kFaults };
+
+class FaultyDisk {
+ public:
+  FaultyDisk(int fault, int at, bool kernelCopy, bool unnamedFiles) : fault_(fault), at_(at) {
+    const FileOperations real = posixFileOperations();
+    FileOperations ops = real;
+    ops.open = [=, this](const char* path, int flags, mode_t mode) {
+      const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE, create = unnamed || (flags & O_CREAT);
+      if (unnamed && !unnamedFiles) return fail(EOPNOTSUPP);
+      return create && hit(kCreate) ? fail(EROFS) : real.open(path, flags, mode);
+    };
+    ops.pread = [=, this](int fd, void* buffer, size_t n, uint64_t at) -> ssize_t {
+      return std::exchange(interrupt_, !interrupt_) ? fail(EINTR) : real.pread(fd, buffer, n, at);
+    };
+    ops.pwrite = [=, this](int fd, const void* buffer, size_t n, uint64_t at) -> ssize_t {
+      if (std::exchange(interrupt_, !interrupt_)) return fail(EINTR);
+      if (std::exchange(full_, false)) return 0;
+      if (hit(kWrite)) return fail(ENOSPC);
+      const bool chosen = calls_[kWrite] == at_ && fault_ == kShortWrite;
+      full_ = chosen && n > 1;
+      return real.pwrite(fd, buffer, chosen ? n / 2 : std::max<size_t>(n - 1, 1), at);
+    };
+    ops.copyFileRange = [=, this](int in, uint64_t from, int out, uint64_t to,
+                                  size_t n) -> ssize_t {
+      if (!kernelCopy) return fail(EXDEV);
+      return hit(kCopy) ? fail(ENOSPC) : real.copyFileRange(in, from, out, to, n);
+    };
+    ops.fsync = [=, this](int fd) { return hit(kSync) ? fail(EIO) : real.fsync(fd); };
+    ops.link = [=, this](int fd, const char* to) {
+      return hit(kLink) ? fail(ENOSPC) : real.link(fd, to);
+    };
+    ops.rename = [=, this](const char* a, const char* b) {
+      return hit(kRename) ? fail(EACCES) : real.rename(a, b);
+    };
+    setFileOperations(ops);
+  }
+  ~FaultyDisk() { setFileOperations(posixFileOperations()); }
+  int calls_[kFaults] = {};
+
+ private:
+  bool hit(int kind) { return ++calls_[kind] == at_ && fault_ == kind; }
+  static int fail(int error) { return errno = error, -1; }
+  int fault_, at_;
+  bool interrupt_ = false, full_ = false;
+};
+
+TEST_F(Write, EveryFailingStepLeavesTheFileAsItWas) {
+  // An insertion through a symbolic link into a file whose audio spans several copy blocks,
+  // with an unnamed temporary file copied in the kernel and a named one copied through a
+  // buffer; and a rewrite. The insertion keeps the link, the permissions and the attributes.
+  const Bytes big = wave(nullptr, ByteOrder::kNormal, 48000, (2 << 20) + 12345);
+  const struct {
+    Bytes file;
+    bool kernelCopy, unnamedFiles;
+    int faults;
+  } kPaths[] = {{big, true, true, 17}, {big, false, false, 27}, {wave(&kFields), true, true, 4}};
+  const std::string path = dir.pathOf("take.wav"), link = dir.pathOf("link.wav");
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+  for (const auto& p : kPaths) {
+    const auto fresh = [&] {
+      dir.write("take.wav", p.file);
+      ::chmod(path.c_str(), 0640);
+      ::setxattr(path.c_str(), "user.test", "WAVEbext", 8, 0);
+      ::setxattr(path.c_str(), "user.empty", "", 0, 0);
+      auto parser = scanned(link);
+      parser->setDescription("after");
+      return parser;
+    };
+    auto parser = fresh();
+    const std::vector<std::string> names = entries();
+    int calls[kFaults];
+    {
+      const FaultyDisk counting(kFaults, 0, p.kernelCopy, p.unnamedFiles);
+      ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+      std::copy(std::begin(counting.calls_), std::end(counting.calls_), calls);
+    }
+    struct stat info {};
+    EXPECT_TRUE(::lstat(link.c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+    EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0640);
+    char value[16] = {};
+    const bool kept = ::getxattr(path.c_str(), "user.test", value, sizeof value) == 8;
+    EXPECT_TRUE(kept ? std::string(value) == "WAVEbext" : errno == ENOTSUP) << value;
+    EXPECT_TRUE(!kept || ::getxattr(path.c_str(), "user.empty", value, sizeof value) == 0);
+    EXPECT_EQ(scanned(path)->description(), "after");
+    EXPECT_EQ(entries(), names);
+    calls[kShortWrite] = calls[kWrite];
+    int injected = 0;
+    for (int fault = 0; fault < kFaults; ++fault) {
+      for (int at = 1; at <= calls[fault]; ++at, ++injected) {
+        SCOPED_TRACE(testing::Message() << "fault " << fault << " at call " << at);
+        parser = fresh();
+        {
+          const FaultyDisk disk(fault, at, p.kernelCopy, p.unnamedFiles);
+          EXPECT_FALSE(parser->saveFile());
+        }
+        EXPECT_EQ(parser->lastError().find("cannot save " + link + ": "), 0u)
+            << parser->lastError();
+        EXPECT_EQ(readWholeFile(path), p.file);
+        EXPECT_EQ(entries(), names) << "a temporary file was left behind";
+        EXPECT_TRUE(parser->saveFile()) << parser->lastError();  // the disk is well again
+      }
+    }
+    EXPECT_GE(injected, p.faults);
+  }
+}
+
+}  // namespace
+}  // namespace bextkit::testsupport

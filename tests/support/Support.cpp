@@ -1,0 +1,121 @@
+#include "Support.h"
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace bextkit::testsupport {
+
+Bytes bextPayload(const BextFields& f) {
+  Bytes out;
+  for (const auto& [text, width] : {std::pair{&f.description, 256},
+                                    {&f.originator, 32},
+                                    {&f.originatorReference, 32},
+                                    {&f.originationDate, 10},
+                                    {&f.originationTime, 8}}) {
+    for (size_t i = 0; i < size_t(width); ++i) out.push_back(i < text->size() ? (*text)[i] : 0);
+  }
+  for (int i = 0; i < 8; ++i) out.push_back(uint8_t(f.timeReference >> (8 * i)));
+  out.resize(out.size() + 2 + 64 + 190, 0);
+  out.insert(out.end(), f.codingHistory.begin(), f.codingHistory.end());
+  out.resize(f.payloadSize, 0);
+  return out;
+}
+
+RiffBuilder& RiffBuilder::put(uint64_t value, size_t width) {
+  for (size_t i = 0; i < width; ++i) {
+    bytes_.push_back(
+        uint8_t(value >> (order_ == ByteOrder::kNormal ? 8 * i : 8 * (width - 1 - i))));
+  }
+  return *this;
+}
+
+RiffBuilder& RiffBuilder::riffHeader() {
+  patchRiffSize_ = true;
+  return id("RIFF").put(0, 4).id("WAVE");
+}
+
+RiffBuilder& RiffBuilder::chunk(std::string_view id, const Bytes& payload, bool pad) {
+  chunkDeclaring(id, uint32_t(payload.size()), payload);
+  return pad && payload.size() % 2 ? raw({0}) : *this;
+}
+
+RiffBuilder& RiffBuilder::chunkDeclaring(std::string_view id, uint32_t size, const Bytes& payload) {
+  return this->id(id).put(size, 4).raw(payload);
+}
+
+RiffBuilder& RiffBuilder::fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                              uint16_t subFormat) {
+  const uint16_t align = uint16_t(channels * ((bits + 7) / 8));
+  RiffBuilder p(order_);
+  p.put(tag, 2).put(channels, 2).put(rate, 4).put(uint64_t{rate} * align, 4).put(align, 2);
+  p.put(bits, 2);
+  if (tag == 0xFFFE) {  // cbSize, valid bits, channel mask, the SubFormat GUID
+    p.put(22, 2).put(bits, 2).put(0, 4).put(subFormat, 2);
+    p.raw({0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+  }
+  return chunk("fmt ", p.bytes_);
+}
+
+RiffBuilder& RiffBuilder::raw(const Bytes& bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+RiffBuilder& RiffBuilder::id(std::string_view fourChars) {
+  Bytes four(fourChars.begin(), fourChars.end());
+  if (order_ == ByteOrder::kReversed) std::reverse(four.begin(), four.end());
+  return raw(four);
+}
+
+Bytes RiffBuilder::bytes() const {
+  if (!patchRiffSize_) return bytes_;
+  RiffBuilder out(order_);
+  out.raw(Bytes(bytes_.begin(), bytes_.begin() + 4)).put(bytes_.size() - 8, 4);
+  return out.raw(Bytes(bytes_.begin() + 8, bytes_.end())).bytes_;
+}
+
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "bextkit-XXXXXX").string()) {
+  if (!::mkdtemp(path_.data())) std::abort();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::write(const std::string& name, const Bytes& bytes) const {
+  // A new file rather than a truncated one: ext4 flushes a truncated file on its close.
+  ::unlink(pathOf(name).c_str());
+  std::ofstream out(pathOf(name), std::ios::binary);
+  if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
+    std::abort();
+  }
+  return pathOf(name);
+}
+
+Bytes readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv) {
+  std::string command = "exec";  // each argument quoted for the shell
+  for (const std::string& arg : argv) {
+    command += " '";
+    for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  FILE* pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
+  if (!pipe) return {-1, "cannot start " + argv[0]};
+  ProcessResult result{0, ""};
+  for (int c; (c = std::fgetc(pipe)) != EOF;) result.output.push_back(char(c));
+  result.status = ::pclose(pipe);
+  return result;
+}
+
+}  // namespace bextkit::testsupport
