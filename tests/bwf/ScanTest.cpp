@@ -24,9 +24,9 @@ TEST(Scan, WorkedExamples) {
   for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kReversed}) {
     // A LIST holding the ID "note" of size 0 (the scan moves on by one byte), then mu-law,
     // which jumps 26 bytes, over the next chunk's ID.
-    std::vector<std::string> log;
     RiffBuilder b(order);
     b.riffHeader().chunk("LIST", RiffBuilder(order).id("INFO").chunk("note", {}).bytes());
+    std::vector<std::string> log;
     auto p = parse(dir.write("a.wav", b.fmt(7, 1, 8000, 8).chunk("data", {}).bytes()), &log);
     std::string directory;
     for (const auto& [id, entry] : p->getChunkDictionary()) directory += id + "=" + entry + "|";
@@ -47,10 +47,10 @@ TEST(Scan, WorkedExamples) {
       dir.write("f.wav", b.riffHeader().bext(f).fmt(1, 0xFFFF, 48000, 0xFFF0).bext({}).bytes()));
   EXPECT_EQ(p->description() + p->originator() + p->originatorReference() + p->creationdate() +
                 p->creationtime() + p->getCodingHistory(),
-            f.description + f.originator + f.originatorReference + f.originationDate +
-                f.originationTime + f.codingHistory);
-  EXPECT_EQ(p->getSamplesSinceMidnightHigh(), 3u);
-  EXPECT_EQ(p->samplePerSeconds() + p->channels() + p->bitsPerSample(), 48000u + 65535 + 65520);
+            f.description + f.originator + f.reference + f.date + f.time + f.codingHistory);
+  EXPECT_EQ(
+      p->getSamplesSinceMidnightHigh() + p->samplePerSeconds() + p->channels() + p->bitsPerSample(),
+      3u + 48000u + 65535 + 65520);
   EXPECT_EQ(p->timecodeString() + "," + std::to_string(p->getTicks()),
             "02:00:00:00,47600");  // 24.79 frames
   // A 4 GiB file: positions are 32-bit, so the scan covers its length modulo 2^32 (40 bytes).
@@ -58,20 +58,21 @@ TEST(Scan, WorkedExamples) {
   big.riffHeader().chunk("JUNK", Bytes(10)).chunk("data", {}).raw(Bytes(6)).id("note");
   const std::string path = dir.write("big.wav", big.bytes());
   if (::truncate(path.c_str(), (int64_t{1} << 32) + 40) == 0) {  // sparse: no disk space used
-    EXPECT_EQ(parse(path)->getChunkDictionary().at("data"), "Idx: 3 StartPoint: 30 Length: 10");
-    EXPECT_EQ(parse(path)->getChunkDictionary().count("note"), 0u);
+    const auto huge = parse(path);
+    const auto& entries = huge->getChunkDictionary();
+    EXPECT_EQ(entries.at("data") + std::to_string(entries.count("note")),
+              "Idx: 3 StartPoint: 30 Length: 100");
   }
 }
 
 TEST(Scan, ParserObject) {
   TempDir dir;
-  for (const std::string& path : {dir.pathOf("missing.wav"), dir.path()}) {
-    EXPECT_EQ(BWFParser::initWithPath(path, 30.0f), nullptr);
-  }
+  EXPECT_EQ(BWFParser::initWithPath(dir.pathOf("missing.wav"), 30.0f), nullptr);
+  EXPECT_EQ(BWFParser::initWithPath(dir.path), nullptr);
   for (const auto& [start, reversed] : {std::pair{"FFIR", true}, {"RIFF", false}, {"FFI", false}}) {
     auto p = BWFParser::initWithPath(dir.write("e.wav", Bytes(start, start + std::strlen(start))));
-    EXPECT_EQ(p->endianNess(), reversed);
-    EXPECT_EQ(p->endianNess(), reversed) << "reads from the start again";
+    EXPECT_EQ(p->endianNess() + 2 * p->endianNess(), 3 * reversed)
+        << "reads from the start each time";
   }
   // A parser scans once and closes its file; a second parse changes nothing.
   RiffBuilder b;
@@ -84,9 +85,7 @@ TEST(Scan, ParserObject) {
   p->info();
   EXPECT_EQ(log.messages.back(), "01:00:00:05");
   dir.write("p.wav", {});
-  EXPECT_EQ(p->parse(), 0);
-  EXPECT_EQ(p->getChunkDictionary().size(), 3u);
-  EXPECT_FALSE(p->endianNess());
+  EXPECT_EQ(p->parse() + p->getChunkDictionary().size() + p->endianNess(), 3u);
 }
 
 TEST(Scan, TimecodeStrings) {
@@ -95,12 +94,11 @@ TEST(Scan, TimecodeStrings) {
       {172801000, 25, 48000, 25, "01:00:00:01,625000"}, {345599600, 25, 48000, 25, "02:00:00:00,950000"},
       {4147199999, 25, 48000, 25, "24:00:00:00,1199375"}, {172810000, 30, 48000, 25, "01:00:00:06,300000"},
       {172810000, 25, 48000, 30, "01:00:00:05,300000"}, {172847500, 29.97f, 48000, 29.97f, "01:00:00:30,946302"},
-      {172801000, 25, 1 << 28, 25, "00:00:00:00,000000"},
-      {172801000, std::numeric_limits<float>::infinity(), 48000, 25, "01:00:00:00,000000"}};
+      {172801000, 25, 1 << 28, 25, "00:00:00:00,000000"}, {172801000, std::numeric_limits<float>::infinity(), 48000, 25, "01:00:00:00,000000"}};
   // The texts as scanf reads "%x", "%f" and "%li" (hex, octal, nothing parsed, low 32 bits).
-  const struct { const char *count, *fps, *sps, *printed, *text; } kTexts[] = {
-      {"0xa4cbbe8", "25.0", "0xBB80", "sps: 48000\n", "01:00:00:01,625000"}, {"A4CBBE8", "25", "0100", "sps: 64\n", "750:00:15:16,001000"},
-      {"zz", "x", "y", "sps: 0\n", "00:00:00:00,000000"}, {"1FFFFFFFF", "25", "48000", "sps: 48000\n", "24:51:18:12,159375"}};
+  const struct { const char *count, *fps, *sps, *text; } kTexts[] = {
+      {"0xa4cbbe8", "25.0", "0xBB80", "sps: 48000\n01:00:00:01,625000"}, {"A4CBBE8", "25", "0100", "sps: 64\n750:00:15:16,001000"},
+      {"zz", "x", "y", "sps: 0\n00:00:00:00,000000"}, {"1FFFFFFFF", "25", "48000", "sps: 48000\n24:51:18:12,159375"}};
   // clang-format on
   TempDir dir;
   const std::string path = dir.write("t.wav", {});
@@ -108,14 +106,14 @@ TEST(Scan, TimecodeStrings) {
     auto p = BWFParser::initWithPath(path, c.parserFps);
     p->setTicks(99);
     const std::string text = p->hex2timecode(int32_t(c.count), c.fps, c.sps);
-    EXPECT_EQ(text, c.text);
-    EXPECT_EQ(std::stoul(text.substr(text.find(',') + 1)), uint32_t(p->getTicks()));
-    EXPECT_EQ(p->timecodeString(), "00:00:00:00") << "only the ticks change";
+    EXPECT_EQ(text + "," + std::to_string(p->getTicks()) + p->timecodeString(),
+              c.text + std::string(",") +
+                  std::to_string(std::stoul(text.substr(text.find(',') + 1))) + "00:00:00:00");
   }
   for (const auto& c : kTexts) {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(BWFParser::initWithPath(path)->hexStr2timecode(c.count, c.fps, c.sps), c.text);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+    const std::string text = BWFParser::initWithPath(path)->hexStr2timecode(c.count, c.fps, c.sps);
+    EXPECT_EQ(testing::internal::GetCapturedStdout() + text, c.text);
   }
   auto p = BWFParser::initWithPath(path);
   p->setTimeCodeHH(-1, 2, 3, 100, 60);

@@ -14,10 +14,10 @@ Bytes bextPayload(const BextFields& f) {
   Bytes out;
   for (const auto& [text, width] : {std::pair{&f.description, 256},
                                     {&f.originator, 32},
-                                    {&f.originatorReference, 32},
-                                    {&f.originationDate, 10},
-                                    {&f.originationTime, 8}}) {
-    for (size_t i = 0; i < size_t(width); ++i) out.push_back(i < text->size() ? (*text)[i] : 0);
+                                    {&f.reference, 32},
+                                    {&f.date, 10},
+                                    {&f.time, 8}}) {
+    for (int i = 0; i < width; ++i) out.push_back(size_t(i) < text->size() ? (*text)[i] : 0);
   }
   for (int i = 0; i < 8; ++i) out.push_back(uint8_t(f.timeReference >> (8 * i)));
   out.resize(out.size() + 2 + 64 + 190, 0);
@@ -28,8 +28,7 @@ Bytes bextPayload(const BextFields& f) {
 
 RiffBuilder& RiffBuilder::put(uint64_t value, size_t width) {
   for (size_t i = 0; i < width; ++i) {
-    bytes_.push_back(
-        uint8_t(value >> (order_ == ByteOrder::kNormal ? 8 * i : 8 * (width - 1 - i))));
+    bytes_.push_back(uint8_t(value >> 8 * (order_ == ByteOrder::kNormal ? i : width - 1 - i)));
   }
   return *this;
 }
@@ -52,8 +51,7 @@ RiffBuilder& RiffBuilder::fmt(uint16_t tag, uint16_t channels, uint32_t rate, ui
                               uint16_t subFormat) {
   const uint16_t align = uint16_t(channels * ((bits + 7) / 8));
   RiffBuilder p(order_);
-  p.put(tag, 2).put(channels, 2).put(rate, 4).put(uint64_t{rate} * align, 4).put(align, 2);
-  p.put(bits, 2);
+  p.put(tag, 2).put(channels, 2).put(rate, 4).put(rate * align, 4).put(align, 2).put(bits, 2);
   if (tag == 0xFFFE) {  // cbSize, valid bits, channel mask, the SubFormat GUID
     p.put(22, 2).put(bits, 2).put(0, 4).put(subFormat, 2);
     p.raw({0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
@@ -75,26 +73,23 @@ RiffBuilder& RiffBuilder::id(std::string_view fourChars) {
 Bytes RiffBuilder::bytes() const {
   if (!patchRiffSize_) return bytes_;
   RiffBuilder out(order_);
-  out.raw(Bytes(bytes_.begin(), bytes_.begin() + 4)).put(bytes_.size() - 8, 4);
-  return out.raw(Bytes(bytes_.begin() + 8, bytes_.end())).bytes_;
+  out.raw({bytes_.begin(), bytes_.begin() + 4}).put(bytes_.size() - 8, 4);
+  return out.raw({bytes_.begin() + 8, bytes_.end()}).bytes_;
 }
 
-TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "bextkit-XXXXXX").string()) {
-  if (!::mkdtemp(path_.data())) std::abort();
+TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "bextkit-XXXXXX").string()) {
+  if (!::mkdtemp(path.data())) std::abort();
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  std::filesystem::remove_all(path, ignored);
 }
 
 std::string TempDir::write(const std::string& name, const Bytes& bytes) const {
-  // A new file rather than a truncated one: ext4 flushes a truncated file on its close.
-  ::unlink(pathOf(name).c_str());
-  std::ofstream out(pathOf(name), std::ios::binary);
-  if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
-    std::abort();
-  }
+  ::unlink(pathOf(name).c_str());  // a new file: ext4 flushes a truncated one on its close
+  std::ofstream(pathOf(name), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return pathOf(name);
 }
 
@@ -103,19 +98,17 @@ Bytes readWholeFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv) {
-  std::string command = "exec";  // each argument quoted for the shell
+std::pair<int, std::string> runProcess(const std::vector<std::string>& argv) {
+  std::string command = "exec";  // every argument quoted for the shell
   for (const std::string& arg : argv) {
     command += " '";
     for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
     command += "'";
   }
   FILE* pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
-  if (!pipe) return {-1, "cannot start " + argv[0]};
-  ProcessResult result{0, ""};
-  for (int c; (c = std::fgetc(pipe)) != EOF;) result.output.push_back(char(c));
-  result.status = ::pclose(pipe);
-  return result;
+  std::string output;
+  for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) output.push_back(char(c));
+  return {pipe ? ::pclose(pipe) : -1, output};
 }
 
 }  // namespace bextkit::testsupport

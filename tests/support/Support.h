@@ -1,5 +1,5 @@
-// Helpers for the tests and benchmarks: RIFF/WAVE files built byte by byte, temporary
-// directories, a quiet system log and child processes. No test framework here.
+// Helpers for the tests and benchmarks (no test framework here): RIFF/WAVE files built byte by
+// byte, temporary directories, a quiet system log, child processes.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +16,10 @@ using Bytes = std::vector<uint8_t>;
 // Reversed ("FFIR") files hold IDs byte-reversed and numbers big-endian.
 enum class ByteOrder { kNormal, kReversed };
 
-// A bext payload: texts, time reference (little-endian in every file), zero Version, UMID and
-// Reserved, coding history; padded with zeros or cut to payloadSize.
+// A bext payload: the texts, the time reference (little-endian in every file), zero Version,
+// UMID and Reserved, then the coding history; padded with zeros or cut to payloadSize.
 struct BextFields {
-  std::string description{}, originator{}, originatorReference{}, originationDate{},
-      originationTime{};
+  std::string description{}, originator{}, reference{}, date{}, time{};
   uint64_t timeReference = 0;
   std::string codingHistory{};
   size_t payloadSize = 858;
@@ -30,11 +29,10 @@ Bytes bextPayload(const BextFields& fields);
 class RiffBuilder {
  public:
   explicit RiffBuilder(ByteOrder order = ByteOrder::kNormal) : order_(order) {}
-  RiffBuilder& riffHeader();  // "RIFF", the size of the rest (set by bytes()), "WAVE"
-  // A chunk declaring its payload's size, padded to even unless `pad` is off.
-  RiffBuilder& chunk(std::string_view id, const Bytes& payload, bool pad = true);
-  RiffBuilder& chunkDeclaring(std::string_view id, uint32_t declaredSize, const Bytes& payload);
-  // A 16-byte format chunk; tag 0xFFFE makes a 40-byte extensible one of `subFormat`.
+  RiffBuilder& riffHeader();  // "RIFF", the size of what follows (set by bytes()), "WAVE"
+  RiffBuilder& chunk(std::string_view id, const Bytes& payload, bool pad = true);  // to even
+  RiffBuilder& chunkDeclaring(std::string_view id, uint32_t size, const Bytes& payload);
+  // 16 bytes of format; tag 0xFFFE makes 40 bytes of WAVE_FORMAT_EXTENSIBLE of `subFormat`.
   RiffBuilder& fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                    uint16_t subFormat = 1);
   RiffBuilder& bext(const BextFields& fields) { return chunk("bext", bextPayload(fields)); }
@@ -50,17 +48,13 @@ class RiffBuilder {
 };
 
 // A private directory, removed with its content when the object goes.
-class TempDir {
- public:
+struct TempDir {
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string pathOf(const std::string& name) const { return path_ + "/" + name; }
+  std::string pathOf(const std::string& name) const { return path + "/" + name; }
   std::string write(const std::string& name, const Bytes& bytes) const;  // a new file; its path
-
- private:
-  std::string path_;
+  std::string path;
 };
 
 Bytes readWholeFile(const std::string& path);
@@ -73,11 +67,7 @@ struct LogCapture {
   LogSink previous;
 };
 
-// Runs a program with its output and error streams collected; its wait status (0: exited 0).
-struct ProcessResult {
-  int status;
-  std::string output;
-};
-ProcessResult runProcess(const std::vector<std::string>& argv);
+// Runs a program; its wait status (0: it exited with 0) and its output and error streams.
+std::pair<int, std::string> runProcess(const std::vector<std::string>& argv);
 
 }  // namespace bextkit::testsupport
