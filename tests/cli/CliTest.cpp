@@ -37,8 +37,8 @@ TEST(Cli, Arithmetic) {
   // clang-format off
   const std::pair<const char*, const char*> kCases[] = {
       {"timecode 107892 --fps 29.97", "01:00:00;00"}, {"timecode -1 --absolute", "23:59:59:24"},
-      {"timecode +25", "00:00:01:00"}, {"frames 00:01:00:02 --fps 29.97", "1800"}, {"frames 01;00;00;00", "90000"},
-      {"frames-per-day --fps 23.976", "2072447"}, {"feet 30849 --type 40 --delimiter -", "0771-09"},
+      {"timecode -1", "00:00:00:01"}, {"timecode +25", "00:00:01:00"}, {"frames 00:01:00:02 --fps 29.97", "1800"},
+      {"frames 01;00;00;00", "90000"}, {"frames-per-day --fps 23.976", "2072447"}, {"feet 30849 --type 40 --delimiter -", "0771-09"},
       {"footage 12ft05 --delimiter ft", "197"}, {"footage 0771+09 --to timecode", "00:08:13:20"},
       {"footage 99999+00 --to parts", "0009,9999,00"}, {"legal 00;01;00;00 --fps 29.97", "no"}};
   // A usage error names the argument on one line, with status 2.

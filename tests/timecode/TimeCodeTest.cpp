@@ -19,7 +19,8 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 TEST(TimeCode, NumbersAsCReadsAndWritesThem) {
   std::mt19937 rng(7);
-  std::vector<std::string> texts = {"2147483648", "-9223372036854775809", "\v\f\r 5"};
+  std::vector<std::string> texts = {"2147483648", "99999999999999999999", "-9223372036854775809",
+                                    "\v\f\r 5"};
   for (int n = 0; n < 20000; ++n) {
     std::string& text = texts.emplace_back();
     for (int i = rng() % 25; i > 0; --i) text.push_back("0123456789+- \t:x"[rng() % 16]);
@@ -52,7 +53,7 @@ TEST(TimeCode, Labels) {
   const struct { const char* text; float fps; int32_t frames; } kFrames[] = {
       {"23:59:59:24", 25, 2159999}, {"00:00:60:00", 25, 1500}, {"-01:00:00:00", 25, -90000}, {"01:02:03", 25, 93075},
       {"00;01;00;02", 29.97f, 1800}, {"00;01;00;00", 29.97f, 1800}, {"00;10;00;00", 29.97f, 17982},
-      {"01;00;00;00", 29.97f, 107892}, {"00;10;00;00", 23.976f, 14392}, {"00:01:00:00", 29.97f, 0},
+      {"01;00;00;00", 29.97f, 107892}, {"00;10;00;00", 23.976f, 14392}, {"00:01:00:00", 29.97f, 0}, {"-01;30;00;00", 29.97f, 54000},
       {"00:00:00:2147483647", 25, kMin}, {"00;00;00;2147483647", 29.97f, kMin}, {"2147483647;00;00;00", 29.97f, 0},
       {"1000000:00:00:00", 25, static_cast<int32_t>(89999998976LL - 21LL * 4294967296LL)},
       {"-2147483648:-2147483648:-2147483648:-2147483648", 25, 0}};
@@ -113,7 +114,10 @@ TEST(TimeCode, Footage) {
               p[0] + "," + p[1] + "," + p[2]);
   }
   EXPECT_EQ(TimeCode::feetFramesToTimeCode("0771+09", 16, "+", 29.97f), "00:06:51;27");
-  EXPECT_EQ(TimeCode::feetFramesToTimeCode("0771", 16, "+", 25), "00:00:00:01");
+  EXPECT_EQ(TimeCode::feetFramesToTimeCode("0771", 16, "+", 25) +
+                TimeCode::feetFramesToTimeCode("7+3", 1, "+", 25),
+            "00:00:00:01"
+            "00:00:00:10");
   // Without frames per foot, or without the delimiter, there is no footage.
   EXPECT_EQ(TimeCode::framesToFeetFrames(1, 0, "+") +
                 TimeCode::feetFramesToTimeCode("1+", 0, "+", 25) +
