@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bwf/BWFChunk.h"
+#include "bwf/ChunkChain.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit {
@@ -30,8 +31,13 @@ class BWFParser {
   BWFParser& operator=(const BWFParser&) = delete;
   ~BWFParser();
 
-  // Scans the file once, filling the fields, flags and chunk directory, and closes the file.
-  // Always 0. A second call finds the file closed and changes nothing.
+  // Scans the file once, filling the fields, flags and chunk directory, walks its chunk chain,
+  // and closes the file. Always 0. A second call finds the file closed and changes nothing.
+  // Where the chain reaches a "fmt " or "bext" chunk, the fields (and the chunk image a save
+  // starts from) come from the first such chunk on it; where the chain runs to the end of the
+  // file without one, the file has none, whatever the scan took for one; only where the chain
+  // breaks before one do the scan's findings stand. The kBWFFlagFmt and kBWFFlagBext bits say
+  // what the fields came from; the directory, the messages and the other bits are the scan's.
   int32_t parse();
   // True when the file begins with "FFIR": IDs stored byte-reversed, sizes big-endian.
   bool endianNess();
@@ -61,8 +67,12 @@ class BWFParser {
   // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld"; the same object for the parser's life.
   const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
   uint16_t chunkFlags() const { return chunkFlags_; }
-  // The copy of the first "bext" chunk's first 864 bytes; null when the scan met none.
+  // The copy of the bext chunk's first 864 bytes that the fields came from; null when none.
   const BWFChunk* bwfChunk() const { return bwfChunk_.get(); }
+  // The chunk chain as parse walked it, and the bext chunk's whole coding history (the record's
+  // field holds at most 254 bytes of it; getCodingHistory keeps that view).
+  const ChunkChain& chunkChain() const { return chain_; }
+  const std::string& fullCodingHistory() const { return fullCodingHistory_; }
   // The up to 512 bytes that the scan's last step read.
   const std::vector<uint8_t>& scanWindow() const { return data_; }
 
@@ -93,7 +103,13 @@ class BWFParser {
 
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
-  void readBextRecord(const BWFChunk& image, uint32_t chunkSize);
+  void readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers);
+  void adoptChain();
+  // How the file stores chunk IDs, sizes and the record's integers: by its container, or by
+  // the scan's byte order where no container header was found.
+  bool reversedIds() const;
+  bool bigEndianSizes() const;
+  bool bigEndianRecord() const { return chain_.bigEndianRecord(); }
   void deriveTimecode();
   // The size that the chunk image's header declares, read in the file's byte order.
   uint32_t imageChunkSize() const;
@@ -101,6 +117,8 @@ class BWFParser {
   bool failSave(const std::string& path, const std::string& reason);
   bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record);
   bool insertChunk(const std::string& path, const std::vector<uint8_t>& record);
+  uint32_t loadSize(const uint8_t* bytes, size_t offset) const;
+  void storeSize(uint8_t* bytes, size_t offset, uint32_t value) const;
 
   uint16_t chunkFlags_ = 0;
   std::unique_ptr<BWFChunk> bwfChunk_;
@@ -118,6 +136,7 @@ class BWFParser {
   std::string creationtime_;
   std::string creationdate_;
   std::string codingHistory_;
+  std::string fullCodingHistory_;
   std::map<std::string, std::string> chunkDetails_;
   uint32_t sampSinceMidnightLow_ = 0;
   uint32_t sampSinceMidnightHigh_ = 0;
@@ -125,12 +144,13 @@ class BWFParser {
   int32_t ticks_ = 0;
   std::string lastError_;
 
-  // What the write-back needs to know of the scan: that it ran, the file's byte order, and
-  // where the chunk image's chunk starts.
+  // What the write-back needs to know of the scan: that it ran, the file's byte order and
+  // chain, and where the chunk image's chunk starts.
   FileHandle::Progress saveProgress_;
   bool scanned_ = false;
   bool reversedFile_ = false;
-  uint32_t bextChunkStart_ = 0;
+  ChunkChain chain_;
+  uint64_t bextChunkStart_ = 0;
 };
 
 }  // namespace bextkit

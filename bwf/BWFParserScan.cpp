@@ -29,6 +29,7 @@ constexpr uint16_t kFormatPCM = 1, kFormatFloat = 3, kFormatMuLaw = 7, kFormatIB
                    kFormatExtensible = 0xFFFE;
 constexpr size_t kFmtBytesRead = 34;  // up to the SubFormat code at offset 32
 constexpr uint32_t kMisreadSampleRate = 30464, kSampleRate96k = 96000;
+constexpr uint64_t kLongestCodingHistory = 1 << 20;
 
 struct Found {
   uint64_t position;
@@ -91,17 +92,20 @@ Format readFormat(const uint8_t* chunk, bool reversedFile, uint16_t tag) {
 
 }  // namespace
 
-void BWFParser::readBextRecord(const BWFChunk& image, uint32_t chunkSize) {
+void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers) {
   // Only bytes inside the chunk count: a short chunk (602 bytes, without coding history, as
   // some writers make it) must not show the next chunk's header as its coding history.
   BWFChunk record = image;
-  const uint64_t chunkEnd = BWFChunk::kHeaderSize + uint64_t{chunkSize};
+  const uint64_t chunkEnd = BWFChunk::kHeaderSize + chunkSize;
   if (chunkEnd < BWFChunk::kSize) {
     std::fill(record.bytes.begin() + static_cast<std::ptrdiff_t>(chunkEnd), record.bytes.end(),
               uint8_t{0});
   }
-  sampSinceMidnightLow_ = record.load32(BWFChunk::kTimeReferenceLow);
-  sampSinceMidnightHigh_ = record.load32(BWFChunk::kTimeReferenceHigh);
+  const auto load32 = [&](BWFChunk::Field field) {
+    return bigEndianIntegers ? loadBE32(record.bytes.data(), field.offset) : record.load32(field);
+  };
+  sampSinceMidnightLow_ = load32(BWFChunk::kTimeReferenceLow);
+  sampSinceMidnightHigh_ = load32(BWFChunk::kTimeReferenceHigh);
   description_ = record.text(BWFChunk::kDescription);
   originator_ = record.text(BWFChunk::kOriginator);
   originatorReference_ = record.text(BWFChunk::kOriginatorReference);
@@ -183,7 +187,7 @@ int32_t BWFParser::parse() {
         bwfChunk_ = std::make_unique<BWFChunk>();
         bextChunkStart_ = static_cast<uint32_t>(position);
         reader.copy(position, bwfChunk_->bytes.data(), BWFChunk::kSize);
-        readBextRecord(*bwfChunk_, size);
+        readBextRecord(*bwfChunk_, size, false);
       }
       chunkFlags_ |= kBWFFlagBext;
       length = size;
@@ -217,11 +221,70 @@ int32_t BWFParser::parse() {
   const std::string key = lastListed >= 0 ? kListedChunkIDs[lastListed].str() : std::string();
   chunkDetails_[key] = entryText(static_cast<uint8_t>(counter + 1), chunkStart, length);
 
+  reversedFile_ = reversedFile;
+  chain_ = walkChunkChain(*inFileHandel_, fileSize);
+  adoptChain();
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   inFileHandel_->closeFile();
-  reversedFile_ = reversedFile;
   scanned_ = true;
   return 0;
+}
+
+bool BWFParser::reversedIds() const {
+  return chain_.container == Container::kNone ? reversedFile_ : chain_.reversedIds();
+}
+
+bool BWFParser::bigEndianSizes() const {
+  return chain_.container == Container::kNone ? reversedFile_ : chain_.bigEndianSizes();
+}
+
+void BWFParser::adoptChain() {
+  FileHandle& file = *inFileHandel_;
+  // The bytes of a chunk from its header on, as far as the chunk reaches; zero beyond it.
+  const auto chunkBytes = [&file](const ChainChunk& chunk, uint8_t* out, size_t length) {
+    std::fill(out, out + length, uint8_t{0});
+    file.seekToFileOffset(chunk.offset);
+    file.read(out, static_cast<size_t>(std::min<uint64_t>(length, 8 + chunk.size)));
+  };
+  if (const ChainChunk* fmt = chain_.first(chunkid::kFmt)) {
+    std::array<uint8_t, kFmtBytesRead> chunk{};
+    chunkBytes(*fmt, chunk.data(), chunk.size());
+    const bool bigEndian = bigEndianSizes();
+    const Format format = readFormat(
+        chunk.data(), bigEndian, bigEndian ? loadBE16(chunk.data(), 8) : loadLE16(chunk.data(), 8));
+    channels_ = format.channels;
+    samplePerSeconds_ = format.sampleRate;
+    bitsPerSample_ = format.bitsPerSample;
+    chunkFlags_ |= kBWFFlagFmt;
+  } else if (chain_.complete()) {
+    chunkFlags_ &= static_cast<uint16_t>(~kBWFFlagFmt);
+    channels_ = bitsPerSample_ = 0;
+    samplePerSeconds_ = 0;
+  }
+  if (const ChainChunk* bext = chain_.first(chunkid::kBext)) {
+    bwfChunk_ = std::make_unique<BWFChunk>();
+    chunkBytes(*bext, bwfChunk_->bytes.data(), BWFChunk::kSize);
+    bextChunkStart_ = bext->offset;
+    readBextRecord(*bwfChunk_, bext->size, bigEndianRecord());
+    chunkFlags_ |= kBWFFlagBext;
+    // The whole coding history, up to its first NUL (at most 1 MiB of it).
+    const uint64_t fixed = BWFChunk::kCodingHistory.offset - BWFChunk::kHeaderSize;
+    std::string history(static_cast<size_t>(std::min<uint64_t>(
+                            bext->size > fixed ? bext->size - fixed : 0, kLongestCodingHistory)),
+                        '\0');
+    file.seekToFileOffset(bext->offset + BWFChunk::kCodingHistory.offset);
+    history.resize(file.read(reinterpret_cast<uint8_t*>(history.data()), history.size()));
+    fullCodingHistory_ =
+        codingHistory_ == "None" ? codingHistory_ : history.substr(0, history.find('\0'));
+  } else if (chain_.complete()) {
+    chunkFlags_ &= static_cast<uint16_t>(~kBWFFlagBext);
+    bwfChunk_.reset();
+    description_ = originator_ = originatorReference_ = creationdate_ = creationtime_ =
+        codingHistory_ = "";
+    sampSinceMidnightLow_ = sampSinceMidnightHigh_ = 0;
+  } else if (bwfChunk_) {
+    fullCodingHistory_ = codingHistory_ == "None" ? "" : codingHistory_;
+  }
 }
 
 }  // namespace bextkit

@@ -1,6 +1,7 @@
 // Writing the broadcast extension chunk back: building the record from defaults, the current
-// date, the chunk image and the edited fields, then rewriting the existing chunk in place or
-// inserting a new chunk after the RIFF header.
+// date, the chunk image and the edited fields, then rewriting the chain's bext chunk in place or
+// inserting a new chunk after the form header (after ds64 in RF64 and BW64), in the file's byte
+// order.
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -20,6 +21,7 @@ constexpr uint32_t kNewChunkSize = 858;  // declared by a new chunk: two bytes p
 constexpr uint64_t kInsertedBytes = BWFChunk::kHeaderSize + kNewChunkSize;  // 866
 constexpr uint64_t kRiffHeaderSize = 12;
 constexpr uint64_t kLargestRiffFile = uint64_t{1} << 32;  // its size field counts 32 bits
+constexpr FourCC kDs64{"ds64"};
 
 // The text as C would hold it: up to its first NUL.
 std::string_view cText(const std::string& text) { return cnum::cStringView(text); }
@@ -30,14 +32,6 @@ void putText(BWFChunk& record, BWFChunk::Field field, std::string_view text) {
   const size_t n = std::min(text.size(), field.width);
   std::copy_n(text.begin(), n, record.bytes.begin() + static_cast<std::ptrdiff_t>(field.offset));
   if (n < field.width) record.bytes[field.offset + n] = 0;
-}
-
-void storeSize(uint8_t* bytes, size_t offset, uint32_t value, bool reversedFile) {
-  if (reversedFile) {
-    storeBE32(bytes, offset, value);
-  } else {
-    storeLE32(bytes, offset, value);
-  }
 }
 
 // The words of the date text: "yyyy-mm-dd", "hh:mm:ss" (the zone is not kept).
@@ -51,10 +45,20 @@ std::pair<std::string, std::string> dateAndTime() {
 
 }  // namespace
 
+uint32_t BWFParser::loadSize(const uint8_t* bytes, size_t offset) const {
+  return bigEndianSizes() ? loadBE32(bytes, offset) : loadLE32(bytes, offset);
+}
+
+void BWFParser::storeSize(uint8_t* bytes, size_t offset, uint32_t value) const {
+  if (bigEndianSizes()) {
+    storeBE32(bytes, offset, value);
+  } else {
+    storeLE32(bytes, offset, value);
+  }
+}
+
 uint32_t BWFParser::imageChunkSize() const {
-  if (!bwfChunk_) return 0;
-  return reversedFile_ ? loadBE32(bwfChunk_->bytes.data(), BWFChunk::kCkSize.offset)
-                       : bwfChunk_->load32(BWFChunk::kCkSize);
+  return bwfChunk_ ? loadSize(bwfChunk_->bytes.data(), BWFChunk::kCkSize.offset) : 0;
 }
 
 uint32_t BWFParser::timeReferenceFromTimecode() const {
@@ -74,9 +78,9 @@ uint32_t BWFParser::timeReferenceFromTimecode() const {
 std::vector<uint8_t> BWFParser::getBWFChunkData() const {
   BWFChunk record;
   const auto [date, time] = dateAndTime();
-  const FourCC id = reversedFile_ ? chunkid::kBext.reversed() : chunkid::kBext;
+  const FourCC id = reversedIds() ? chunkid::kBext.reversed() : chunkid::kBext;
   for (size_t i = 0; i < 4; ++i) record.bytes[i] = id[i];
-  storeSize(record.bytes.data(), BWFChunk::kCkSize.offset, kNewChunkSize, reversedFile_);
+  storeSize(record.bytes.data(), BWFChunk::kCkSize.offset, kNewChunkSize);
   record.bytes[BWFChunk::kDescription.offset] = 0x0A;
   record.bytes[BWFChunk::kDescription.offset + 1] = 0x0D;
   putText(record, BWFChunk::kCodingHistory, "A=PCM");
@@ -96,7 +100,9 @@ std::vector<uint8_t> BWFParser::getBWFChunkData() const {
   putText(record, BWFChunk::kOriginator, cText(originator_));
   // Without a sample rate a timecode cannot become a sample count: the time reference that the
   // chunk holds is kept rather than overwritten with 0.
-  if (samplePerSeconds_ != 0) {
+  if (samplePerSeconds_ != 0 && bigEndianRecord()) {
+    storeBE32(record.bytes.data(), BWFChunk::kTimeReferenceLow.offset, timeReferenceFromTimecode());
+  } else if (samplePerSeconds_ != 0) {
     record.store32(BWFChunk::kTimeReferenceLow, timeReferenceFromTimecode());
   }
   return std::vector<uint8_t>(record.bytes.begin(),
@@ -111,7 +117,7 @@ bool BWFParser::failSave(const std::string& path, const std::string& reason) {
 bool BWFParser::writeBExtHeaderToFile(const std::string& path) {
   lastError_.clear();
   if (!scanned_) return failSave(path, "the file has not been scanned");
-  if (!(chunkFlags_ & (kBWFFlagRIFF | kBWFFlagBext))) {
+  if (!(chunkFlags_ & (kBWFFlagRIFF | kBWFFlagBext)) && chain_.container == Container::kNone) {
     return failSave(path, "not a RIFF file: the scan found neither a RIFF header nor a bext chunk");
   }
   // A text that does not fit is refused rather than cut short.
@@ -136,24 +142,17 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   std::string why;
   std::unique_ptr<FileHandle> file = FileHandle::openForUpdating(path, &why);
   if (!file) return failSave(path, why);
-  const uint64_t fileSize = file->seekToEndOfFile();
 
-  // The scan finds chunk IDs anywhere, even inside the text of other chunks. Writing is safe
-  // only where a real chunk stands: one that the chunk list, walked by its sizes from the RIFF
-  // header on, arrives at, and whose ID is still the one the scan read.
+  // Writing is safe only where a real chunk stands: the first bext chunk that the chain,
+  // walked by its sizes, arrives at, with the ID that was read. A word inside the text of
+  // another chunk never qualifies, nor does a file changed since it was read.
   const uint64_t target = bextChunkStart_;
-  uint64_t position = kRiffHeaderSize;
-  uint8_t header[8];
-  while (position < target && position + 8 <= fileSize) {
-    file->seekToFileOffset(position);
-    if (file->read(header, sizeof header) != sizeof header) break;
-    const uint32_t size = reversedFile_ ? loadBE32(header, 4) : loadLE32(header, 4);
-    position += 8 + uint64_t{size} + (size & 1);
-  }
+  const ChunkChain chain = walkChunkChain(*file, file->seekToEndOfFile());
+  const ChainChunk* bext = chain.first(chunkid::kBext);
   std::array<uint8_t, 4> idAtTarget{};
   file->seekToFileOffset(target);
   const bool readId = file->read(idAtTarget.data(), 4) == 4;
-  if (position != target || !readId ||
+  if (!bext || bext->offset != target || !readId ||
       !std::equal(idAtTarget.begin(), idAtTarget.end(), bwfChunk_->bytes.begin())) {
     return failSave(path, "the bext chunk at offset " + std::to_string(target) +
                               " is not a chunk of the file's chunk list (its ID lies inside "
@@ -183,36 +182,60 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   if (!original) return failSave(path, why);
   const uint64_t size = original->seekToEndOfFile();
 
-  std::array<uint8_t, kRiffHeaderSize> header{};
-  original->seekToFileOffset(0);
-  const bool haveHeader = original->read(header.data(), header.size()) == header.size();
-  const FourCC riff = reversedFile_ ? chunkid::kRIFF.reversed() : chunkid::kRIFF;
-  if (!haveHeader || FourCC::fromBytes(header.data()) != riff) {
+  // The new chunk goes after the form header; in RF64 and BW64 after ds64, which must stay the
+  // first chunk. Everything before that point is copied with its sizes grown by the insertion.
+  const ChunkChain chain = walkChunkChain(*original, size);
+  if (chain.container == Container::kNone || chain.container != chain_.container) {
     return failSave(path, "the file does not begin with a RIFF header; nothing was written");
   }
-  if (size + kInsertedBytes > kLargestRiffFile) {
+  uint64_t insertAt = kRiffHeaderSize;
+  if (chain.has64BitSizes()) {
+    if (chain.chunks.empty() || chain.chunks[0].id != kDs64 || chain.chunks[0].size < 8) {
+      return failSave(path, std::string("the ") + containerName(chain.container) +
+                                " file has no ds64 chunk after its header; nothing was written");
+    }
+    insertAt += 8 + chain.chunks[0].size + (chain.chunks[0].size & 1);
+  } else if (size + kInsertedBytes > kLargestRiffFile) {
     return failSave(path,
                     "a new chunk would take the file past 4 GiB, the most a RIFF size "
                     "can describe; nothing was written");
   }
-  // The new file: the RIFF header with the grown size, the record, the two bytes that the
-  // chunk's size declares past the record (zero), then the former content from offset 12.
-  storeSize(header.data(), 4, static_cast<uint32_t>(size + kInsertedBytes - 8), reversedFile_);
+  std::vector<uint8_t> head(static_cast<size_t>(insertAt));
+  original->seekToFileOffset(0);
+  if (original->read(head.data(), head.size()) != head.size()) {
+    return failSave(path, "cannot read the file's header: " + original->lastError());
+  }
+  if (chain.has64BitSizes()) {
+    // ds64's RIFF size, 64-bit little-endian at the start of its payload; the header keeps
+    // its 0xFFFFFFFF.
+    const uint64_t riffSize =
+        (loadLE32(head.data(), 20) | uint64_t{loadLE32(head.data(), 24)} << 32) + kInsertedBytes;
+    storeLE32(head.data(), 20, static_cast<uint32_t>(riffSize));
+    storeLE32(head.data(), 24, static_cast<uint32_t>(riffSize >> 32));
+  } else {
+    storeSize(head.data(), 4, static_cast<uint32_t>(size + kInsertedBytes - 8));
+  }
+  // The new file: the grown head, the record, the two bytes that the chunk's size declares
+  // past the record (zero), then the former content from the insertion point.
   const std::array<uint8_t, kInsertedBytes - BWFChunk::kSize> tail{};
   FileHandle& out = replacement->output();
-  if (!out.write(header.data(), header.size()) || !out.write(record) ||
-      !out.write(tail.data(), tail.size()) ||
-      !out.copyFrom(*original, kRiffHeaderSize, size - kRiffHeaderSize, saveProgress_)) {
+  if (!out.write(head) || !out.write(record) || !out.write(tail.data(), tail.size()) ||
+      !out.copyFrom(*original, insertAt, size - insertAt, saveProgress_)) {
     return failSave(path, out.lastError());
   }
   if (!replacement->commit(why)) return failSave(path, why);
 
-  // The file now holds the chunk at offset 12: a later save rewrites it instead of inserting
-  // another one.
+  // The file now holds the chunk: a later save rewrites it instead of inserting another one.
   bwfChunk_ = std::make_unique<BWFChunk>();
   std::copy(record.begin(), record.end(), bwfChunk_->bytes.begin());
-  bextChunkStart_ = kRiffHeaderSize;
+  bextChunkStart_ = insertAt;
   chunkFlags_ |= kBWFFlagBext;
+  chain_ = chain;
+  for (ChainChunk& chunk : chain_.chunks)
+    chunk.offset += chunk.offset >= insertAt ? kInsertedBytes : 0;
+  const auto at = std::find_if(chain_.chunks.begin(), chain_.chunks.end(),
+                               [&](const ChainChunk& chunk) { return chunk.offset > insertAt; });
+  chain_.chunks.insert(at, ChainChunk{chunkid::kBext, insertAt, kNewChunkSize, FourCC(), false});
   return true;
 }
 

@@ -10,7 +10,7 @@
 
 namespace bextkit::testsupport {
 
-Bytes bextPayload(const BextFields& f) {
+Bytes bextPayload(const BextFields& f, bool bigEndian) {
   Bytes out;
   for (const auto& [text, width] : {std::pair{&f.description, 256},
                                     {&f.originator, 32},
@@ -19,7 +19,9 @@ Bytes bextPayload(const BextFields& f) {
                                     {&f.time, 8}}) {
     for (int i = 0; i < width; ++i) out.push_back(size_t(i) < text->size() ? (*text)[i] : 0);
   }
-  for (int i = 0; i < 8; ++i) out.push_back(uint8_t(f.timeReference >> (8 * i)));
+  for (int i = 0; i < 8; ++i) {  // the low half, then the high half
+    out.push_back(uint8_t(f.timeReference >> (bigEndian ? 8 * (i < 4 ? 3 - i : 11 - i) : 8 * i)));
+  }
   out.resize(out.size() + 2 + 64 + 190, 0);
   out.insert(out.end(), f.codingHistory.begin(), f.codingHistory.end());
   out.resize(f.payloadSize, 0);
@@ -35,7 +37,7 @@ RiffBuilder& RiffBuilder::put(uint64_t value, size_t width) {
 
 RiffBuilder& RiffBuilder::riffHeader() {
   patchRiffSize_ = true;
-  return id("RIFF").put(0, 4).id("WAVE");
+  return id(order_ == ByteOrder::kBig ? "RIFX" : "RIFF").put(0, 4).id("WAVE");
 }
 
 RiffBuilder& RiffBuilder::chunk(std::string_view id, const Bytes& payload, bool pad) {

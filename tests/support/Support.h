@@ -13,8 +13,9 @@ namespace bextkit::testsupport {
 
 using Bytes = std::vector<uint8_t>;
 
-// Reversed ("FFIR") files hold IDs byte-reversed and numbers big-endian.
-enum class ByteOrder { kNormal, kReversed };
+// Reversed ("FFIR") files hold IDs byte-reversed and numbers big-endian; big-endian ("RIFX")
+// files hold IDs in order and numbers, those of the bext record too, big-endian.
+enum class ByteOrder { kNormal, kReversed, kBig };
 
 // A bext payload: the texts, the time reference (little-endian in every file), zero Version,
 // UMID and Reserved, then the coding history; padded with zeros or cut to payloadSize.
@@ -24,18 +25,20 @@ struct BextFields {
   std::string codingHistory{};
   size_t payloadSize = 858;
 };
-Bytes bextPayload(const BextFields& fields);
+Bytes bextPayload(const BextFields& fields, bool bigEndian = false);
 
 class RiffBuilder {
  public:
   explicit RiffBuilder(ByteOrder order = ByteOrder::kNormal) : order_(order) {}
-  RiffBuilder& riffHeader();  // "RIFF", the size of what follows (set by bytes()), "WAVE"
+  RiffBuilder& riffHeader();  // "RIFF" ("RIFX"), the size of what follows (set by bytes()), "WAVE"
   RiffBuilder& chunk(std::string_view id, const Bytes& payload, bool pad = true);  // to even
   RiffBuilder& chunkDeclaring(std::string_view id, uint32_t size, const Bytes& payload);
   // 16 bytes of format; tag 0xFFFE makes 40 bytes of WAVE_FORMAT_EXTENSIBLE of `subFormat`.
   RiffBuilder& fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
                    uint16_t subFormat = 1);
-  RiffBuilder& bext(const BextFields& fields) { return chunk("bext", bextPayload(fields)); }
+  RiffBuilder& bext(const BextFields& fields) {
+    return chunk("bext", bextPayload(fields, order_ == ByteOrder::kBig));
+  }
   RiffBuilder& raw(const Bytes& bytes);
   RiffBuilder& id(std::string_view fourChars);  // in the file's byte order
   Bytes bytes() const;

@@ -1,0 +1,57 @@
+// The chunk chain: the chunks of a WAVE file as its writer laid them out, walked from the form
+// header by their sizes (each padded to an even length). Where the chain reaches a chunk, that
+// chunk is the file's: a word inside the text of another chunk can neither hide nor fake one.
+// The walk reads chunk headers only, never the audio, and is 64-bit throughout.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bwf/FourCC.h"
+#include "platform/FileHandle.h"
+
+namespace bextkit {
+
+// The form a file comes in: RIFF; FFIR (IDs stored byte-reversed, sizes and format fields
+// big-endian); RIFX (IDs in order, sizes, format fields and the integers of the bext record
+// big-endian, as libsndfile writes it); RF64 and BW64 (a ds64 chunk first holds the 64-bit
+// sizes). kNone: the file does not begin with a WAVE form header.
+enum class Container { kNone, kRIFF, kFFIR, kRIFX, kRF64, kBW64 };
+
+// "RIFF", "FFIR", "RIFX", "RF64", "BW64", or null for kNone.
+const char* containerName(Container container);
+
+struct ChainChunk {
+  FourCC id;        // as a normal file stores it ("fmt ", also in an FFIR file)
+  uint64_t offset;  // of the chunk's header
+  uint64_t size;    // of its payload; from ds64 where the header holds 0xFFFFFFFF
+  FourCC form;      // a LIST chunk's form type ("INFO", "adtl"), zero for other chunks
+  bool truncated;   // the chunk runs past the end of the file
+};
+
+struct ChunkChain {
+  Container container = Container::kNone;
+  std::vector<ChainChunk> chunks;
+  // The walk met bytes that cannot be a chunk header at `brokenAt`; the chunks before it stand.
+  bool broken = false;
+  uint64_t brokenAt = 0;
+
+  // How the file stores what the walk and the write-back read and write.
+  bool reversedIds() const { return container == Container::kFFIR; }
+  bool bigEndianSizes() const {
+    return container == Container::kFFIR || container == Container::kRIFX;
+  }
+  bool bigEndianRecord() const { return container == Container::kRIFX; }
+  bool has64BitSizes() const {
+    return container == Container::kRF64 || container == Container::kBW64;
+  }
+  // The walk ran to the end of the file (or of its form) without breaking.
+  bool complete() const { return container != Container::kNone && !broken; }
+  // The first chunk with this ID, or null.
+  const ChainChunk* first(FourCC id) const;
+};
+
+// Walks the file's chain. A file that is not a WAVE form gives kNone and no chunks.
+ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize);
+
+}  // namespace bextkit

@@ -1,0 +1,197 @@
+// The chunk chain decides where the fields come from and where a save writes: words inside the
+// text of other chunks neither hide nor fake a chunk; RF64, BW64, RIFX and FFIR files are read
+// and written in their own form; a damaged chain leaves the scan's findings standing.
+#include <gtest/gtest.h>
+
+#include "Support.h"
+#include "bwf/BWFParser.h"
+#include "bwf/ByteOrder.h"
+#include "platform/Clock.h"
+
+namespace bextkit::testsupport {
+namespace {
+
+const BextFields kBext{"Scene 4",  "Recorder", "REF-9", "2025-03-04",
+                       "05:06:07", 172800000,  "A=PCM"};
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A LIST/INFO chunk holding one text.
+Bytes info(ByteOrder order, const char* id, const std::string& value) {
+  return RiffBuilder(order).id("INFO").chunk(id, text(value)).bytes();
+}
+
+// RF64 or BW64: the header, then ds64 with the RIFF and data sizes, then `rest` (whose data
+// chunk declares 0xFFFFFFFF).
+Bytes rf64(const char* form, const Bytes& rest, uint64_t dataSize) {
+  RiffBuilder ds64;
+  for (uint64_t value : {uint64_t(4 + 36 + rest.size()), dataSize, dataSize / 4}) {
+    for (int i = 0; i < 8; ++i) ds64.raw({uint8_t(value >> (8 * i))});
+  }
+  ds64.raw({0, 0, 0, 0});
+  return RiffBuilder()
+      .chunkDeclaring(form, 0xFFFFFFFF, {})
+      .id("WAVE")
+      .chunk("ds64", ds64.bytes())
+      .raw(rest)
+      .bytes();
+}
+
+std::unique_ptr<BWFParser> scanned(const std::string& path) {
+  auto parser = BWFParser::initWithPath(path);
+  const LogCapture quiet;
+  parser->parse();
+  return parser;
+}
+
+// "fmt ,LIST(INFO),bext,data~": the chain's IDs, LIST form types, a truncated chunk marked.
+std::string layout(const ChunkChain& chain) {
+  std::string out = containerName(chain.container) ? containerName(chain.container) : "none";
+  for (const ChainChunk& c : chain.chunks) {
+    out += " " + c.id.str() + (c.form == FourCC() ? "" : "(" + c.form.str() + ")") +
+           (c.truncated ? "~" : "");
+  }
+  return out + (chain.broken ? " broken@" + std::to_string(chain.brokenAt) : "");
+}
+
+TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
+  setDateTextSource([] { return "2026-12-07 10:00:00 +0000"; });
+  const auto fmt = [](ByteOrder o = ByteOrder::kNormal) {
+    return RiffBuilder(o).fmt(1, 2, 48000, 16).bytes();
+  };
+  const Bytes comment = {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 16,  0,   0,   0,   'b', 'e',
+                         'x', 't', 8,   0,   0,   0,   'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
+  Bytes broken = RiffBuilder()
+                     .riffHeader()
+                     .raw(fmt())
+                     .raw({1, 2, 3, 4, 8, 0, 0, 0})
+                     .raw(Bytes(8))
+                     .bext(kBext)
+                     .bytes();
+  const struct {
+    const char* name;
+    Bytes file;
+    const char* layout;
+    const char* fields;
+    int64_t growth;
+  } kCases[] = {
+      {"LIST/INFO before bext, a listed word in its title",
+       RiffBuilder()
+           .riffHeader()
+           .raw(fmt())
+           .chunk("LIST", info(ByteOrder::kNormal, "INAM", "libsndfile LIST INFO title"))
+           .bext(kBext)
+           .chunk("data", Bytes(10))
+           .bytes(),
+       "RIFF fmt  LIST(INFO) bext data", "Scene 4 48000 172800000", 0},
+      {"the word data in a comment",
+       RiffBuilder()
+           .riffHeader()
+           .chunk("LIST", info(ByteOrder::kNormal, "ICMT", "metadata"))
+           .raw(fmt())
+           .bext(kBext)
+           .bytes(),
+       "RIFF LIST(INFO) fmt  bext", "Scene 4 48000 172800000", 0},
+      {"odd data, its pad, LIST, then bext",
+       RiffBuilder()
+           .riffHeader()
+           .raw(fmt())
+           .chunk("data", Bytes(99, 0x11))
+           .chunk("LIST", info(ByteOrder::kNormal, "ISFT", "x"))
+           .bext(kBext)
+           .bytes(),
+       "RIFF fmt  data LIST(INFO) bext", "Scene 4 48000 172800000", 0},
+      {"bext in a comment, no real bext",
+       RiffBuilder().riffHeader().raw(fmt()).chunk("LIST", comment).bytes(), "RIFF fmt  LIST(INFO)",
+       " 48000 0", 866},
+      {"RF64",
+       rf64("RF64",
+            RiffBuilder()
+                .raw(fmt())
+                .bext(kBext)
+                .chunkDeclaring("data", 0xFFFFFFFF, Bytes(400))
+                .bytes(),
+            400),
+       "RF64 ds64 fmt  bext data", "Scene 4 48000 172800000", 0},
+      {"BW64 without bext",
+       rf64("BW64", RiffBuilder().raw(fmt()).chunkDeclaring("data", 0xFFFFFFFF, Bytes(400)).bytes(),
+            400),
+       "BW64 ds64 fmt  data", " 48000 0", 866},
+      {"RIFX",
+       RiffBuilder(ByteOrder::kBig)
+           .riffHeader()
+           .raw(fmt(ByteOrder::kBig))
+           .bext(kBext)
+           .chunk("data", Bytes(8))
+           .bytes(),
+       "RIFX fmt  bext data", "Scene 4 48000 172800000", 0},
+      {"RIFX without bext",
+       RiffBuilder(ByteOrder::kBig)
+           .riffHeader()
+           .raw(fmt(ByteOrder::kBig))
+           .chunk("data", Bytes(8))
+           .bytes(),
+       "RIFX fmt  data", " 48000 0", 866},
+      {"FFIR",
+       RiffBuilder(ByteOrder::kReversed)
+           .riffHeader()
+           .bext(kBext)
+           .raw(fmt(ByteOrder::kReversed))
+           .bytes(),
+       "FFIR bext fmt ", "Scene 4 48000 172800000", 0},
+      {"truncated data",
+       RiffBuilder()
+           .riffHeader()
+           .raw(fmt())
+           .bext(kBext)
+           .chunkDeclaring("data", 100000, Bytes(100))
+           .bytes(),
+       "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
+      {"a broken chain: the scan's bext stands, and is not written", broken, "RIFF fmt  broken@36",
+       "Scene 4 48000 172800000", -1}};
+  TempDir dir;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.write("take.wav", c.file);
+    auto parser = scanned(path);
+    EXPECT_EQ(layout(parser->chunkChain()), c.layout);
+    EXPECT_EQ(parser->description() + " " + std::to_string(parser->samplePerSeconds()) + " " +
+                  std::to_string(parser->getSamplesSinceMidnightLow()),
+              c.fields);
+    parser->setDescription("Edited");
+    ASSERT_EQ(parser->saveFile(), c.growth >= 0) << parser->lastError();
+    const Bytes file = readWholeFile(path);
+    if (c.growth < 0) {
+      EXPECT_EQ(file, c.file);
+      continue;
+    }
+    ASSERT_EQ(file.size(), c.file.size() + c.growth);
+    auto reread = scanned(path);
+    const ChunkChain& chain = reread->chunkChain();
+    EXPECT_EQ(std::count_if(chain.chunks.begin(), chain.chunks.end(),
+                            [](const ChainChunk& k) { return k.id == chunkid::kBext; }),
+              1);
+    EXPECT_EQ(reread->description() + " " + reread->originator() + " " +
+                  std::to_string(reread->getSamplesSinceMidnightLow()),
+              c.growth ? "Edited  0" : "Edited Recorder 172800000");
+    // The chunks before and after the bext chunk are byte for byte what they were.
+    const ChainChunk* bext = chain.first(chunkid::kBext);
+    const uint64_t end = bext->offset + 8 + bext->size;
+    EXPECT_TRUE(
+        std::equal(file.begin() + 12, file.begin() + int64_t(bext->offset), c.file.begin() + 12) ||
+        chain.has64BitSizes());
+    EXPECT_TRUE(std::equal(file.begin() + int64_t(end), file.end(),
+                           c.file.begin() + int64_t(end - c.growth)));
+    if (chain.has64BitSizes()) {  // the header keeps 0xFFFFFFFF; ds64 holds the grown RIFF size
+      EXPECT_EQ(loadLE32(file.data(), 4), 0xFFFFFFFFu);
+      EXPECT_EQ(loadLE32(file.data(), 20), file.size() - 8);
+    } else {
+      EXPECT_EQ(chain.bigEndianSizes() ? loadBE32(file.data(), 4) : loadLE32(file.data(), 4),
+                file.size() - 8);
+    }
+  }
+  setDateTextSource({});
+}
+
+}  // namespace
+}  // namespace bextkit::testsupport
