@@ -72,6 +72,8 @@ class BWFParser {
   // The chunk chain as parse walked it, and the bext chunk's whole coding history (the record's
   // field holds at most 254 bytes of it; getCodingHistory keeps that view).
   const ChunkChain& chunkChain() const { return chain_; }
+  // Where the chunk that bwfChunk() copies starts in the file.
+  uint64_t bwfChunkOffset() const { return bextChunkStart_; }
   const std::string& fullCodingHistory() const { return fullCodingHistory_; }
   // The up to 512 bytes that the scan's last step read.
   const std::vector<uint8_t>& scanWindow() const { return data_; }

@@ -24,6 +24,7 @@ struct Options {
   std::string fps = "25";
   bool json = false;
   bool verbose = false;
+  bool directory = false;
 };
 
 struct ChunkEntry {
@@ -105,7 +106,7 @@ Json toJson(const std::string& path, BWFParser* p, const std::string& error, dou
                  {"timeReference", timeReference(*p)},
                  {"timeReferenceLow", p->getSamplesSinceMidnightLow()},
                  {"timeReferenceHigh", p->getSamplesSinceMidnightHigh()},
-                 {"codingHistory", displayUtf8(p->getCodingHistory())}};
+                 {"codingHistory", displayUtf8(p->fullCodingHistory())}};
   } else {
     j["bext"] = nullptr;
   }
@@ -121,6 +122,17 @@ Json toJson(const std::string& path, BWFParser* p, const std::string& error, dou
         {{"id", displayUtf8(e.id)}, {"index", e.index}, {"start", e.start}, {"length", e.length}});
   }
   j["chunks"] = std::move(chunks);
+  const ChunkChain& chain = p->chunkChain();
+  Json layout = Json::array();
+  for (const ChainChunk& c : chain.chunks) {
+    Json chunk = {{"id", displayUtf8(c.id.str())}, {"offset", c.offset}, {"size", c.size}};
+    if (c.form != FourCC()) chunk["form"] = displayUtf8(c.form.str());
+    if (c.truncated) chunk["truncated"] = true;
+    layout.push_back(std::move(chunk));
+  }
+  j["layout"] = std::move(layout);
+  const char* container = containerName(chain.container);
+  j["container"] = container ? Json(container) : Json(nullptr);
   return j;
 }
 
@@ -154,7 +166,45 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
   } else {
     row("Timecode", "none (no sample rate to count by)");
   }
-  row("Coding history", displayLines(p.getCodingHistory(), indent));
+  row("Coding history", displayLines(p.fullCodingHistory(), indent));
+}
+
+// The chunk chain as walked: where each chunk starts, how long its payload is, a LIST chunk's
+// form type, and which chunks the fields came from.
+void printChain(std::ostream& out, const BWFParser& p) {
+  const ChunkChain& chain = p.chunkChain();
+  if (chain.container == Container::kNone) {
+    out << "  not a WAVE file: it begins with no RIFF, RIFX, RF64 or BW64 header\n";
+    return;
+  }
+  out << "  " << containerName(chain.container) << " form\n";
+  char line[128];
+  std::snprintf(line, sizeof line, "  %-6s %14s %14s  %s\n", "ID", "Offset", "Size", "Notes");
+  // A chunk's notes: its LIST form type, where the fields come from, a truncated end.
+  out << line;
+  const bool fmtFromChain = (p.chunkFlags() & kBWFFlagFmt) && chain.first(chunkid::kFmt);
+  const bool bextFromChain = (p.chunkFlags() & kBWFFlagBext) && chain.first(chunkid::kBext);
+  for (const ChainChunk& c : chain.chunks) {
+    std::string notes = c.form == FourCC() ? "" : "form '" + displayUtf8(c.form.str()) + "'";
+    const auto note = [&notes](const char* text) {
+      notes += (notes.empty() ? "" : "; ") + std::string(text);
+    };
+    if (fmtFromChain && &c == chain.first(chunkid::kFmt)) note("the format comes from here");
+    if (bextFromChain && &c == chain.first(chunkid::kBext)) note("the bext fields come from here");
+    if (c.truncated) note("truncated: runs past the end of the file");
+    const std::string id = "'" + displayUtf8(c.id.str()) + "'";
+    std::snprintf(line, sizeof line, "  %-6s %14llu %14llu", id.c_str(),
+                  static_cast<unsigned long long>(c.offset),
+                  static_cast<unsigned long long>(c.size));
+    out << line << (notes.empty() ? "" : "  " + notes) << '\n';
+  }
+  if (chain.broken) {
+    out << "  broken at offset " << chain.brokenAt << ": the bytes there are no chunk header\n";
+    if ((p.chunkFlags() & kBWFFlagBext) && !bextFromChain) {
+      out << "  the bext fields come from the chunk the scan found at offset " << p.bwfChunkOffset()
+          << '\n';
+    }
+  }
 }
 
 void printChunks(std::ostream& out, const BWFParser& p) {
@@ -198,8 +248,10 @@ void runFiles(Context& ctx, const Options& o, View view) {
     ctx.out << displayUtf8(path) << '\n';
     if (view == View::kShow) {
       printFields(ctx.out, *parser, o.fps);
-    } else {
+    } else if (o.directory) {
       printChunks(ctx.out, *parser);
+    } else {
+      printChain(ctx.out, *parser);
     }
   }
 }
@@ -207,7 +259,7 @@ void runFiles(Context& ctx, const Options& o, View view) {
 void addCommonOptions(CLI::App* command, Options& o) {
   command->add_flag("--json", o.json,
                     "One JSON object per file on one line: file, format, bext, timecode, flags, "
-                    "chunks (or error)");
+                    "chunks, layout, container (or error)");
   command->add_flag("--verbose", o.verbose, "Also print the scan's progress messages");
   addFrameRateOption(command, o.fps);
 }
@@ -236,13 +288,16 @@ void addFileCommands(CLI::App& app, Context& context) {
   addCommonOptions(showCommand, *show);
   showCommand->callback([show, ctx] { runFiles(*ctx, *show, View::kShow); });
 
-  CLI::App* chunksCommand = app.add_subcommand(
-      "chunks", "The chunks of a WAV file, where they start and how long they are");
+  CLI::App* chunksCommand = app.add_subcommand("chunks",
+                                               "The chunks of a WAV file as its chunk sizes lay "
+                                               "them out, where they start and how long they are");
   chunksCommand->add_option("FILE", chunks->files, "WAV file")
       ->type_name("FILE")
       ->required()
       ->expected(1);
   addCommonOptions(chunksCommand, *chunks);
+  chunksCommand->add_flag("--directory", chunks->directory,
+                          "The scan's chunk directory instead (its Idx, StartPoint and Length)");
   chunksCommand->callback([chunks, ctx] { runFiles(*ctx, *chunks, View::kChunks); });
 }
 

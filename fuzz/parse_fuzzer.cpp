@@ -1,6 +1,6 @@
-// Fuzz target: any bytes as a file, opened and scanned by BWFParser. The file lives in memory
-// (memfd), so the run touches no disk. Built with clang's libFuzzer, or with any compiler as a
-// replayer of corpus files (replay_main.cpp).
+// Fuzz target: any bytes as a file, opened, scanned (its chunk chain walked) and saved by
+// BWFParser. The file lives in memory (memfd), so the run touches no disk. Built with clang's
+// libFuzzer, or with any compiler as a replayer of corpus files (replay_main.cpp).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (void)parser->parse();
       (void)parser->timecodeString();
       (void)parser->getBWFChunkData();
+      // A save rewrites the chain's bext chunk in the memory file, or fails to insert one (the
+      // file has no directory to put a temporary file in); either way it must not crash.
+      parser->setDescription("fuzz");
+      (void)parser->saveFile();
     }
   }
   close(fd);

@@ -86,12 +86,30 @@ TEST(Cli, ShowAndChunks) {
                    R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},)"
                    R"("timecode":{"fps":25.0,"value":"01:00:00:00","ticks":0},"flags":["RIFF","fmt","data","bext"],)"
                    R"("chunks":[{"id":"RIFF","index":1,"start":0,"length":12},{"id":"fmt ","index":2,"start":12,"length":48},)"
-                   R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}]})" "\n"
+                   R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
+                   R"("layout":[{"id":"fmt ","offset":12,"size":40},{"id":"bext","offset":60,"size":649},)"
+                   R"({"id":"LIST","offset":718,"size":24,"form":"INFO"},{"id":"data","offset":750,"size":72000}],"container":"RIFF"})" "\n"
                    R"({"file":"/","error":"cannot open: Is a directory"})" "\n");
   // clang-format on
   EXPECT_NE(
-      bextkit("chunks " + kSample).out.find("  'bext'      3           60          690\n  'data'"),
+      bextkit("chunks " + kSample)
+          .out.find("  'bext'             60            649  the bext fields come from here\n"),
       std::string::npos);
+  EXPECT_NE(bextkit("chunks --directory " + kSample)
+                .out.find("  'bext'      3           60          690\n"),
+            std::string::npos);
+  testsupport::TempDir dir;  // a chain truncated by the end of the file, and one that breaks
+  testsupport::RiffBuilder b;
+  const std::string odd =
+      dir.write("odd.wav", b.riffHeader().chunkDeclaring("data", 99, {}).bytes());
+  EXPECT_NE(bextkit("chunks " + odd)
+                .out.find("  'data'             12             99  truncated: runs past"),
+            std::string::npos);
+  const std::string broken = dir.write(
+      "broken.wav", testsupport::RiffBuilder().riffHeader().raw(testsupport::Bytes(8)).bytes());
+  EXPECT_NE(bextkit("chunks " + broken)
+                .out.find("  broken at offset 12: the bytes there are no chunk header\n"),
+            std::string::npos);
   EXPECT_EQ(bextkit("chunks " + kSample + " " + kSample).status, 2) << "chunks takes one file";
   r = bextkit("chunks /nonexistent/a.wav");
   EXPECT_EQ(std::to_string(r.status) + r.err,
