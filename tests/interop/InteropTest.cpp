@@ -71,71 +71,89 @@ std::string md5OfAudio(const std::string& path) {
 TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
   const std::string kUtf8 = "Sc\xC3\xA8ne 4 \xE2\x80\x93 prise 2", kFull(256, 'D'),
                     kFull32(32, 'O');
-  // A writer is an FFmpeg encoder, or a libsndfile sample format (sndfile-convert -pcm24 ...);
-  // the timecode is the peer's time reference at the row's rate.
+  // A writer is an FFmpeg encoder, or libsndfile's sample format (sndfile-convert -pcm24 ...),
+  // in a RIFF, RF64 or RIFX form. The timecode is the peer's time reference at the row's rate.
   // clang-format off
-  const struct { const char* writer; int rate, bits; uint64_t peerReference; const char* timecode; float fps;
-                 int32_t hh, mm, ss, ff; uint64_t reference; std::string description, originator; } kCases[] = {
-      {"pcm_s16le", 44100, 16, 0, "", 25, 10, 0, 0, 0, 1587600000, kUtf8, "bextkit"},
-      {"pcm_s24le", 48000, 24, 172819200, "01:00:00:12", 29.97f, 1, 0, 0, 15, 172824025, kUtf8, kFull32},
-      {"pcm_f32le", 96000, 32, 96000 * 3605 + 38400, "01:00:05:10", 25, 12, 25, 39, 0, 4294944000, kFull, "x"},
-      {"-pcm16", 48000, 16, 0, "", 25, 23, 59, 59, 24, 4147198081, "Take 9", kFull32},
-      {"-pcm24", 96000, 24, 96000 * 3600, "01:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
-      {"-float32", 44100, 32, 1000, "00:00:00:01", 25, 0, 0, 20, 21, 919044, kUtf8, "Edit"}};
+  const struct { const char* writer; const char* form; int rate, bits; uint64_t peerReference; const char* timecode;
+                 float fps; int32_t hh, mm, ss, ff; uint64_t reference; std::string description, originator; } kCases[] = {
+      {"pcm_s16le", "", 44100, 16, 0, "", 25, 10, 0, 0, 0, 1587600000, kUtf8, "bextkit"},
+      {"pcm_s24le", "", 48000, 24, 172819200, "01:00:00:12", 29.97f, 1, 0, 0, 15, 172824025, kUtf8, kFull32},
+      {"pcm_f32le", "", 96000, 32, 96000 * 3605 + 38400, "01:00:05:10", 25, 12, 25, 39, 0, 4294944000, kFull, "x"},
+      {"pcm_s24le", "rf64", 48000, 24, 172819200, "01:00:00:10", 25, 1, 0, 0, 0, 172800000, kUtf8, "bextkit"},
+      {"pcm_s16le", "rf64", 48000, 16, 0, "", 25, 0, 0, 0, 1, 1920, "Short", kFull32},
+      {"-pcm16", "", 48000, 16, 0, "", 25, 23, 59, 59, 24, 4147198081, "Take 9", kFull32},
+      {"-pcm24", "", 96000, 24, 96000 * 3600, "01:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
+      {"-float32", "", 44100, 32, 1000, "00:00:00:01", 25, 0, 0, 20, 21, 919044, kUtf8, "Edit"},
+      {"-pcm24", "rf64", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RF64", "x"},
+      {"-pcm24", "rifx", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RIFX", "x"},
+      {"-pcm16", "rifx", 44100, 16, 0, "", 25, 0, 0, 1, 0, 44100, "RIFX new", "x"}};
   // clang-format on
   TempDir dir;
   const LogCapture quiet;
   int n = 0;
   for (const auto& c : kCases) {
-    const std::string path = dir.pathOf(std::to_string(++n) + ".wav"),
-                      before = path + ".before.wav";
-    const std::string description = "The recorder's own, longer \xC3\xA8",
+    const std::string form = c.form,
+                      path = dir.pathOf(std::to_string(++n) + (form == "rf64" ? ".rf64" : ".wav"));
+    const std::string before = dir.pathOf(std::to_string(n) + "-before.wav"),
                       reference = "REF-" + std::to_string(n);
-    SCOPED_TRACE(path + " by " + c.writer);
+    const std::string description = "The recorder's own, longer \xC3\xA8",
+                      time = std::to_string(c.peerReference);
+    SCOPED_TRACE(path + " by " + c.writer + " " + form);
     const bool sndfile = c.writer[0] == '-', peerBext = c.peerReference != 0;
     // clang-format off
-    std::vector<std::string> command = {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=997:sample_rate=" +
-        std::to_string(c.rate) + ":duration=0.1", "-ac", "2", "-c:a", sndfile ? "pcm_s16le" : c.writer};
-    for (const std::string& tag : std::vector<std::string>{"write_bext", "description=" + description, "originator=Field recorder",
-         "originator_reference=" + reference, "origination_date=2025-03-14", "time_reference=" + std::to_string(c.peerReference)}) {
-      if (peerBext && !sndfile) command.insert(command.end(), {tag == "write_bext" ? "-write_bext" : "-metadata", tag == "write_bext" ? "1" : tag});
+    std::vector<std::string> ffmpeg = {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=997:sample_rate=" +
+        std::to_string(c.rate) + ":duration=0.1", "-ac", "2", "-c:a", sndfile ? "pcm_s24le" : c.writer};
+    for (const std::string& tag : {"description=" + description, "originator_reference=" + reference,
+                                   "time_reference=" + time, std::string("originator=Field recorder")}) {
+      if (peerBext) ffmpeg.insert(ffmpeg.end(), {"-write_bext", "1", "-metadata", tag});
     }
-    command.push_back(sndfile ? before : path);
-    ASSERT_EQ(runProcess(command).first, 0);
-    const std::string converted = peerBext ? path + ".converted.wav" : path;
-    ASSERT_EQ(sndfile ? runProcess({"sndfile-convert", c.writer, before, converted}).first : 0, 0);
-    ASSERT_EQ(sndfile && peerBext ? runProcess({"sndfile-metadata-set", "--bext-description", description,
-        "--bext-originator", "Field recorder", "--bext-orig-ref", reference, "--bext-orig-date", "2025-03-14",
-        "--bext-time-ref", std::to_string(c.peerReference), converted, path}).first : 0, 0);
+    if (form == "rf64" && !sndfile) ffmpeg.insert(ffmpeg.end(), {"-rf64", "always"});
+    ffmpeg.insert(ffmpeg.end(), {"-f", "wav"});
+    ffmpeg.push_back(sndfile ? before : path);
+    ASSERT_EQ(runProcess(ffmpeg).first, 0);
+    // libsndfile writes its file anew from FFmpeg's, bext chunk included.
+    ASSERT_EQ(sndfile ? runProcess({"sndfile-convert", c.writer, form == "rifx" ? "-endian=big" : "-endian=file", before, path}).first : 0, 0);
     // clang-format on
     std::filesystem::copy_file(path, before, std::filesystem::copy_options::overwrite_existing);
 
     auto parser = BWFParser::initWithPath(path, c.fps);
     parser->parse();
-    EXPECT_EQ(std::to_string(parser->samplePerSeconds()) + "/" +
-                  std::to_string(parser->bitsPerSample()) + "/" +
-                  std::to_string(parser->channels()),
-              std::to_string(c.rate) + "/" + std::to_string(c.bits) + "/2");
-    ASSERT_EQ((parser->chunkFlags() & kBWFFlagBext) != 0, peerBext);
+    EXPECT_EQ(containerName(parser->chunkChain().container),
+              std::string(form == "rf64"   ? "RF64"
+                          : form == "rifx" ? "RIFX"
+                                           : "RIFF"));
     const uint64_t timeReference = parser->getSamplesSinceMidnightLow() +
                                    (uint64_t{parser->getSamplesSinceMidnightHigh()} << 32);
-    EXPECT_EQ(parser->description() + "|" + parser->originator() + "|" +
-                  parser->originatorReference() + "|" + parser->creationdate() + "|" +
-                  std::to_string(timeReference) + "|" + parser->timecodeString(),
-              peerBext ? description + "|Field recorder|" + reference + "|2025-03-14|" +
-                             std::to_string(c.peerReference) + "|" + c.timecode
-                       : "||||0|00:00:00:00");
+    EXPECT_EQ(
+        std::to_string(parser->samplePerSeconds()) + "/" + std::to_string(parser->bitsPerSample()) +
+            "/" + std::to_string(parser->channels()) + "|" + parser->description() + "|" +
+            parser->originator() + "|" + parser->originatorReference() + "|" +
+            std::to_string(timeReference) + "|" + parser->timecodeString(),
+        std::to_string(c.rate) + "/" + std::to_string(c.bits) + "/2|" +
+            (peerBext ? description + "|Field recorder|" + reference + "|" + time + "|" + c.timecode
+                      : "|||0|00:00:00:00"));
     parser->setDescription(c.description);
     parser->setOriginator(c.originator);
     parser->setTimeCodeHH(c.hh, c.mm, c.ss, c.ff, 25);
     ASSERT_TRUE(parser->saveFile()) << parser->lastError();
     const Bytes file = readWholeFile(path);
     EXPECT_EQ(file.size(), std::filesystem::file_size(before) + (peerBext ? 0 : 866));
-    EXPECT_EQ(loadLE32(file.data(), 4), file.size() - 8);
+    auto reread = BWFParser::initWithPath(path);
+    reread->parse();
+    const auto& chunks = reread->chunkChain().chunks;
+    EXPECT_EQ(std::count_if(chunks.begin(), chunks.end(),
+                            [](const ChainChunk& k) { return k.id == chunkid::kBext; }),
+              1);
+    const std::string expected =
+        c.description + "|" + c.originator + "|" + (peerBext ? reference : "") + "|";
+    // A RIFX file is read by FFmpeg and MediaInfo as libsndfile converts it to RIFF.
+    const std::string riff = dir.pathOf(std::to_string(n) + "-riff.wav");
+    ASSERT_EQ(
+        form == "rifx" ? runProcess({"sndfile-convert", "-endian=little", path, riff}).first : 0,
+        0);
     for (const Reader read : {readWithFfprobe, readWithMediaInfo, readWithSndfile}) {
-      EXPECT_EQ(read(path, c.reference), c.description + "|" + c.originator + "|" +
-                                             (peerBext ? reference : "") + "|" +
-                                             std::to_string(c.reference));
+      EXPECT_EQ(read(form == "rifx" && read != readWithSndfile ? riff : path, c.reference),
+                expected + std::to_string(c.reference));
     }
     EXPECT_EQ(md5OfAudio(path), md5OfAudio(before));
     EXPECT_EQ(md5OfAudio(path).rfind("MD5=", 0), 0u);
