@@ -1,6 +1,7 @@
 // The chunk scan: a typical Broadcast Wave file opened and parsed (time per file and read
-// calls per parse, for growing amounts of audio), and the crossing of one huge unlisted chunk
-// (bytes per second). Files are made in a temporary directory when the program starts.
+// calls per parse, for growing amounts of audio), its chunk chain walked alone, and the
+// crossing of one huge unlisted chunk (bytes per second). Files are made in a temporary directory
+// when the program starts.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 
 #include "Support.h"
 #include "bwf/BWFParser.h"
+#include "bwf/ChunkChain.h"
 #include "bwf/FourCC.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
@@ -92,6 +94,18 @@ void BM_ParseTypicalBwf(benchmark::State& state) {
   state.counters["reads/parse"] = benchmark::Counter(double(gReads) / double(state.iterations()));
 }
 BENCHMARK(BM_ParseTypicalBwf)->ArgName("audio_seconds")->Arg(1)->Arg(60)->Arg(3600);
+
+// The chunk chain of the same file walked on its own: what the walk adds to a parse.
+void BM_WalkChunkChainTypical(benchmark::State& state) {
+  countReads();
+  const std::string path = typicalFile(state.range(0));
+  auto file = bextkit::FileHandle::openForReading(path);
+  const uint64_t size = file->seekToEndOfFile();
+  gReads = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(bextkit::walkChunkChain(*file, size).chunks.size());
+  state.counters["reads/walk"] = benchmark::Counter(double(gReads) / double(state.iterations()));
+}
+BENCHMARK(BM_WalkChunkChainTypical)->ArgName("audio_seconds")->Arg(1)->Arg(3600);
 
 // Breaks every listed ID in `block` by replacing its first byte with one that no ID holds.
 void scrubIds(Bytes& block, uint8_t replacement) {

@@ -56,99 +56,42 @@ std::string layout(const ChunkChain& chain) {
 
 TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
   setDateTextSource([] { return "2026-12-07 10:00:00 +0000"; });
-  const auto fmt = [](ByteOrder o = ByteOrder::kNormal) {
-    return RiffBuilder(o).fmt(1, 2, 48000, 16).bytes();
+  const ByteOrder N = ByteOrder::kNormal, X = ByteOrder::kBig, R = ByteOrder::kReversed;
+  const auto fmt = [](ByteOrder o) { return RiffBuilder(o).fmt(1, 2, 48000, 16).bytes(); };
+  const auto bext = [](ByteOrder o) { return RiffBuilder(o).bext(kBext).bytes(); };
+  const auto list = [](ByteOrder o, const Bytes& payload) {
+    return RiffBuilder(o).chunk("LIST", payload).bytes();
   };
-  const Bytes comment = {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 16,  0,   0,   0,   'b', 'e',
-                         'x', 't', 8,   0,   0,   0,   'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
-  Bytes broken = RiffBuilder()
-                     .riffHeader()
-                     .raw(fmt())
-                     .raw({1, 2, 3, 4, 8, 0, 0, 0})
-                     .raw(Bytes(8))
-                     .bext(kBext)
-                     .bytes();
-  const struct {
-    const char* name;
-    Bytes file;
-    const char* layout;
-    const char* fields;
-    int64_t growth;
-  } kCases[] = {
-      {"LIST/INFO before bext, a listed word in its title",
-       RiffBuilder()
-           .riffHeader()
-           .raw(fmt())
-           .chunk("LIST", info(ByteOrder::kNormal, "INAM", "libsndfile LIST INFO title"))
-           .bext(kBext)
-           .chunk("data", Bytes(10))
-           .bytes(),
+  const auto data = [](ByteOrder o, uint32_t size, size_t bytes) {
+    return RiffBuilder(o).chunkDeclaring("data", size, Bytes(bytes, 0x11)).bytes();
+  };
+  const auto riff = [](ByteOrder o, std::initializer_list<Bytes> chunks) {
+    RiffBuilder b(o);
+    b.riffHeader();
+    for (const Bytes& chunk : chunks) b.raw(chunk);
+    return b.bytes();
+  };
+  // clang-format off
+  const Bytes comment = {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 16, 0, 0, 0, 'b', 'e', 'x', 't', 8, 0, 0, 0, 'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
+  const struct { const char* name; Bytes file; const char* layout; const char* fields; int64_t growth; } kCases[] = {
+      {"LIST/INFO before bext, a listed word in its title", riff(N, {fmt(N), list(N, info(N, "INAM", "libsndfile LIST INFO title")), bext(N), data(N, 10, 10)}),
        "RIFF fmt  LIST(INFO) bext data", "Scene 4 48000 172800000", 0},
-      {"the word data in a comment",
-       RiffBuilder()
-           .riffHeader()
-           .chunk("LIST", info(ByteOrder::kNormal, "ICMT", "metadata"))
-           .raw(fmt())
-           .bext(kBext)
-           .bytes(),
+      {"the word data in a comment", riff(N, {list(N, info(N, "ICMT", "metadata")), fmt(N), bext(N)}),
        "RIFF LIST(INFO) fmt  bext", "Scene 4 48000 172800000", 0},
-      {"odd data, its pad, LIST, then bext",
-       RiffBuilder()
-           .riffHeader()
-           .raw(fmt())
-           .chunk("data", Bytes(99, 0x11))
-           .chunk("LIST", info(ByteOrder::kNormal, "ISFT", "x"))
-           .bext(kBext)
-           .bytes(),
+      {"odd data, its pad, LIST, then bext", riff(N, {fmt(N), data(N, 99, 100), list(N, info(N, "ISFT", "x")), bext(N)}),
        "RIFF fmt  data LIST(INFO) bext", "Scene 4 48000 172800000", 0},
-      {"bext in a comment, no real bext",
-       RiffBuilder().riffHeader().raw(fmt()).chunk("LIST", comment).bytes(), "RIFF fmt  LIST(INFO)",
-       " 48000 0", 866},
-      {"RF64",
-       rf64("RF64",
-            RiffBuilder()
-                .raw(fmt())
-                .bext(kBext)
-                .chunkDeclaring("data", 0xFFFFFFFF, Bytes(400))
-                .bytes(),
-            400),
+      {"bext in a comment, no real bext", riff(N, {fmt(N), list(N, comment)}), "RIFF fmt  LIST(INFO)", " 48000 0", 866},
+      {"RF64", rf64("RF64", RiffBuilder().raw(fmt(N)).raw(bext(N)).raw(data(N, 0xFFFFFFFF, 400)).bytes(), 400),
        "RF64 ds64 fmt  bext data", "Scene 4 48000 172800000", 0},
-      {"BW64 without bext",
-       rf64("BW64", RiffBuilder().raw(fmt()).chunkDeclaring("data", 0xFFFFFFFF, Bytes(400)).bytes(),
-            400),
+      {"BW64 without bext", rf64("BW64", RiffBuilder().raw(fmt(N)).raw(data(N, 0xFFFFFFFF, 400)).bytes(), 400),
        "BW64 ds64 fmt  data", " 48000 0", 866},
-      {"RIFX",
-       RiffBuilder(ByteOrder::kBig)
-           .riffHeader()
-           .raw(fmt(ByteOrder::kBig))
-           .bext(kBext)
-           .chunk("data", Bytes(8))
-           .bytes(),
-       "RIFX fmt  bext data", "Scene 4 48000 172800000", 0},
-      {"RIFX without bext",
-       RiffBuilder(ByteOrder::kBig)
-           .riffHeader()
-           .raw(fmt(ByteOrder::kBig))
-           .chunk("data", Bytes(8))
-           .bytes(),
-       "RIFX fmt  data", " 48000 0", 866},
-      {"FFIR",
-       RiffBuilder(ByteOrder::kReversed)
-           .riffHeader()
-           .bext(kBext)
-           .raw(fmt(ByteOrder::kReversed))
-           .bytes(),
-       "FFIR bext fmt ", "Scene 4 48000 172800000", 0},
-      {"truncated data",
-       RiffBuilder()
-           .riffHeader()
-           .raw(fmt())
-           .bext(kBext)
-           .chunkDeclaring("data", 100000, Bytes(100))
-           .bytes(),
-       "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
-      {"a broken chain: the scan's bext stands, and is not written", broken, "RIFF fmt  broken@36",
-       "Scene 4 48000 172800000", -1}};
+      {"RIFX", riff(X, {fmt(X), bext(X), data(X, 8, 8)}), "RIFX fmt  bext data", "Scene 4 48000 172800000", 0},
+      {"RIFX without bext", riff(X, {fmt(X), data(X, 8, 8)}), "RIFX fmt  data", " 48000 0", 866},
+      {"FFIR", riff(R, {bext(R), fmt(R)}), "FFIR bext fmt ", "Scene 4 48000 172800000", 0},
+      {"truncated data", riff(N, {fmt(N), bext(N), data(N, 100000, 100)}), "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
+      {"a broken chain: the scan's bext stands, and is not written", riff(N, {fmt(N), {1, 2, 3, 4, 8, 0, 0, 0}, Bytes(8), bext(N)}),
+       "RIFF fmt  broken@36", "Scene 4 48000 172800000", -1}};
+  // clang-format on
   TempDir dir;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);

@@ -76,24 +76,24 @@ TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
   // clang-format off
   const struct { const char* writer; const char* form; int rate, bits; uint64_t peerReference; const char* timecode;
                  float fps; int32_t hh, mm, ss, ff; uint64_t reference; std::string description, originator; } kCases[] = {
-      {"pcm_s16le", "", 44100, 16, 0, "", 25, 10, 0, 0, 0, 1587600000, kUtf8, "bextkit"},
-      {"pcm_s24le", "", 48000, 24, 172819200, "01:00:00:12", 29.97f, 1, 0, 0, 15, 172824025, kUtf8, kFull32},
-      {"pcm_f32le", "", 96000, 32, 96000 * 3605 + 38400, "01:00:05:10", 25, 12, 25, 39, 0, 4294944000, kFull, "x"},
-      {"pcm_s24le", "rf64", 48000, 24, 172819200, "01:00:00:10", 25, 1, 0, 0, 0, 172800000, kUtf8, "bextkit"},
-      {"pcm_s16le", "rf64", 48000, 16, 0, "", 25, 0, 0, 0, 1, 1920, "Short", kFull32},
-      {"-pcm16", "", 48000, 16, 0, "", 25, 23, 59, 59, 24, 4147198081, "Take 9", kFull32},
-      {"-pcm24", "", 96000, 24, 96000 * 3600, "01:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
-      {"-float32", "", 44100, 32, 1000, "00:00:00:01", 25, 0, 0, 20, 21, 919044, kUtf8, "Edit"},
-      {"-pcm24", "rf64", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RF64", "x"},
-      {"-pcm24", "rifx", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RIFX", "x"},
-      {"-pcm16", "rifx", 44100, 16, 0, "", 25, 0, 0, 1, 0, 44100, "RIFX new", "x"}};
+      {"pcm_s16le", "RIFF", 44100, 16, 0, "", 25, 10, 0, 0, 0, 1587600000, kUtf8, "bextkit"},
+      {"pcm_s24le", "RIFF", 48000, 24, 172819200, "01:00:00:12", 29.97f, 1, 0, 0, 15, 172824025, kUtf8, kFull32},
+      {"pcm_f32le", "RIFF", 96000, 32, 96000 * 3605 + 38400, "01:00:05:10", 25, 12, 25, 39, 0, 4294944000, kFull, "x"},
+      {"pcm_s24le", "RF64", 48000, 24, 172819200, "01:00:00:10", 25, 1, 0, 0, 0, 172800000, kUtf8, "bextkit"},
+      {"pcm_s16le", "RF64", 48000, 16, 0, "", 25, 0, 0, 0, 1, 1920, "Short", kFull32},
+      {"-pcm16", "RIFF", 48000, 16, 0, "", 25, 23, 59, 59, 24, 4147198081, "Take 9", kFull32},
+      {"-pcm24", "RIFF", 96000, 24, 96000 * 3600, "01:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
+      {"-float32", "RIFF", 44100, 32, 1000, "00:00:00:01", 25, 0, 0, 20, 21, 919044, kUtf8, "Edit"},
+      {"-pcm24", "RF64", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RF64", "x"},
+      {"-pcm24", "RIFX", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RIFX", "x"},
+      {"-pcm16", "RIFX", 44100, 16, 0, "", 25, 0, 0, 1, 0, 44100, "RIFX new", "x"}};
   // clang-format on
   TempDir dir;
   const LogCapture quiet;
   int n = 0;
   for (const auto& c : kCases) {
     const std::string form = c.form,
-                      path = dir.pathOf(std::to_string(++n) + (form == "rf64" ? ".rf64" : ".wav"));
+                      path = dir.pathOf(std::to_string(++n) + (form == "RF64" ? ".rf64" : ".wav"));
     const std::string before = dir.pathOf(std::to_string(n) + "-before.wav"),
                       reference = "REF-" + std::to_string(n);
     const std::string description = "The recorder's own, longer \xC3\xA8",
@@ -107,21 +107,18 @@ TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
                                    "time_reference=" + time, std::string("originator=Field recorder")}) {
       if (peerBext) ffmpeg.insert(ffmpeg.end(), {"-write_bext", "1", "-metadata", tag});
     }
-    if (form == "rf64" && !sndfile) ffmpeg.insert(ffmpeg.end(), {"-rf64", "always"});
+    if (form == "RF64" && !sndfile) ffmpeg.insert(ffmpeg.end(), {"-rf64", "always"});
     ffmpeg.insert(ffmpeg.end(), {"-f", "wav"});
     ffmpeg.push_back(sndfile ? before : path);
     ASSERT_EQ(runProcess(ffmpeg).first, 0);
     // libsndfile writes its file anew from FFmpeg's, bext chunk included.
-    ASSERT_EQ(sndfile ? runProcess({"sndfile-convert", c.writer, form == "rifx" ? "-endian=big" : "-endian=file", before, path}).first : 0, 0);
+    ASSERT_EQ(sndfile ? runProcess({"sndfile-convert", c.writer, form == "RIFX" ? "-endian=big" : "-endian=file", before, path}).first : 0, 0);
     // clang-format on
     std::filesystem::copy_file(path, before, std::filesystem::copy_options::overwrite_existing);
 
     auto parser = BWFParser::initWithPath(path, c.fps);
     parser->parse();
-    EXPECT_EQ(containerName(parser->chunkChain().container),
-              std::string(form == "rf64"   ? "RF64"
-                          : form == "rifx" ? "RIFX"
-                                           : "RIFF"));
+    EXPECT_EQ(containerName(parser->chunkChain().container), form);
     const uint64_t timeReference = parser->getSamplesSinceMidnightLow() +
                                    (uint64_t{parser->getSamplesSinceMidnightHigh()} << 32);
     EXPECT_EQ(
@@ -142,17 +139,17 @@ TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
     reread->parse();
     const auto& chunks = reread->chunkChain().chunks;
     EXPECT_EQ(std::count_if(chunks.begin(), chunks.end(),
-                            [](const ChainChunk& k) { return k.id == chunkid::kBext; }),
+                            [](const auto& k) { return k.id == chunkid::kBext; }),
               1);
     const std::string expected =
         c.description + "|" + c.originator + "|" + (peerBext ? reference : "") + "|";
     // A RIFX file is read by FFmpeg and MediaInfo as libsndfile converts it to RIFF.
     const std::string riff = dir.pathOf(std::to_string(n) + "-riff.wav");
     ASSERT_EQ(
-        form == "rifx" ? runProcess({"sndfile-convert", "-endian=little", path, riff}).first : 0,
+        form == "RIFX" ? runProcess({"sndfile-convert", "-endian=little", path, riff}).first : 0,
         0);
     for (const Reader read : {readWithFfprobe, readWithMediaInfo, readWithSndfile}) {
-      EXPECT_EQ(read(form == "rifx" && read != readWithSndfile ? riff : path, c.reference),
+      EXPECT_EQ(read(form == "RIFX" && read != readWithSndfile ? riff : path, c.reference),
                 expected + std::to_string(c.reference));
     }
     EXPECT_EQ(md5OfAudio(path), md5OfAudio(before));
