@@ -21,14 +21,17 @@ Bytes info(ByteOrder order, const char* id, const std::string& value) {
   return RiffBuilder(order).id("INFO").chunk(id, text(value)).bytes();
 }
 
-// RF64 or BW64: the header, then ds64 with the RIFF and data sizes, then `rest` (whose data
-// chunk declares 0xFFFFFFFF).
-Bytes rf64(const char* form, const Bytes& rest, uint64_t dataSize) {
+// RF64 or BW64: the header, then ds64 with the RIFF and data sizes (and the size of a JUNK
+// chunk in its table, when given), then `rest` (whose data chunk declares 0xFFFFFFFF).
+Bytes rf64(const char* form, const Bytes& rest, uint64_t dataSize, uint64_t junkSize = 0) {
   RiffBuilder ds64;
-  for (uint64_t value : {uint64_t(4 + 36 + rest.size()), dataSize, dataSize / 4}) {
+  const auto put64 = [&ds64](uint64_t value) {
     for (int i = 0; i < 8; ++i) ds64.raw({uint8_t(value >> (8 * i))});
-  }
-  ds64.raw({0, 0, 0, 0});
+  };
+  for (uint64_t value : {uint64_t(4 + (junkSize ? 48 : 36) + rest.size()), dataSize, dataSize / 4})
+    put64(value);
+  ds64.raw({junkSize ? uint8_t(1) : uint8_t(0), 0, 0, 0});
+  if (junkSize) ds64.id("JUNK"), put64(junkSize);
   return RiffBuilder()
       .chunkDeclaring(form, 0xFFFFFFFF, {})
       .id("WAVE")
@@ -83,13 +86,13 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
       {"bext in a comment, no real bext", riff(N, {fmt(N), list(N, comment)}), "RIFF fmt  LIST(INFO)", " 48000 0", 866},
       {"RF64", rf64("RF64", RiffBuilder().raw(fmt(N)).raw(bext(N)).raw(data(N, 0xFFFFFFFF, 400)).bytes(), 400),
        "RF64 ds64 fmt  bext data", "Scene 4 48000 172800000", 0},
-      {"BW64 without bext", rf64("BW64", RiffBuilder().raw(fmt(N)).raw(data(N, 0xFFFFFFFF, 400)).bytes(), 400),
-       "BW64 ds64 fmt  data", " 48000 0", 866},
+      {"BW64 without bext, a JUNK chunk sized in ds64", rf64("BW64", RiffBuilder().raw(fmt(N)).chunkDeclaring("JUNK", 0xFFFFFFFF, Bytes(10))
+       .raw(data(N, 0xFFFFFFFF, 400)).bytes(), 400, 10), "BW64 ds64 fmt  JUNK data", " 48000 0", 866},
       {"RIFX", riff(X, {fmt(X), bext(X), data(X, 8, 8)}), "RIFX fmt  bext data", "Scene 4 48000 172800000", 0},
       {"RIFX without bext", riff(X, {fmt(X), data(X, 8, 8)}), "RIFX fmt  data", " 48000 0", 866},
       {"FFIR", riff(R, {bext(R), fmt(R)}), "FFIR bext fmt ", "Scene 4 48000 172800000", 0},
-      {"truncated data", riff(N, {fmt(N), bext(N), data(N, 100000, 100)}), "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
-      {"a broken chain: the scan's bext stands, and is not written", riff(N, {fmt(N), {1, 2, 3, 4, 8, 0, 0, 0}, Bytes(8), bext(N)}),
+      {"truncated data", riff(N, {fmt(N), bext(N), data(N, 200, 100)}), "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
+      {"a broken chain: the scan's bext stands, and is not written", riff(N, {fmt(N), {'d', 'a', 't', 0x1F, 8, 0, 0, 0}, Bytes(8), bext(N)}),
        "RIFF fmt  broken@36", "Scene 4 48000 172800000", -1}};
   // clang-format on
   TempDir dir;
