@@ -114,6 +114,8 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
     ASSERT_EQ(file.size(), c.file.size() + c.growth);
     auto reread = scanned(path);
     const ChunkChain& chain = reread->chunkChain();
+    EXPECT_EQ(layout(parser->chunkChain()), layout(chain))
+        << "the saving parser knows the new chain";
     EXPECT_EQ(std::count_if(chain.chunks.begin(), chain.chunks.end(),
                             [](const ChainChunk& k) { return k.id == chunkid::kBext; }),
               1);
