@@ -11,8 +11,9 @@
 namespace bextkit::testsupport {
 namespace {
 
-const BextFields kBext{"Scene 4",  "Recorder", "REF-9", "2025-03-04",
-                       "05:06:07", 172800000,  "A=PCM"};
+// clang-format off
+const BextFields kBext{"Scene 4", "Recorder", "REF-9", "2025-03-04", "05:06:07", (uint64_t{7} << 32) | 172800000, "A=PCM,T=x"};
+// clang-format on
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -76,7 +77,12 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
   };
   // clang-format off
   const Bytes comment = {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 16, 0, 0, 0, 'b', 'e', 'x', 't', 8, 0, 0, 0, 'c', 'o', 'm', 'm', 'e', 'n', 't', 0};
-  const struct { const char* name; Bytes file; const char* layout; const char* fields; int64_t growth; } kCases[] = {
+  BextFields shortBext = kBext, longBext = kBext;  // no coding history; more than the record holds
+  shortBext.payloadSize = 602;
+  longBext.codingHistory = std::string(300, 'h');
+  longBext.payloadSize = 1000;
+  const auto chunkOf = [](const BextFields& f) { return RiffBuilder().bext(f).bytes(); };
+  const struct { const char* name; Bytes file; const char* layout; const char* fields; int64_t growth; std::string history = "A=PCM,T=x"; } kCases[] = {
       {"LIST/INFO before bext, a listed word in its title", riff(N, {fmt(N), list(N, info(N, "INAM", "libsndfile LIST INFO title")), bext(N), data(N, 10, 10)}),
        "RIFF fmt  LIST(INFO) bext data", "Scene 4 48000 172800000", 0},
       {"the word data in a comment", riff(N, {list(N, info(N, "ICMT", "metadata")), fmt(N), bext(N)}),
@@ -91,6 +97,8 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
       {"RIFX", riff(X, {fmt(X), bext(X), data(X, 8, 8)}), "RIFX fmt  bext data", "Scene 4 48000 172800000", 0},
       {"RIFX without bext", riff(X, {fmt(X), data(X, 8, 8)}), "RIFX fmt  data", " 48000 0", 866},
       {"FFIR", riff(R, {bext(R), fmt(R)}), "FFIR bext fmt ", "Scene 4 48000 172800000", 0},
+      {"a short bext chunk", riff(N, {fmt(N), chunkOf(shortBext), data(N, 8, 8)}), "RIFF fmt  bext data", "Scene 4 48000 172800000", 0, "None"},
+      {"a long bext chunk", riff(N, {chunkOf(longBext), fmt(N)}), "RIFF bext fmt ", "Scene 4 48000 172800000", 0, std::string(254, 'h')},
       {"truncated data", riff(N, {fmt(N), bext(N), data(N, 200, 100)}), "RIFF fmt  bext data~", "Scene 4 48000 172800000", 0},
       {"a broken chain: the scan's bext stands, and is not written", riff(N, {fmt(N), {'d', 'a', 't', 0x1F, 8, 0, 0, 0}, Bytes(8), bext(N)}),
        "RIFF fmt  broken@36", "Scene 4 48000 172800000", -1}};
@@ -119,9 +127,14 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
     EXPECT_EQ(std::count_if(chain.chunks.begin(), chain.chunks.end(),
                             [](const ChainChunk& k) { return k.id == chunkid::kBext; }),
               1);
+    // A rewrite changes the edited field and nothing else of the chunk.
     EXPECT_EQ(reread->description() + " " + reread->originator() + " " +
-                  std::to_string(reread->getSamplesSinceMidnightLow()),
-              c.growth ? "Edited  0" : "Edited Recorder 172800000");
+                  reread->originatorReference() + " " + reread->creationdate() + " " +
+                  reread->getCodingHistory() + " " +
+                  std::to_string(reread->getSamplesSinceMidnightLow()) + " " +
+                  std::to_string(reread->getSamplesSinceMidnightHigh()),
+              c.growth ? "Edited   2026-12-07 A=PCM 0 0"
+                       : "Edited Recorder REF-9 2025-03-04 " + c.history + " 172800000 7");
     // The chunks before and after the bext chunk are byte for byte what they were.
     const ChainChunk* bext = chain.first(chunkid::kBext);
     const uint64_t end = bext->offset + 8 + bext->size;

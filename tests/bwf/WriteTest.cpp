@@ -64,37 +64,10 @@ class Write : public testing::Test {
   TempDir dir;
 };
 
-TEST_F(Write, Rewrite) {
-  // A rewrite changes the edited fields and nothing else, as far as the chunk reaches: a chunk
-  // without coding history, and one longer than the record.
-  BextFields fields = kFields;
-  fields.timeReference |= uint64_t{7} << 32;
-  fields.codingHistory = std::string(390, 'h');
-  for (size_t payload : {602, 1000}) {
-    fields.payloadSize = payload;
-    const Bytes original = RiffBuilder().riffHeader().fmt(1, 2, 48000, 16).bext(fields).bytes();
-    const std::string path = dir.write("r.wav", original);
-    auto parser = scanned(path);
-    parser->setDescription("new");
-    parser->setOriginator(std::string(32, 'o'));  // fills its field: no NUL
-    parser->setTimeCodeHH(2, 0, 0, 0, 25);
-    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
-    const Bytes file = readWholeFile(path);
-    ASSERT_EQ(file.size(), original.size());
-    for (size_t i = 0; i < file.size(); ++i) {  // the record starts at 36
-      ASSERT_TRUE((i >= 44 && i < 332) || (i >= 382 && i < 386) || file[i] == original[i]) << i;
-    }
-    auto reread = scanned(path);
-    EXPECT_EQ(reread->description() + "|" + reread->originator(), "new|" + std::string(32, 'o'));
-    EXPECT_EQ(reread->getSamplesSinceMidnightLow() + 0ull + reread->getSamplesSinceMidnightHigh(),
-              345600007ull);
-  }
+TEST_F(Write, TimeReferenceFromTheTimecode) {
   auto fresh = scanned(dir.write("n.wav", wave(nullptr)));
   fresh->setDescription("");
   EXPECT_EQ(fresh->getBWFChunkData()[9], 0x0D) << "a fresh record holds CR LF behind the NUL";
-}
-
-TEST_F(Write, TimeReferenceFromTheTimecode) {
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
   // clang-format off
   const struct { int32_t hh, mm, ss, ff; float fps; uint32_t rate, expected; } kCases[] = {
