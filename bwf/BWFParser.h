@@ -106,7 +106,7 @@ class BWFParser {
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
   void readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers);
-  void adoptChain();
+  void adoptChain(const ChunkReader& read);
   // How the file stores chunk IDs, sizes and the record's integers: by its container, or by
   // the scan's byte order where no container header was found.
   bool reversedIds() const;

@@ -222,8 +222,16 @@ int32_t BWFParser::parse() {
   chunkDetails_[key] = entryText(static_cast<uint8_t>(counter + 1), chunkStart, length);
 
   reversedFile_ = reversedFile;
-  chain_ = walkChunkChain(*inFileHandel_, fileSize);
-  adoptChain();
+  // The chain's headers, and the chunks the fields come from, mostly lie in the blocks the scan
+  // has read already.
+  const ChunkReader read = [&reader, fileSize](uint64_t offset, uint8_t* destination,
+                                               size_t length) {
+    reader.copy(offset, destination, length);
+    return offset < fileSize ? static_cast<size_t>(std::min<uint64_t>(length, fileSize - offset))
+                             : 0;
+  };
+  chain_ = walkChunkChain(read, fileSize);
+  adoptChain(read);
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   inFileHandel_->closeFile();
   scanned_ = true;
@@ -238,13 +246,11 @@ bool BWFParser::bigEndianSizes() const {
   return chain_.container == Container::kNone ? reversedFile_ : chain_.bigEndianSizes();
 }
 
-void BWFParser::adoptChain() {
-  FileHandle& file = *inFileHandel_;
+void BWFParser::adoptChain(const ChunkReader& read) {
   // The bytes of a chunk from its header on, as far as the chunk reaches; zero beyond it.
-  const auto chunkBytes = [&file](const ChainChunk& chunk, uint8_t* out, size_t length) {
-    std::fill(out, out + length, uint8_t{0});
-    file.seekToFileOffset(chunk.offset);
-    file.read(out, static_cast<size_t>(std::min<uint64_t>(length, 8 + chunk.size)));
+  const auto chunkBytes = [&read](const ChainChunk& chunk, uint8_t* out, size_t length) {
+    const size_t inside = static_cast<size_t>(std::min<uint64_t>(length, 8 + chunk.size));
+    std::fill(out + read(chunk.offset, out, inside), out + length, uint8_t{0});
   };
   if (const ChainChunk* fmt = chain_.first(chunkid::kFmt)) {
     std::array<uint8_t, kFmtBytesRead> chunk{};
@@ -272,8 +278,8 @@ void BWFParser::adoptChain() {
     std::string history(static_cast<size_t>(std::min<uint64_t>(
                             bext->size > fixed ? bext->size - fixed : 0, kLongestCodingHistory)),
                         '\0');
-    file.seekToFileOffset(bext->offset + BWFChunk::kCodingHistory.offset);
-    history.resize(file.read(reinterpret_cast<uint8_t*>(history.data()), history.size()));
+    history.resize(read(bext->offset + BWFChunk::kCodingHistory.offset,
+                        reinterpret_cast<uint8_t*>(history.data()), history.size()));
     fullCodingHistory_ =
         codingHistory_ == "None" ? codingHistory_ : history.substr(0, history.find('\0'));
   } else if (chain_.complete()) {

@@ -51,11 +51,10 @@ uint64_t loadLE64(const uint8_t* bytes, size_t offset) {
   return loadLE32(bytes, offset) | (uint64_t{loadLE32(bytes, offset + 4)} << 32);
 }
 
-Ds64 readDs64(FileHandle& file, uint64_t payload, uint64_t size) {
+Ds64 readDs64(const ChunkReader& read, uint64_t payload, uint64_t size) {
   std::vector<uint8_t> bytes(
       static_cast<size_t>(std::min<uint64_t>(size, kDs64Fixed + kDs64Entry * kDs64Entries)));
-  file.seekToFileOffset(payload);
-  bytes.resize(file.read(bytes.data(), bytes.size()));
+  bytes.resize(read(payload, bytes.data(), bytes.size()));
   Ds64 ds64;
   if (bytes.size() < kDs64Fixed) return ds64;
   ds64.dataSize = loadLE64(bytes.data(), 8);
@@ -94,10 +93,18 @@ const ChainChunk* ChunkChain::first(FourCC id) const {
 }
 
 ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize) {
+  return walkChunkChain(
+      [&file](uint64_t offset, uint8_t* destination, size_t length) {
+        file.seekToFileOffset(offset);
+        return file.read(destination, length);
+      },
+      fileSize);
+}
+
+ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
   ChunkChain chain;
   std::array<uint8_t, kFormHeaderSize> header{};
-  file.seekToFileOffset(0);
-  if (file.read(header.data(), header.size()) != header.size()) return chain;
+  if (read(0, header.data(), header.size()) != header.size()) return chain;
   chain.container = containerOf(header.data());
   if (chain.container == Container::kNone) return chain;
 
@@ -106,8 +113,7 @@ ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize) {
   // stopped early leave it stale, and a chunk after the declared end is still the file's.
   for (uint64_t offset = kFormHeaderSize; offset + 8 <= fileSize;) {
     std::array<uint8_t, 12> bytes{};  // the header and, for LIST, the form type
-    file.seekToFileOffset(offset);
-    const size_t got = file.read(bytes.data(), bytes.size());
+    const size_t got = read(offset, bytes.data(), bytes.size());
     if (got < 8 || !plausibleId(bytes.data())) {
       chain.broken = true;
       chain.brokenAt = offset;
@@ -119,7 +125,7 @@ ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize) {
         chain.bigEndianSizes() ? loadBE32(bytes.data(), 4) : loadLE32(bytes.data(), 4);
     chunk.size = size32;
     if (chain.has64BitSizes()) {
-      if (chunk.id == kDs64 && offset == kFormHeaderSize) ds64 = readDs64(file, offset + 8, size32);
+      if (chunk.id == kDs64 && offset == kFormHeaderSize) ds64 = readDs64(read, offset + 8, size32);
       if (size32 == 0xFFFFFFFFu) chunk.size = ds64.sizeOf(chunk.id);
     }
     if (chunk.id == kList && chunk.size >= 4 && got == bytes.size()) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "bwf/FourCC.h"
@@ -51,7 +52,11 @@ struct ChunkChain {
   const ChainChunk* first(FourCC id) const;
 };
 
+// Reads up to `length` bytes at `offset`; how many it read.
+using ChunkReader = std::function<size_t(uint64_t offset, uint8_t* destination, size_t length)>;
+
 // Walks the file's chain. A file that is not a WAVE form gives kNone and no chunks.
+ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize);
 ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize);
 
 }  // namespace bextkit
