@@ -1,7 +1,7 @@
 // The broadcast extension record: the 864-byte image of a "bext" chunk, header included, in
 // the one layout used for reading and writing. Offsets count from the chunk ID, so a record
-// offset and an offset from the start of the chunk in the file are the same number. Integers
-// are little-endian; texts are 8-bit, NUL-terminated only when shorter than their field.
+// offset and an offset from the start of the chunk in the file are the same number. Texts are
+// 8-bit, NUL-terminated only when shorter than their field.
 #pragma once
 
 #include <array>
@@ -54,8 +54,17 @@ struct BWFChunk {
 
   // The field's bytes up to its first NUL, or all of them when it holds none.
   std::string text(Field field) const;
-  uint32_t load32(Field field) const { return loadLE32(bytes.data(), field.offset); }
-  void store32(Field field, uint32_t value) { storeLE32(bytes.data(), field.offset, value); }
+  // The record's integers are little-endian, except in RIFX files, which hold them big-endian.
+  uint32_t load32(Field field, bool bigEndian) const {
+    return bigEndian ? loadBE32(bytes.data(), field.offset) : loadLE32(bytes.data(), field.offset);
+  }
+  void store32(Field field, uint32_t value, bool bigEndian) {
+    if (bigEndian) {
+      storeBE32(bytes.data(), field.offset, value);
+    } else {
+      storeLE32(bytes.data(), field.offset, value);
+    }
+  }
 };
 
 namespace detail {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,7 +68,7 @@ class BWFParser {
   // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld"; the same object for the parser's life.
   const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
   uint16_t chunkFlags() const { return chunkFlags_; }
-  // The copy of the bext chunk's first 864 bytes that the fields came from; null when none.
+  // The 864 bytes from the start of the bext chunk the fields came from; null when none.
   const BWFChunk* bwfChunk() const { return bwfChunk_.get(); }
   // The chunk chain as parse walked it, and the bext chunk's whole coding history (the record's
   // field holds at most 254 bytes of it; getCodingHistory keeps that view).
@@ -106,7 +107,7 @@ class BWFParser {
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
   void readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers);
-  void adoptChain(const ChunkReader& read);
+  void adoptChain(const ChunkReader& read, const std::optional<ChainChunk>& scannedBext);
   // How the file stores chunk IDs, sizes and the record's integers: by its container, or by
   // the scan's byte order where no container header was found.
   bool reversedIds() const;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "bwf/BWFParser.h"
@@ -101,11 +102,8 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
     std::fill(record.bytes.begin() + static_cast<std::ptrdiff_t>(chunkEnd), record.bytes.end(),
               uint8_t{0});
   }
-  const auto load32 = [&](BWFChunk::Field field) {
-    return bigEndianIntegers ? loadBE32(record.bytes.data(), field.offset) : record.load32(field);
-  };
-  sampSinceMidnightLow_ = load32(BWFChunk::kTimeReferenceLow);
-  sampSinceMidnightHigh_ = load32(BWFChunk::kTimeReferenceHigh);
+  sampSinceMidnightLow_ = record.load32(BWFChunk::kTimeReferenceLow, bigEndianIntegers);
+  sampSinceMidnightHigh_ = record.load32(BWFChunk::kTimeReferenceHigh, bigEndianIntegers);
   description_ = record.text(BWFChunk::kDescription);
   originator_ = record.text(BWFChunk::kOriginator);
   originatorReference_ = record.text(BWFChunk::kOriginatorReference);
@@ -133,6 +131,7 @@ int32_t BWFParser::parse() {
   uint32_t chunkStart = 0;
   int64_t length = 0;
   uint8_t counter = 0;  // shown as signed 8-bit: the 128th entry has the index -128
+  std::optional<ChainChunk> scannedBext;  // the first "bext" the scan met
 
   do {
     // The first step runs even in an empty file.
@@ -183,12 +182,8 @@ int32_t BWFParser::parse() {
       advance = uint64_t{size} + 8;  // the one jump that covers its header too
       length += static_cast<int64_t>(advance);
     } else if (id == chunkid::kBext) {
-      if (!(chunkFlags_ & kBWFFlagBext)) {
-        bwfChunk_ = std::make_unique<BWFChunk>();
-        bextChunkStart_ = static_cast<uint32_t>(position);
-        reader.copy(position, bwfChunk_->bytes.data(), BWFChunk::kSize);
-        readBextRecord(*bwfChunk_, size, false);
-      }
+      // Its record is read after the chain walk, and only when the chain leaves it standing.
+      if (!scannedBext) scannedBext = ChainChunk{chunkid::kBext, position, size, FourCC(), false};
       chunkFlags_ |= kBWFFlagBext;
       length = size;
     } else if (id == chunkid::kIXML) {
@@ -231,7 +226,7 @@ int32_t BWFParser::parse() {
                              : 0;
   };
   chain_ = walkChunkChain(read, fileSize);
-  adoptChain(read);
+  adoptChain(read, scannedBext);
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   inFileHandel_->closeFile();
   scanned_ = true;
@@ -246,15 +241,13 @@ bool BWFParser::bigEndianSizes() const {
   return chain_.container == Container::kNone ? reversedFile_ : chain_.bigEndianSizes();
 }
 
-void BWFParser::adoptChain(const ChunkReader& read) {
-  // The bytes of a chunk from its header on, as far as the chunk reaches; zero beyond it.
-  const auto chunkBytes = [&read](const ChainChunk& chunk, uint8_t* out, size_t length) {
-    const size_t inside = static_cast<size_t>(std::min<uint64_t>(length, 8 + chunk.size));
-    std::fill(out + read(chunk.offset, out, inside), out + length, uint8_t{0});
-  };
+void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChunk>& scannedBext) {
   if (const ChainChunk* fmt = chain_.first(chunkid::kFmt)) {
+    // The chunk's own bytes only: a 16-byte chunk must not take the next chunk's bytes as its
+    // SubFormat code.
     std::array<uint8_t, kFmtBytesRead> chunk{};
-    chunkBytes(*fmt, chunk.data(), chunk.size());
+    read(fmt->offset, chunk.data(),
+         static_cast<size_t>(std::min<uint64_t>(chunk.size(), 8 + fmt->size)));
     const bool bigEndian = bigEndianSizes();
     const Format format = readFormat(
         chunk.data(), bigEndian, bigEndian ? loadBE16(chunk.data(), 8) : loadLE16(chunk.data(), 8));
@@ -267,30 +260,29 @@ void BWFParser::adoptChain(const ChunkReader& read) {
     channels_ = bitsPerSample_ = 0;
     samplePerSeconds_ = 0;
   }
-  if (const ChainChunk* bext = chain_.first(chunkid::kBext)) {
-    bwfChunk_ = std::make_unique<BWFChunk>();
-    chunkBytes(*bext, bwfChunk_->bytes.data(), BWFChunk::kSize);
-    bextChunkStart_ = bext->offset;
-    readBextRecord(*bwfChunk_, bext->size, bigEndianRecord());
-    chunkFlags_ |= kBWFFlagBext;
-    // The whole coding history, up to its first NUL (at most 1 MiB of it).
-    const uint64_t fixed = BWFChunk::kCodingHistory.offset - BWFChunk::kHeaderSize;
-    std::string history(static_cast<size_t>(std::min<uint64_t>(
-                            bext->size > fixed ? bext->size - fixed : 0, kLongestCodingHistory)),
-                        '\0');
-    history.resize(read(bext->offset + BWFChunk::kCodingHistory.offset,
-                        reinterpret_cast<uint8_t*>(history.data()), history.size()));
-    fullCodingHistory_ =
-        codingHistory_ == "None" ? codingHistory_ : history.substr(0, history.find('\0'));
-  } else if (chain_.complete()) {
+
+  // The bext fields come from the chain's first bext chunk; only where the chain breaks before
+  // one does the first the scan met stand.
+  const ChainChunk* bext = chain_.first(chunkid::kBext);
+  if (!bext && !chain_.complete() && scannedBext) bext = &*scannedBext;
+  if (!bext) {
     chunkFlags_ &= static_cast<uint16_t>(~kBWFFlagBext);
-    bwfChunk_.reset();
-    description_ = originator_ = originatorReference_ = creationdate_ = creationtime_ =
-        codingHistory_ = "";
-    sampSinceMidnightLow_ = sampSinceMidnightHigh_ = 0;
-  } else if (bwfChunk_) {
-    fullCodingHistory_ = codingHistory_ == "None" ? "" : codingHistory_;
+    return;
   }
+  bwfChunk_ = std::make_unique<BWFChunk>();
+  read(bext->offset, bwfChunk_->bytes.data(), BWFChunk::kSize);
+  bextChunkStart_ = bext->offset;
+  readBextRecord(*bwfChunk_, bext->size, bigEndianRecord());
+  chunkFlags_ |= kBWFFlagBext;
+  // The whole coding history, up to its first NUL (at most 1 MiB of it).
+  const uint64_t fixed = BWFChunk::kCodingHistory.offset - BWFChunk::kHeaderSize;
+  std::string history(static_cast<size_t>(std::min<uint64_t>(
+                          bext->size > fixed ? bext->size - fixed : 0, kLongestCodingHistory)),
+                      '\0');
+  history.resize(read(bext->offset + BWFChunk::kCodingHistory.offset,
+                      reinterpret_cast<uint8_t*>(history.data()), history.size()));
+  fullCodingHistory_ =
+      codingHistory_ == "None" ? codingHistory_ : history.substr(0, history.find('\0'));
 }
 
 }  // namespace bextkit

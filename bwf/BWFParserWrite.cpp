@@ -21,7 +21,6 @@ constexpr uint32_t kNewChunkSize = 858;  // declared by a new chunk: two bytes p
 constexpr uint64_t kInsertedBytes = BWFChunk::kHeaderSize + kNewChunkSize;  // 866
 constexpr uint64_t kRiffHeaderSize = 12;
 constexpr uint64_t kLargestRiffFile = uint64_t{1} << 32;  // its size field counts 32 bits
-constexpr FourCC kDs64{"ds64"};
 
 // The text as C would hold it: up to its first NUL.
 std::string_view cText(const std::string& text) { return cnum::cStringView(text); }
@@ -100,10 +99,8 @@ std::vector<uint8_t> BWFParser::getBWFChunkData() const {
   putText(record, BWFChunk::kOriginator, cText(originator_));
   // Without a sample rate a timecode cannot become a sample count: the time reference that the
   // chunk holds is kept rather than overwritten with 0.
-  if (samplePerSeconds_ != 0 && bigEndianRecord()) {
-    storeBE32(record.bytes.data(), BWFChunk::kTimeReferenceLow.offset, timeReferenceFromTimecode());
-  } else if (samplePerSeconds_ != 0) {
-    record.store32(BWFChunk::kTimeReferenceLow, timeReferenceFromTimecode());
+  if (samplePerSeconds_ != 0) {
+    record.store32(BWFChunk::kTimeReferenceLow, timeReferenceFromTimecode(), bigEndianRecord());
   }
   return std::vector<uint8_t>(record.bytes.begin(),
                               record.bytes.begin() + static_cast<std::ptrdiff_t>(length));
@@ -144,16 +141,12 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   if (!file) return failSave(path, why);
 
   // Writing is safe only where a real chunk stands: the first bext chunk that the chain,
-  // walked by its sizes, arrives at, with the ID that was read. A word inside the text of
+  // walked by its sizes in the form that was read, arrives at. A word inside the text of
   // another chunk never qualifies, nor does a file changed since it was read.
   const uint64_t target = bextChunkStart_;
   const ChunkChain chain = walkChunkChain(*file, file->seekToEndOfFile());
   const ChainChunk* bext = chain.first(chunkid::kBext);
-  std::array<uint8_t, 4> idAtTarget{};
-  file->seekToFileOffset(target);
-  const bool readId = file->read(idAtTarget.data(), 4) == 4;
-  if (!bext || bext->offset != target || !readId ||
-      !std::equal(idAtTarget.begin(), idAtTarget.end(), bwfChunk_->bytes.begin())) {
+  if (chain.container != chain_.container || !bext || bext->offset != target) {
     return failSave(path, "the bext chunk at offset " + std::to_string(target) +
                               " is not a chunk of the file's chunk list (its ID lies inside "
                               "another chunk's data); nothing was written");
@@ -185,12 +178,15 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   // The new chunk goes after the form header; in RF64 and BW64 after ds64, which must stay the
   // first chunk. Everything before that point is copied with its sizes grown by the insertion.
   const ChunkChain chain = walkChunkChain(*original, size);
-  if (chain.container == Container::kNone || chain.container != chain_.container) {
+  if (chain.container == Container::kNone) {
     return failSave(path, "the file does not begin with a RIFF header; nothing was written");
+  }
+  if (chain.container != chain_.container) {
+    return failSave(path, "the file's header changed since it was read; nothing was written");
   }
   uint64_t insertAt = kRiffHeaderSize;
   if (chain.has64BitSizes()) {
-    if (chain.chunks.empty() || chain.chunks[0].id != kDs64 || chain.chunks[0].size < 8) {
+    if (chain.chunks.empty() || chain.chunks[0].id != chunkid::kDs64 || chain.chunks[0].size < 8) {
       return failSave(path, std::string("the ") + containerName(chain.container) +
                                 " file has no ds64 chunk after its header; nothing was written");
     }
@@ -208,10 +204,7 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   if (chain.has64BitSizes()) {
     // ds64's RIFF size, 64-bit little-endian at the start of its payload; the header keeps
     // its 0xFFFFFFFF.
-    const uint64_t riffSize =
-        (loadLE32(head.data(), 20) | uint64_t{loadLE32(head.data(), 24)} << 32) + kInsertedBytes;
-    storeLE32(head.data(), 20, static_cast<uint32_t>(riffSize));
-    storeLE32(head.data(), 24, static_cast<uint32_t>(riffSize >> 32));
+    storeLE64(head.data(), 20, loadLE64(head.data(), 20) + kInsertedBytes);
   } else {
     storeSize(head.data(), 4, static_cast<uint32_t>(size + kInsertedBytes - 8));
   }

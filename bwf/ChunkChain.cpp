@@ -9,7 +9,8 @@ namespace bextkit {
 
 namespace {
 
-constexpr FourCC kRIFX{"RIFX"}, kRF64{"RF64"}, kBW64{"BW64"}, kDs64{"ds64"}, kList{"LIST"};
+using chunkid::kBW64, chunkid::kDs64, chunkid::kList, chunkid::kRF64, chunkid::kRIFX;
+
 constexpr uint64_t kFormHeaderSize = 12;
 constexpr size_t kDs64Fixed = 28;    // RIFF size, data size, sample count, table length
 constexpr size_t kDs64Entry = 12;    // chunk ID and its 64-bit size
@@ -46,10 +47,6 @@ struct Ds64 {
     return 0xFFFFFFFFu;
   }
 };
-
-uint64_t loadLE64(const uint8_t* bytes, size_t offset) {
-  return loadLE32(bytes, offset) | (uint64_t{loadLE32(bytes, offset + 4)} << 32);
-}
 
 Ds64 readDs64(const ChunkReader& read, uint64_t payload, uint64_t size) {
   std::vector<uint8_t> bytes(

@@ -46,7 +46,7 @@ struct ChunkChain {
   bool has64BitSizes() const {
     return container == Container::kRF64 || container == Container::kBW64;
   }
-  // The walk ran to the end of the file (or of its form) without breaking.
+  // The walk ran to the end of the file without breaking.
   bool complete() const { return container != Container::kNone && !broken; }
   // The first chunk with this ID, or null.
   const ChainChunk* first(FourCC id) const;

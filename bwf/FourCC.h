@@ -48,6 +48,8 @@ inline constexpr FourCC kJUNK{"JUNK"}, kRIFF{"RIFF"}, kWAVE{"WAVE"}, kAdtl{"adtl
     kFilm{"film"}, kFmt{"fmt "}, kIXML{"iXML"}, kLabl{"labl"}, kLtxt{"ltxt"}, kMinf{"minf"},
     kNote{"note"}, kOmfi{"omfi"}, kPlst{"plst"}, kSlnt{"slnt"}, kUmid{"umid"}, kWavl{"wavl"},
     kZfil{"zfil"};
+// Not listed: the other form headers, and the chunks only the chain walk and the write-back use.
+inline constexpr FourCC kRIFX{"RIFX"}, kRF64{"RF64"}, kBW64{"BW64"}, kDs64{"ds64"}, kList{"LIST"};
 }  // namespace chunkid
 
 inline constexpr std::array<FourCC, 24> kListedChunkIDs = {

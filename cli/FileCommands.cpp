@@ -182,15 +182,15 @@ void printChain(std::ostream& out, const BWFParser& p) {
   std::snprintf(line, sizeof line, "  %-6s %14s %14s  %s\n", "ID", "Offset", "Size", "Notes");
   // A chunk's notes: its LIST form type, where the fields come from, a truncated end.
   out << line;
-  const bool fmtFromChain = (p.chunkFlags() & kBWFFlagFmt) && chain.first(chunkid::kFmt);
-  const bool bextFromChain = (p.chunkFlags() & kBWFFlagBext) && chain.first(chunkid::kBext);
+  const ChainChunk* fmt = chain.first(chunkid::kFmt);
+  const ChainChunk* bext = chain.first(chunkid::kBext);
   for (const ChainChunk& c : chain.chunks) {
     std::string notes = c.form == FourCC() ? "" : "form '" + displayUtf8(c.form.str()) + "'";
     const auto note = [&notes](const char* text) {
       notes += (notes.empty() ? "" : "; ") + std::string(text);
     };
-    if (fmtFromChain && &c == chain.first(chunkid::kFmt)) note("the format comes from here");
-    if (bextFromChain && &c == chain.first(chunkid::kBext)) note("the bext fields come from here");
+    if (&c == fmt) note("the format comes from here");
+    if (&c == bext) note("the bext fields come from here");
     if (c.truncated) note("truncated: runs past the end of the file");
     const std::string id = "'" + displayUtf8(c.id.str()) + "'";
     std::snprintf(line, sizeof line, "  %-6s %14llu %14llu", id.c_str(),
@@ -200,7 +200,7 @@ void printChain(std::ostream& out, const BWFParser& p) {
   }
   if (chain.broken) {
     out << "  broken at offset " << chain.brokenAt << ": the bytes there are no chunk header\n";
-    if ((p.chunkFlags() & kBWFFlagBext) && !bextFromChain) {
+    if ((p.chunkFlags() & kBWFFlagBext) && !bext) {
       out << "  the bext fields come from the chunk the scan found at offset " << p.bwfChunkOffset()
           << '\n';
     }
