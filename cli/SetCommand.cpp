@@ -35,7 +35,10 @@ uint32_t timeReferenceToWrite(const BWFParser& parser) {
   if (record.size() < BWFChunk::kTimeReferenceLow.end()) {
     return parser.getSamplesSinceMidnightLow();
   }
-  return loadLE32(record.data(), BWFChunk::kTimeReferenceLow.offset);
+  // RIFX files hold the record's integers big-endian.
+  const size_t at = BWFChunk::kTimeReferenceLow.offset;
+  return parser.chunkChain().bigEndianRecord() ? loadBE32(record.data(), at)
+                                               : loadLE32(record.data(), at);
 }
 
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
@@ -107,7 +110,13 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
     changes.push_back("time reference: " + std::to_string(oldReference) + " -> " +
                       std::to_string(newReference) + " samples");
   }
-  if (!hadChunk) changes.push_back("a new bext chunk after the RIFF header");
+  if (!hadChunk) {
+    const ChunkChain& chain = parser->chunkChain();
+    const char* form = containerName(chain.container);
+    changes.push_back(chain.has64BitSizes() ? "a new bext chunk after the ds64 chunk"
+                                            : "a new bext chunk after the " +
+                                                  std::string(form ? form : "RIFF") + " header");
+  }
 
   ctx.out << displayUtf8(path) << (o.dryRun ? " (dry run, not written)" : "") << '\n';
   for (const std::string& change : changes) ctx.out << "  " << change << '\n';

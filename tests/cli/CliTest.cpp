@@ -159,6 +159,15 @@ TEST(Cli, Set) {
           "  originator: \"bextkit\" -> \"Sound\"\n  timecode: \"01:00:00:00\" -> \"10:59:02:03\"\n"
           "  time reference: 172800000 -> 1898020805 samples\n");
   EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 1898020805u);
+  // A RIFX file's time reference is big-endian: a text edit reports no change of it.
+  const std::string rifx =
+      dir.write("rifx.wav", testsupport::RiffBuilder(testsupport::ByteOrder::kBig)
+                                .riffHeader()
+                                .fmt(1, 1, 48000, 16)
+                                .bext({"Take", "", "", "", "", 172800000})
+                                .bytes());
+  EXPECT_EQ(bextkit("--description x", {"set", rifx}).out,
+            rifx + "\n  description: \"Take\" -> \"x\"\n");
   // A batch: a file without a chunk gets one; a file that cannot be saved, or read, is reported.
   const std::string plain =
       dir.write("plain.wav", testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bytes());
