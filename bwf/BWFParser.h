@@ -4,6 +4,7 @@
 // chunk back. Texts are the file's bytes unchanged. Nothing here throws: failures are results.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,7 +43,10 @@ class BWFParser {
   int32_t parse();
   // True when the file begins with "FFIR": IDs stored byte-reversed, sizes big-endian.
   bool endianNess();
-  // Writes the broadcast extension chunk back into the file at the parser's path.
+  // Writes the broadcast extension chunk back into the file at the parser's path. Only what was
+  // edited changes: a text that differs from the one read (written with zeros to the end of its
+  // field), and the time reference (both halves) when the stored timecode differs from the one
+  // derived at the scan; every other byte of the chunk stays as it is.
   [[nodiscard]] bool saveFile();
   // Scans, then writes the timecode string to the system log.
   void info();
@@ -98,6 +102,10 @@ class BWFParser {
   // The broadcast extension record to write: fresh, or the chunk image with the edits.
   std::vector<uint8_t> getBWFChunkData() const;
   [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
+  // Why a save would be refused before the file is opened (a text too long, a timecode without
+  // a time reference, an edited field beyond the end of a short chunk, a chunk cut off by the
+  // end of the file); empty when nothing known so far stands in its way.
+  std::string saveRefusal() const;
   // Why the last save failed; empty after a success.
   const std::string& lastError() const { return lastError_; }
   // Hears how far an insertion has copied the file's content (bytes so far, bytes in all), for
@@ -114,9 +122,18 @@ class BWFParser {
   bool bigEndianSizes() const;
   bool bigEndianRecord() const { return chain_.bigEndianRecord(); }
   void deriveTimecode();
-  // The size that the chunk image's header declares, read in the file's byte order.
+  // The size that the chunk image's header declares, read in the file's byte order, and the
+  // number of record bytes a save writes: that size, at most 864, or 864 for a new chunk.
   uint32_t imageChunkSize() const;
-  uint32_t timeReferenceFromTimecode() const;
+  size_t recordLength() const;
+  bool descriptionEdited() const;
+  bool originatorEdited() const;
+  bool timecodeEdited() const;
+  // The 64-bit sample count of the stored timecode; nothing, with the reason in `why`, when it
+  // has none (no sample rate, a negative or oversized count).
+  std::optional<uint64_t> timeReferenceFromTimecode(std::string* why) const;
+  // After a save: what was written becomes what a later save compares its edits with.
+  void adoptSaved(const std::vector<uint8_t>& record);
   bool failSave(const std::string& path, const std::string& reason);
   bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record);
   bool insertChunk(const std::string& path, const std::vector<uint8_t>& record);
@@ -151,6 +168,11 @@ class BWFParser {
   // chain, and where the chunk image's chunk starts.
   FileHandle::Progress saveProgress_;
   bool scanned_ = false;
+  // The editable fields as the scan read them, or as the last save wrote them.
+  struct {
+    std::string description, originator;
+    std::array<int32_t, 4> timecode{};
+  } saved_;
   bool reversedFile_ = false;
   ChunkChain chain_;
   uint64_t bextChunkStart_ = 0;

@@ -228,6 +228,7 @@ int32_t BWFParser::parse() {
   chain_ = walkChunkChain(read, fileSize);
   adoptChain(read, scannedBext);
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
+  saved_ = {description_, originator_, {hh_, mm_, ss_, ff_}};
   inFileHandel_->closeFile();
   scanned_ = true;
   return 0;

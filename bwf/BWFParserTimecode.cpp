@@ -1,6 +1,7 @@
 // The time reference as timecode: a count of samples since midnight split into hours, minutes,
 // seconds and frames (in double precision, frames rounded half away from zero, a frame count
 // equal to the rate carried into the seconds), and the stored timecode as text.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +21,14 @@ struct SplitCount {
 };
 
 // False when the samples per hour are 0 modulo 2^32 (no rate to divide by).
-bool splitCount(uint32_t count, uint32_t sampleRate, float fps, SplitCount& split) {
+bool splitCount(uint64_t count, uint32_t sampleRate, float fps, SplitCount& split) {
   const uint32_t samplesPerHour = sampleRate * 3600u;
   if (samplesPerHour == 0) return false;
-  // samplesPerHour is at least 16, so the hours stay below 2^28 and every floor fits 32 bits.
-  const double t = static_cast<double>(count) / static_cast<double>(samplesPerHour);
+  // Every count below 2^32 gives hours below 2^28. A 64-bit count could give more hours than
+  // 32 bits hold (no recorder writes one): it stops just short of 2^32 hours.
+  constexpr double kLastHour = 4294967296.0 - 1.0 / 1048576;
+  const double t =
+      std::min(static_cast<double>(count) / static_cast<double>(samplesPerHour), kLastHour);
   const double h = std::floor(t);
   const double m = (t - h) * 60.0;
   const double mWhole = std::floor(m);
@@ -79,16 +83,18 @@ std::string formatTimecode(const Timecode& tc) {
 }  // namespace
 
 void BWFParser::deriveTimecode() {
-  // A rate of 0 (a format chunk that is not linear audio, or states 0) leaves the stored
-  // timecode as it was.
+  // The time reference is the 64-bit count of both halves: at 96 kHz and above, a day runs
+  // past 2^32 samples. A rate of 0 (a format chunk that is not linear audio, or states 0)
+  // leaves the stored timecode as it was.
+  const uint64_t count = (uint64_t{sampSinceMidnightHigh_} << 32) | sampSinceMidnightLow_;
   SplitCount split;
-  if (!splitCount(sampSinceMidnightLow_, samplePerSeconds_, framesPerSecond_, split)) return;
+  if (!splitCount(count, samplePerSeconds_, framesPerSecond_, split)) return;
   const Timecode tc = finishFrames(split, framesPerSecond_);
   hh_ = tc.hh;
   mm_ = tc.mm;
   ss_ = tc.ss;
   ff_ = tc.ff;
-  ticks_ = static_cast<int32_t>(sampSinceMidnightLow_ % samplePerSeconds_);
+  ticks_ = static_cast<int32_t>(count % samplePerSeconds_);
 }
 
 std::string BWFParser::timecodeString() {

@@ -28,17 +28,22 @@ struct Options {
 
 std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
 
+uint64_t timeReferenceRead(const BWFParser& parser) {
+  return (uint64_t{parser.getSamplesSinceMidnightHigh()} << 32) |
+         parser.getSamplesSinceMidnightLow();
+}
+
 // The time reference the record would carry, or the file's own where the record does not
 // reach that far.
-uint32_t timeReferenceToWrite(const BWFParser& parser) {
+uint64_t timeReferenceToWrite(const BWFParser& parser) {
   const std::vector<uint8_t> record = parser.getBWFChunkData();
-  if (record.size() < BWFChunk::kTimeReferenceLow.end()) {
-    return parser.getSamplesSinceMidnightLow();
-  }
+  if (record.size() < BWFChunk::kTimeReferenceHigh.end()) return timeReferenceRead(parser);
   // RIFX files hold the record's integers big-endian.
-  const size_t at = BWFChunk::kTimeReferenceLow.offset;
-  return parser.chunkChain().bigEndianRecord() ? loadBE32(record.data(), at)
-                                               : loadLE32(record.data(), at);
+  BWFChunk chunk;
+  std::copy(record.begin(), record.end(), chunk.bytes.begin());
+  const bool bigEndian = parser.chunkChain().bigEndianRecord();
+  return (uint64_t{chunk.load32(BWFChunk::kTimeReferenceHigh, bigEndian)} << 32) |
+         chunk.load32(BWFChunk::kTimeReferenceLow, bigEndian);
 }
 
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
@@ -89,7 +94,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
     }
   };
   const std::string oldTimecode = parser->timecodeString();
-  const uint32_t oldReference = parser->getSamplesSinceMidnightLow();
+  const uint64_t oldReference = timeReferenceRead(*parser);
   const bool hadChunk = parser->chunkFlags() & kBWFFlagBext;
   if (o.description) {
     edit("description", parser->description(), *o.description);
@@ -104,9 +109,14 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
     parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(fps)));
     edit("timecode", oldTimecode, parser->timecodeString());
   }
-  const uint32_t newReference = timeReferenceToWrite(*parser);
+  // What the save would refuse is reported as a failure, in a dry run too.
+  if (const std::string why = parser->saveRefusal(); !why.empty()) {
+    ctx.err << "bextkit: cannot save " << path << ": " << why << '\n';
+    ctx.status = 1;
+    return;
+  }
+  const uint64_t newReference = timeReferenceToWrite(*parser);
   if (hadChunk && newReference != oldReference) {
-    // A time reference inside a frame moves to the frame's start even when only the texts change.
     changes.push_back("time reference: " + std::to_string(oldReference) + " -> " +
                       std::to_string(newReference) + " samples");
   }

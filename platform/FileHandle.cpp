@@ -1,6 +1,7 @@
 #include "platform/FileHandle.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,15 +16,7 @@ namespace bextkit {
 namespace {
 
 int posixOpen(const char* path, int flags, mode_t mode) {
-  const int fd = ::open(path, flags | O_CLOEXEC, mode);
-  if (fd < 0) return fd;
-  struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    errno = EISDIR;
-    return -1;
-  }
-  return fd;
+  return ::open(path, flags | O_CLOEXEC, mode);
 }
 
 // pread and pwrite take a signed offset; beyond its range nothing can be read or written.
@@ -39,6 +32,8 @@ FileOperations& currentOperations() {
 std::string describeErrno(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
 }
+
+constexpr const char* kNotRegular = "not a regular file";
 
 }  // namespace
 
@@ -99,10 +94,25 @@ bool renameFile(const std::string& from, const std::string& to, std::string* err
 
 std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
                                              std::string* error) {
+  // Only regular files are opened: opening a FIFO waits for a writer and reading it waits for
+  // data, a device reads without end (and a tape rewinds when opened), a directory holds no
+  // audio. Such a path is refused before it is opened; O_NONBLOCK (without effect on a regular
+  // file) keeps the open from waiting should the path be swapped for a FIFO in between.
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (error) *error = kNotRegular;
+    return nullptr;
+  }
   FileOperations operations = currentOperations();
-  const int fd = operations.open(path.c_str(), flags, 0);
+  const int fd = operations.open(path.c_str(), flags | O_NONBLOCK, 0);
   if (fd < 0) {
     if (error) *error = describeErrno("cannot open");
+    return nullptr;
+  }
+  const bool known = ::fstat(fd, &info) == 0;
+  if (!known || !S_ISREG(info.st_mode)) {
+    if (error) *error = known ? kNotRegular : describeErrno("cannot read the file's attributes");
+    operations.close(fd);
     return nullptr;
   }
   return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
@@ -113,9 +123,28 @@ std::unique_ptr<FileHandle> FileHandle::openForReading(const std::string& path,
   return open(path, O_RDONLY, error);
 }
 
-std::unique_ptr<FileHandle> FileHandle::openForUpdating(const std::string& path,
-                                                        std::string* error) {
-  return open(path, O_RDWR, error);
+std::unique_ptr<FileHandle> FileHandle::openForSaving(const std::string& path, std::string* error) {
+  std::unique_ptr<FileHandle> file = open(path, O_RDWR, error);
+  if (!file) return nullptr;
+  // File systems that cannot lock (some network mounts) still save; the checks of the content
+  // before writing stand in for the lock there.
+  if (::flock(file->fd_, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP &&
+      errno != ENOSYS) {
+    if (error) {
+      *error = errno == EWOULDBLOCK ? "the file is being saved by another process"
+                                    : describeErrno("cannot lock the file");
+    }
+    return nullptr;
+  }
+  // Another save may have renamed a new file over the path between the open and the lock: the
+  // handle must hold the file that the path names now.
+  struct stat opened, named;
+  if (::fstat(file->fd_, &opened) != 0 || ::stat(path.c_str(), &named) != 0 ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+    if (error) *error = "the file was replaced by another program while it was being opened";
+    return nullptr;
+  }
+  return file;
 }
 
 std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path, mode_t mode,

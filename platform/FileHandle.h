@@ -36,7 +36,7 @@ struct FileOperations {
       copyFileRange;
 };
 
-// The plain POSIX operations. Their open refuses directories (EISDIR).
+// The plain POSIX operations.
 FileOperations posixFileOperations();
 
 // Installs `operations` for every handle opened afterwards and returns the previous table.
@@ -48,11 +48,18 @@ FileOperations setFileOperations(FileOperations operations);
 
 class FileHandle {
  public:
-  // Null when the file cannot be opened; `error` (when given) then says why.
+  // Null when the file cannot be opened; `error` (when given) then says why. Only regular
+  // files are opened ("not a regular file"); a FIFO, a device, a socket or a directory is
+  // refused at once, without waiting.
   [[nodiscard]] static std::unique_ptr<FileHandle> openForReading(const std::string& path,
                                                                   std::string* error = nullptr);
-  [[nodiscard]] static std::unique_ptr<FileHandle> openForUpdating(const std::string& path,
-                                                                   std::string* error = nullptr);
+  // Opens for reading and writing and holds an exclusive advisory lock (flock) on the file until
+  // the handle closes, so that two saves of one file never interleave. Null when this user may not
+  // write the file or another process holds the lock ("the file is being saved by another
+  // process"). The lock binds only programs that ask for it: a recorder still writing the file
+  // does not, and is found by the caller's checks of the file's content and size instead.
+  [[nodiscard]] static std::unique_ptr<FileHandle> openForSaving(const std::string& path,
+                                                                 std::string* error = nullptr);
   // Creates a new file for reading and writing; fails when `path` exists already.
   [[nodiscard]] static std::unique_ptr<FileHandle> createExclusive(const std::string& path,
                                                                    mode_t mode,

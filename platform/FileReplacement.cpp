@@ -71,13 +71,11 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
     return nullptr;
   }
   r->target_ = resolved;
+  r->original_ = FileHandle::openForSaving(r->target_, &error);
+  if (!r->original_) return nullptr;
   struct stat info;
-  if (::stat(r->target_.c_str(), &info) != 0) {
+  if (::fstat(r->original_->descriptor(), &info) != 0) {
     error = "cannot read the file's attributes: " + errnoText();
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    error = "not a regular file";
     return nullptr;
   }
   if (info.st_nlink > 1) {
@@ -88,6 +86,9 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
   r->mode_ = info.st_mode & 07777;
   r->owner_ = info.st_uid;
   r->group_ = info.st_gid;
+  r->size_ = info.st_size;
+  r->modifiedSeconds_ = info.st_mtim.tv_sec;
+  r->modifiedNanoseconds_ = info.st_mtim.tv_nsec;
   // The new content goes into a file without a name, which the system reclaims if the process
   // dies; it is named only once complete, just before the rename. Where the file system cannot
   // make unnamed files, it is made under a unique name from the start.
@@ -121,11 +122,7 @@ bool FileReplacement::copyMetadata(std::string& error) {
     error = "cannot set the permissions: " + errnoText();
     return false;
   }
-  const int original = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (original < 0) {
-    error = "cannot read the original's extended attributes: " + errnoText();
-    return false;
-  }
+  const int original = original_->descriptor();
   std::vector<std::string> names;
   bool ok = listAttributes(original, names);
   if (!ok) error = "cannot list the original's extended attributes: " + errnoText();
@@ -146,8 +143,18 @@ bool FileReplacement::copyMetadata(std::string& error) {
       ok = false;
     }
   }
-  ::close(original);
   return ok;
+}
+
+bool FileReplacement::originalUnchanged() const {
+  // A program that writes to the file without asking for the lock (a recorder still adding
+  // audio, an editor saving in place) changes its size or modification time; one that renamed
+  // another file over it changes the file the path names.
+  struct stat now, named;
+  return ::fstat(original_->descriptor(), &now) == 0 && now.st_size == size_ &&
+         now.st_mtim.tv_sec == modifiedSeconds_ && now.st_mtim.tv_nsec == modifiedNanoseconds_ &&
+         ::stat(target_.c_str(), &named) == 0 && named.st_dev == now.st_dev &&
+         named.st_ino == now.st_ino;
 }
 
 bool FileReplacement::commit(std::string& error) {
@@ -168,8 +175,14 @@ bool FileReplacement::commit(std::string& error) {
     }
     temporary_ = name;
   }
+  // Checked last, just before the rename, to leave the least time for a change to slip through.
+  if (!originalUnchanged()) {
+    error = "the file changed while it was being saved; nothing was written";
+    return false;
+  }
   if (!renameFile(temporary_, target_, &error)) return false;
   committed_ = true;
+  original_->closeFile();  // releases the lock
   // The content reached the disk before the rename; a failing close cannot undo that.
   (void)output_->closeFile();
   // Make the rename itself durable.

@@ -1,8 +1,9 @@
 // Replacing a file's content safely: the new content is written to a temporary file beside the
 // original (without a name where the file system allows, so that a killed process leaves nothing
 // behind), flushed to disk, given the original's permissions, owner and extended attributes, and
-// renamed over the original only when complete. Until then the original is untouched, and
-// whatever fails, the temporary file is removed.
+// renamed over the original only when complete, and only when no other program changed the
+// original meanwhile. Until then the original is untouched, and whatever fails, the temporary
+// file is removed.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,10 @@ namespace bextkit {
 class FileReplacement {
  public:
   // Prepares to replace the file at `path`; a symbolic link is followed and its target replaced.
-  // Null, with the reason in `error`, when the file is not a regular file, has more than one
-  // hard link (a new file would split them), or no temporary file can be made in its directory.
+  // The original is opened for saving (FileHandle::openForSaving: this user must be allowed to
+  // write it, and it stays locked until the replacement ends). Null, with the reason in
+  // `error`, when it cannot be, when it has more than one hard link (a new file would split
+  // them), or when no temporary file can be made in its directory.
   [[nodiscard]] static std::unique_ptr<FileReplacement> begin(const std::string& path,
                                                               std::string& error);
   ~FileReplacement();
@@ -27,22 +30,32 @@ class FileReplacement {
   // The file that will be replaced (symbolic links resolved).
   const std::string& targetPath() const { return target_; }
 
-  // The new content is written here.
+  // The original, to read from, and the new content, written here.
+  FileHandle& original() { return *original_; }
   FileHandle& output() { return *output_; }
 
   // Flushes the new content to disk, gives it the original's metadata and renames it over the
-  // original. False, with the reason in `error`, when any step fails; the original then stays.
+  // original. False, with the reason in `error`, when any step fails or when the original's
+  // size or modification time is no longer what it was at begin (another program wrote to it:
+  // "the file changed while it was being saved"); the original then stays.
   [[nodiscard]] bool commit(std::string& error);
 
  private:
   FileReplacement() = default;
   bool copyMetadata(std::string& error);
 
+  // The original's size and modification time when the replacement began.
+  bool originalUnchanged() const;
+
   std::string target_;
   std::string temporary_;
   uint32_t mode_ = 0;
   uint32_t owner_ = 0;
   uint32_t group_ = 0;
+  int64_t size_ = 0;
+  int64_t modifiedSeconds_ = 0;
+  int64_t modifiedNanoseconds_ = 0;
+  std::unique_ptr<FileHandle> original_;
   std::unique_ptr<FileHandle> output_;
   bool committed_ = false;
 };

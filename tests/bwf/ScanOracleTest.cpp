@@ -123,7 +123,10 @@ Result literalScan(const Bytes& bytes, float fps) {
     r.low = loadLE32(inside.data(), 346), r.high = loadLE32(inside.data(), 350);
   }
   if ((r.flags & kBWFFlagBext) && (r.flags & kBWFFlagFmt) && r.rate * 3600u != 0) {
-    const double t = double(r.low) / double(r.rate * 3600u), h = std::floor(t);
+    // The time reference is both halves; hours stop short of 2^32.
+    const uint64_t count = uint64_t{r.high} << 32 | r.low;
+    const double t = std::min(double(count) / double(r.rate * 3600u), 0x1p32 - 0x1p-20);
+    const double h = std::floor(t);
     const double m = (t - h) * 60, s = (m - std::floor(m)) * 60;
     const long frames = std::lround((s - std::floor(s)) * double(fps));
     uint32_t tc[4] = {uint32_t(h), uint32_t(std::floor(m)), uint32_t(std::floor(s)),
@@ -132,7 +135,7 @@ Result literalScan(const Bytes& bytes, float fps) {
       tc[3] = 0, tc[1] += ++tc[2] / 60, tc[2] %= 60, tc[0] += tc[1] / 60, tc[1] %= 60;
     char text[64];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u:%02u", tc[0], tc[1], tc[2], tc[3]);
-    r.timecode = text, r.ticks = int32_t(r.low % r.rate);
+    r.timecode = text, r.ticks = int32_t(count % r.rate);
   }
   return r;
 }

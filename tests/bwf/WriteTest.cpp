@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 
@@ -64,33 +66,70 @@ class Write : public testing::Test {
   TempDir dir;
 };
 
-TEST_F(Write, TimeReferenceFromTheTimecode) {
+// Both halves of the time reference of the bext chunk at offset 12.
+uint64_t timeReferenceIn(const Bytes& file) {
+  return loadLE32(file.data(), 12 + 346) | uint64_t{loadLE32(file.data(), 12 + 350)} << 32;
+}
+
+TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
   auto fresh = scanned(dir.write("n.wav", wave(nullptr)));
-  fresh->setDescription("");
   EXPECT_EQ(fresh->getBWFChunkData()[9], 0x0D) << "a fresh record holds CR LF behind the NUL";
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  // A file whose bext chunk of `payload` bytes (at offset 12) holds the time reference
+  // `stored`, cut `cut` bytes short; the edits (none where null); the chunk's time reference
+  // afterwards, or why the save is refused. A sample rate of 0 is mu-law audio.
   // clang-format off
-  const struct { int32_t hh, mm, ss, ff; float fps; uint32_t rate, expected; } kCases[] = {
-      {1, 0, 0, 0, 25, 48000, 172800000}, {0, 0, 0, 1, 29.97f, 48000, 1602}, {0, 0, 10, 0, 23.976f, 44100, 441000},
-      {23, 59, 59, 24, 25, 48000, 4147198081u},  // the double sum lies just above: rounded up
-      {13, 0, 0, 0, 25, 96000, 4294967295u}, {12, 25, 39, 0, 25, 96000, 4294944000u}, {-1, 0, 0, 0, 25, 48000, 0},
-      {0, 0, 0, 5, 0.0f, 48000, 0}, {0, 0, 0, 5, kNaN, 48000, 0}, {2147483647, 0, 0, 0, 25, 48000, 0}};
+  const struct { uint64_t stored; size_t payload, cut; uint32_t rate; float fps; const char *description, *timecode; uint64_t expected; const char* refusal; } kCases[] = {
+      // An edit of a text, or a timecode set to the one shown, keeps the time reference: inside
+      // a frame, past 2^32 samples (shown as 13:00:00:00), at any frame rate.
+      {1000000, 858, 0, 48000, 25, "New", nullptr, 1000000, nullptr}, {4147199000, 858, 0, 48000, 29.97f, "", nullptr, 4147199000, nullptr},
+      {4492801000, 858, 0, 96000, 25, "x", "13:00:00:00", 4492801000, nullptr}, {7, 858, 0, 0, 25, "Mu-law", nullptr, 7, nullptr},
+      // A changed timecode replaces both halves.
+      {4492800000, 858, 0, 96000, 25, nullptr, "01:00:00:00", 345600000, nullptr}, {0, 858, 0, 96000, 25, nullptr, "20:00:00:00", 6912000000, nullptr},
+      {0, 858, 0, 48000, 29.97f, nullptr, "00:00:00:01", 1602, nullptr}, {0, 858, 0, 44100, 23.976f, nullptr, "00:00:10:00", 441000, nullptr},
+      {0, 858, 0, 48000, 25, nullptr, "23:59:59:24", 4147198081, nullptr},  // the double sum lies just above: rounded up
+      {0, 858, 0, 96000, 25, nullptr, "12:25:39:00", 4294944000, nullptr}, {0, 858, 0, 48000, 25, nullptr, "2147483647:00:00:00", 371085174201600000, nullptr},
+      {0, 602, 0, 48000, 25, "Short chunk", "01:00:00:00", 172800000, nullptr},  // all but the coding history
+      // Refused, with nothing written.
+      {5, 858, 0, 48000, 25, nullptr, "-1:00:00:00", 0, "lies before midnight"}, {5, 858, 0, 48000, 0.0f, nullptr, "00:00:00:05", 0, "more samples"},
+      {5, 858, 0, 48000, kNaN, nullptr, "00:00:00:05", 0, "frame rate of nan"}, {5, 858, 0, 0, 25, nullptr, "01:00:00:00", 0, "no sample rate"},
+      {5, 10, 0, 48000, 25, "EVIL EDIT", nullptr, 0, "holds 10 bytes, too few for the new description"},
+      {5, 0, 0, 48000, 25, "x", nullptr, 0, "holds 0 bytes"}, {5, 350, 0, 48000, 25, nullptr, "01:00:00:00", 0, "too few for the new time reference"},
+      {5, 858, 500, 48000, 25, "x", nullptr, 0, "declares 858 bytes and runs past the end of the file"}};
   // clang-format on
   for (const auto& c : kCases) {
-    auto parser = scanned(dir.write("t.wav", wave(nullptr, ByteOrder::kNormal, c.rate)), c.fps);
-    parser->setTimeCodeHH(c.hh, c.mm, c.ss, c.ff, 0);
-    const Bytes record = parser->getBWFChunkData();
-    EXPECT_EQ(loadLE32(record.data(), 346) + (uint64_t{loadLE32(record.data(), 350)} << 32),
-              c.expected)
-        << c.hh;
+    SCOPED_TRACE(testing::Message() << c.stored << " " << c.payload << " " << c.timecode);
+    BextFields fields = kFields;
+    fields.timeReference = c.stored, fields.payloadSize = c.payload;
+    Bytes file = RiffBuilder()
+                     .riffHeader()
+                     .bext(fields)
+                     .fmt(c.rate ? 1 : 7, 1, c.rate ? c.rate : 8000, 16)
+                     .chunk("data", Bytes(400, 0x11))
+                     .bytes();
+    file.resize(file.size() - c.cut);
+    const std::string path = dir.write("t.wav", file);
+    auto parser = scanned(path, c.fps);
+    if (c.description) parser->setDescription(c.description);
+    int32_t t[4] = {};
+    if (c.timecode) std::sscanf(c.timecode, "%d:%d:%d:%d", &t[0], &t[1], &t[2], &t[3]);
+    if (c.timecode) parser->setTimeCodeHH(t[0], t[1], t[2], t[3], 25);
+    if (c.refusal) {
+      expectRefused(*parser, path, c.refusal);
+      continue;
+    }
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    const Bytes after = readWholeFile(path);
+    EXPECT_EQ(timeReferenceIn(after), c.expected);
+    // Only the edited fields change; an edited text leaves nothing of the former one behind.
+    for (size_t i = 0; i < file.size(); ++i) {
+      const bool text = c.description && i >= 20 && i < 276;
+      const bool reference = c.timecode && i >= 358 && i < 366;
+      const size_t at = i - 20;
+      const uint8_t want = text ? (at < strlen(c.description) ? c.description[at] : 0) : file[i];
+      EXPECT_TRUE(reference || after[i] == want) << i;
+    }
   }
-  // Without a sample rate (mu-law) the time reference stays as it was.
-  const std::string path =
-      dir.write("m.wav", RiffBuilder().riffHeader().bext(kFields).fmt(7, 1, 8000, 8).bytes());
-  auto parser = scanned(path);
-  parser->setTimeCodeHH(2, 0, 0, 0, 25);
-  ASSERT_TRUE(parser->saveFile()) << parser->lastError();
-  EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 172800000u);
 }
 
 TEST_F(Write, RefusesWhatItCannotWriteSafely) {
@@ -126,6 +165,35 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   ASSERT_EQ(::unlink(linked.c_str()) | ::mkfifo(linked.c_str(), 0600), 0);
   EXPECT_FALSE(gone->saveFile());
   EXPECT_EQ(gone->lastError(), "cannot save " + linked + ": not a regular file");
+  // Only regular files are opened, and at once: a FIFO would wait for a writer, a device and a
+  // directory hold no WAV file.
+  ASSERT_EQ(::mkfifo(dir.pathOf("fifo").c_str(), 0600), 0);
+  for (const std::string& special : {dir.pathOf("fifo"), std::string("/dev/zero"), dir.path}) {
+    std::string why;
+    EXPECT_FALSE(BWFParser::initWithPath(special) || FileHandle::openForReading(special, &why));
+    EXPECT_EQ(why, "not a regular file") << special;
+  }
+  // A file this user may not write is refused, whether its save would rewrite a chunk in place
+  // or insert one (run as nobody where the test runs as root, whom no permission stops).
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const bool root = ::geteuid() == 0;
+    bool ok = !root || (::chown(dir.path.c_str(), 65534, 65534) == 0 && ::setgid(65534) == 0 &&
+                        ::setuid(65534) == 0);
+    for (const BextFields* bext : {&kFields, static_cast<const BextFields*>(nullptr)}) {
+      const std::string path = dir.write("readonly.wav", wave(bext));
+      const Bytes before = readWholeFile(path);
+      auto parser = scanned(path);
+      parser->setDescription("x");
+      ok = ok && ::chmod(path.c_str(), 0444) == 0 && !parser->saveFile() &&
+           parser->lastError() == "cannot save " + path + ": cannot open: Permission denied" &&
+           readWholeFile(path) == before;
+    }
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0) << "a file without write permission was saved";
   // A file that a new chunk would take past 4 GiB (sparse: no disk space used).
   const std::string big = dir.write(
       "big.wav", RiffBuilder().riffHeader().chunkDeclaring("data", 0xFFFFFC8B, {}).bytes());
@@ -134,6 +202,43 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   EXPECT_FALSE(parser->saveFile());
   EXPECT_NE(parser->lastError().find("past 4 GiB"), std::string::npos) << parser->lastError();
   EXPECT_EQ(std::filesystem::file_size(big), 0xFFFFFC9F);
+}
+
+TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
+  // A recorder appends audio while an insertion copies the file (heard through the copy's
+  // progress): the save fails, and the file keeps all of it.
+  const std::string path = dir.write("rec.wav", wave(nullptr));
+  Bytes grown = readWholeFile(path);
+  grown.resize(grown.size() + 1000, 0x22);
+  auto parser = scanned(path);
+  parser->setDescription("x");
+  parser->setSaveProgress([&, appended = false](uint64_t, uint64_t) mutable {
+    if (!std::exchange(appended, true))
+      std::ofstream(path, std::ios::app) << std::string(1000, 0x22);
+  });
+  const std::vector<std::string> names = entries();
+  EXPECT_FALSE(parser->saveFile());
+  EXPECT_EQ(
+      parser->lastError(),
+      "cannot save " + path + ": the file changed while it was being saved; nothing was written");
+  EXPECT_EQ(readWholeFile(path), grown);
+  EXPECT_EQ(entries(), names);
+  // A save of a file that another save holds fails at once; one that another program saved
+  // (or gave a chunk) since it was read fails too, rather than undo that program's edits.
+  for (const BextFields* bext : {&kFields, static_cast<const BextFields*>(nullptr)}) {
+    const std::string shared = dir.write("shared.wav", wave(bext));
+    auto first = scanned(shared), second = scanned(shared);
+    first->setDescription("one");
+    second->setOriginator("two");
+    const int other = ::open(shared.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    expectRefused(*first, shared, "the file is being saved by another process");
+    ::close(other);
+    ASSERT_TRUE(first->saveFile()) << first->lastError();
+    expectRefused(
+        *second, shared,
+        bext ? "the bext chunk changed since the file was read" : "the file has a bext chunk now");
+  }
 }
 
 // File operations that fail the chosen call of one kind, or kill the process there (a write or a

@@ -89,7 +89,7 @@ TEST(Cli, ShowAndChunks) {
                    R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
                    R"("layout":[{"id":"fmt ","offset":12,"size":40},{"id":"bext","offset":60,"size":649},)"
                    R"({"id":"LIST","offset":718,"size":24,"form":"INFO"},{"id":"data","offset":750,"size":72000}],"container":"RIFF"})" "\n"
-                   R"({"file":"/","error":"cannot open: Is a directory"})" "\n");
+                   R"({"file":"/","error":"not a regular file"})" "\n");
   // clang-format on
   EXPECT_NE(
       bextkit("chunks " + kSample)
@@ -168,22 +168,31 @@ TEST(Cli, Set) {
                                 .bytes());
   EXPECT_EQ(bextkit("--description x", {"set", rifx}).out,
             rifx + "\n  description: \"Take\" -> \"x\"\n");
-  // A batch: a file without a chunk gets one; a file that cannot be saved, or read, is reported.
+  // A batch: a file without a chunk gets one; a file that cannot be saved, or read, is reported,
+  // and one whose save would be refused lists no change.
   const std::string plain =
       dir.write("plain.wav", testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bytes());
+  testsupport::BextFields tiny;
+  tiny.payloadSize = 10;
+  const std::string short10 =
+      dir.write("short.wav", testsupport::RiffBuilder().riffHeader().bext(tiny).bytes());
   FileOperations ops = posixFileOperations();
   ops.open = [real = ops.open, path](const char* p, int flags, mode_t mode) {
     return (flags & O_ACCMODE) != O_RDONLY && path == p ? (errno = EACCES, -1)
                                                         : real(p, flags, mode);
   };
   setFileOperations(ops);
-  r = bextkit("--originator Field", {"set", plain, path});
+  r = bextkit("--originator Field", {"set", plain, short10, path});
   const Result missing = bextkit("--originator x", {"set", dir.pathOf("missing.wav")});
   setFileOperations(posixFileOperations());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("a new bext chunk after the RIFF header"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(short10), std::string::npos) << r.out;
   EXPECT_EQ(scanned(plain)->originator() + scanned(path)->originator(), "FieldSound");
-  EXPECT_EQ(r.err, "bextkit: cannot save " + path + ": cannot open: Permission denied\n");
+  EXPECT_EQ(r.err, "bextkit: cannot save " + short10 +
+                       ": the bext chunk holds 10 bytes, too few for the new originator; nothing "
+                       "was written\nbextkit: cannot save " +
+                       path + ": cannot open: Permission denied\n");
   EXPECT_EQ(
       std::to_string(missing.status) + missing.err,
       "1bextkit: " + dir.pathOf("missing.wav") + ": cannot open: No such file or directory\n");

@@ -53,13 +53,14 @@ std::string readWithMediaInfo(const std::string& path, uint64_t expected) {
                                                                      : std::to_string(delay));
 }
 
-// libsndfile's programs print the texts, not the time reference.
-std::string readWithSndfile(const std::string& path, uint64_t expected) {
-  const std::string out = runProcess({"sndfile-metadata-get", "--bext-description",
-                                      "--bext-originator", "--bext-orig-ref", path})
-                              .second;
-  return after(out, "Description            : ") + "|" + after(out, "Originator             : ") +
-         "|" + after(out, "Origination ref        : ") + "|" + std::to_string(expected);
+// libsndfile gives the time reference in hexadecimal.
+std::string readWithSndfile(const std::string& path, uint64_t) {
+  const std::string out = runProcess({"sndfile-info", "--broadcast", path}).second;
+  return after(out, "Description              : ") + "|" +
+         after(out, "Originator               : ") + "|" +
+         after(out, "Origination ref          : ") + "|" +
+         std::to_string(
+             std::stoull("0" + after(out, "Time ref                 : 0x"), nullptr, 16));
 }
 
 std::string md5OfAudio(const std::string& path) {
@@ -78,11 +79,11 @@ TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
                  float fps; int32_t hh, mm, ss, ff; uint64_t reference; std::string description, originator; } kCases[] = {
       {"pcm_s16le", "RIFF", 44100, 16, 0, "", 25, 10, 0, 0, 0, 1587600000, kUtf8, "bextkit"},
       {"pcm_s24le", "RIFF", 48000, 24, 172819200, "01:00:00:12", 29.97f, 1, 0, 0, 15, 172824025, kUtf8, kFull32},
-      {"pcm_f32le", "RIFF", 96000, 32, 96000 * 3605 + 38400, "01:00:05:10", 25, 12, 25, 39, 0, 4294944000, kFull, "x"},
+      {"pcm_f32le", "RIFF", 96000, 32, 4492800000, "13:00:00:00", 25, 20, 0, 0, 0, 6912000000, kFull, "x"},
       {"pcm_s24le", "RF64", 48000, 24, 172819200, "01:00:00:10", 25, 1, 0, 0, 0, 172800000, kUtf8, "bextkit"},
       {"pcm_s16le", "RF64", 48000, 16, 0, "", 25, 0, 0, 0, 1, 1920, "Short", kFull32},
       {"-pcm16", "RIFF", 48000, 16, 0, "", 25, 23, 59, 59, 24, 4147198081, "Take 9", kFull32},
-      {"-pcm24", "RIFF", 96000, 24, 96000 * 3600, "01:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
+      {"-pcm24", "RIFF", 96000, 24, 96000 * 3600 * 14ull, "14:00:00:00", 24, 0, 10, 0, 12, 57648000, kFull, "x"},
       {"-float32", "RIFF", 44100, 32, 1000, "00:00:00:01", 25, 0, 0, 20, 21, 919044, kUtf8, "Edit"},
       {"-pcm24", "RF64", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RF64", "x"},
       {"-pcm24", "RIFX", 48000, 24, 172819200, "01:00:00:10", 25, 10, 0, 0, 0, 1728000000, "RIFX", "x"},
