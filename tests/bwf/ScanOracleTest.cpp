@@ -180,7 +180,7 @@ TEST(ScanOracle, DamagedFilesWithEveryKindOfChunk) {
   // formats of every kind the scan tells apart; a data chunk the scan jumps past a read block.
   const Bytes list = {'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 9,
                       0,   0,   0,   'd', 'a', 't', 'a', 'n', 'o'};
-  BextFields bext{"Scene", "Recorder", "REF", "2024-01-02", "10:11:12", 0x12345678FFA4CB80};
+  BextFields bext{"Scene", "Recorder", "REF", "2024-01-02", "10:11:12", 0xFFFFFFFFFFA4CB80};
   BextFields shortBext = bext;
   shortBext.payloadSize = 602;
   std::vector<Bytes> files;

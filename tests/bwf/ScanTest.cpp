@@ -14,7 +14,6 @@ namespace {
 TEST(Scan, ParserObject) {
   TempDir dir;
   EXPECT_EQ(BWFParser::initWithPath(dir.pathOf("missing.wav"), 30.0f), nullptr);
-  EXPECT_EQ(BWFParser::initWithPath(dir.path), nullptr);
   for (const auto& [start, reversed] : {std::pair{"FFIR", true}, {"RIFF", false}, {"FFI", false}}) {
     auto p = BWFParser::initWithPath(dir.write("e.wav", Bytes(start, start + std::strlen(start))));
     EXPECT_EQ(p->endianNess() + 2 * p->endianNess(), 3 * reversed)

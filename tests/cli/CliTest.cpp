@@ -188,6 +188,7 @@ TEST(Cli, Set) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("a new bext chunk after the RIFF header"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find(short10), std::string::npos) << r.out;
+  EXPECT_EQ(bextkit("--originator x --dry-run", {"set", short10}).status, 1);
   EXPECT_EQ(scanned(plain)->originator() + scanned(path)->originator(), "FieldSound");
   EXPECT_EQ(r.err, "bextkit: cannot save " + short10 +
                        ": the bext chunk holds 10 bytes, too few for the new originator; nothing "
