@@ -106,7 +106,9 @@ std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
   FileOperations operations = currentOperations();
   const int fd = operations.open(path.c_str(), flags | O_NONBLOCK, 0);
   if (fd < 0) {
-    if (error) *error = describeErrno("cannot open");
+    if (error)
+      *error = describeErrno((flags & O_ACCMODE) == O_RDONLY ? "cannot open"
+                                                             : "cannot open for writing");
     return nullptr;
   }
   const bool known = ::fstat(fd, &info) == 0;

@@ -186,7 +186,8 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
       auto parser = scanned(path);
       parser->setDescription("x");
       ok = ok && ::chmod(path.c_str(), 0444) == 0 && !parser->saveFile() &&
-           parser->lastError() == "cannot save " + path + ": cannot open: Permission denied" &&
+           parser->lastError() ==
+               "cannot save " + path + ": cannot open for writing: Permission denied" &&
            readWholeFile(path) == before;
     }
     ::_exit(ok ? 0 : 1);

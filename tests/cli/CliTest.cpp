@@ -193,7 +193,7 @@ TEST(Cli, Set) {
   EXPECT_EQ(r.err, "bextkit: cannot save " + short10 +
                        ": the bext chunk holds 10 bytes, too few for the new originator; nothing "
                        "was written\nbextkit: cannot save " +
-                       path + ": cannot open: Permission denied\n");
+                       path + ": cannot open for writing: Permission denied\n");
   EXPECT_EQ(
       std::to_string(missing.status) + missing.err,
       "1bextkit: " + dir.pathOf("missing.wav") + ": cannot open: No such file or directory\n");
