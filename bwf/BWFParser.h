@@ -62,6 +62,8 @@ class BWFParser {
   void setCreationtime(const std::string& text) { creationtime_ = text; }
   // The coding history, or "None" when the file's field starts with two 0x00 or two 0xFF bytes.
   const std::string& getCodingHistory() const { return codingHistory_; }
+  // False where getCodingHistory gives "None" for a field without a history (not for the text).
+  bool hasCodingHistory() const { return !codingHistoryNone_; }
 
   uint32_t samplePerSeconds() const { return samplePerSeconds_; }
   int32_t bitsPerSample() const { return bitsPerSample_; }
@@ -91,6 +93,9 @@ class BWFParser {
   std::string timecodeString();
   // Stores the timecode; `fps` is accepted and not used.
   void setTimeCodeHH(int32_t hh, int32_t mm, int32_t ss, int32_t ff, int32_t fps);
+  // The time reference a save writes, in samples since midnight, in place of the one the stored
+  // timecode gives: for callers that place frames on samples themselves.
+  void setTimeReference(uint64_t samples) { newTimeReference_ = samples; }
   // "hh:mm:ss:ff,tttttt" of a sample count at `fps` frames and `sps` samples per second; the
   // ticks are the frame fraction scaled by sps times the parser's own rate, and replace ticks.
   std::string hex2timecode(int32_t count, float fps, int32_t sps);
@@ -102,6 +107,9 @@ class BWFParser {
   // The broadcast extension record to write: fresh, or the chunk image with the edits.
   std::vector<uint8_t> getBWFChunkData() const;
   [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
+  // Runs every check that a save of the parser's file makes, opening and locking the file as a
+  // save does, and writes nothing; false, with lastError set, when the save would fail.
+  [[nodiscard]] bool checkSave();
   // Why a save would be refused before the file is opened (a text too long, a timecode without
   // a time reference, an edited field beyond the end of a short chunk, a chunk cut off by the
   // end of the file); empty when nothing known so far stands in its way.
@@ -129,14 +137,18 @@ class BWFParser {
   bool descriptionEdited() const;
   bool originatorEdited() const;
   bool timecodeEdited() const;
+  bool timeReferenceEdited() const { return newTimeReference_ || timecodeEdited(); }
+  std::optional<uint64_t> timeReferenceToWrite() const;
   // The 64-bit sample count of the stored timecode; nothing, with the reason in `why`, when it
   // has none (no sample rate, a negative or oversized count).
   std::optional<uint64_t> timeReferenceFromTimecode(std::string* why) const;
   // After a save: what was written becomes what a later save compares its edits with.
   void adoptSaved(const std::vector<uint8_t>& record);
   bool failSave(const std::string& path, const std::string& reason);
-  bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record);
-  bool insertChunk(const std::string& path, const std::vector<uint8_t>& record);
+  // A save, or with `write` false only its checks.
+  bool save(const std::string& path, bool write);
+  bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
+  bool insertChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
   uint32_t loadSize(const uint8_t* bytes, size_t offset) const;
   void storeSize(uint8_t* bytes, size_t offset, uint32_t value) const;
 
@@ -156,12 +168,14 @@ class BWFParser {
   std::string creationtime_;
   std::string creationdate_;
   std::string codingHistory_;
+  bool codingHistoryNone_ = false;
   std::string fullCodingHistory_;
   std::map<std::string, std::string> chunkDetails_;
   uint32_t sampSinceMidnightLow_ = 0;
   uint32_t sampSinceMidnightHigh_ = 0;
   int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;
   int32_t ticks_ = 0;
+  std::optional<uint64_t> newTimeReference_;
   std::string lastError_;
 
   // What the write-back needs to know of the scan: that it ran, the file's byte order and

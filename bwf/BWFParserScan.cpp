@@ -112,6 +112,7 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
   const uint8_t first = record.bytes[BWFChunk::kCodingHistory.offset];
   const uint8_t second = record.bytes[BWFChunk::kCodingHistory.offset + 1];
   const bool none = (first == 0x00 && second == 0x00) || (first == 0xFF && second == 0xFF);
+  codingHistoryNone_ = none;
   codingHistory_ = none ? "None" : record.text(BWFChunk::kCodingHistory);
 }
 

@@ -116,6 +116,11 @@ std::optional<uint64_t> BWFParser::timeReferenceFromTimecode(std::string* why) c
   return static_cast<uint64_t>(samples);
 }
 
+std::optional<uint64_t> BWFParser::timeReferenceToWrite() const {
+  if (newTimeReference_) return newTimeReference_;
+  return timecodeEdited() ? timeReferenceFromTimecode(nullptr) : std::nullopt;
+}
+
 std::vector<uint8_t> BWFParser::getBWFChunkData() const {
   BWFChunk record;
   const auto [date, time] = dateAndTime();
@@ -142,14 +147,12 @@ std::vector<uint8_t> BWFParser::getBWFChunkData() const {
   if (fresh || originatorEdited()) {
     putText(record, BWFChunk::kOriginator, cText(originator_), originatorEdited());
   }
-  // The time reference is sample-accurate: only a changed timecode replaces it.
-  if (timecodeEdited()) {
-    if (const std::optional<uint64_t> samples = timeReferenceFromTimecode(nullptr)) {
-      record.store32(BWFChunk::kTimeReferenceLow, static_cast<uint32_t>(*samples),
-                     bigEndianRecord());
-      record.store32(BWFChunk::kTimeReferenceHigh, static_cast<uint32_t>(*samples >> 32),
-                     bigEndianRecord());
-    }
+  // The time reference is sample-accurate: only a changed timecode, or a time reference set
+  // as such, replaces it.
+  if (const std::optional<uint64_t> samples = timeReferenceToWrite()) {
+    record.store32(BWFChunk::kTimeReferenceLow, static_cast<uint32_t>(*samples), bigEndianRecord());
+    record.store32(BWFChunk::kTimeReferenceHigh, static_cast<uint32_t>(*samples >> 32),
+                   bigEndianRecord());
   }
   return std::vector<uint8_t>(record.bytes.begin(),
                               record.bytes.begin() + static_cast<std::ptrdiff_t>(length));
@@ -174,7 +177,7 @@ std::string BWFParser::saveRefusal() const {
   } edits[] = {
       {"description", descriptionEdited(), cText(description_).size(), BWFChunk::kDescription},
       {"originator", originatorEdited(), cText(originator_).size(), BWFChunk::kOriginator},
-      {"time reference", timecodeEdited(), 0, kTimeReference}};
+      {"time reference", timeReferenceEdited(), 0, kTimeReference}};
   for (const auto& e : edits) {
     if (e.size > e.field.width) {
       return std::string("the ") + e.name + " is " + std::to_string(e.size) +
@@ -182,7 +185,9 @@ std::string BWFParser::saveRefusal() const {
     }
   }
   std::string why;
-  if (timecodeEdited() && !timeReferenceFromTimecode(&why)) return why + kNothingWritten;
+  if (!newTimeReference_ && timecodeEdited() && !timeReferenceFromTimecode(&why)) {
+    return why + kNothingWritten;
+  }
   if (!bwfChunk_) return std::string();
   // A chunk shorter than the record holds only the fields it reaches: an edit of a field beyond
   // it would be cut short, or lost.
@@ -200,26 +205,32 @@ std::string BWFParser::saveRefusal() const {
   return std::string();
 }
 
-bool BWFParser::writeBExtHeaderToFile(const std::string& path) {
+bool BWFParser::writeBExtHeaderToFile(const std::string& path) { return save(path, true); }
+
+bool BWFParser::checkSave() { return save(path_, false); }
+
+bool BWFParser::save(const std::string& path, bool write) {
   lastError_.clear();
   if (const std::string why = saveRefusal(); !why.empty()) return failSave(path, why);
   const std::vector<uint8_t> record = getBWFChunkData();
-  const bool saved =
-      (chunkFlags_ & kBWFFlagBext) ? rewriteChunk(path, record) : insertChunk(path, record);
-  if (saved) adoptSaved(record);
+  const bool saved = (chunkFlags_ & kBWFFlagBext) ? rewriteChunk(path, record, write)
+                                                  : insertChunk(path, record, write);
+  if (saved && write) adoptSaved(record);
   return saved;
 }
 
 void BWFParser::adoptSaved(const std::vector<uint8_t>& record) {
   std::copy(record.begin(), record.end(), bwfChunk_->bytes.begin());
   saved_ = {description_, originator_, {hh_, mm_, ss_, ff_}};
+  newTimeReference_.reset();
   if (record.size() >= kTimeReference.end()) {
     sampSinceMidnightLow_ = bwfChunk_->load32(BWFChunk::kTimeReferenceLow, bigEndianRecord());
     sampSinceMidnightHigh_ = bwfChunk_->load32(BWFChunk::kTimeReferenceHigh, bigEndianRecord());
   }
 }
 
-bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>& record) {
+bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>& record,
+                             bool write) {
   std::string why;
   std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
   if (!file) return failSave(path, why);
@@ -248,6 +259,7 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
     return failSave(
         path, std::string("the bext chunk changed since the file was read") + kNothingWritten);
   }
+  if (!write) return true;
   file->seekToFileOffset(target);
   // Success is reported only once the chunk is on the disk.
   if (!file->write(record) || !file->synchronizeFile()) {
@@ -261,7 +273,8 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   return true;
 }
 
-bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>& record) {
+bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>& record,
+                            bool write) {
   std::string why;
   std::unique_ptr<FileReplacement> replacement = FileReplacement::begin(path, why);
   if (!replacement) return failSave(path, why);
@@ -294,6 +307,7 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
                     "a new chunk would take the file past 4 GiB, the most a RIFF size "
                     "can describe; nothing was written");
   }
+  if (!write) return true;
   std::vector<uint8_t> head(static_cast<size_t>(insertAt));
   original->seekToFileOffset(0);
   if (original->read(head.data(), head.size()) != head.size()) {

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "timecode/TimeCode.h"
 
@@ -31,6 +32,28 @@ std::optional<float> parseFrameRate(const std::string& name, const std::string& 
     return std::nullopt;
   }
   return value;
+}
+
+const char* const kRateList =
+    "23.976, 24, 25, 29.97 (drop-frame), 29.97nd, 30, 47.952, 48, 50, 59.94 (drop-frame), "
+    "59.94nd, 60, 24000/1001, 30000/1001 (drop-frame) or 60000/1001 (drop-frame)";
+
+std::optional<FrameRate> parseRate(const std::string& name, const std::string& text, bool classic,
+                                   std::string& error) {
+  if (classic) {
+    const std::optional<float> fps = parseFrameRate(name, text, error);
+    if (!fps) return std::nullopt;
+    return FrameRate{std::nullopt, *fps};
+  }
+  const std::optional<smpte::Rate> rate = smpte::parseRate(text);
+  if (!rate) {
+    error = name + ": expected " + kRateList + ", got " + quoted(text) +
+            " (--classic takes any rate from 0.5 to 10000)";
+    return std::nullopt;
+  }
+  // The system's arithmetic knows the rate by its decimal name; "nd" marks only the counting.
+  const std::string decimal = smpte::rateName(*rate);
+  return FrameRate{rate, std::strtof(decimal.c_str(), nullptr)};
 }
 
 std::optional<int32_t> parseInt32(const std::string& name, const std::string& text,

@@ -6,11 +6,25 @@
 #include <optional>
 #include <string>
 
+#include "timecode/Smpte.h"
+
 namespace bextkit::cli {
 
 // A frame rate in frames per second, 0.5 to 10000 ("25", "29.97", "23.976").
 std::optional<float> parseFrameRate(const std::string& name, const std::string& text,
                                     std::string& error);
+
+// The rate a command counts frames at: an SMPTE rate, or under --classic any rate that the
+// system's own arithmetic takes (then `smpte` is empty). `fps` is the rate as that arithmetic
+// takes it (29.97 for 29.97, 29.97nd and 30000/1001).
+struct FrameRate {
+  std::optional<smpte::Rate> smpte;
+  float fps = 25.0f;
+};
+std::optional<FrameRate> parseRate(const std::string& name, const std::string& text, bool classic,
+                                   std::string& error);
+// The rates that parseRate takes without --classic, for help texts and errors.
+extern const char* const kRateList;
 // A whole number in the signed 32-bit range.
 std::optional<int32_t> parseInt32(const std::string& name, const std::string& text,
                                   std::string& error);

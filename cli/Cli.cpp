@@ -1,7 +1,9 @@
 #include "cli/Cli.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 
 namespace bextkit::cli {
@@ -10,42 +12,67 @@ namespace {
 
 constexpr const char* kDescription =
     "bextkit: Broadcast Wave metadata and timecode arithmetic.\n"
-    "Timecodes are hh:mm:ss:ff; at drop-frame rates (29.97, 59.94, 23.976) the frames follow a\n"
-    "';' (01:00:00;00). Either separator is accepted on input.";
+    "Timecodes are hh:mm:ss:ff, counted as SMPTE counts them; at the drop-frame rates 29.97 and\n"
+    "59.94 the frames follow a ';' or '.' (01:00:00;00). --classic counts as the system's own\n"
+    "arithmetic does.";
+
+// The subcommand the arguments named, if any.
+const CLI::App* chosenCommand(const CLI::App& app) {
+  const auto chosen = app.get_subcommands();
+  return chosen.empty() ? nullptr : chosen.front();
+}
+
+// Where a usage error sends the user: the chosen command's help, or the list of commands.
+std::string helpPointer(const CLI::App& app) {
+  const CLI::App* command = chosenCommand(app);
+  return command ? "Run 'bextkit " + command->get_name() + " --help' for its options.\n"
+                 : std::string("Run 'bextkit --help' for the commands.\n");
+}
 
 }  // namespace
 
-void addFrameRateOption(CLI::App* command, std::string& fps) {
-  command->add_option("--fps", fps, "Frame rate in frames per second (25, 29.97, 23.976 ...)")
+void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic) {
+  command->add_option("--rate,--fps", rate, std::string("Frame rate: ") + kRateList)
       ->type_name("RATE")
       ->capture_default_str();
+  command->add_flag("--classic", classic,
+                    "Count as the system's own arithmetic does: any rate from 0.5 to 10000, a "
+                    "non-integral rate counted drop-frame, the time reference as wall-clock "
+                    "time rounded to the nearest frame");
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         bool showProgress) {
   Context context{out, err, showProgress};
   CLI::App app{kDescription, "bextkit"};
+  app.set_version_flag("--version", "bextkit " BEXTKIT_VERSION);
   app.require_subcommand(1);
   app.fallthrough();
   addFileCommands(app, context);
   addSetCommand(app, context);
   addTimecodeCommands(app, context);
 
+  // A first word that is neither an option nor a command is a command misspelt.
+  if (!args.empty() && !args.front().empty() && args.front()[0] != '-') {
+    const auto commands = app.get_subcommands([](CLI::App*) { return true; });
+    if (std::none_of(commands.begin(), commands.end(),
+                     [&](const CLI::App* c) { return c->get_name() == args.front(); })) {
+      err << "bextkit: unknown command " << args.front() << '\n' << helpPointer(app);
+      return 2;
+    }
+  }
+
   // CLI11 takes its arguments last first.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
-
   try {
     app.parse(reversed);
-  } catch (const CLI::CallForHelp& e) {
-    app.exit(e, out, err);
-    return 0;
-  } catch (const CLI::CallForAllHelp& e) {
-    app.exit(e, out, err);
-    return 0;
+  } catch (const CLI::Success& e) {  // --help, --version
+    return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
-    err << "bextkit: " << e.what() << "\nRun 'bextkit --help' for the commands.\n";
+    err << "bextkit: " << e.what() << '\n' << helpPointer(app);
     return 2;
   }
+  if (context.status == 2) err << helpPointer(app);
   return context.status;
 }
 

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "bwf/BWFParser.h"
+#include "timecode/Smpte.h"
 
 namespace CLI {
 class App;
@@ -27,12 +29,20 @@ struct Context {
   }
 };
 
-// The --fps option every command that works in frames takes: a text, read by parseFrameRate
-// when the command runs, so that a bad rate is reported like any other argument.
-void addFrameRateOption(CLI::App* command, std::string& fps);
+// The --rate option (also --fps) every command that works in frames takes, a text read by
+// parseRate when the command runs, and the --classic flag.
+void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic);
 
 // Opens and scans one file; null with the reason in `error` when it cannot be read.
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error);
+
+// The file's time reference as SMPTE timecode: the frame it lies in and the samples past that
+// frame's start; nothing without a bext chunk and a sample rate.
+struct SmpteTime {
+  smpte::Position position;
+  std::string label;
+};
+std::optional<SmpteTime> smpteTime(const BWFParser& parser, const smpte::Rate& rate);
 
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);

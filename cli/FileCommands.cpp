@@ -12,6 +12,7 @@
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
+#include "timecode/Smpte.h"
 
 namespace bextkit::cli {
 
@@ -21,7 +22,8 @@ using Json = nlohmann::ordered_json;
 
 struct Options {
   std::vector<std::string> files;
-  std::string fps = "25";
+  std::string rate = "25";
+  bool classic = false;
   bool json = false;
   bool verbose = false;
   bool directory = false;
@@ -72,6 +74,20 @@ uint64_t timeReference(const BWFParser& p) {
   return (uint64_t{p.getSamplesSinceMidnightHigh()} << 32) | p.getSamplesSinceMidnightLow();
 }
 
+std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) {
+  return rate.smpte ? cli::smpteTime(p, *rate.smpte) : std::nullopt;
+}
+
+// "25 fps", "29.97 drop-frame", "29.97 non-drop".
+std::string rateText(const smpte::Rate& rate) {
+  std::string name = smpte::rateName(rate);
+  if (rate.dropFrame) return name + " drop-frame";
+  if (name.size() > 2 && name.compare(name.size() - 2, 2, "nd") == 0) {
+    return name.substr(0, name.size() - 2) + " non-drop";
+  }
+  return name + " fps";
+}
+
 // Routes the scan's progress messages to the error stream with --verbose, and drops them
 // otherwise, for as long as it lives.
 class ScanMessages {
@@ -87,9 +103,8 @@ class ScanMessages {
   LogSink previous_;
 };
 
-Json toJson(const std::string& path, BWFParser* p, const std::string& error, double fps) {
+Json toJson(BWFParser* p, const std::string& error, double fps, const FrameRate& rate) {
   Json j;
-  j["file"] = displayUtf8(path);
   if (!p) {
     j["error"] = error;
     return j;
@@ -106,7 +121,8 @@ Json toJson(const std::string& path, BWFParser* p, const std::string& error, dou
                  {"timeReference", timeReference(*p)},
                  {"timeReferenceLow", p->getSamplesSinceMidnightLow()},
                  {"timeReferenceHigh", p->getSamplesSinceMidnightHigh()},
-                 {"codingHistory", displayUtf8(p->fullCodingHistory())}};
+                 {"codingHistory", p->hasCodingHistory() ? Json(displayUtf8(p->fullCodingHistory()))
+                                                         : Json(nullptr)}};
   } else {
     j["bext"] = nullptr;
   }
@@ -114,6 +130,15 @@ Json toJson(const std::string& path, BWFParser* p, const std::string& error, dou
     j["timecode"] = {{"fps", fps}, {"value", p->timecodeString()}, {"ticks", p->getTicks()}};
   } else {
     j["timecode"] = nullptr;
+  }
+  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
+    j["smpte"] = {{"rate", smpte::rateName(*rate.smpte)},
+                  {"dropFrame", rate.smpte->dropFrame},
+                  {"value", t->label},
+                  {"frame", t->position.frame},
+                  {"samplesPastFrame", t->position.samplesPastFrame}};
+  } else {
+    j["smpte"] = nullptr;
   }
   j["flags"] = flagNames(p->chunkFlags());
   Json chunks = Json::array();
@@ -136,7 +161,14 @@ Json toJson(const std::string& path, BWFParser* p, const std::string& error, dou
   return j;
 }
 
-void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
+// One JSON Lines record; the file name comes first, written byte for byte (jsonFileName).
+std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error, double fps,
+                     const FrameRate& rate) {
+  return "{\"file\":" + jsonFileName(path) + "," + toJson(p, error, fps, rate).dump().substr(1);
+}
+
+void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText,
+                 const FrameRate& rate) {
   const auto row = [&out](const char* label, const std::string& value) {
     char padded[32];
     std::snprintf(padded, sizeof padded, "  %-22s", label);
@@ -160,7 +192,11 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
   row("Origination date", displayLines(p.creationdate(), indent));
   row("Origination time", displayLines(p.creationtime(), indent));
   row("Time reference", std::to_string(timeReference(p)) + " samples since midnight");
-  if (hasTimecode(p)) {
+  if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
+    const uint64_t past = t->position.samplesPastFrame;
+    row("Timecode", t->label + " at " + rateText(*rate.smpte) + " (" + std::to_string(past) +
+                        (past == 1 ? " sample" : " samples") + " past the frame's start)");
+  } else if (hasTimecode(p)) {
     row("Timecode", p.timecodeString() + " at " + fpsText + " fps (" +
                         std::to_string(p.getTicks()) + " samples past the second)");
   } else {
@@ -173,10 +209,6 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText) {
 // form type, and which chunks the fields came from.
 void printChain(std::ostream& out, const BWFParser& p) {
   const ChunkChain& chain = p.chunkChain();
-  if (chain.container == Container::kNone) {
-    out << "  not a WAVE file: it begins with no RIFF, RIFX, RF64 or BW64 header\n";
-    return;
-  }
   out << "  " << containerName(chain.container) << " form\n";
   char line[128];
   std::snprintf(line, sizeof line, "  %-6s %14s %14s  %s\n", "ID", "Offset", "Size", "Notes");
@@ -223,8 +255,12 @@ enum class View { kShow, kChunks };
 
 void runFiles(Context& ctx, const Options& o, View view) {
   std::string error;
-  const std::optional<float> fps = parseFrameRate("--fps", o.fps, error);
-  if (!fps) return ctx.usageError(error);
+  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
+  if (!rate) return ctx.usageError(error);
+  const float* fps = &rate->fps;
+  // The rate as its text reads, for JSON: 29.97 rather than the float nearest to it.
+  const double fpsText =
+      std::strtod((rate->smpte ? smpte::rateName(*rate->smpte) : o.rate).c_str(), nullptr);
   const ScanMessages messages(o.verbose, ctx.err);
   bool first = true;
   for (const std::string& path : o.files) {
@@ -233,21 +269,21 @@ void runFiles(Context& ctx, const Options& o, View view) {
     if (!parser) {
       ctx.status = 1;
       if (o.json) {
-        ctx.out << toJson(path, nullptr, why, 0).dump() << '\n';
+        ctx.out << jsonLine(path, nullptr, why, 0, *rate) << '\n';
       } else {
         ctx.err << "bextkit: " << path << ": " << why << '\n';
       }
       continue;
     }
     if (o.json) {
-      ctx.out << toJson(path, parser.get(), "", std::strtod(o.fps.c_str(), nullptr)).dump() << '\n';
+      ctx.out << jsonLine(path, parser.get(), "", fpsText, *rate) << '\n';
       continue;
     }
     if (!first) ctx.out << '\n';
     first = false;
     ctx.out << displayUtf8(path) << '\n';
     if (view == View::kShow) {
-      printFields(ctx.out, *parser, o.fps);
+      printFields(ctx.out, *parser, o.rate, *rate);
     } else if (o.directory) {
       printChunks(ctx.out, *parser);
     } else {
@@ -261,10 +297,16 @@ void addCommonOptions(CLI::App* command, Options& o) {
                     "One JSON object per file on one line: file, format, bext, timecode, flags, "
                     "chunks, layout, container (or error)");
   command->add_flag("--verbose", o.verbose, "Also print the scan's progress messages");
-  addFrameRateOption(command, o.fps);
+  addFrameRateOption(command, o.rate, o.classic);
 }
 
 }  // namespace
+
+std::optional<SmpteTime> smpteTime(const BWFParser& p, const smpte::Rate& rate) {
+  if (!hasTimecode(p)) return std::nullopt;
+  const smpte::Position at = smpte::positionOfSample(rate, timeReference(p), p.samplePerSeconds());
+  return SmpteTime{at, smpte::format(rate, smpte::labelFromFrames(rate, at.frame))};
+}
 
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
   std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
@@ -274,6 +316,11 @@ std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::str
     return nullptr;
   }
   (void)parser->parse();
+  // The scan finds chunk IDs in any bytes; a file is read as WAV only when it says it is one.
+  if (parser->chunkChain().container == Container::kNone) {
+    error = "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
+    return nullptr;
+  }
   return parser;
 }
 
@@ -291,10 +338,7 @@ void addFileCommands(CLI::App& app, Context& context) {
   CLI::App* chunksCommand = app.add_subcommand("chunks",
                                                "The chunks of a WAV file as its chunk sizes lay "
                                                "them out, where they start and how long they are");
-  chunksCommand->add_option("FILE", chunks->files, "WAV file")
-      ->type_name("FILE")
-      ->required()
-      ->expected(1);
+  chunksCommand->add_option("FILE", chunks->files, "WAV files")->type_name("FILE")->required();
   addCommonOptions(chunksCommand, *chunks);
   chunksCommand->add_flag("--directory", chunks->directory,
                           "The scan's chunk directory instead (its Idx, StartPoint and Length)");

@@ -11,6 +11,7 @@
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
+#include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 
 namespace bextkit::cli {
@@ -22,7 +23,8 @@ struct Options {
   std::optional<std::string> description;
   std::optional<std::string> originator;
   std::optional<std::string> timecode;
-  std::string fps = "25";
+  std::string rate = "25";
+  bool classic = false;
   bool dryRun = false;
 };
 
@@ -76,10 +78,17 @@ FileHandle::Progress progressLine(std::ostream& err) {
   };
 }
 
-void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
+// The timecode a file shows: SMPTE's of its time reference, or the system's own.
+std::string shownTimecode(BWFParser& parser, const FrameRate& rate) {
+  if (!rate.smpte) return parser.timecodeString();
+  const std::optional<SmpteTime> t = smpteTime(parser, *rate.smpte);
+  return t ? t->label : smpte::format(*rate.smpte, {});
+}
+
+void setFile(Context& ctx, const Options& o, const std::string& path, const FrameRate& rate,
              const std::optional<std::array<int32_t, 4>>& timecode) {
   std::string why;
-  std::unique_ptr<BWFParser> parser = scanFile(path, fps, why);
+  std::unique_ptr<BWFParser> parser = scanFile(path, rate.fps, why);
   if (!parser) {
     ctx.err << "bextkit: " << path << ": " << why << '\n';
     ctx.status = 1;
@@ -93,7 +102,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
       changes.push_back(std::string(name) + ": " + quotedText(before) + " -> " + quotedText(after));
     }
   };
-  const std::string oldTimecode = parser->timecodeString();
+  const std::string oldTimecode = shownTimecode(*parser, rate);
   const uint64_t oldReference = timeReferenceRead(*parser);
   const bool hadChunk = parser->chunkFlags() & kBWFFlagBext;
   if (o.description) {
@@ -105,15 +114,20 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
     parser->setOriginator(*o.originator);
   }
   if (timecode) {
+    // The stored timecode also stands for the edit when the file has no sample rate, which the
+    // save then refuses with its reason.
     const auto& t = *timecode;
-    parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(fps)));
-    edit("timecode", oldTimecode, parser->timecodeString());
-  }
-  // What the save would refuse is reported as a failure, in a dry run too.
-  if (const std::string why = parser->saveRefusal(); !why.empty()) {
-    ctx.err << "bextkit: cannot save " << path << ": " << why << '\n';
-    ctx.status = 1;
-    return;
+    parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(rate.fps)));
+    if (rate.smpte) {
+      const smpte::Label label{uint32_t(t[0]), uint32_t(t[1]), uint32_t(t[2]), uint32_t(t[3])};
+      if (parser->samplePerSeconds() != 0) {
+        const uint64_t frame = smpte::framesFromLabel(*rate.smpte, label);
+        parser->setTimeReference(smpte::frameStart(*rate.smpte, frame, parser->samplePerSeconds()));
+      }
+      edit("timecode", oldTimecode, smpte::format(*rate.smpte, label));
+    } else {
+      edit("timecode", oldTimecode, parser->timecodeString());
+    }
   }
   const uint64_t newReference = timeReferenceToWrite(*parser);
   if (hadChunk && newReference != oldReference) {
@@ -128,21 +142,26 @@ void setFile(Context& ctx, const Options& o, const std::string& path, float fps,
                                                   std::string(form ? form : "RIFF") + " header");
   }
 
-  ctx.out << displayUtf8(path) << (o.dryRun ? " (dry run, not written)" : "") << '\n';
-  for (const std::string& change : changes) ctx.out << "  " << change << '\n';
-  if (changes.empty()) ctx.out << "  no change; the bext chunk is written again as it is\n";
-  if (o.dryRun) return;
-  if (ctx.showProgress) parser->setSaveProgress(progressLine(ctx.err));
-  if (!parser->saveFile()) {
+  // The changes are told once the save has made them; a dry run makes every check of the save
+  // and tells what it would change. A failure is told alone.
+  if (ctx.showProgress && !o.dryRun) parser->setSaveProgress(progressLine(ctx.err));
+  if (!(o.dryRun ? parser->checkSave() : parser->saveFile())) {
     ctx.err << "bextkit: " << parser->lastError() << '\n';
     ctx.status = 1;
+    return;
+  }
+  ctx.out << displayUtf8(path) << (o.dryRun ? " (dry run, not written) would change:" : "") << '\n';
+  for (const std::string& change : changes) ctx.out << "  " << change << '\n';
+  if (changes.empty()) {
+    ctx.out << (o.dryRun ? "  nothing\n"
+                         : "  no change; the bext chunk was written again as it was\n");
   }
 }
 
 void runSet(Context& ctx, const Options& o) {
   std::string error;
-  const std::optional<float> fps = parseFrameRate("--fps", o.fps, error);
-  if (!fps) return ctx.usageError(error);
+  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
+  if (!rate) return ctx.usageError(error);
   if (!o.description && !o.originator && !o.timecode) {
     return ctx.usageError("set: nothing to set; give --description, --originator or --timecode");
   }
@@ -160,11 +179,18 @@ void runSet(Context& ctx, const Options& o) {
   }
   std::optional<std::array<int32_t, 4>> timecode;
   if (o.timecode) {
-    timecode = parseTimecodeFields(*o.timecode, *fps, error);
-    if (!timecode) return ctx.usageError(error);
+    if (rate->smpte) {
+      const std::optional<smpte::Label> label = smpte::parseLabel(*rate->smpte, *o.timecode, error);
+      if (!label) return ctx.usageError("--timecode: " + error);
+      timecode = {int32_t(label->hours), int32_t(label->minutes), int32_t(label->seconds),
+                  int32_t(label->frames)};
+    } else {
+      timecode = parseTimecodeFields(*o.timecode, rate->fps, error);
+      if (!timecode) return ctx.usageError(error);
+    }
   }
   const LogSink previous = setLogSink([](const std::string&) {});
-  for (const std::string& path : o.files) setFile(ctx, o, path, *fps, timecode);
+  for (const std::string& path : o.files) setFile(ctx, o, path, *rate, timecode);
   setLogSink(previous);
 }
 
@@ -181,10 +207,11 @@ void addSetCommand(CLI::App& app, Context& context) {
       ->type_name("TEXT");
   set->add_option("--originator", o->originator, "New originator (at most 32 bytes)")
       ->type_name("TEXT");
-  set->add_option("--timecode", o->timecode,
-                  "New start timecode; the time reference becomes its sample count")
+  set->add_option(
+         "--timecode", o->timecode,
+         "New start timecode; the time reference becomes the sample where that frame begins")
       ->type_name("HH:MM:SS:FF");
-  addFrameRateOption(set, o->fps);
+  addFrameRateOption(set, o->rate, o->classic);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");
   set->callback([o, ctx] { runSet(*ctx, *o); });
 }

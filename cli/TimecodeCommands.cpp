@@ -1,9 +1,12 @@
-// Timecode and footage arithmetic on the command line: each command prints its result on one line.
+// Timecode and footage arithmetic on the command line: each command prints its result on one
+// line. Timecode is counted as SMPTE counts it, or with --classic by the system's own arithmetic.
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <memory>
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 
 namespace bextkit::cli {
@@ -12,11 +15,12 @@ namespace {
 
 struct Options {
   std::string value;
-  std::string fps = "25";
+  std::string rate = "25";
   std::string type = "16";
   std::string delimiter = "+";
   std::string to = "frames";
   bool absolute = false;
+  bool classic = false;
 };
 
 void addFootageOptions(CLI::App* command, Options& o) {
@@ -30,59 +34,131 @@ void addFootageOptions(CLI::App* command, Options& o) {
       ->capture_default_str();
 }
 
+// Footage "feet<delimiter>frames" as a frame count: digits on both sides, frames below one
+// foot, and a count that fits 32 bits.
+std::optional<int32_t> parseFootage(const Options& o, int32_t type, std::string& error) {
+  const size_t at = o.delimiter.empty() ? std::string::npos : o.value.find(o.delimiter);
+  const auto digits = [](const std::string& text) {
+    return !text.empty() && text.size() <= 18 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  const std::string feet = at == std::string::npos ? "" : o.value.substr(0, at);
+  const std::string frames = at == std::string::npos ? "" : o.value.substr(at + o.delimiter.size());
+  if (!digits(feet) || !digits(frames)) {
+    error = "FOOTAGE: expected feet" + o.delimiter + "frames in digits (0771" + o.delimiter +
+            "09), got '" + o.value + "' (set the delimiter with --delimiter)";
+    return std::nullopt;
+  }
+  const uint64_t f = std::stoull(frames), count = std::stoull(feet) * uint64_t(type) + f;
+  if (f >= uint64_t(type)) {
+    error = "FOOTAGE: the frames must be below the " + std::to_string(type) +
+            " frames of one foot, got '" + o.value + "'";
+    return std::nullopt;
+  }
+  if (count > 2147483647u) {
+    error = "FOOTAGE: at most 2147483647 frames (" +
+            TimeCode::framesToFeetFrames(2147483647, type, o.delimiter) + "), got '" + o.value +
+            "'";
+    return std::nullopt;
+  }
+  return static_cast<int32_t>(count);
+}
+
+// A frame count of at least 0 (FRAMES of feet, and of timecode without --absolute).
+std::optional<int32_t> parseCount(const std::string& text, bool negativeAllowed,
+                                  std::string& error) {
+  const std::optional<int32_t> count = parseInt32("FRAMES", text, error);
+  if (count && *count < 0 && !negativeAllowed) {
+    error = "FRAMES: expected a frame count from 0 to 2147483647, got '" + text + "'";
+    return std::nullopt;
+  }
+  return count;
+}
+
 }  // namespace
 
 void addTimecodeCommands(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();
   Context* ctx = &context;
+  // Each command reads its rate when it runs, so that a bad rate is reported like any argument.
+  const auto rate = [o, ctx]() -> std::optional<FrameRate> {
+    std::string error;
+    std::optional<FrameRate> r = parseRate("--rate", o->rate, o->classic, error);
+    if (!r) ctx->usageError(error);
+    return r;
+  };
 
   CLI::App* frames =
       app.add_subcommand("frames", "Timecode to frame count, counted from 00:00:00:00");
-  frames->add_option("TIMECODE", o->value, "hh:mm:ss:ff")->type_name("HH:MM:SS:FF")->required();
-  addFrameRateOption(frames, o->fps);
-  frames->callback([o, ctx] {
+  frames->add_option("TIMECODE", o->value, "hh:mm:ss:ff (hh:mm:ss;ff at drop-frame rates)")
+      ->type_name("HH:MM:SS:FF")
+      ->required();
+  addFrameRateOption(frames, o->rate, o->classic);
+  frames->callback([o, ctx, rate] {
+    const auto r = rate();
+    if (!r) return;
     std::string error;
-    const auto fps = parseFrameRate("--fps", o->fps, error);
-    const auto tc = fps ? parseTimeCode("TIMECODE", o->value, *fps, error) : std::nullopt;
+    if (r->smpte) {
+      const auto label = smpte::parseLabel(*r->smpte, o->value, error);
+      if (!label) return ctx->usageError("TIMECODE: " + error);
+      ctx->out << smpte::framesFromLabel(*r->smpte, *label) << '\n';
+      return;
+    }
+    const auto tc = parseTimeCode("TIMECODE", o->value, r->fps, error);
     if (!tc) return ctx->usageError(error);
-    ctx->out << TimeCode::framesFromTimeCode(*tc, *fps) << '\n';
+    ctx->out << TimeCode::framesFromTimeCode(*tc, r->fps) << '\n';
   });
 
   CLI::App* timecode = app.add_subcommand("timecode", "Frame count to timecode");
   timecode
       ->add_option("FRAMES", o->value,
-                   "Frame count; negative counts back from the end of the day with --absolute")
+                   "Frame count from 0; with --absolute a negative count counts back from the end "
+                   "of the day")
       ->type_name("N")
       ->required();
-  addFrameRateOption(timecode, o->fps);
+  addFrameRateOption(timecode, o->rate, o->classic);
   timecode->add_flag("--absolute", o->absolute,
-                     "Read a negative count from the end of the day (-1 is the last frame) instead "
-                     "of by its size");
-  timecode->callback([o, ctx] {
+                     "Read a negative count from the end of the day (-1 is the last frame)");
+  timecode->callback([o, ctx, rate] {
+    const auto r = rate();
+    if (!r) return;
     std::string error;
-    const auto fps = parseFrameRate("--fps", o->fps, error);
-    const auto count = fps ? parseInt32("FRAMES", o->value, error) : std::nullopt;
+    // The system's arithmetic reads a negative count by its size, which -2^31 has none of.
+    const auto count = parseCount(o->value, o->absolute || o->classic, error);
+    if (count && *count == INT32_MIN && !o->absolute) {
+      return ctx->usageError("FRAMES: expected a frame count from -2147483647 to 2147483647");
+    }
     if (!count) return ctx->usageError(error);
-    ctx->out << TimeCode::timeCodeFromFrames(*count, *fps, o->absolute) << '\n';
+    if (!r->smpte) {
+      ctx->out << TimeCode::timeCodeFromFrames(*count, r->fps, o->absolute) << '\n';
+      return;
+    }
+    // A count past the day wraps to the next, as the labels do at midnight.
+    const auto day = static_cast<int64_t>(smpte::framesPerDay(*r->smpte));
+    const auto frame = static_cast<uint64_t>((*count % day + day) % day);
+    ctx->out << smpte::format(*r->smpte, smpte::labelFromFrames(*r->smpte, frame)) << '\n';
   });
 
   CLI::App* day = app.add_subcommand("frames-per-day", "Number of frames in 24 hours at the rate");
-  addFrameRateOption(day, o->fps);
-  day->callback([o, ctx] {
-    std::string error;
-    const auto fps = parseFrameRate("--fps", o->fps, error);
-    if (!fps) return ctx->usageError(error);
-    ctx->out << TimeCode::maxFramesForFPS(*fps) << '\n';
+  addFrameRateOption(day, o->rate, o->classic);
+  day->callback([ctx, rate] {
+    const auto r = rate();
+    if (!r) return;
+    if (r->smpte) {
+      ctx->out << smpte::framesPerDay(*r->smpte) << '\n';
+    } else {
+      ctx->out << TimeCode::maxFramesForFPS(r->fps) << '\n';
+    }
   });
 
   CLI::App* feet =
       app.add_subcommand("feet", "Frame count to footage in feet and frames (0771+09)");
-  feet->add_option("FRAMES", o->value, "Frame count")->type_name("N")->required();
+  feet->add_option("FRAMES", o->value, "Frame count from 0")->type_name("N")->required();
   addFootageOptions(feet, *o);
   feet->callback([o, ctx] {
     std::string error;
     const auto type = parseFramesPerFoot("--type", o->type, error);
-    const auto count = type ? parseInt32("FRAMES", o->value, error) : std::nullopt;
+    const auto count = type ? parseCount(o->value, false, error) : std::nullopt;
     if (!count) return ctx->usageError(error);
     ctx->out << TimeCode::framesToFeetFrames(*count, *type, o->delimiter) << '\n';
   });
@@ -93,41 +169,61 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
       ->type_name("FEET+FRAMES")
       ->required();
   addFootageOptions(footage, *o);
-  addFrameRateOption(footage, o->fps);
+  addFrameRateOption(footage, o->rate, o->classic);
   footage
       ->add_option("--to", o->to,
-                   "frames, timecode, or parts (thousands of feet, feet, frames: 0000,0771,09)")
+                   "frames, timecode (the footage as a duration), or parts (thousands of feet, "
+                   "feet, frames: 0000,0771,09)")
       ->check(CLI::IsMember({"frames", "timecode", "parts"}))
       ->type_name("KIND")
       ->capture_default_str();
-  footage->callback([o, ctx] {
+  footage->callback([o, ctx, rate] {
     std::string error;
     const auto type = parseFramesPerFoot("--type", o->type, error);
-    const auto fps = type ? parseFrameRate("--fps", o->fps, error) : std::nullopt;
-    if (!fps) return ctx->usageError(error);
-    if (o->delimiter.empty() || o->value.find(o->delimiter) == std::string::npos) {
-      return ctx->usageError("FOOTAGE: expected feet" + o->delimiter + "frames, got '" + o->value +
-                             "' (set the delimiter with --delimiter)");
-    }
+    if (!type) return ctx->usageError(error);
+    const auto r = rate();
+    if (!r) return;
+    const auto count = parseFootage(*o, *type, error);
+    if (!count) return ctx->usageError(error);
     if (o->to == "frames") {
-      ctx->out << TimeCode::feetFramesToFrames(o->value, *type, o->delimiter) << '\n';
-    } else if (o->to == "timecode") {
-      ctx->out << TimeCode::feetFramesToTimeCode(o->value, *type, o->delimiter, *fps) << '\n';
+      ctx->out << *count << '\n';
+    } else if (o->to == "parts") {
+      ctx->out << TimeCode::feetFramesToDelimitedList(o->value, *type, o->delimiter, r->fps)
+               << '\n';
+    } else if (r->smpte) {
+      const auto frame = static_cast<uint64_t>(*count);
+      ctx->out << smpte::format(*r->smpte, smpte::labelFromFrames(*r->smpte, frame)) << '\n';
     } else {
-      ctx->out << TimeCode::feetFramesToDelimitedList(o->value, *type, o->delimiter, *fps) << '\n';
+      ctx->out << TimeCode::feetFramesToTimeCode(o->value, *type, o->delimiter, r->fps) << '\n';
     }
   });
 
   CLI::App* legal = app.add_subcommand(
-      "legal", "Whether a drop-frame label exists (frames 0 and 1 of most minutes are skipped)");
-  legal->add_option("TIMECODE", o->value, "hh:mm:ss;ff")->type_name("HH:MM:SS;FF")->required();
-  addFrameRateOption(legal, o->fps);
-  legal->callback([o, ctx] {
+      "legal",
+      "Whether a label exists at the rate (drop-frame skips the first labels of most minutes); "
+      "exit status 0 for yes, 1 for no");
+  legal->add_option("TIMECODE", o->value, "hh:mm:ss:ff (hh:mm:ss;ff at drop-frame rates)")
+      ->type_name("HH:MM:SS:FF")
+      ->required();
+  addFrameRateOption(legal, o->rate, o->classic);
+  legal->callback([o, ctx, rate] {
+    const auto r = rate();
+    if (!r) return;
     std::string error;
-    const auto fps = parseFrameRate("--fps", o->fps, error);
-    const auto tc = fps ? parseTimeCode("TIMECODE", o->value, *fps, error) : std::nullopt;
-    if (!tc) return ctx->usageError(error);
-    ctx->out << (TimeCode::isLegalTimeCode(*tc, *fps) ? "yes" : "no") << '\n';
+    bool yes = false;
+    if (r->smpte) {
+      const auto label = smpte::parseLabel(*r->smpte, o->value, error, false);
+      if (!label) return ctx->usageError("TIMECODE: " + error);
+      error = smpte::whyIllegal(*r->smpte, *label);
+      yes = error.empty();
+    } else {
+      const auto tc = parseTimeCode("TIMECODE", o->value, r->fps, error);
+      if (!tc) return ctx->usageError(error);
+      yes = TimeCode::isLegalTimeCode(*tc, r->fps);
+      error.clear();
+    }
+    ctx->out << (yes ? "yes" : "no") << (error.empty() ? "" : ": " + error) << '\n';
+    if (!yes) ctx->status = 1;
   });
 }
 

@@ -2,6 +2,7 @@
 // on the bundled sample, set on copies of it, and the errors for bad input and bad files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,42 +35,56 @@ Result bextkit(const std::string& line, std::vector<std::string> first = {},
 }
 
 TEST(Cli, Arithmetic) {
+  // SMPTE by default, the system's own arithmetic with --classic; `legal` says no with status 1.
   // clang-format off
-  const std::pair<const char*, const char*> kCases[] = {
-      {"timecode 107892 --fps 29.97", "01:00:00;00"}, {"timecode -1 --absolute", "23:59:59:24"},
-      {"timecode -1", "00:00:00:01"}, {"timecode +25", "00:00:01:00"}, {"frames 00:01:00:02 --fps 29.97", "1800"},
-      {"frames 01;00;00;00", "90000"}, {"frames-per-day --fps 23.976", "2072447"}, {"feet 30849 --type 40 --delimiter -", "0771-09"},
-      {"footage 12ft05 --delimiter ft", "197"}, {"footage 0771+09 --to timecode", "00:08:13:20"},
-      {"footage 99999+00 --to parts", "0009,9999,00"}, {"legal 00;01;00;00 --fps 29.97", "no"}};
-  // A usage error names the argument on one line, with status 2.
+  const struct { const char* line; const char* out; int status; } kCases[] = {
+      {"timecode 107892 --rate 29.97", "01:00:00;00", 0}, {"timecode -1 --absolute", "23:59:59:24", 0},
+      {"timecode 3600 --fps 59.94", "00:01:00;04", 0}, {"timecode 2160001", "00:00:00:01", 0},
+      {"frames 00:01:00;02 --rate 29.97", "1800", 0}, {"frames 01:00:00.00 --rate 60000/1001", "215784", 0},
+      {"frames 01:00:00:00 --rate 23.976", "86400", 0}, {"frames-per-day --rate 59.94", "5178816", 0},
+      {"frames-per-day --rate 29.97nd", "2592000", 0}, {"feet 30849 --type 40 --delimiter -", "0771-09", 0},
+      {"footage 12ft05 --delimiter ft", "197", 0}, {"footage 0771+09 --to timecode", "00:08:13:20", 0},
+      {"footage 99999+00 --to parts", "0009,9999,00", 0}, {"legal 00:01:00:00", "yes", 0},
+      {"legal 00:10:00;00 --rate 29.97", "yes", 0}, {"legal 00:01:00;01 --rate 29.97", "no: ", 1},
+      {"timecode -1 --classic", "00:00:00:01", 0}, {"frames 1 --classic", "90000", 0},
+      {"frames-per-day --fps 23.976 --classic", "2072447", 0}, {"legal 00:01:00:00 --classic", "no", 1}};
+  // A usage error names the argument on a line, points to the command's help, status 2.
   const std::pair<const char*, const char*> kErrors[] = {
-      {"timecode 12x", "FRAMES"}, {"timecode 99999999999", "FRAMES"}, {"timecode 1 --fps 0.4", "--fps"},
-      {"timecode 1 --fps nan", "--fps"}, {"timecode 1 --fps 25fps", "--fps"}, {"frames 1:2:3:4:5", "TIMECODE"},
-      {"frames :1", "TIMECODE"}, {"frames 1-", "TIMECODE"}, {"legal x", "TIMECODE"}, {"feet 1 --type 0", "--type"},
-      {"footage 0771", "FOOTAGE"}, {"rewind", "subcommand"}, {"footage 1+2 --to metres", "metres"}};
+      {"timecode 12x", "FRAMES"}, {"timecode 99999999999", "FRAMES"}, {"timecode -1", "FRAMES: expected a frame count from 0"},
+      {"timecode -2147483648 --classic", "FRAMES"}, {"feet -- -1", "FRAMES"}, {"timecode 1 --fps 0.4", "--rate"},
+      {"timecode 1 --rate 29.970", "--rate"}, {"timecode 1 --rate 27", "--rate"}, {"timecode 1 --fps nan --classic", "--rate"},
+      {"frames 1", "TIMECODE"}, {"frames 1:2:3:4:5", "TIMECODE"}, {"frames 01:00:00:00 --rate 29.97", "TIMECODE"},
+      {"frames 00:01:00;00 --rate 29.97", "TIMECODE"}, {"frames 24:00:00:00", "TIMECODE"}, {"frames 00:00:00:25", "TIMECODE"},
+      {"frames 01;00;00;00", "TIMECODE"}, {"frames :1 --classic", "TIMECODE"}, {"legal x", "TIMECODE"},
+      {"feet 1 --type 0", "--type"}, {"footage 0771", "FOOTAGE"}, {"footage 99999999999+00", "FOOTAGE: at most"},
+      {"footage 1+16", "FOOTAGE: the frames must be below"}, {"rewind", "unknown command rewind"},
+      {"footage 1+2 --to metres", "metres"}};
   // clang-format on
-  for (const auto& [line, out] : kCases) {
+  for (const auto& [line, out, status] : kCases) {
     const Result r = bextkit(line);
-    EXPECT_EQ(r.out + r.err, out + std::string("\n")) << line;
+    EXPECT_EQ(r.out.substr(0, std::string(out).size()) + r.err, out) << line;
+    EXPECT_EQ(r.status, status) << line;
   }
   for (const auto& [line, names] : kErrors) {
     const Result r = bextkit(line);
     EXPECT_EQ(r.status, 2) << line;
     EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(r.err.rfind("bextkit: ", 0) == 0 && r.err.find(names) != std::string::npos)
+    EXPECT_TRUE(r.err.rfind("bextkit: ", 0) == 0 && r.err.find(names) != std::string::npos &&
+                r.err.find(" --help' for ") != std::string::npos)
         << r.err;
   }
   EXPECT_EQ(bextkit("--fps", {"footage", "1+2"}).status +
                 bextkit("", {"footage", "1+2", "--delimiter", ""}).status,
             4);
   EXPECT_NE(bextkit("footage --help").out.find("--delimiter"), std::string::npos);
+  EXPECT_EQ(bextkit("--version").out.rfind("bextkit 0.", 0), 0u);
 }
 
 TEST(Cli, ShowAndChunks) {
   Result r = bextkit("show --verbose " + kSample);
   for (const char* expected : {"48000 Hz, 24 bits, 2 channels", "Line-up tone, 1 kHz at -18 dBFS",
                                "BXK0000000001", "2026-12-06", "10:00:00", "172800000 samples",
-                               "01:00:00:00 at 25 fps", "T=bextkit sample"}) {
+                               "01:00:00:00 at 25 fps (0 samples past", "T=bextkit sample"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   EXPECT_EQ(r.err.find("***Have RIFF"), 0u) << "scan messages only with --verbose";
@@ -84,7 +99,9 @@ TEST(Cli, ShowAndChunks) {
                    R"("originatorReference":"BXK0000000001","originationDate":"2026-12-06","originationTime":"10:00:00",)"
                    R"("timeReference":172800000,"timeReferenceLow":172800000,"timeReferenceHigh":0,)"
                    R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},)"
-                   R"("timecode":{"fps":25.0,"value":"01:00:00:00","ticks":0},"flags":["RIFF","fmt","data","bext"],)"
+                   R"("timecode":{"fps":25.0,"value":"01:00:00:00","ticks":0},)"
+                   R"("smpte":{"rate":"25","dropFrame":false,"value":"01:00:00:00","frame":90000,"samplesPastFrame":0},)"
+                   R"("flags":["RIFF","fmt","data","bext"],)"
                    R"("chunks":[{"id":"RIFF","index":1,"start":0,"length":12},{"id":"fmt ","index":2,"start":12,"length":48},)"
                    R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
                    R"("layout":[{"id":"fmt ","offset":12,"size":40},{"id":"bext","offset":60,"size":649},)"
@@ -110,10 +127,23 @@ TEST(Cli, ShowAndChunks) {
   EXPECT_NE(bextkit("chunks " + broken)
                 .out.find("  broken at offset 12: the bytes there are no chunk header\n"),
             std::string::npos);
-  EXPECT_EQ(bextkit("chunks " + kSample + " " + kSample).status, 2) << "chunks takes one file";
-  r = bextkit("chunks /nonexistent/a.wav");
-  EXPECT_EQ(std::to_string(r.status) + r.err,
-            "1bextkit: /nonexistent/a.wav: cannot open: No such file or directory\n");
+  // Files that are not WAV files, in every command that reads files; the others are still read.
+  ASSERT_EQ(::mkfifo(dir.pathOf("fifo").c_str(), 0600), 0);
+  // clang-format off
+  const std::pair<std::string, std::string> kNotWav[] = {
+      {dir.write("image.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}), "not a WAV file"},
+      {dir.write("notes.txt", {'R', 'I', 'F', 'F', ' ', 'i', 's', ' ', 'a', ' ', 'w', 'o', 'r', 'd'}), "not a WAV file"},
+      {dir.write("empty.wav", {}), "not a WAV file"}, {"/dev/zero", "not a regular file"},
+      {dir.pathOf("fifo"), "not a regular file"}, {"/nonexistent/a.wav", "cannot open: No such file or directory"}};
+  // clang-format on
+  for (const auto& [path, why] : kNotWav) {
+    for (const char* command : {"show", "chunks", "set --description x"}) {
+      r = bextkit(std::string(command) + " " + path + " " + odd);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err.rfind("bextkit: " + path + ": " + why, 0), 0u) << command << " " << r.err;
+      EXPECT_NE(r.out.find(odd), std::string::npos) << command;
+    }
+  }
   // Texts: valid UTF-8 stays, any other byte is taken as Latin-1; control bytes are escaped.
   // clang-format off
   const std::pair<std::string, std::string> kTexts[] = {
@@ -138,7 +168,8 @@ TEST(Cli, Set) {
   // Bad arguments touch no file; a dry run neither.
   for (const std::string& options : std::vector<std::string>{
            "", "--timecode 01:60:00:00", "--timecode 01:00:60:00", "--timecode 01:00:00:25",
-           "--timecode 01:00:00", "--timecode -1:00:00:00", "--fps 0 --description x",
+           "--timecode 01:00:00", "--timecode -1:00:00:00", "--rate 0 --description x",
+           "--timecode 00:01:00;00 --rate 29.97", "--timecode 01:00:00:00 --rate 29.97",
            "--verbose --description x", "--description " + std::string(257, 'd'),
            "--originator " + std::string(33, 'o')}) {
     const Result r = bextkit(options, {"set", path});
@@ -148,16 +179,19 @@ TEST(Cli, Set) {
         << r.err;
   }
   Result r = bextkit("--description Dialogue --timecode 10:00:00:00 --dry-run", {"set", path});
-  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), path + " (dry run, not written)");
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), path + " (dry run, not written) would change:");
   EXPECT_EQ(testsupport::readWholeFile(path), testsupport::readWholeFile(kSample));
-  r = bextkit("--description Dialogue --originator Sound --timecode 10:59:02;03 --fps 29.97",
+  // Frame 1185075 at 29.97 drop-frame begins at sample 1185075 x 48000 x 1001 / 30000.
+  r = bextkit("--description Dialogue --originator Sound --timecode 10:59:02;03 --rate 29.97",
               {"set", path});
   EXPECT_EQ(
       r.out,
       path +
           "\n  description: \"Line-up tone, 1 kHz at -18 dBFS\" -> \"Dialogue\"\n"
-          "  originator: \"bextkit\" -> \"Sound\"\n  timecode: \"01:00:00:00\" -> \"10:59:02:03\"\n"
-          "  time reference: 172800000 -> 1898020805 samples\n");
+          "  originator: \"bextkit\" -> \"Sound\"\n  timecode: \"01:00:00;00\" -> \"10:59:02;03\"\n"
+          "  time reference: 172800000 -> 1898016120 samples\n");
+  // The system's arithmetic: the time as a fraction of a second, rounded up.
+  EXPECT_EQ(bextkit("--timecode 10:59:02;03 --rate 29.97 --classic", {"set", path}).status, 0);
   EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 1898020805u);
   // A RIFX file's time reference is big-endian: a text edit reports no change of it.
   const std::string rifx =
