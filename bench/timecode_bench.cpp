@@ -29,7 +29,20 @@ BENCHMARK(BM_TimeCodeFromFrames)
     ->Args({2000000, 0})
     ->Args({2000000, 1})
     ->Args({std::numeric_limits<int32_t>::max(), 0})
-    ->Args({std::numeric_limits<int32_t>::max(), 1});
+    ->Args({std::numeric_limits<int32_t>::max(), 1})
+    ->Args({std::numeric_limits<int32_t>::min(), 1});
+
+// Counts from all of the 32-bit range, negative ones too, in both modes: no branch learns them.
+void BM_TimeCodeFromFramesVaried(benchmark::State& state) {
+  const float fps = state.range(0) ? 29.97f : 25.0f;
+  uint32_t count = 12345;
+  for (auto _ : state) {
+    count = count * 1664525u + 1013904223u;
+    benchmark::DoNotOptimize(
+        TimeCode::timeCodeFromFrames(static_cast<int32_t>(count), fps, (count >> 7) & 1));
+  }
+}
+BENCHMARK(BM_TimeCodeFromFramesVaried)->ArgName("dropframe")->Arg(0)->Arg(1);
 
 void BM_TimeCodeFromNegativeFramesAbsolute(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(TimeCode::timeCodeFromFrames(-1, 29.97f, true));

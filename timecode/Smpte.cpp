@@ -211,8 +211,8 @@ std::optional<Label> parseLabel(const Rate& rate, std::string_view text, std::st
   const char beforeFrames = separators[2];
   shaped = shaped && at == text.size() &&
            (rate.dropFrame ? beforeFrames == ';' || beforeFrames == '.' : beforeFrames == ':') &&
-           separators[0] == separators[1] &&
-           (separators[0] == ':' || separators[0] == beforeFrames);
+           (separators[0] == ':' || separators[0] == beforeFrames) &&
+           (separators[1] == ':' || separators[1] == beforeFrames);
   if (!shaped) {
     error = "expected ";
     if (rate.dropFrame) {

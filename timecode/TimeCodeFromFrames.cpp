@@ -14,27 +14,55 @@ namespace {
 constexpr float kMaxRate = 35791392.0f;
 
 // Minute lengths alternate in blocks of ten: the first minute of each block is a full minute,
-// the nine after it short minutes (at an integral rate all are the same length).
+// the nine after it short minutes (at an integral rate all are the same length). Up to kMaxRate
+// both lengths fit in 32 bits and the counts divided by them are positive 32-bit values, so the
+// divisions are unsigned 32-bit ones, which cost a fraction of 64-bit ones; a block may pass 32
+// bits, and then holds more frames than any count.
 struct MinuteLengths {
-  int64_t full;
-  int64_t shortMinute;
-  int64_t block() const { return full + 9 * shortMinute; }
+  uint32_t full;
+  uint32_t shortMinute;
+  uint64_t block() const { return full + uint64_t{9} * shortMinute; }
   // Frames in the first k minutes.
-  int64_t framesIn(int64_t k) const {
-    const int64_t inBlock = k % 10;
-    return (k / 10) * block() + (inBlock > 0 ? full + (inBlock - 1) * shortMinute : 0);
+  uint64_t framesIn(uint32_t k) const {
+    const uint32_t inBlock = k % 10;
+    return (k / 10) * block() + (inBlock > 0 ? full + uint64_t{inBlock - 1} * shortMinute : 0);
   }
-  // The most minutes whose frames add up to no more than count (count >= 0).
-  int64_t minutesWithin(int64_t count) const {
-    int64_t minutes = (count / block()) * 10;
-    int64_t left = count % block();
+  // The most minutes whose frames add up to no more than count.
+  uint32_t minutesWithin(uint32_t count) const {
+    const uint64_t perBlock = block();
+    uint32_t minutes = 0;
+    uint32_t left = count;
+    if (perBlock <= count) {
+      const auto small = static_cast<uint32_t>(perBlock);
+      minutes = (count / small) * 10;
+      left = count % small;
+    }
     if (left >= full) {
       left -= full;
-      minutes += 1 + std::min<int64_t>(9, left / shortMinute);
+      minutes += 1 + std::min<uint32_t>(9, left / shortMinute);
     }
     return minutes;
   }
 };
+
+// Writes a field as printf("%02lld") does ("07", "-1", "-33600") and returns the end.
+char* putField(char* out, int64_t value) {
+  if (value >= 0 && value < 100) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+  }
+  uint64_t magnitude = static_cast<uint64_t>(value);
+  if (value < 0) {
+    *out++ = '-';
+    magnitude = 0 - magnitude;
+  }
+  char digits[20];
+  int n = 0;
+  for (; magnitude != 0; magnitude /= 10) digits[n++] = static_cast<char>('0' + magnitude % 10);
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
 
 }  // namespace
 
@@ -43,8 +71,9 @@ std::string TimeCode::timeCodeFromFrames(int32_t frames, float fps, bool absolut
   if (!(fps >= 0.5f && fps <= kMaxRate)) return std::string();
 
   const int32_t rounded = static_cast<int32_t>(std::lroundf(fps));
-  const MinuteLengths lengths{60 * int64_t{rounded},
-                              static_cast<int64_t>(std::truncf(fps * 60.0f))};
+  const MinuteLengths lengths{
+      60 * static_cast<uint32_t>(rounded),
+      static_cast<uint32_t>(static_cast<int64_t>(std::truncf(fps * 60.0f)))};
 
   int32_t count = frames;
   if (count < 0) {
@@ -54,35 +83,36 @@ std::string TimeCode::timeCodeFromFrames(int32_t frames, float fps, bool absolut
                          : static_cast<int32_t>(0u - static_cast<uint32_t>(count));
   }
 
-  // Minutes are taken off one at a time for as long as each fits in what is left, and never more
-  // than count / short minute of them: whole blocks of ten by division, then the rest.
-  int64_t minuteTotal = 0;
-  int64_t remainder = count;
+  const bool integral = integralFPS(fps) != 0;
+  uint32_t minuteTotal = 0;
+  int64_t seconds;
+  int64_t frameNumber;
   if (count > 0) {
-    const int64_t bound = count / lengths.shortMinute;
-    minuteTotal = std::min(bound, lengths.minutesWithin(count));
-    remainder = count - lengths.framesIn(minuteTotal);
+    // Minutes are taken off one at a time for as long as each fits in what is left, and never
+    // more than count / short minute of them: whole blocks of ten by division, then the rest.
+    const auto positive = static_cast<uint32_t>(count);
+    minuteTotal = std::min(positive / lengths.shortMinute, lengths.minutesWithin(positive));
+    // Below 2^31 + 2: what is left of a positive count, and a short minute's two skipped labels.
+    auto remainder = static_cast<uint32_t>(positive - lengths.framesIn(minuteTotal));
+    // A short minute has no labels for frames 0 and 1 of second 0.
+    if (!integral && minuteTotal > 0 && minuteTotal % 10 != 0) remainder += 2;
+    seconds = remainder / static_cast<uint32_t>(rounded);
+    frameNumber = remainder % static_cast<uint32_t>(rounded);
+  } else {
+    // A count still at or below zero is split as it is, toward zero.
+    seconds = count / rounded;
+    frameNumber = count % rounded;
   }
 
-  const bool integral = integralFPS(fps) != 0;
-  // A short minute has no labels for frames 0 and 1 of second 0.
-  if (!integral && minuteTotal > 0 && minuteTotal % 10 != 0) remainder += 2;
-
-  int64_t hours = minuteTotal / 60;
-  const int64_t minutes = minuteTotal % 60;
-  const int64_t seconds = remainder / rounded;
-  const int64_t frameNumber = remainder % rounded;
-  if (hours > 23) hours %= 24;
-
-  std::string out;  // within the short-string buffer for every count of a day
-  cnum::appendPadded(out, hours, 2);
-  out.push_back(':');
-  cnum::appendPadded(out, minutes, 2);
-  out.push_back(':');
-  cnum::appendPadded(out, seconds, 2);
-  out.push_back(integral ? ':' : ';');
-  cnum::appendPadded(out, frameNumber, 2);
-  return out;
+  char text[4 * 21];
+  char* end = putField(text, (minuteTotal / 60) % 24);
+  *end++ = ':';
+  end = putField(end, minuteTotal % 60);
+  *end++ = ':';
+  end = putField(end, seconds);
+  *end++ = integral ? ':' : ';';
+  end = putField(end, frameNumber);
+  return std::string(text, end);
 }
 
 }  // namespace bextkit

@@ -61,7 +61,7 @@ TEST(Smpte, StrictReading) {
   for (const auto& [text, name] : kSpellings) EXPECT_EQ(parseRate(text) ? rateName(rate(text)) : "", name) << text;
   const struct { const char* rate; const char* text; const char* error; } kLabels[] = {
       {"29.97", "01:00:00:00", "';' or '.' before"}, {"25", "01:00:00;00", "':' between the fields at 25"},
-      {"29.97", "01;00:00;00", "expected"}, {"29.97", "01:00;00.00", "expected"}, {"25", "01;00;00:00", "expected"},
+      {"29.97", "01.00:00;00", "expected"}, {"29.97", "01:00;00.00", "expected"}, {"25", "01;00;00:00", "expected"},
       {"25", "01:00:00", "expected"}, {"25", "01:00:00:00:00", "expected"}, {"25", "001:00:00:00", "expected"},
       {"25", "01:00:00:", "expected"}, {"25", "+1:00:00:00", "expected"}, {"25", "00:60:00:00", "minutes 60"},
       {"25", "01:00:00:0\xff", "got '01:00:00:0\\xff'"}, {"50", "00:00:99:00", "seconds 99"},
@@ -76,6 +76,8 @@ TEST(Smpte, StrictReading) {
     EXPECT_EQ(parseLabel(rate(c.rate), c.text, error).has_value(), !*c.error);
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
   }
+  std::string error;  // told so, parseLabel reads a label that is not legal
+  EXPECT_EQ(parseLabel(rate("29.97"), "24;01:00;01", error, false), (Label{24, 1, 0, 1})) << error;
 }
 
 TEST(Smpte, Samples) {
