@@ -54,8 +54,13 @@ int32_t lroundfToInt32(float value) {
   return truncToInt32(std::roundf(value));
 }
 
-void appendPadded(std::string& out, int64_t value, int width) {
-  char digits[24];
+char* putPadded(char* out, int64_t value, int width) {
+  if (width == 2 && value >= 0 && value < 100) {  // the fields of every timecode of a day
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+  }
+  char digits[20];
   int n = 0;
   const bool negative = value < 0;
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
@@ -63,9 +68,15 @@ void appendPadded(std::string& out, int64_t value, int width) {
     digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (negative) out.push_back('-');
-  for (int pad = width - n - (negative ? 1 : 0); pad > 0; --pad) out.push_back('0');
-  while (n > 0) out.push_back(digits[--n]);
+  if (negative) *out++ = '-';
+  for (int pad = width - n - (negative ? 1 : 0); pad > 0; --pad) *out++ = '0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+void appendPadded(std::string& out, int64_t value, int width) {
+  char text[24];
+  out.append(text, putPadded(text, value, width));
 }
 
 }  // namespace bextkit::cnum

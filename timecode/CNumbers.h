@@ -34,8 +34,11 @@ int32_t truncToInt32(float value);
 // 32 bits wrap like truncToInt32.
 int32_t lroundfToInt32(float value);
 
-// Appends a decimal at least `width` characters wide, zero-filled after the sign, as
-// printf("%0*lld") does: 5 -> "05", -1 -> "-1" at width 2, -1 -> "-001" at width 4.
+// Writes a decimal at least `width` characters wide (at most 20), zero-filled after the sign, as
+// printf("%0*lld") does: 5 -> "05", -1 -> "-1" at width 2, -1 -> "-001" at width 4. Returns the
+// end; `out` has room for 21 characters.
+char* putPadded(char* out, int64_t value, int width);
+// The same, appended to a string.
 void appendPadded(std::string& out, int64_t value, int width);
 
 }  // namespace bextkit::cnum

@@ -2,6 +2,8 @@
 // and the samples at which frames begin.
 #include "timecode/Smpte.h"
 
+#include "timecode/CNumbers.h"
+
 #include <array>
 #include <limits>
 
@@ -37,23 +39,9 @@ constexpr Spelling kSpellings[] = {
     {"24000/1001", 0}, {"24/1", 1}, {"25/1", 2}, {"30000/1001", 3}, {"29.97df", 3}, {"30/1", 5},
     {"48000/1001", 6}, {"48/1", 7}, {"50/1", 8}, {"60000/1001", 9}, {"59.94df", 9}, {"60/1", 11}};
 
-// Writes `value` in decimal, zero-filled to two digits, and returns the end.
-char* putField(char* out, uint32_t value) {
-  if (value < 100) {
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-    return out + 2;
-  }
-  char digits[10];
-  int n = 0;
-  for (; value != 0; value /= 10) digits[n++] = static_cast<char>('0' + value % 10);
-  while (n > 0) *out++ = digits[--n];
-  return out;
-}
-
 std::string twoDigits(uint32_t value) {
   char text[10];
-  return std::string(text, putField(text, value));
+  return std::string(text, cnum::putPadded(text, value, 2));
 }
 
 // The text as an error message quotes it: bytes outside printable ASCII escaped, long texts cut,
@@ -181,13 +169,13 @@ Label labelFromFrames(const Rate& rate, uint64_t frames) {
 
 std::string format(const Rate& rate, const Label& label) {
   char text[4 * 10 + 3];
-  char* end = putField(text, label.hours);
+  char* end = cnum::putPadded(text, label.hours, 2);
   *end++ = ':';
-  end = putField(end, label.minutes);
+  end = cnum::putPadded(end, label.minutes, 2);
   *end++ = ':';
-  end = putField(end, label.seconds);
+  end = cnum::putPadded(end, label.seconds, 2);
   *end++ = rate.dropFrame ? ';' : ':';
-  end = putField(end, label.frames);
+  end = cnum::putPadded(end, label.frames, 2);
   return std::string(text, end);
 }
 

@@ -45,25 +45,6 @@ struct MinuteLengths {
   }
 };
 
-// Writes a field as printf("%02lld") does ("07", "-1", "-33600") and returns the end.
-char* putField(char* out, int64_t value) {
-  if (value >= 0 && value < 100) {
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-    return out + 2;
-  }
-  uint64_t magnitude = static_cast<uint64_t>(value);
-  if (value < 0) {
-    *out++ = '-';
-    magnitude = 0 - magnitude;
-  }
-  char digits[20];
-  int n = 0;
-  for (; magnitude != 0; magnitude /= 10) digits[n++] = static_cast<char>('0' + magnitude % 10);
-  while (n > 0) *out++ = digits[--n];
-  return out;
-}
-
 }  // namespace
 
 std::string TimeCode::timeCodeFromFrames(int32_t frames, float fps, bool absoluteMode) {
@@ -105,13 +86,13 @@ std::string TimeCode::timeCodeFromFrames(int32_t frames, float fps, bool absolut
   }
 
   char text[4 * 21];
-  char* end = putField(text, (minuteTotal / 60) % 24);
+  char* end = cnum::putPadded(text, (minuteTotal / 60) % 24, 2);
   *end++ = ':';
-  end = putField(end, minuteTotal % 60);
+  end = cnum::putPadded(end, minuteTotal % 60, 2);
   *end++ = ':';
-  end = putField(end, seconds);
+  end = cnum::putPadded(end, seconds, 2);
   *end++ = integral ? ':' : ';';
-  end = putField(end, frameNumber);
+  end = cnum::putPadded(end, frameNumber, 2);
   return std::string(text, end);
 }
 
