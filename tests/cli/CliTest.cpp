@@ -131,11 +131,16 @@ TEST(Cli, ShowAndChunks) {
   ASSERT_EQ(::mkfifo(dir.pathOf("fifo").c_str(), 0600), 0);
   // clang-format off
   const std::pair<std::string, std::string> kNotWav[] = {
-      {dir.write("image.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}), "not a WAV file"},
+      {dir.write("image\xE9.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}), "not a WAV file"},
       {dir.write("notes.txt", {'R', 'I', 'F', 'F', ' ', 'i', 's', ' ', 'a', ' ', 'w', 'o', 'r', 'd'}), "not a WAV file"},
       {dir.write("empty.wav", {}), "not a WAV file"}, {"/dev/zero", "not a regular file"},
       {dir.pathOf("fifo"), "not a regular file"}, {"/nonexistent/a.wav", "cannot open: No such file or directory"}};
   // clang-format on
+  // A file name that is not UTF-8 keeps its bytes in JSON, as surrogate escapes.
+  EXPECT_EQ(
+      bextkit("show --json " + kNotWav[0].first)
+          .out.rfind(R"({"file":")" + dir.path + R"(/image\udce9.png","error":"not a WAV file)", 0),
+      0u);
   for (const auto& [path, why] : kNotWav) {
     for (const char* command : {"show", "chunks", "set --description x"}) {
       r = bextkit(std::string(command) + " " + path + " " + odd);
@@ -202,6 +207,7 @@ TEST(Cli, Set) {
                                 .bytes());
   EXPECT_EQ(bextkit("--description x", {"set", rifx}).out,
             rifx + "\n  description: \"Take\" -> \"x\"\n");
+  EXPECT_NE(bextkit("show --json " + rifx).out.find(R"("codingHistory":null)"), std::string::npos);
   // A batch: a file without a chunk gets one; a file that cannot be saved, or read, is reported,
   // and one whose save would be refused lists no change.
   const std::string plain =
