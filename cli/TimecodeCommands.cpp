@@ -65,11 +65,11 @@ std::optional<int32_t> parseFootage(const Options& o, int32_t type, std::string&
 }
 
 // A frame count of at least 0 (FRAMES of feet, and of timecode without --absolute).
-std::optional<int32_t> parseCount(const std::string& text, bool negativeAllowed,
-                                  std::string& error) {
+std::optional<int32_t> parseCount(const std::string& text, bool negativeAllowed, std::string& error,
+                                  const char* hint = "") {
   const std::optional<int32_t> count = parseInt32("FRAMES", text, error);
   if (count && *count < 0 && !negativeAllowed) {
-    error = "FRAMES: expected a frame count from 0 to 2147483647, got '" + text + "'";
+    error = "FRAMES: expected a frame count from 0 to 2147483647, got '" + text + "'" + hint;
     return std::nullopt;
   }
   return count;
@@ -124,7 +124,8 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
     if (!r) return;
     std::string error;
     // The system's arithmetic reads a negative count by its size, which -2^31 has none of.
-    const auto count = parseCount(o->value, o->absolute || o->classic, error);
+    const auto count = parseCount(o->value, o->absolute || o->classic, error,
+                                  " (--absolute counts back from the end of the day)");
     if (count && *count == INT32_MIN && !o->absolute) {
       return ctx->usageError("FRAMES: expected a frame count from -2147483647 to 2147483647");
     }
