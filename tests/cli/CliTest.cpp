@@ -39,7 +39,7 @@ TEST(Cli, Arithmetic) {
   // clang-format off
   const struct { const char* line; const char* out; int status; } kCases[] = {
       {"timecode 107892 --rate 29.97", "01:00:00;00", 0}, {"timecode -1 --absolute", "23:59:59:24", 0},
-      {"timecode 3600 --fps 59.94", "00:01:00;04", 0}, {"timecode 2160001", "00:00:00:01", 0},
+      {"timecode 3600 --fps 59.94", "00:01:00;04", 0}, {"timecode 2160001", "00:00:00:01", 0}, {"timecode +25", "00:00:01:00", 0},
       {"frames 00:01:00;02 --rate 29.97", "1800", 0}, {"frames 01:00:00.00 --rate 60000/1001", "215784", 0},
       {"frames 01:00:00:00 --rate 23.976", "86400", 0}, {"frames-per-day --rate 59.94", "5178816", 0},
       {"frames-per-day --rate 29.97nd", "2592000", 0}, {"feet 30849 --type 40 --delimiter -", "0771-09", 0},
@@ -47,11 +47,12 @@ TEST(Cli, Arithmetic) {
       {"footage 99999+00 --to parts", "0009,9999,00", 0}, {"legal 00:01:00:00", "yes", 0},
       {"legal 00:10:00;00 --rate 29.97", "yes", 0}, {"legal 00:01:00;01 --rate 29.97", "no: ", 1},
       {"timecode -1 --classic", "00:00:00:01", 0}, {"frames 1 --classic", "90000", 0},
-      {"frames-per-day --fps 23.976 --classic", "2072447", 0}, {"legal 00:01:00:00 --classic", "no", 1}};
+      {"frames-per-day --fps 23.976 --classic", "2072447", 0}, {"frames -1:00:00:00 --classic", "-90000", 0},
+      {"timecode 1 --fps 0.5 --classic", "00:00:01;00", 0}, {"legal 00:01:00:00 --classic", "no", 1}};
   // A usage error names the argument on a line, points to the command's help, status 2.
   const std::pair<const char*, const char*> kErrors[] = {
       {"timecode 12x", "FRAMES"}, {"timecode 99999999999", "FRAMES"}, {"timecode -1", "FRAMES: expected a frame count from 0"},
-      {"timecode -2147483648 --classic", "FRAMES"}, {"feet -- -1", "FRAMES"}, {"timecode 1 --fps 0.4", "--rate"},
+      {"timecode -2147483648 --classic", "FRAMES"}, {"feet -- -1", "FRAMES"}, {"timecode 1 --fps 0.4 --classic", "--rate"},
       {"timecode 1 --rate 29.970", "--rate"}, {"timecode 1 --rate 27", "--rate"}, {"timecode 1 --fps nan --classic", "--rate"},
       {"frames 1", "TIMECODE"}, {"frames 1:2:3:4:5", "TIMECODE"}, {"frames 01:00:00:00 --rate 29.97", "TIMECODE"},
       {"frames 00:01:00;00 --rate 29.97", "TIMECODE"}, {"frames 24:00:00:00", "TIMECODE"}, {"frames 00:00:00:25", "TIMECODE"},
@@ -89,6 +90,12 @@ TEST(Cli, ShowAndChunks) {
   }
   EXPECT_EQ(r.err.find("***Have RIFF"), 0u) << "scan messages only with --verbose";
   EXPECT_EQ(bextkit("show " + kSample).err, "");
+  EXPECT_NE(
+      bextkit("show --rate 29.97nd " + kSample + " " + kSample)
+          .out.find("00:59:56:12 at 29.97 non-drop (173 samples past the frame's start)\n"
+                    "  Coding history        A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\n\n" +
+                    kSample),
+      std::string::npos);
   // JSON Lines: the documented keys in order; a file that cannot be read gives its error.
   r = bextkit("show --json /nonexistent/a.wav " + kSample + " /");
   EXPECT_EQ(r.status, 1);
@@ -172,11 +179,11 @@ TEST(Cli, Set) {
   };
   // Bad arguments touch no file; a dry run neither.
   for (const std::string& options : std::vector<std::string>{
-           "", "--timecode 01:60:00:00", "--timecode 01:00:60:00", "--timecode 01:00:00:25",
-           "--timecode 01:00:00", "--timecode -1:00:00:00", "--rate 0 --description x",
-           "--timecode 00:01:00;00 --rate 29.97", "--timecode 01:00:00:00 --rate 29.97",
-           "--verbose --description x", "--description " + std::string(257, 'd'),
-           "--originator " + std::string(33, 'o')}) {
+           "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:60:00",
+           "--timecode 01:00:00:25", "--timecode 01:00:00", "--timecode -1:00:00:00",
+           "--rate 0 --description x", "--timecode 00:01:00;00 --rate 29.97",
+           "--timecode 01:00:00:00 --rate 29.97", "--verbose --description x",
+           "--description " + std::string(257, 'd'), "--originator " + std::string(33, 'o')}) {
     const Result r = bextkit(options, {"set", path});
     EXPECT_EQ(r.status, 2) << options;
     EXPECT_NE(r.err.find(options.empty() ? "nothing to set" : options.substr(0, options.find(' '))),
