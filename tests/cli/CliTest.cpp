@@ -44,7 +44,7 @@ TEST(Cli, Arithmetic) {
       {"frames 01:00:00:00 --rate 23.976", "86400", 0}, {"frames-per-day --rate 59.94", "5178816", 0},
       {"frames-per-day --rate 29.97nd", "2592000", 0}, {"feet 30849 --type 40 --delimiter -", "0771-09", 0},
       {"footage 12ft05 --delimiter ft", "197", 0}, {"footage 0771+09 --to timecode", "00:08:13:20", 0},
-      {"footage 99999+00 --to parts", "0009,9999,00", 0}, {"legal 00:01:00:00", "yes", 0},
+      {"footage 99999+00 --to parts", "0009,9999,00", 0}, {"footage 0771+09 --to timecode --classic", "00:08:13:20", 0}, {"legal 00:01:00:00", "yes", 0},
       {"legal 00:10:00;00 --rate 29.97", "yes", 0}, {"legal 00:01:00;01 --rate 29.97", "no: ", 1},
       {"timecode -1 --classic", "00:00:00:01", 0}, {"frames 1 --classic", "90000", 0},
       {"frames-per-day --fps 23.976 --classic", "2072447", 0}, {"frames -1:00:00:00 --classic", "-90000", 0},
@@ -179,7 +179,7 @@ TEST(Cli, Set) {
   };
   // Bad arguments touch no file; a dry run neither.
   for (const std::string& options : std::vector<std::string>{
-           "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:60:00",
+           "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:60:00 --classic",
            "--timecode 01:00:00:25", "--timecode 01:00:00", "--timecode -1:00:00:00",
            "--rate 0 --description x", "--timecode 00:01:00;00 --rate 29.97",
            "--timecode 01:00:00:00 --rate 29.97", "--verbose --description x",
@@ -234,6 +234,8 @@ TEST(Cli, Set) {
   setFileOperations(posixFileOperations());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("a new bext chunk after the RIFF header"), std::string::npos) << r.out;
+  EXPECT_NE(bextkit("show " + short10).out.find("Timecode              none (no sample rate"),
+            std::string::npos);
   EXPECT_TRUE(r.out.find(short10) == std::string::npos && r.out.find(path) == std::string::npos)
       << "a failed save lists no change: " << r.out;
   EXPECT_EQ(bextkit("--originator x --dry-run", {"set", short10}).status, 1);

@@ -21,8 +21,13 @@ TEST(Smpte, PublishedCounts) {
       {"29.97", 2589407, "23:59:59;29"}, {"29.97", 2589408, "24:00:00;00"}, {"59.94", 3600, "00:01:00;04"},
       {"59.94", 215784, "01:00:00;00"}, {"25", 386547056639999, "4294967295:59:59:24"},
       {"25", 386547056640000, "4294967295:59:59:24", true}, {"59.94", kMax, "4294967295:59:59;59", true}};
-  const std::pair<const char*, uint64_t> kDays[] = {{"29.97", 2589408}, {"59.94", 5178816}, {"23.976", 2073600},
-                                                    {"25", 2160000}};
+  // Every rate: frames in a day, the fraction it is spelt as, and where frame labels x 1001
+  // begins at 48 kHz (48048000 at a whole rate, 48096048 at a rate of 1000/1001 of one).
+  const struct { const char* name; uint64_t day; const char* fraction; uint64_t start; } kRates[] = {
+      {"23.976", 2073600, "24000/1001", 48096048}, {"24", 2073600, "24/1", 48048000}, {"25", 2160000, "25/1", 48048000},
+      {"29.97", 2589408, "30000/1001", 48096048}, {"29.97nd", 2592000, "", 48096048}, {"30", 2592000, "30/1", 48048000},
+      {"47.952", 4147200, "48000/1001", 48096048}, {"48", 4147200, "48/1", 48048000}, {"50", 4320000, "50/1", 48048000},
+      {"59.94", 5178816, "60000/1001", 48096048}, {"59.94nd", 5184000, "", 48096048}, {"60", 5184000, "60/1", 48048000}};
   // clang-format on
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.rate) + " " + std::to_string(c.frames));
@@ -30,7 +35,14 @@ TEST(Smpte, PublishedCounts) {
     EXPECT_EQ(format(rate(c.rate), label), c.text);
     EXPECT_EQ(framesFromLabel(rate(c.rate), label) == c.frames, !c.pastLastLabel);
   }
-  for (const auto& [name, frames] : kDays) EXPECT_EQ(framesPerDay(rate(name)), frames) << name;
+  ASSERT_EQ(rates().size(), std::size(kRates));
+  for (const auto& c : kRates) {
+    SCOPED_TRACE(c.name);
+    const Rate r = rate(c.name);
+    EXPECT_EQ(framesPerDay(r), c.day);
+    EXPECT_EQ(frameStart(r, r.labelsPerSecond * 1001ull, 48000), c.start);
+    EXPECT_TRUE(!*c.fraction || parseRate(c.fraction) == r);
+  }
 }
 
 TEST(Smpte, EveryLabelOfADay) {
