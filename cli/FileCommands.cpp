@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bwf/BWFParser.h"
+#include "bwf/SmpteTime.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Text.h"
@@ -69,9 +70,6 @@ bool hasBext(const BWFParser& p) { return (p.chunkFlags() & kBWFFlagBext) != 0; 
 // The scan derives a timecode when it met a bext chunk and a linear-audio format with a rate.
 bool hasTimecode(const BWFParser& p) {
   return hasBext(p) && (p.chunkFlags() & kBWFFlagFmt) != 0 && p.samplePerSeconds() != 0;
-}
-uint64_t timeReference(const BWFParser& p) {
-  return (uint64_t{p.getSamplesSinceMidnightHigh()} << 32) | p.getSamplesSinceMidnightLow();
 }
 
 std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) {
@@ -303,9 +301,9 @@ void addCommonOptions(CLI::App* command, Options& o) {
 }  // namespace
 
 std::optional<SmpteTime> smpteTime(const BWFParser& p, const smpte::Rate& rate) {
-  if (!hasTimecode(p)) return std::nullopt;
-  const smpte::Position at = smpte::positionOfSample(rate, timeReference(p), p.samplePerSeconds());
-  return SmpteTime{at, smpte::format(rate, smpte::labelFromFrames(rate, at.frame))};
+  const std::optional<smpte::Position> at = smptePosition(p, rate);
+  if (!at) return std::nullopt;
+  return SmpteTime{*at, smpte::format(rate, smpte::labelFromFrames(rate, at->frame))};
 }
 
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {

@@ -6,6 +6,7 @@
 
 #include "bwf/BWFChunk.h"
 #include "bwf/BWFParser.h"
+#include "bwf/SmpteTime.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Text.h"
@@ -30,16 +31,11 @@ struct Options {
 
 std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
 
-uint64_t timeReferenceRead(const BWFParser& parser) {
-  return (uint64_t{parser.getSamplesSinceMidnightHigh()} << 32) |
-         parser.getSamplesSinceMidnightLow();
-}
-
 // The time reference the record would carry, or the file's own where the record does not
 // reach that far.
 uint64_t timeReferenceToWrite(const BWFParser& parser) {
   const std::vector<uint8_t> record = parser.getBWFChunkData();
-  if (record.size() < BWFChunk::kTimeReferenceHigh.end()) return timeReferenceRead(parser);
+  if (record.size() < BWFChunk::kTimeReferenceHigh.end()) return timeReference(parser);
   // RIFX files hold the record's integers big-endian.
   BWFChunk chunk;
   std::copy(record.begin(), record.end(), chunk.bytes.begin());
@@ -103,7 +99,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     }
   };
   const std::string oldTimecode = shownTimecode(*parser, rate);
-  const uint64_t oldReference = timeReferenceRead(*parser);
+  const uint64_t oldReference = timeReference(*parser);
   const bool hadChunk = parser->chunkFlags() & kBWFFlagBext;
   if (o.description) {
     edit("description", parser->description(), *o.description);
@@ -114,18 +110,13 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     parser->setOriginator(*o.originator);
   }
   if (timecode) {
-    // The stored timecode also stands for the edit when the file has no sample rate, which the
-    // save then refuses with its reason.
     const auto& t = *timecode;
-    parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(rate.fps)));
     if (rate.smpte) {
       const smpte::Label label{uint32_t(t[0]), uint32_t(t[1]), uint32_t(t[2]), uint32_t(t[3])};
-      if (parser->samplePerSeconds() != 0) {
-        const uint64_t frame = smpte::framesFromLabel(*rate.smpte, label);
-        parser->setTimeReference(smpte::frameStart(*rate.smpte, frame, parser->samplePerSeconds()));
-      }
+      setSmpteTimecode(*parser, *rate.smpte, label);
       edit("timecode", oldTimecode, smpte::format(*rate.smpte, label));
     } else {
+      parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(rate.fps)));
       edit("timecode", oldTimecode, parser->timecodeString());
     }
   }
