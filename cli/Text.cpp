@@ -4,58 +4,6 @@
 
 namespace bextkit::cli {
 
-namespace {
-
-// Length of the valid UTF-8 sequence at `i`, or 0 when the byte there does not start one.
-size_t utf8SequenceLength(const std::string& s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-  const uint8_t b = byte(i);
-  if (b < 0x80) return 1;
-  size_t length;
-  uint32_t minimum;
-  uint32_t cp;
-  if ((b & 0xE0) == 0xC0) {
-    length = 2, minimum = 0x80, cp = b & 0x1F;
-  } else if ((b & 0xF0) == 0xE0) {
-    length = 3, minimum = 0x800, cp = b & 0x0F;
-  } else if ((b & 0xF8) == 0xF0) {
-    length = 4, minimum = 0x10000, cp = b & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > s.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  // Overlong forms, surrogates and code points past Unicode are not valid UTF-8.
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return length;
-}
-
-void appendLatin1(std::string& out, uint8_t b) {
-  out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-  out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-}
-
-}  // namespace
-
-std::string displayUtf8(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (size_t i = 0; i < bytes.size();) {
-    const size_t length = utf8SequenceLength(bytes, i);
-    if (length == 0) {
-      appendLatin1(out, static_cast<uint8_t>(bytes[i]));
-      ++i;
-    } else {
-      out.append(bytes, i, length);
-      i += length;
-    }
-  }
-  return out;
-}
-
 std::string jsonFileName(const std::string& bytes) {
   static const char kHex[] = "0123456789abcdef";
   const auto escape = [](std::string& out, const char* prefix, uint8_t byte) {

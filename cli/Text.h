@@ -3,10 +3,11 @@
 
 #include <string>
 
+#include "platform/Utf8.h"
+
 namespace bextkit::cli {
 
-// The bytes as UTF-8: valid UTF-8 sequences unchanged, every other byte taken as Latin-1.
-std::string displayUtf8(const std::string& bytes);
+using bextkit::displayUtf8;
 
 // A file name as a JSON string literal, quotes included: valid UTF-8 unchanged, and each byte
 // that is not as \udcNN (0xDC00 plus the byte, as Python's surrogateescape reads and writes
