@@ -215,7 +215,8 @@ bool BWFParser::save(const std::string& path, bool write) {
   const std::vector<uint8_t> record = getBWFChunkData();
   const bool saved = (chunkFlags_ & kBWFFlagBext) ? rewriteChunk(path, record, write)
                                                   : insertChunk(path, record, write);
-  if (saved && write) adoptSaved(record);
+  // What a save to another path wrote says nothing of the parser's own file.
+  if (saved && write && path == path_) adoptSaved(record);
   return saved;
 }
 

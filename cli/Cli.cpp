@@ -50,6 +50,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   app.fallthrough();
   addFileCommands(app, context);
   addSetCommand(app, context);
+  addCodesCommand(app, context);
   addTimecodeCommands(app, context);
 
   // A first word that is neither an option nor a command is a command misspelt.

@@ -47,5 +47,6 @@ std::optional<SmpteTime> smpteTime(const BWFParser& parser, const smpte::Rate& r
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);
 void addSetCommand(CLI::App& app, Context& context);
+void addCodesCommand(CLI::App& app, Context& context);
 
 }  // namespace bextkit::cli

@@ -258,5 +258,19 @@ TEST(Cli, Set) {
   }
 }
 
+TEST(Cli, Codes) {
+  testsupport::TempDir dir;
+  const std::string path = dir.write("take.wav", {}), link = dir.pathOf("link.wav");
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+  Result r = bextkit("codes --type WAVE --creator bext " + link + " " + path);
+  if (r.err.find("keeps no extended attributes") != std::string::npos) GTEST_SKIP() << r.err;
+  EXPECT_EQ(std::to_string(r.status) + r.err,
+            "1bextkit: cannot set the type code of " + link + ": symbolic link\n");
+  EXPECT_EQ(bextkit("codes " + link).out, link + "  type 'WAVE'  creator 'bext'\n");
+  r = bextkit("codes --creator ABC " + path);
+  EXPECT_EQ(std::to_string(r.status) + r.err.substr(0, r.err.find('\n')),
+            "2bextkit: --creator: a code is four bytes, got 3");
+}
+
 }  // namespace
 }  // namespace bextkit::cli

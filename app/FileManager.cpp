@@ -1,0 +1,86 @@
+#include "app/FileManager.h"
+
+#include <linux/limits.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <optional>
+
+namespace bextkit {
+
+namespace {
+
+constexpr const char* kFinderInfo = "user.com.apple.FinderInfo";
+constexpr size_t kFinderInfoSize = 32;
+constexpr size_t kCodeSize = 4;
+constexpr size_t kTypeOffset = 0;
+constexpr size_t kCreatorOffset = 4;
+
+// The attribute's bytes, empty when the file has none; nothing when it cannot be read (errno
+// says why). One call with room for the largest value Linux keeps, so that the value cannot
+// change size between asking for its size and reading it.
+std::optional<std::string> finderInfo(const std::string& path, bool followLinks) {
+  std::string bytes(XATTR_SIZE_MAX, '\0');
+  const ssize_t n = followLinks
+                        ? ::getxattr(path.c_str(), kFinderInfo, bytes.data(), bytes.size())
+                        : ::lgetxattr(path.c_str(), kFinderInfo, bytes.data(), bytes.size());
+  if (n < 0) return errno == ENODATA ? std::optional<std::string>(std::string()) : std::nullopt;
+  bytes.resize(static_cast<size_t>(n));
+  return bytes;
+}
+
+bool setCode(size_t offset, const std::string& code, const std::string& path) {
+  if (code.size() != kCodeSize) {
+    errno = EINVAL;
+    return false;
+  }
+  // The path itself: a link is refused rather than followed (Linux keeps no user attributes on
+  // links). Only regular files carry codes; a folder's FinderInfo holds its window's place in
+  // those bytes.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISLNK(st.st_mode) ? ELOOP : EPERM;
+    return false;
+  }
+  std::optional<std::string> info = finderInfo(path, false);
+  if (!info) return false;
+  // macOS writes exactly 32 bytes. An attribute of another length came from elsewhere: its bytes
+  // are kept as they are, a longer one whole, and a shorter one padded with zeros to 32 so that
+  // both codes have their place.
+  if (info->size() < kFinderInfoSize) info->resize(kFinderInfoSize, '\0');
+  info->replace(offset, kCodeSize, code);
+  // One call replaces the whole value, so the attribute is never left half written.
+  return ::lsetxattr(path.c_str(), kFinderInfo, info->data(), info->size(), 0) == 0;
+}
+
+std::string codeAtPath(size_t offset, const std::string& path) {
+  struct stat st;
+  std::optional<std::string> info;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) info = finderInfo(path, true);
+  const std::string zero(kCodeSize, '\0');
+  const std::string code =
+      info && info->size() >= offset + kCodeSize ? info->substr(offset, kCodeSize) : zero;
+  return code == zero ? "''" : "'" + code + "'";
+}
+
+}  // namespace
+
+bool FileManager::setCreatorCode(const std::string& code, const std::string& path) {
+  return setCode(kCreatorOffset, code, path);
+}
+
+bool FileManager::setTypeCode(const std::string& code, const std::string& path) {
+  return setCode(kTypeOffset, code, path);
+}
+
+std::string FileManager::creatorCodeAtPath(const std::string& path) {
+  return codeAtPath(kCreatorOffset, path);
+}
+
+std::string FileManager::typeCodeAtPath(const std::string& path) {
+  return codeAtPath(kTypeOffset, path);
+}
+
+}  // namespace bextkit

@@ -1,0 +1,104 @@
+#include "app/bridge/Bridge.h"
+
+#include <algorithm>
+
+#include "bwf/BWFParser.h"
+
+namespace bextkit::bridge {
+
+// The registry's entries, one function per class.
+void addParserOperations(std::vector<Operation>& operations);
+void addTimeCodeOperations(std::vector<Operation>& operations);
+void addFileManagerOperations(std::vector<Operation>& operations);
+void addSmpteOperations(std::vector<Operation>& operations);
+
+const char* kindName(Kind kind) {
+  static const char* const kNames[] = {
+      "nothing",      "string",        "32-bit integer",        "unsigned 32-bit integer",
+      "32-bit float", "boolean",       "array of strings",      "dictionary of strings",
+      "byte buffer",  "parser object", "storage for one float", "storage for four integers"};
+  return kNames[static_cast<size_t>(kind)];
+}
+
+std::string describe(const Operation& operation) {
+  std::string text = operation.className + " " + operation.name + " (";
+  for (size_t i = 0; i < operation.arguments.size(); ++i) {
+    text += (i ? ", " : "") + std::string(kindName(operation.arguments[i]));
+  }
+  return text + ") -> " + kindName(operation.result) +
+         (operation.classOperation ? ", class operation" : ", object operation");
+}
+
+BWFParser* Call::parser(size_t i) const {
+  return bridge.parser(std::get<ParserRef>(args[i]).handle);
+}
+
+Bridge::Bridge() {
+  addParserOperations(operations_);
+  addTimeCodeOperations(operations_);
+  addFileManagerOperations(operations_);
+  addSmpteOperations(operations_);
+}
+
+Bridge::~Bridge() = default;
+
+const Operation* Bridge::find(std::string_view className, std::string_view name) const {
+  const auto it = std::find_if(operations_.begin(), operations_.end(), [&](const Operation& o) {
+    return o.className == className && o.name == name;
+  });
+  return it == operations_.end() ? nullptr : &*it;
+}
+
+std::optional<Value> Bridge::call(std::string_view className, std::string_view name, Handle self,
+                                  std::vector<Value>& args, std::string& error) {
+  const Operation* operation = find(className, name);
+  if (!operation) {
+    error = std::string(className) + " has no operation " + std::string(name);
+    return std::nullopt;
+  }
+  const auto fail = [&](const std::string& why) {
+    error = std::string(className) + "['" + std::string(name) + "']: " + why;
+    return std::nullopt;
+  };
+  BWFParser* object = nullptr;
+  if (!operation->classOperation) {
+    object = parser(self);
+    if (!object) return fail("the parser object is unknown or was released");
+  }
+  if (args.size() != operation->arguments.size()) {
+    return fail("expected " + std::to_string(operation->arguments.size()) + " arguments (" +
+                describe(*operation) + "), got " + std::to_string(args.size()));
+  }
+  for (size_t i = 0; i < args.size(); ++i) {
+    const Kind expected = operation->arguments[i];
+    if (kindOf(args[i]) != expected) {
+      return fail("argument " + std::to_string(i + 1) + " must be a " + kindName(expected) +
+                  ", got a " + kindName(kindOf(args[i])));
+    }
+    if (expected == Kind::kParser && !parser(std::get<ParserRef>(args[i]).handle)) {
+      return fail("argument " + std::to_string(i + 1) +
+                  " is a parser object that is unknown or was released");
+    }
+  }
+  std::string why;
+  Call call{*this, object, args, why};
+  Value result = operation->body(call);
+  if (!why.empty()) return fail(why);
+  return result;
+}
+
+BWFParser* Bridge::parser(Handle handle) const {
+  const auto it = parsers_.find(handle);
+  return it == parsers_.end() ? nullptr : it->second.get();
+}
+
+bool Bridge::release(Handle handle) { return parsers_.erase(handle) == 1; }
+
+Value Bridge::adopt(std::unique_ptr<BWFParser> parser) {
+  if (!parser) return std::monostate();
+  const Handle handle = next_++;
+  parsers_.emplace(handle, std::move(parser));
+  return ParserRef{handle};
+}
+
+}  // namespace bextkit::bridge

@@ -1,0 +1,243 @@
+#include "app/host/ScriptHost.h"
+
+#include <QByteArray>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "platform/Utf8.h"
+
+namespace bextkit {
+
+namespace {
+
+using bridge::Kind;
+using bridge::Value;
+
+// Builds the classes from the list of operations: class operations on the class objects, object
+// operations on the prototype of parser objects.
+constexpr const char* kPrelude = R"JS(
+(function (host, operations, global) {
+  const parserPrototype = {
+    release() { return host.release(this.__handle); }
+  };
+  const wrap = (result) => {
+    if (result === null || typeof result !== 'object' || !('__parser' in result)) return result;
+    const parser = Object.create(parserPrototype);
+    Object.defineProperty(parser, '__handle', { value: result.__parser });
+    return Object.freeze(parser);
+  };
+  const classes = {};
+  for (const op of operations) {
+    if (op.classOperation && !classes[op.className]) classes[op.className] = {};
+    const target = op.classOperation ? classes[op.className] : parserPrototype;
+    target[op.name] = op.classOperation
+        ? (...args) => wrap(host.invoke(op.className, op.name, 0, args))
+        : function (...args) { return wrap(host.invoke(op.className, op.name, this.__handle, args)); };
+  }
+  for (const name in classes) global[name] = Object.freeze(classes[name]);
+  global.print = (...args) => host.print(args.map(String).join(' '));
+  global.exit = (status) => host.exit(status === undefined ? 0 : status);
+})
+)JS";
+
+// A number as the shortest decimal that reads back as the same float: 29.97, not 29.9699993.
+double shortestDouble(float value) {
+  if (!std::isfinite(value)) return value;
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  double result = 0;
+  std::from_chars(text, end, result);
+  return result;
+}
+
+// A number as a 32-bit float: the nearest one, and beyond the floats' range an infinity (a plain
+// conversion of such a number is undefined).
+float toFloat(double number) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (number > kLargest) return std::numeric_limits<float>::infinity();
+  if (number < -kLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(number);
+}
+
+}  // namespace
+
+ScriptHost::ScriptHost(QJSEngine& engine) : engine_(engine) {
+  QJSValue operations = engine_.newArray();
+  quint32 i = 0;
+  for (const bridge::Operation& op : bridge_.operations()) {
+    QJSValue entry = engine_.newObject();
+    entry.setProperty("className", QString::fromStdString(op.className));
+    entry.setProperty("name", QString::fromStdString(op.name));
+    entry.setProperty("classOperation", op.classOperation);
+    operations.setProperty(i++, entry);
+  }
+  const QJSValue installed = engine_.evaluate(kPrelude).call(
+      {engine_.newQObject(this), operations, engine_.globalObject()});
+  // The prelude is the host's own; an error in it is a fault of the build, seen at once.
+  // The prelude is the host's own: an error in it is a fault of the build, told at once.
+  if (installed.isError()) qFatal("script host: %s", qPrintable(installed.toString()));
+  // The engine must not take the host for its own and delete it.
+  QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
+}
+
+QJSValue ScriptHost::invoke(const QString& className, const QString& name, double self,
+                            const QJSValue& args) {
+  const std::string cls = className.toStdString(), op = name.toStdString();
+  const bridge::Operation* operation = bridge_.find(cls, op);
+  const auto fail = [this](const std::string& message) {
+    engine_.throwError(QString::fromStdString(message));
+    return QJSValue();
+  };
+  if (!operation) return fail(cls + " has no operation " + op);
+  const std::string where = cls + "['" + op + "']: ";
+  const auto count = static_cast<size_t>(args.property("length").toUInt());
+  if (count != operation->arguments.size()) {
+    return fail(where + "expected " + std::to_string(operation->arguments.size()) + " arguments (" +
+                bridge::describe(*operation) + "), got " + std::to_string(count));
+  }
+  std::vector<Value> values;
+  for (size_t i = 0; i < count; ++i) {
+    std::string why;
+    std::optional<Value> value =
+        fromScript(args.property(static_cast<quint32>(i)), operation->arguments[i], why);
+    if (!value) {
+      return fail(where + "argument " + std::to_string(i + 1) + " must be " + why);
+    }
+    values.push_back(std::move(*value));
+  }
+  std::string error;
+  const std::optional<Value> result =
+      bridge_.call(cls, op, static_cast<bridge::Handle>(self), values, error);
+  if (!result) return fail(error);
+  // Storage the operation filled goes back into the caller's arrays.
+  for (size_t i = 0; i < count; ++i) {
+    QJSValue target = args.property(static_cast<quint32>(i));
+    if (const auto* one = std::get_if<std::array<float, 1>>(&values[i])) {
+      target.setProperty(0, shortestDouble((*one)[0]));
+    } else if (const auto* four = std::get_if<std::array<int32_t, 4>>(&values[i])) {
+      for (quint32 k = 0; k < 4; ++k) target.setProperty(k, (*four)[k]);
+    }
+  }
+  return toScript(*result);
+}
+
+bool ScriptHost::release(double handle) {
+  return handle >= 1 && handle <= std::numeric_limits<bridge::Handle>::max() &&
+         bridge_.release(static_cast<bridge::Handle>(handle));
+}
+
+void ScriptHost::print(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  std::fputc('\n', stdout);
+}
+
+void ScriptHost::exit(int status) {
+  exitStatus_ = status;
+  engine_.setInterrupted(true);  // the script stops here, whatever catches errors around it
+}
+
+QString ScriptHost::decode(const std::string& bytes) {
+  const std::string shown = displayUtf8(bytes);
+  QString text = QString::fromStdString(shown);
+  if (shown != bytes) originals_[text] = bytes;
+  return text;
+}
+
+std::string ScriptHost::encode(const QString& text) const {
+  const auto it = originals_.find(text);
+  return it != originals_.end() ? it->second : text.toStdString();
+}
+
+QJSValue ScriptHost::toScript(const Value& value) {
+  switch (bridge::kindOf(value)) {
+    case Kind::kString:
+      return decode(std::get<std::string>(value));
+    case Kind::kInt32:
+      return std::get<int32_t>(value);
+    case Kind::kUInt32:
+      return static_cast<double>(std::get<uint32_t>(value));
+    case Kind::kFloat:
+      return shortestDouble(std::get<float>(value));
+    case Kind::kBool:
+      return std::get<bool>(value);
+    case Kind::kStrings: {
+      const auto& strings = std::get<std::vector<std::string>>(value);
+      QJSValue array = engine_.newArray(static_cast<uint>(strings.size()));
+      for (quint32 i = 0; i < strings.size(); ++i) array.setProperty(i, decode(strings[i]));
+      return array;
+    }
+    case Kind::kDictionary: {
+      QJSValue object = engine_.newObject();
+      for (const auto& [key, text] : std::get<std::map<std::string, std::string>>(value)) {
+        object.setProperty(decode(key), decode(text));
+      }
+      return object;
+    }
+    case Kind::kBytes: {
+      const auto& bytes = std::get<std::vector<uint8_t>>(value);
+      return engine_.toScriptValue(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<qsizetype>(bytes.size())));
+    }
+    case Kind::kParser: {
+      QJSValue marker = engine_.newObject();
+      marker.setProperty("__parser", std::get<bridge::ParserRef>(value).handle);
+      return marker;
+    }
+    default:
+      return QJSValue(QJSValue::NullValue);
+  }
+}
+
+std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, std::string& error) {
+  error = std::string("a ") + bridge::kindName(kind) + ", got " + value.toString().toStdString();
+  const double number = value.toNumber();
+  const bool integral = value.isNumber() && std::isfinite(number) && number == std::trunc(number);
+  switch (kind) {
+    case Kind::kString:
+      if (value.isString()) return encode(value.toString());
+      return std::nullopt;
+    case Kind::kInt32:
+      if (integral && number >= -2147483648.0 && number <= 2147483647.0) {
+        return static_cast<int32_t>(number);
+      }
+      return std::nullopt;
+    case Kind::kUInt32:
+      if (integral && number >= 0 && number <= 4294967295.0) return static_cast<uint32_t>(number);
+      return std::nullopt;
+    case Kind::kFloat:
+      // The float nearest to the number: 29.97 arrives as 29.97f.
+      if (value.isNumber() && !(std::fabs(number) > std::numeric_limits<float>::max())) {
+        return toFloat(number);
+      }
+      return std::nullopt;
+    case Kind::kBool:
+      if (value.isBool()) return value.toBool();
+      return std::nullopt;
+    case Kind::kParser:
+      if (value.isObject() && value.property("__handle").isNumber()) {
+        return bridge::ParserRef{value.property("__handle").toUInt()};
+      }
+      return std::nullopt;
+    case Kind::kFloatStorage:
+      if (value.isArray()) {
+        return std::array<float, 1>{toFloat(value.property(0).toNumber())};
+      }
+      error = "an array to hold one float";
+      return std::nullopt;
+    case Kind::kIntStorage:
+      if (value.isArray()) {
+        std::array<int32_t, 4> fields{};
+        for (quint32 k = 0; k < 4; ++k) fields[k] = value.property(k).toInt();
+        return fields;
+      }
+      error = "an array to hold four integers";
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace bextkit

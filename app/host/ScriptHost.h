@@ -1,0 +1,55 @@
+// The scripting host: a QJSEngine in which the bridge's classes appear as the objects BWFParser,
+// TimeCode, FileManager and Smpte, whose properties are the operations' names, so that a script
+// writes TimeCode["framesFromTimeCode:fps:"]("01:00:00;00", 29.97) or
+// BWFParser["initWithPath:"](path).parse(). Values map to JavaScript's own: strings, numbers,
+// booleans, arrays, objects, ArrayBuffer; parser objects carry their operations and a release();
+// caller-provided storage is a JS array filled in place. A failed call throws a JS error with the
+// bridge's message. Shared by bextkit-script and the desktop application.
+#pragma once
+
+#include <QJSEngine>
+#include <QJSValue>
+#include <QObject>
+#include <QString>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "app/bridge/Bridge.h"
+
+namespace bextkit {
+
+class ScriptHost : public QObject {
+  Q_OBJECT
+
+ public:
+  // Installs the classes, print(...) and exit(n) in `engine`, which must outlive the host.
+  explicit ScriptHost(QJSEngine& engine);
+
+  bridge::Bridge& bridge() { return bridge_; }
+  // The status a script asked for with exit(n), once it has.
+  std::optional<int> exitStatus() const { return exitStatus_; }
+
+  // Entry points for the classes' JavaScript side.
+  Q_INVOKABLE QJSValue invoke(const QString& className, const QString& name, double self,
+                              const QJSValue& args);
+  Q_INVOKABLE bool release(double handle);
+  Q_INVOKABLE void print(const QString& text);
+  Q_INVOKABLE void exit(int status);
+
+ private:
+  QJSValue toScript(const bridge::Value& value);
+  std::optional<bridge::Value> fromScript(const QJSValue& value, bridge::Kind kind,
+                                          std::string& error);
+  // A text of a file as a script sees it, and back: a text shown with Latin-1 stand-ins for
+  // bytes that are not UTF-8 goes back as those bytes when a script returns it unchanged.
+  QString decode(const std::string& bytes);
+  std::string encode(const QString& text) const;
+
+  QJSEngine& engine_;
+  bridge::Bridge bridge_;
+  std::map<QString, std::string> originals_;
+  std::optional<int> exitStatus_;
+};
+
+}  // namespace bextkit

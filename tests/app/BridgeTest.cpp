@@ -1,0 +1,159 @@
+// The bridge: every registered operation driven once by its name and compared with the direct
+// call of the class (a mis-wired entry gives another answer), the parser object table, and
+// calls that do not fit.
+#include "app/bridge/Bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Support.h"
+#include "app/FileManager.h"
+#include "bwf/BWFParser.h"
+#include "timecode/TimeCode.h"
+
+namespace bextkit::bridge {
+namespace {
+
+using testsupport::BextFields;
+using testsupport::RiffBuilder;
+using S = std::string;
+using Strings = std::vector<std::string>;
+
+TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
+  testsupport::TempDir dir;
+  const testsupport::LogCapture quiet;
+  const testsupport::Bytes file =
+      RiffBuilder()
+          .riffHeader()
+          .fmt(1, 2, 48000, 24)
+          .bext({"Desc", "Orig", "Ref", "2026-01-02", "03:04:05", 172810000, "A=PCM"})
+          .bytes();
+  const S path = dir.write("take.wav", file), other = dir.write("other.wav", file);
+  const S copy = dir.write("copy.wav", file), marked = dir.write("marked.wav", file);
+  Bridge bridge;
+  S error;
+  std::vector<Value> open = {path, 29.97f};
+  const Handle self =
+      std::get<ParserRef>(*bridge.call("BWFParser", "initWithPath:FPS:", 0, open, error)).handle;
+  auto direct = BWFParser::initWithPath(path, 29.97f);
+  std::vector<Value> none;
+  ASSERT_TRUE(bridge.call("BWFParser", "parse", self, none, error)) << error;
+  direct->parse();
+  direct->setDescription("New");  // the edits the table makes through the bridge
+  direct->setOriginator("Op");
+  direct->setOriginatorReference("R2");
+  direct->setCreationtime("11:12:13");
+  direct->setTicks(7);
+  direct->setTimeCodeHH(1, 2, 3, 4, 25);
+  const auto hex = direct->hex2timecode(172801000, 25, 48000);
+  float fps = 0;
+  direct->getfps(&fps);
+  std::array<int32_t, 4> split = {9, 9, 9, 9};
+  TimeCode::splitTimeCode("01:02", 25, split);
+  const auto& d = direct->getChunkDictionary();
+  // clang-format off
+  const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
+      {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
+      {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},
+      {"BWFParser", "setTicks:", {7}, {}}, {"BWFParser", "setTimeCodeHH:MM:SS:FF:FPS:", {1, 2, 3, 4, 25}, {}},
+      {"BWFParser", "hex2timecode:FPS:SPS:", {172801000, 25.0f, 48000}, hex},
+      {"BWFParser", "description", {}, direct->description()}, {"BWFParser", "originator", {}, direct->originator()},
+      {"BWFParser", "originatorReference", {}, direct->originatorReference()},
+      {"BWFParser", "creationdate", {}, direct->creationdate()}, {"BWFParser", "creationtime", {}, direct->creationtime()},
+      {"BWFParser", "getCodingHistory", {}, direct->getCodingHistory()}, {"BWFParser", "samplePerSeconds", {}, 48000u},
+      {"BWFParser", "bitsPerSample", {}, 24}, {"BWFParser", "channels", {}, 2},
+      {"BWFParser", "getSamplesSinceMidnightLow", {}, 172810000u}, {"BWFParser", "getSamplesSinceMidnightHigh", {}, 0u},
+      {"BWFParser", "getChunkDictionary", {}, std::map<S, S>(d.begin(), d.end())},
+      {"BWFParser", "chunkFlags", {}, uint32_t{direct->chunkFlags()}}, {"BWFParser", "getTicks", {}, direct->getTicks()},
+      {"BWFParser", "timecodeString", {}, direct->timecodeString()}, {"BWFParser", "endianNess", {}, false},
+      {"BWFParser", "getBWFChunkData", {}, direct->getBWFChunkData()},
+      {"BWFParser", "getfps:", {std::array<float, 1>{}}, {}}, {"BWFParser", "lastError", {}, S()},
+      {"BWFParser", "hexStr2timecode:FPS:SPS:", {S("A4CBBE8"), S("25"), S("48000")}, direct->hexStr2timecode("A4CBBE8", "25", "48000")},
+      {"BWFParser", "writeBExtHeaderToFile:", {copy}, true}, {"BWFParser", "saveFile", {}, true},
+      {"BWFParser", "info", {}, {}}, {"BWFParser", "initWithPath:", {S("/nonexistent.wav")}, {}},
+      {"TimeCode", "splitTimeCode:fps:intoVector:", {S("01:02"), 25.0f, std::array<int32_t, 4>{9, 9, 9, 9}}, {}},
+      {"TimeCode", "isLegalTimeCode:fps:", {S("00;01;00;00"), 29.97f}, false},
+      {"TimeCode", "framesFromTimeCode:fps:", {S("01;00;00;00"), 29.97f}, TimeCode::framesFromTimeCode("01;00;00;00", 29.97f)},
+      {"TimeCode", "maxFramesForFPS:", {23.976f}, TimeCode::maxFramesForFPS(23.976f)},
+      {"TimeCode", "timeCodeFromFrames:fps:absoluteMode:", {-1, 30.0f, true}, S("23:59:59:29")},
+      {"TimeCode", "framesToFeetFrames:type:delimiter:", {30849, 40, S("-")}, S("0771-09")},
+      {"TimeCode", "feetFramesToFrames:type:delimiter:", {S("0771+09"), 16, S("+")}, 12345},
+      {"TimeCode", "feetFramesToTimeCode:type:delimiter:fps:", {S("0771+09"), 16, S("+"), 24.0f}, TimeCode::feetFramesToTimeCode("0771+09", 16, "+", 24.0f)},
+      {"TimeCode", "feetFramesToDelimitedList:type:delimiter:fps:", {S("99999+00"), 16, S("+"), 25.0f}, S("0009,9999,00")},
+      {"TimeCode", "feetFramesToArray:type:delimiter:fps:", {S("99999+00"), 16, S("+"), 25.0f}, Strings{"0009", "9999", "00"}},
+      {"FileManager", "setTypeCode:atPath:", {S("WAVE"), marked}, true}, {"FileManager", "setCreatorCode:atPath:", {S("bext"), marked}, true},
+      {"FileManager", "typeCodeAtPath:", {marked}, S("'WAVE'")}, {"FileManager", "creatorCodeAtPath:", {marked}, S("'bext'")},
+      {"Smpte", "framesPerDay:", {S("59.94")}, 5178816u}, {"Smpte", "framesFromLabel:rate:", {S("00:01:00;04"), S("59.94")}, 3600u},
+      {"Smpte", "labelFromFrames:rate:", {86400u, S("23.976")}, S("01:00:00:00")},
+      {"Smpte", "whyIllegal:rate:", {S("00:01:00:00"), S("29.97nd")}, S()},
+      {"Smpte", "timecodeOfParser:rate:", {ParserRef{self}, S("25")}, S("01:02:03:03")},  // as saved
+      {"Smpte", "setTimecodeOfParser:label:rate:", {ParserRef{self}, S("10:00:00:00"), S("25")}, {}}};
+  // clang-format on
+  std::set<S> called;
+  for (const auto& c : kCalls) {
+    SCOPED_TRACE(S(c.cls) + " " + c.name);
+    std::vector<Value> args = c.args;
+    const bool classOperation = bridge.find(c.cls, c.name)->classOperation;
+    const auto got = bridge.call(c.cls, c.name, classOperation ? 0 : self, args, error);
+    ASSERT_TRUE(got) << error;
+    EXPECT_TRUE(*got == c.expected);
+    called.insert(S(c.cls) + " " + c.name);
+    // Caller storage comes back filled.
+    using Float1 = std::array<float, 1>;
+    using Int4 = std::array<int32_t, 4>;
+    const bool storage = S(c.name) == "getfps:" || S(c.name) == "splitTimeCode:fps:intoVector:";
+    EXPECT_TRUE(!storage || (S(c.name) == "getfps:" ? std::get<Float1>(args[0])[0] == fps
+                                                    : std::get<Int4>(args[2]) == split));
+  }
+  std::vector<Value> names;
+  EXPECT_EQ(std::get<Strings>(*bridge.call("Smpte", "rates", 0, names, error)).size(), 12u);
+  called.insert("Smpte rates");
+  called.insert("BWFParser initWithPath:FPS:");
+  called.insert("BWFParser parse");
+  for (const Operation& op : bridge.operations())
+    EXPECT_EQ(called.count(op.className + " " + op.name), 1u) << describe(op);
+  // The saves wrote the edits and the SMPTE time reference (10 hours at 48 kHz).
+  auto saved = BWFParser::initWithPath(path);
+  saved->parse();
+  EXPECT_EQ(saved->description() + saved->originator(), "NewOp");
+  auto written = BWFParser::initWithPath(copy);
+  written->parse();
+  // 01:02:03:04 at 29.97: 3723 s and 4 / 29.97 s, 178710406.4 samples, rounded up.
+  EXPECT_EQ(written->getSamplesSinceMidnightLow(), 178710407u);
+  std::vector<Value> again;
+  ASSERT_TRUE(bridge.call("BWFParser", "saveFile", self, again, error)) << error;
+  saved = BWFParser::initWithPath(path);
+  saved->parse();
+  EXPECT_EQ(saved->getSamplesSinceMidnightLow(), 1728000000u);
+}
+
+TEST(Bridge, CallsThatDoNotFitFailWithTheOperationNamed) {
+  Bridge bridge;
+  S error;
+  std::vector<Value> open = {S(BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav")};
+  const Handle self =
+      std::get<ParserRef>(*bridge.call("BWFParser", "initWithPath:", 0, open, error)).handle;
+  // clang-format off
+  const struct { const char *cls, *name; Handle self; std::vector<Value> args; const char* error; } kCases[] = {
+      {"TimeCode", "framesFromTimeCode:", 0, {S("x")}, "TimeCode has no operation framesFromTimeCode:"},
+      {"TimeCode", "maxFramesForFPS:", 0, {}, "TimeCode['maxFramesForFPS:']: expected 1 arguments"},
+      {"TimeCode", "maxFramesForFPS:", 0, {25}, "argument 1 must be a 32-bit float, got a 32-bit integer"},
+      {"BWFParser", "description", 999, {}, "the parser object is unknown or was released"},
+      {"Smpte", "timecodeOfParser:rate:", 0, {ParserRef{999}, S("25")}, "argument 1 is a parser object that is unknown"},
+      {"Smpte", "framesPerDay:", 0, {S("27")}, "no SMPTE rate '27'"},
+      {"Smpte", "framesFromLabel:rate:", 0, {S("00:01:00;00"), S("29.97")}, "does not exist at 29.97 drop-frame"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    std::vector<Value> args = c.args;
+    EXPECT_FALSE(bridge.call(c.cls, c.name, c.self, args, error));
+    EXPECT_NE(error.find(c.error), S::npos) << error;
+  }
+  EXPECT_EQ(bridge.liveObjects(), 1u);
+  EXPECT_TRUE(bridge.release(self) && !bridge.release(self) && bridge.liveObjects() == 0);
+  std::vector<Value> none;
+  EXPECT_FALSE(bridge.call("BWFParser", "parse", self, none, error));
+}
+
+}  // namespace
+}  // namespace bextkit::bridge

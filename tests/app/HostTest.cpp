@@ -1,0 +1,50 @@
+// The scripting host: texts that are not UTF-8 go to scripts with Latin-1 stand-ins and come back
+// as their own bytes, and a rate arrives as the float a script wrote.
+#include "app/host/ScriptHost.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "Support.h"
+#include "bwf/BWFParser.h"
+
+namespace bextkit {
+namespace {
+
+TEST(ScriptHost, TextsAndRatesCrossAsTheyWere) {
+  int argc = 1;
+  char name[] = "host_tests";
+  char* argv[] = {name, nullptr};
+  const QCoreApplication application(argc, argv);  // the engine needs one
+  testsupport::TempDir dir;
+  const testsupport::LogCapture quiet;
+  const std::string path = dir.write("latin1.wav", testsupport::RiffBuilder()
+                                                       .riffHeader()
+                                                       .fmt(1, 1, 48000, 16)
+                                                       .bext({"caf\xE9", "\xC0"})
+                                                       .bytes());
+  QJSEngine engine;
+  ScriptHost host(engine);
+  engine.globalObject().setProperty("path", QString::fromStdString(path));
+  const QJSValue result = engine.evaluate(R"JS(
+    const p = BWFParser['initWithPath:FPS:'](path, 29.97);
+    p.parse();
+    const shown = [p.description(), p.originator()];
+    p['setDescription:'](p.description());       // unchanged: its own bytes go back
+    p['setOriginator:'](p.originator() + '!');   // changed: written as UTF-8
+    const fps = [0];
+    p['getfps:'](fps);
+    [shown.join('|'), p.saveFile(), fps[0]].join(' ');
+  )JS");
+  ASSERT_FALSE(result.isError()) << result.toString().toStdString();
+  EXPECT_EQ(result.toString().toStdString(), "caf\xC3\xA9|\xC3\x80 true 29.97");
+  auto saved = BWFParser::initWithPath(path);
+  saved->parse();
+  EXPECT_EQ(saved->description() + "|" + saved->originator(), "caf\xE9|\xC3\x80!");
+  const QJSValue thrown = engine.evaluate("TimeCode['maxFramesForFPS:'](1e300)");
+  EXPECT_TRUE(thrown.isError() && thrown.toString().contains("must be a 32-bit float"));
+}
+
+}  // namespace
+}  // namespace bextkit
