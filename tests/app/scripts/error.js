@@ -1,0 +1,3 @@
+// An uncaught error names this file and the line of the call that failed.
+
+BWFParser['initWithPath:']();
