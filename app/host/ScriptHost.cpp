@@ -1,6 +1,7 @@
 #include "app/host/ScriptHost.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -123,6 +124,14 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
   return toScript(*result);
 }
 
+int ScriptHost::lineOf(const QJSValue& error) {
+  for (const QString& frame : error.property("stack").toString().split('\n')) {
+    const qsizetype at = frame.indexOf('@'), colon = frame.lastIndexOf(':');
+    if (at >= 0 && colon > at + 1) return frame.mid(colon + 1).toInt();
+  }
+  return error.property("lineNumber").toInt();
+}
+
 bool ScriptHost::release(double handle) {
   return handle >= 1 && handle <= std::numeric_limits<bridge::Handle>::max() &&
          bridge_.release(static_cast<bridge::Handle>(handle));
@@ -136,7 +145,8 @@ void ScriptHost::print(const QString& text) {
 
 void ScriptHost::exit(int status) {
   exitStatus_ = status;
-  engine_.setInterrupted(true);  // the script stops here, whatever catches errors around it
+  engine_.setInterrupted(true);    // the script stops here, whatever catches errors around it
+  QCoreApplication::exit(status);  // and an event loop that runs ends with the status
 }
 
 QString ScriptHost::decode(const std::string& bytes) {

@@ -27,6 +27,10 @@ class ScriptHost : public QObject {
   explicit ScriptHost(QJSEngine& engine);
 
   bridge::Bridge& bridge() { return bridge_; }
+  // The line of a script where an error arose: the innermost frame of its stack that lies in a
+  // file, so that an error thrown by the host's own wrappers names the script's line that called.
+  static int lineOf(const QJSValue& error);
+
   // The status a script asked for with exit(n), once it has.
   std::optional<int> exitStatus() const { return exitStatus_; }
 

@@ -20,16 +20,6 @@ constexpr const char* kUsage =
     "       bextkit-script --list\n"
     "           lists the operations scripts can call: class, name, argument and result kinds\n";
 
-// The line of the script where an error arose: the innermost frame of its stack that lies in a
-// file (an error thrown by the host's own wrappers, which have none, names the script's line).
-int lineInScript(const QJSValue& error) {
-  for (const QString& frame : error.property("stack").toString().split('\n')) {
-    const qsizetype at = frame.indexOf('@'), colon = frame.lastIndexOf(':');
-    if (at >= 0 && colon > at + 1) return frame.mid(colon + 1).toInt();
-  }
-  return error.property("lineNumber").toInt();
-}
-
 // Runs one script file in the engine: 0, or with the reason told 2 when it cannot be read and
 // 1 when it ends with an uncaught error.
 int runFile(QJSEngine& engine, const QString& path) {
@@ -41,8 +31,8 @@ int runFile(QJSEngine& engine, const QString& path) {
   }
   const QJSValue result = engine.evaluate(QString::fromUtf8(file.readAll()), path, 1);
   if (result.isError() && !engine.isInterrupted()) {
-    std::fprintf(stderr, "%s:%d: %s\n", path.toLocal8Bit().constData(), lineInScript(result),
-                 result.toString().toLocal8Bit().constData());
+    std::fprintf(stderr, "%s:%d: %s\n", path.toLocal8Bit().constData(),
+                 bextkit::ScriptHost::lineOf(result), result.toString().toLocal8Bit().constData());
     return 1;
   }
   return 0;

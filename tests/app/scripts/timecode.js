@@ -20,7 +20,10 @@ expect(S['framesFromLabel:rate:']('00:01:00;04', '59.94'), 3600, 'SMPTE 59.94 la
 expect(S['labelFromFrames:rate:'](86400, '23.976'), '01:00:00:00', 'SMPTE 23.976 frames');
 expect(S['framesPerDay:']('23.976'), 2073600, 'SMPTE day at 23.976');
 expect(S['whyIllegal:rate:']('00:01:00;01', '29.97').includes('does not exist'), true, 'why');
-expectError(() => T['maxFramesForFPS:']('25'), "must be a 32-bit float", 'a string for a float');
+expectError(() => T['maxFramesForFPS:']('25'), "argument 1 must be a 32-bit float",
+            'a string for a float');
+expectError(() => S['timecodeOfParser:rate:']({}, '25'), 'argument 1 must be a parser object',
+            'an object that is no parser');
 expectError(() => T['maxFramesForFPS:'](), "expected 1 arguments", 'too few arguments');
 expectError(() => S['framesFromLabel:rate:']('01:00:00:00', '27'), "no SMPTE rate", 'bad rate');
 expectError(() => T['nosuch:'](1), "nosuch:", 'an unknown operation');

@@ -1,0 +1,151 @@
+#include "app/gui/ScriptUi.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QJSEngine>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPixmap>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/NotificationCenter.h"
+
+namespace bextkit {
+
+ScriptUi::ScriptUi(QWidget* window, QStringList files, QObject* parent)
+    : QObject(parent), window_(window), files_(std::move(files)) {}
+
+ScriptUi::~ScriptUi() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+void ScriptUi::reportError(const QString& text) {
+  errors_ << text;
+  std::fprintf(stderr, "bextkit-gui: %s\n", text.toLocal8Bit().constData());
+  if (auto* window = qobject_cast<QMainWindow*>(window_)) {
+    window->statusBar()->showMessage(tr("Script error: %1").arg(text));
+  }
+}
+
+void ScriptUi::callBack(QJSValue callback, const QJSValueList& args) {
+  const QJSValue result = callback.call(args);
+  // An error after exit() is the script being stopped, not a fault.
+  if (result.isError() && !qjsEngine(this)->isInterrupted()) {
+    reportError(QUrl(result.property("fileName").toString()).toLocalFile() + ":" +
+                result.property("lineNumber").toString() + ": " + result.toString());
+  }
+}
+
+QStringList ScriptUi::openFiles(const QString& title) {
+  return QFileDialog::getOpenFileNames(window_, title, QString(),
+                                       tr("Broadcast Wave files (*.wav *.WAV *.bwf *.rf64);;"
+                                          "All files (*)"));
+}
+
+void ScriptUi::message(const QString& text) {
+  QMessageBox::warning(window_, window_ ? window_->windowTitle() : QString(), text);
+}
+
+bool ScriptUi::ask(const QString& text) {
+  return QMessageBox::question(window_, window_ ? window_->windowTitle() : QString(), text) ==
+         QMessageBox::Yes;
+}
+
+void ScriptUi::setTable(QObject* view, const QStringList& headers, const QVariantList& rows) {
+  auto* tree = qobject_cast<QTreeView*>(view);
+  if (!tree) return;
+  auto* model = new QStandardItemModel(0, static_cast<int>(headers.size()), tree);
+  model->setHorizontalHeaderLabels(headers);
+  for (const QVariant& row : rows) {
+    QList<QStandardItem*> items;
+    for (const QString& text : row.toStringList()) {
+      auto* item = new QStandardItem(text);
+      item->setEditable(false);
+      items << item;
+    }
+    model->appendRow(items);
+  }
+  QAbstractItemModel* old = tree->model();
+  tree->setModel(model);
+  if (old && old->parent() == tree) old->deleteLater();
+  tree->header()->resizeSections(QHeaderView::ResizeToContents);
+}
+
+int ScriptUi::selectedRow(QObject* view) const {
+  const auto* tree = qobject_cast<QTreeView*>(view);
+  if (!tree || !tree->selectionModel()) return -1;
+  const QModelIndexList rows = tree->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ScriptUi::observe(const QString& name, QObject* sender, const QJSValue& callback) {
+  NotificationCenter::defaultCenter().addObserver(
+      this, name.toStdString(), sender,
+      [callback](const Notification&) mutable { callback.call(); });
+}
+
+void ScriptUi::onDrop(QObject* widget, const QJSValue& callback) {
+  auto* target = qobject_cast<QWidget*>(widget);
+  if (!target) return;
+  target->setAcceptDrops(true);
+  target->installEventFilter(this);
+  drops_.emplace_back(widget, callback);
+}
+
+void ScriptUi::setItems(QObject* widget, const QStringList& texts) {
+  if (auto* list = qobject_cast<QListWidget*>(widget)) {
+    const int row = list->currentRow();
+    const QSignalBlocker quiet(list);  // the same row stays current: no change to tell
+    list->clear();
+    list->addItems(texts);
+    list->setCurrentRow(std::min(row, static_cast<int>(texts.size()) - 1));
+  } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+    box->clear();
+    box->addItems(texts);
+  }
+}
+
+void ScriptUi::later(const QJSValue& callback) {
+  QTimer::singleShot(0, this, [this, callback] { callBack(callback); });
+}
+
+bool ScriptUi::grab(QObject* widget, const QString& path) const {
+  auto* target = qobject_cast<QWidget*>(widget);
+  return target && target->grab().save(path, "PNG");
+}
+
+void ScriptUi::useFixedFont(QObject* widget) {
+  if (auto* target = qobject_cast<QWidget*>(widget)) {
+    target->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  }
+}
+
+bool ScriptUi::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::DragEnter) {
+    auto* enter = static_cast<QDragEnterEvent*>(event);
+    if (enter->mimeData()->hasUrls()) enter->acceptProposedAction();
+    return true;
+  }
+  if (event->type() == QEvent::Drop) {
+    QStringList paths;
+    for (const QUrl& url : static_cast<QDropEvent*>(event)->mimeData()->urls()) {
+      if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    for (auto& [widget, callback] : drops_) {
+      if (widget == watched) callBack(callback, {qjsEngine(this)->toScriptValue(paths)});
+    }
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace bextkit

@@ -1,0 +1,64 @@
+// What the script layer of the desktop application can do beyond the widgets' own properties,
+// signals and slots: file dialogs and questions, tables in tree views, selection and drop
+// notifications, fonts with monospaced digits. Offered to scripts as the object `gui`.
+#pragma once
+
+#include <QJSValue>
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+#include <vector>
+
+class QWidget;
+
+namespace bextkit {
+
+class ScriptUi : public QObject {
+  Q_OBJECT
+
+ public:
+  ScriptUi(QWidget* window, QStringList files, QObject* parent = nullptr);
+  ~ScriptUi() override;
+
+  // The files named on the command line.
+  Q_INVOKABLE QStringList arguments() const { return files_; }
+  // Paths the user picked in a file dialog; empty when cancelled.
+  Q_INVOKABLE QStringList openFiles(const QString& title);
+  Q_INVOKABLE void message(const QString& text);
+  // True for yes.
+  Q_INVOKABLE bool ask(const QString& text);
+  // Fills a tree view with rows of texts under the headers (a fresh model each time).
+  Q_INVOKABLE void setTable(QObject* view, const QStringList& headers, const QVariantList& rows);
+  // The index of the selected row of a tree view, or -1.
+  Q_INVOKABLE int selectedRow(QObject* view) const;
+  // Calls `callback` whenever the notification `name` is posted by `sender`.
+  Q_INVOKABLE void observe(const QString& name, QObject* sender, const QJSValue& callback);
+  // Calls `callback` with the local paths of files dropped on `widget`.
+  Q_INVOKABLE void onDrop(QObject* widget, const QJSValue& callback);
+  // Puts the texts into a list or combo box as its items, keeping the current row where it can.
+  Q_INVOKABLE void setItems(QObject* widget, const QStringList& texts);
+  // Calls `callback` once the event loop runs again.
+  Q_INVOKABLE void later(const QJSValue& callback);
+  // Gives a widget the system's fixed-pitch font, for timecodes and offsets.
+  Q_INVOKABLE void useFixedFont(QObject* widget);
+  // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
+  Q_INVOKABLE bool grab(QObject* widget, const QString& path) const;
+  // The errors of the script layer so far ("file:line: message"), each also told on the error
+  // stream and in the window's status bar as it happened.
+  Q_INVOKABLE QStringList errors() const { return errors_; }
+  void reportError(const QString& text);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget* window_;
+  QStringList files_;
+  // Calls a script's callback; an error it ends with is reported.
+  void callBack(QJSValue callback, const QJSValueList& args = {});
+
+  std::vector<std::pair<QObject*, QJSValue>> drops_;
+  QStringList errors_;
+};
+
+}  // namespace bextkit

@@ -1,0 +1,166 @@
+// The main window: open Broadcast Wave files (menu, dialog, drop, command line), show their
+// format, broadcast extension fields, time reference as SMPTE timecode at the chosen rate and
+// chunk directory, edit the description, originator and timecode, save and revert.
+// The window's state, global (var) so that scripts loaded after this one can reach it.
+var files = [];  // { path, parser, and the texts its fields show }
+var shown = null;  // the file on view
+var filling = false;  // fields being filled from a file, not edited by the user
+
+const baseName = (path) => path.replace(/^.*\//, '');
+// Tells the user something went wrong, naming the file and the reason.
+function tell(text) { gui.message(text); }
+const rate = () => ui.rateBox.currentText;
+
+function edited(file) {
+  if (!file) return false;
+  const p = file.parser;
+  return file.description !== p.description() || file.originator !== p.originator() ||
+         file.timecode !== Smpte['timecodeOfParser:rate:'](p, rate());
+}
+
+function listFiles() {
+  gui.setItems(ui.fileList, files.map((f) => (edited(f) ? '\u2022 ' : '') + baseName(f.path)));
+  ui.mainWindow.windowModified = files.some(edited);
+}
+
+function open(path) {
+  const parser = BWFParser['initWithPath:'](path);
+  if (parser === null) {
+    tell(`${path} cannot be opened: it is missing, unreadable or not a regular file.`);
+    return null;
+  }
+  parser.parse();
+  const file = { path, parser };
+  takeFields(file);
+  return file;
+}
+
+// What the fields show before any edit: the file's own values.
+function takeFields(file) {
+  file.description = file.parser.description();
+  file.originator = file.parser.originator();
+  file.timecode = Smpte['timecodeOfParser:rate:'](file.parser, rate());
+}
+
+function openPaths(paths) {
+  for (const path of paths) {
+    const file = open(path);
+    if (file) files.push(file);
+  }
+  listFiles();
+  if (files.length) {
+    ui.fileList.currentRow = files.length - 1;
+    show(files.length - 1);
+  }
+}
+
+// The chunk directory as rows in file order: "Idx: 3 StartPoint: 60 Length: 690".
+function chunkRows(parser) {
+  const dictionary = parser.getChunkDictionary();
+  return Object.keys(dictionary)
+      .map((id) => {
+        const m = /Idx: (-?\d+) StartPoint: (-?\d+) Length: (-?\d+)/.exec(dictionary[id]);
+        return m ? [`'${id}'`, m[1], m[2], m[3]] : [`'${id}'`, '', '', ''];
+      })
+      .sort((a, b) => Number(a[2]) - Number(b[2]));
+}
+
+function show(index) {
+  shown = files[index] || null;
+  filling = true;
+  const p = shown && shown.parser;
+  const hasBext = p && (p.chunkFlags() & 0x8000) !== 0;
+  ui.formatValue.text = !p ? '' : p.samplePerSeconds() === 0 ? 'no linear audio format'
+      : `${p.samplePerSeconds()} Hz, ${p.bitsPerSample()} bits, ${p.channels()} channel` +
+        (p.channels() === 1 ? '' : 's');
+  ui.descriptionEdit.text = shown ? shown.description : '';
+  ui.originatorEdit.text = shown ? shown.originator : '';
+  ui.referenceValue.text = hasBext ? p.originatorReference() : '';
+  ui.originationValue.text = hasBext ? `${p.creationdate()} ${p.creationtime()}` : '';
+  const samples = p ? p.getSamplesSinceMidnightHigh() * 4294967296 + p.getSamplesSinceMidnightLow() : 0;
+  ui.timeReferenceValue.text = !p ? '' : hasBext ? `${samples} samples since midnight`
+                                                : 'none: the file has no bext chunk (Save adds one)';
+  ui.timecodeEdit.text = shown ? shown.timecode : '';
+  ui.codingHistoryValue.setPlainText(hasBext && p.getCodingHistory() !== 'None' ? p.getCodingHistory() : '');
+  gui.setTable(ui.chunkView, ['ID', 'Index', 'Start', 'Length'], p ? chunkRows(p) : []);
+  ui.mainWindow.windowTitle = shown ? `${baseName(shown.path)}[*] \u2014 bextkit` : 'bextkit[*]';
+  for (const w of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit, ui.saveButton, ui.revertButton]) {
+    w.enabled = shown !== null;
+  }
+  filling = false;
+}
+
+function fieldEdited() {
+  if (filling || !shown) return;
+  shown.description = ui.descriptionEdit.text;
+  shown.originator = ui.originatorEdit.text;
+  shown.timecode = ui.timecodeEdit.text;
+  listFiles();
+}
+
+function save() {
+  if (!shown) return;
+  const file = shown, p = file.parser;
+  p['setDescription:'](file.description);
+  p['setOriginator:'](file.originator);
+  if (file.timecode !== Smpte['timecodeOfParser:rate:'](p, rate())) {
+    try {
+      Smpte['setTimecodeOfParser:label:rate:'](p, file.timecode, rate());
+    } catch (e) {
+      tell(`${file.path}: the timecode is not saved: ${e.message.replace(/^.*\]: /, '')}`);
+      return;
+    }
+  }
+  if (!p.saveFile()) {
+    tell(p.lastError());
+    return;
+  }
+  revert();  // read back what the file now holds
+  ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
+}
+
+function revert() {
+  if (!shown) return;
+  const index = files.indexOf(shown), again = open(shown.path);
+  shown.parser.release();
+  if (again) files[index] = again; else files.splice(index, 1);
+  listFiles();
+  show(Math.min(index, files.length - 1));
+}
+
+function closeFile() {
+  if (!shown) return;
+  if (edited(shown) && !gui.ask(`${baseName(shown.path)} has unsaved edits. Close it all the same?`)) return;
+  const index = files.indexOf(shown);
+  shown.parser.release();
+  files.splice(index, 1);
+  listFiles();
+  show(Math.min(index, files.length - 1));
+}
+
+gui.setItems(ui.rateBox, Smpte.rates());
+ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
+for (const w of [ui.timecodeEdit, ui.timeReferenceValue, ui.chunkView]) gui.useFixedFont(w);
+ui.fileList.currentRowChanged.connect(show);
+ui.rateBox.currentTextChanged.connect(() => {
+  for (const f of files) if (!edited(f)) takeFields(f);
+  show(files.indexOf(shown));
+});
+for (const e of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit]) e.textEdited.connect(fieldEdited);
+ui.actionOpen.triggered.connect(() => openPaths(gui.openFiles('Open Broadcast Wave files')));
+ui.actionSave.triggered.connect(save);
+ui.saveButton.clicked.connect(save);
+ui.actionRevert.triggered.connect(revert);
+ui.revertButton.clicked.connect(revert);
+ui.actionClose.triggered.connect(closeFile);
+ui.actionQuit.triggered.connect(() => ui.mainWindow.close());
+gui.onDrop(ui.mainWindow, openPaths);
+gui.observe('NSTableViewSelectionDidChangeNotification', ui.chunkView, () => {
+  const row = gui.selectedRow(ui.chunkView);
+  if (shown && row >= 0) {
+    const [id, index, start, length] = chunkRows(shown.parser)[row];
+    ui.statusbar.showMessage(`${id}: chunk ${index}, starts at ${start}, ${length} bytes to the next`, 0);
+  }
+});
+show(-1);
+openPaths(gui.arguments());

@@ -1,0 +1,91 @@
+// The desktop application started as main starts it, with the built-in interface files and
+// script layer and a test script that runs after them once the window is up; the script's
+// exit status is the main loop's.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/gui/ApplicationMain.h"
+#include "bwf/BWFParser.h"
+
+namespace {
+
+const QString kSource = QStringLiteral(BEXTKIT_SOURCE_DIR);
+
+class Gui : public QObject {
+  Q_OBJECT
+
+  // Runs the application on `files` with the script layer and `test` (run last, once the
+  // event loop has started); the exit status.
+  int run(const QStringList& files, const QString& test, const QString& broken = {}) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("ui");
+    QDir(dir.path()).mkpath("scripts");
+    QFile::copy(kSource + "/app/ui/MainWindow.ui", dir.filePath("ui/MainWindow.ui"));
+    QFile::copy(kSource + "/app/scripts/main.js", dir.filePath("scripts/main.js"));
+    const auto write = [&](const QString& name, const QString& text) {
+      QFile file(dir.filePath("scripts/" + name));
+      return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
+    };
+    if (!broken.isEmpty()) write("a-broken.js", broken);
+    write("zz-test.js",
+          "var told = []; function tell(text) { told.push(text); }\n"
+          "gui.later(() => { " +
+              test + " });\n");
+    qputenv("BEXTKIT_GUI_SCRIPTS", dir.path().toUtf8());
+    std::vector<QByteArray> words = {"bextkit-gui"};
+    for (const QString& f : files) words.push_back(f.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    return bextkit::applicationMain(static_cast<int>(words.size()), argv.data());
+  }
+
+ private slots:
+  void theHostComesFirst() {
+    QCOMPARE(bextkit::applicationMain(0, nullptr), 70);
+    bextkit::initializeScriptingHost();
+  }
+
+  void showsEditsAndSavesAFile() {
+    QTemporaryDir dir;
+    const QString take = dir.filePath("take.wav"), cut = dir.filePath("cut.wav");
+    QVERIFY(QFile::copy(kSource + "/samples/tone-48k-24bit-bext.wav", take));
+    QVERIFY(QFile::copy(take, cut));
+    QFile(cut).resize(400);  // the bext chunk runs past the end: a save is refused
+    const QString test = R"JS(
+      show(0);
+      const fields = [ui.formatValue.text, ui.descriptionEdit.text, ui.originatorEdit.text,
+                      ui.timeReferenceValue.text, ui.timecodeEdit.text];
+      const want = ['48000 Hz, 24 bits, 2 channels', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
+                    '172800000 samples since midnight', '01:00:00:00'];
+      if (JSON.stringify(fields) !== JSON.stringify(want)) exit(2);
+      Object.assign(shown, { description: 'Scene 4', timecode: '10:00:00:00' });
+      save();
+      show(1);
+      Object.assign(shown, { description: 'Refused' });
+      save();
+      exit(told.length === 1 && told[0].includes('runs past the end of the file') ? 0 : 3);
+    )JS";
+    QCOMPARE(run({take, cut}, test), 0);
+    auto saved = bextkit::BWFParser::initWithPath(take.toStdString());
+    saved->parse();
+    QCOMPARE(QString::fromStdString(saved->description()), QString("Scene 4"));
+    QCOMPARE(saved->getSamplesSinceMidnightLow(), 1728000000u);
+  }
+
+  void aBrokenScriptIsToldAndTheWindowOpens() {
+    QCOMPARE(run({},
+                 "const told = gui.errors();"
+                 "exit(ui.mainWindow.visible && told.length === 1 && "
+                 "/a-broken\\.js:2: SyntaxError/.test(told[0]) ? 5 : 6);",
+                 "// broken\nthis is not JavaScript;\n"),
+             5);
+  }
+};
+
+}  // namespace
+
+QTEST_APPLESS_MAIN(Gui)
+#include "GuiTest.moc"
