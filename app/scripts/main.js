@@ -11,11 +11,13 @@ const baseName = (path) => path.replace(/^.*\//, '');
 function tell(text) { gui.message(text); }
 const rate = () => ui.rateBox.currentText;
 
+// Edited: a field differs from what the file held when it was read (the timecode at the rate
+// chosen then or since).
 function edited(file) {
   if (!file) return false;
-  const p = file.parser;
-  return file.description !== p.description() || file.originator !== p.originator() ||
-         file.timecode !== Smpte['timecodeOfParser:rate:'](p, rate());
+  const o = file.original;
+  return file.description !== o.description || file.originator !== o.originator ||
+         file.timecode !== o.timecode;
 }
 
 function listFiles() {
@@ -37,9 +39,12 @@ function open(path) {
 
 // What the fields show before any edit: the file's own values.
 function takeFields(file) {
-  file.description = file.parser.description();
-  file.originator = file.parser.originator();
-  file.timecode = Smpte['timecodeOfParser:rate:'](file.parser, rate());
+  file.original = {
+    description: file.parser.description(),
+    originator: file.parser.originator(),
+    timecode: Smpte['timecodeOfParser:rate:'](file.parser, rate()),
+  };
+  Object.assign(file, file.original);
 }
 
 function openPaths(paths) {
@@ -103,7 +108,7 @@ function save() {
   const file = shown, p = file.parser;
   p['setDescription:'](file.description);
   p['setOriginator:'](file.originator);
-  if (file.timecode !== Smpte['timecodeOfParser:rate:'](p, rate())) {
+  if (file.timecode !== file.original.timecode) {
     try {
       Smpte['setTimecodeOfParser:label:rate:'](p, file.timecode, rate());
     } catch (e) {
@@ -142,8 +147,14 @@ gui.setItems(ui.rateBox, Smpte.rates());
 ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
 for (const w of [ui.timecodeEdit, ui.timeReferenceValue, ui.chunkView]) gui.useFixedFont(w);
 ui.fileList.currentRowChanged.connect(show);
+// Another rate shows each file's own timecode at that rate; a timecode typed in stays.
 ui.rateBox.currentTextChanged.connect(() => {
-  for (const f of files) if (!edited(f)) takeFields(f);
+  for (const f of files) {
+    const label = Smpte['timecodeOfParser:rate:'](f.parser, rate());
+    if (f.timecode === f.original.timecode) f.timecode = label;
+    f.original.timecode = label;
+  }
+  listFiles();
   show(files.indexOf(shown));
 });
 for (const e of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit]) e.textEdited.connect(fieldEdited);

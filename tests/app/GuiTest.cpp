@@ -61,6 +61,10 @@ class Gui : public QObject {
       const want = ['48000 Hz, 24 bits, 2 channels', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
                     '172800000 samples since midnight', '01:00:00:00'];
       if (JSON.stringify(fields) !== JSON.stringify(want)) exit(2);
+      // Another rate shows the timecode there, and edits nothing.
+      ui.rateBox.currentIndex = Smpte.rates().indexOf('29.97');
+      if (files.some(edited) || ui.timecodeEdit.text !== '01:00:00;00') exit(4);
+      ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
       Object.assign(shown, { description: 'Scene 4', timecode: '10:00:00:00' });
       save();
       show(1);
