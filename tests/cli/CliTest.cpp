@@ -266,7 +266,10 @@ TEST(Cli, Codes) {
   if (r.err.find("keeps no extended attributes") != std::string::npos) GTEST_SKIP() << r.err;
   EXPECT_EQ(std::to_string(r.status) + r.err,
             "1bextkit: cannot set the type code of " + link + ": symbolic link\n");
-  EXPECT_EQ(bextkit("codes " + link).out, link + "  type 'WAVE'  creator 'bext'\n");
+  EXPECT_EQ(r.out, path + "  type 'WAVE'  creator 'bext'\n") << "a refused file is not shown";
+  EXPECT_EQ(bextkit("codes --creator TEXT " + path).out, path + "  type 'WAVE'  creator 'TEXT'\n");
+  EXPECT_EQ(bextkit("codes " + link).out, link + "  type 'WAVE'  creator 'TEXT'\n");
+  EXPECT_EQ(bextkit("codes /nonexistent.wav").status, 1);
   r = bextkit("codes --creator ABC " + path);
   EXPECT_EQ(std::to_string(r.status) + r.err.substr(0, r.err.find('\n')),
             "2bextkit: --creator: a code is four bytes, got 3");
