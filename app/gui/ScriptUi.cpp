@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QJSEngine>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -58,6 +60,18 @@ void ScriptUi::message(const QString& text) {
 bool ScriptUi::ask(const QString& text) {
   return QMessageBox::question(window_, window_ ? window_->windowTitle() : QString(), text) ==
          QMessageBox::Yes;
+}
+
+QJSValue ScriptUi::askText(const QString& label, const QString& text) {
+  bool ok = false;
+  const QString answer = QInputDialog::getText(
+      window_, window_ ? window_->windowTitle() : QString(), label, QLineEdit::Normal, text, &ok);
+  return ok ? QJSValue(answer) : QJSValue(QJSValue::NullValue);
+}
+
+void ScriptUi::onClose(QObject* window, const QJSValue& callback) {
+  window->installEventFilter(this);
+  closes_.emplace_back(window, callback);
 }
 
 void ScriptUi::setTable(QObject* view, const QStringList& headers, const QVariantList& rows) {
@@ -130,6 +144,17 @@ void ScriptUi::useFixedFont(QObject* widget) {
 }
 
 bool ScriptUi::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    for (auto& [window, callback] : closes_) {
+      if (window != watched) continue;
+      const QJSValue answer = callback.call();
+      if (answer.isBool() && !answer.toBool()) {
+        event->ignore();
+        return true;
+      }
+    }
+    return false;
+  }
   if (event->type() == QEvent::DragEnter) {
     auto* enter = static_cast<QDragEnterEvent*>(event);
     if (enter->mimeData()->hasUrls()) enter->acceptProposedAction();

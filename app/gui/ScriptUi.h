@@ -27,6 +27,10 @@ class ScriptUi : public QObject {
   Q_INVOKABLE void message(const QString& text);
   // True for yes.
   Q_INVOKABLE bool ask(const QString& text);
+  // A line of text the user typed, starting from `text`; null when cancelled.
+  Q_INVOKABLE QJSValue askText(const QString& label, const QString& text);
+  // Calls `callback` when `window` is about to close; a false answer keeps it open.
+  Q_INVOKABLE void onClose(QObject* window, const QJSValue& callback);
   // Fills a tree view with rows of texts under the headers (a fresh model each time).
   Q_INVOKABLE void setTable(QObject* view, const QStringList& headers, const QVariantList& rows);
   // The index of the selected row of a tree view, or -1.
@@ -58,6 +62,7 @@ class ScriptUi : public QObject {
   void callBack(QJSValue callback, const QJSValueList& args = {});
 
   std::vector<std::pair<QObject*, QJSValue>> drops_;
+  std::vector<std::pair<QObject*, QJSValue>> closes_;
   QStringList errors_;
 };
 

@@ -86,6 +86,7 @@ function show(index) {
   ui.timeReferenceValue.text = !p ? '' : hasBext ? `${samples} samples since midnight`
                                                 : 'none: the file has no bext chunk (Save adds one)';
   ui.timecodeEdit.text = shown ? shown.timecode : '';
+  ui.codesValue.text = shown ? codesOf(shown.path) : '';
   ui.codingHistoryValue.setPlainText(hasBext && p.getCodingHistory() !== 'None' ? p.getCodingHistory() : '');
   gui.setTable(ui.chunkView, ['ID', 'Index', 'Start', 'Length'], p ? chunkRows(p) : []);
   ui.mainWindow.windowTitle = shown ? `${baseName(shown.path)}[*] \u2014 bextkit` : 'bextkit[*]';
@@ -93,6 +94,29 @@ function show(index) {
     w.enabled = shown !== null;
   }
   filling = false;
+}
+
+// "'WAVE' / 'bext'": the file's type and creator codes ('' for none), or "none".
+function codesOf(path) {
+  const type = FileManager['typeCodeAtPath:'](path), creator = FileManager['creatorCodeAtPath:'](path);
+  return type === "''" && creator === "''" ? 'none (Tools > Set type and creator codes)'
+                                           : `${type} / ${creator}`;
+}
+
+function setCodes() {
+  if (!shown) return;
+  const strip = (code) => code.replace(/^'|'$/g, '');
+  const type = gui.askText('Type code (four characters):', strip(FileManager['typeCodeAtPath:'](shown.path)));
+  if (type === null) return;
+  const creator = gui.askText('Creator code (four characters):',
+                              strip(FileManager['creatorCodeAtPath:'](shown.path)));
+  if (creator === null) return;
+  if (!FileManager['setTypeCode:atPath:'](type, shown.path) ||
+      !FileManager['setCreatorCode:atPath:'](creator, shown.path)) {
+    tell(`${shown.path}: the codes are not set: a code is four bytes, and the file must be a ` +
+         'regular file on a file system that keeps extended attributes.');
+  }
+  ui.codesValue.text = codesOf(shown.path);
 }
 
 function fieldEdited() {
@@ -165,6 +189,10 @@ ui.actionRevert.triggered.connect(revert);
 ui.revertButton.clicked.connect(revert);
 ui.actionClose.triggered.connect(closeFile);
 ui.actionQuit.triggered.connect(() => ui.mainWindow.close());
+ui.actionCodes.triggered.connect(setCodes);
+ui.actionCalculators.triggered.connect(() => { ui.calculators.show(); ui.calculators.raise(); });
+gui.onClose(ui.mainWindow, () =>
+    !files.some(edited) || gui.ask('Some files have unsaved edits. Quit all the same?'));
 gui.onDrop(ui.mainWindow, openPaths);
 gui.observe('NSTableViewSelectionDidChangeNotification', ui.chunkView, () => {
   const row = gui.selectedRow(ui.chunkView);

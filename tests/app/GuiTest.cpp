@@ -22,8 +22,11 @@ class Gui : public QObject {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("ui");
     QDir(dir.path()).mkpath("scripts");
-    QFile::copy(kSource + "/app/ui/MainWindow.ui", dir.filePath("ui/MainWindow.ui"));
-    QFile::copy(kSource + "/app/scripts/main.js", dir.filePath("scripts/main.js"));
+    for (const QString folder : {"ui", "scripts"}) {
+      for (const QString& name : QDir(kSource + "/app/" + folder).entryList(QDir::Files)) {
+        QFile::copy(kSource + "/app/" + folder + "/" + name, dir.filePath(folder + "/" + name));
+      }
+    }
     const auto write = [&](const QString& name, const QString& text) {
       QFile file(dir.filePath("scripts/" + name));
       return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
@@ -61,6 +64,11 @@ class Gui : public QObject {
       const want = ['48000 Hz, 24 bits, 2 channels', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
                     '172800000 samples since midnight', '01:00:00:00'];
       if (JSON.stringify(fields) !== JSON.stringify(want)) exit(2);
+      // The calculators count as SMPTE does.
+      ui.calcRateBox.currentIndex = Smpte.rates().indexOf('29.97');
+      ui.calcTimecodeEdit.text = '00:01:00;02';
+      ui.footageEdit.text = '0771+09';
+      if ([ui.calcFramesValue.text, ui.footageFramesValue.text].join() !== '1800,12345') exit(5);
       // Another rate shows the timecode there, and edits nothing.
       ui.rateBox.currentIndex = Smpte.rates().indexOf('29.97');
       if (files.some(edited) || ui.timecodeEdit.text !== '01:00:00;00') exit(4);
