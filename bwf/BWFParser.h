@@ -96,6 +96,9 @@ class BWFParser {
   // The time reference a save writes, in samples since midnight, in place of the one the stored
   // timecode gives: for callers that place frames on samples themselves.
   void setTimeReference(uint64_t samples) { newTimeReference_ = samples; }
+  // The time reference a save would write in place of the file's: the one set, or the stored
+  // timecode's once it was changed; nothing while the file's own stays.
+  std::optional<uint64_t> timeReferenceToWrite() const;
   // "hh:mm:ss:ff,tttttt" of a sample count at `fps` frames and `sps` samples per second; the
   // ticks are the frame fraction scaled by sps times the parser's own rate, and replace ticks.
   std::string hex2timecode(int32_t count, float fps, int32_t sps);
@@ -138,7 +141,6 @@ class BWFParser {
   bool originatorEdited() const;
   bool timecodeEdited() const;
   bool timeReferenceEdited() const { return newTimeReference_ || timecodeEdited(); }
-  std::optional<uint64_t> timeReferenceToWrite() const;
   // The 64-bit sample count of the stored timecode; nothing, with the reason in `why`, when it
   // has none (no sample rate, a negative or oversized count).
   std::optional<uint64_t> timeReferenceFromTimecode(std::string* why) const;

@@ -31,19 +31,6 @@ struct Options {
 
 std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
 
-// The time reference the record would carry, or the file's own where the record does not
-// reach that far.
-uint64_t timeReferenceToWrite(const BWFParser& parser) {
-  const std::vector<uint8_t> record = parser.getBWFChunkData();
-  if (record.size() < BWFChunk::kTimeReferenceHigh.end()) return timeReference(parser);
-  // RIFX files hold the record's integers big-endian.
-  BWFChunk chunk;
-  std::copy(record.begin(), record.end(), chunk.bytes.begin());
-  const bool bigEndian = parser.chunkChain().bigEndianRecord();
-  return (uint64_t{chunk.load32(BWFChunk::kTimeReferenceHigh, bigEndian)} << 32) |
-         chunk.load32(BWFChunk::kTimeReferenceLow, bigEndian);
-}
-
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
                                                           std::string& error) {
   const std::optional<std::string> normalised = parseTimeCode("--timecode", text, fps, error);
@@ -120,7 +107,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
       edit("timecode", oldTimecode, parser->timecodeString());
     }
   }
-  const uint64_t newReference = timeReferenceToWrite(*parser);
+  const uint64_t newReference = parser->timeReferenceToWrite().value_or(oldReference);
   if (hadChunk && newReference != oldReference) {
     changes.push_back("time reference: " + std::to_string(oldReference) + " -> " +
                       std::to_string(newReference) + " samples");

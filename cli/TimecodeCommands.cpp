@@ -88,12 +88,17 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
     return r;
   };
 
-  CLI::App* frames =
-      app.add_subcommand("frames", "Timecode to frame count, counted from 00:00:00:00");
-  frames->add_option("TIMECODE", o->value, "hh:mm:ss:ff (hh:mm:ss;ff at drop-frame rates)")
-      ->type_name("HH:MM:SS:FF")
-      ->required();
-  addFrameRateOption(frames, o->rate, o->classic);
+  // A command that reads one timecode at a rate.
+  const auto timecodeCommand = [&app, o](const char* name, const char* description) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_option("TIMECODE", o->value, "hh:mm:ss:ff (hh:mm:ss;ff at drop-frame rates)")
+        ->type_name("HH:MM:SS:FF")
+        ->required();
+    addFrameRateOption(command, o->rate, o->classic);
+    return command;
+  };
+
+  CLI::App* frames = timecodeCommand("frames", "Timecode to frame count, counted from 00:00:00:00");
   frames->callback([o, ctx, rate] {
     const auto r = rate();
     if (!r) return;
@@ -199,14 +204,10 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
     }
   });
 
-  CLI::App* legal = app.add_subcommand(
+  CLI::App* legal = timecodeCommand(
       "legal",
       "Whether a label exists at the rate (drop-frame skips the first labels of most minutes); "
       "exit status 0 for yes, 1 for no");
-  legal->add_option("TIMECODE", o->value, "hh:mm:ss:ff (hh:mm:ss;ff at drop-frame rates)")
-      ->type_name("HH:MM:SS:FF")
-      ->required();
-  addFrameRateOption(legal, o->rate, o->classic);
   legal->callback([o, ctx, rate] {
     const auto r = rate();
     if (!r) return;

@@ -118,16 +118,8 @@ int applicationMain(int argc, char** argv) {
   engine.globalObject().setProperty("gui", engine.newQObject(&gui));
   // A broken script is told with its file and line; the window opens all the same.
   for (const QString& path : filesIn(base, "scripts", "*.js")) {
-    QFile file(path);
-    const QJSValue result = file.open(QIODevice::ReadOnly)
-                                ? engine.evaluate(QString::fromUtf8(file.readAll()), path, 1)
-                                : QJSValue();
-    if (!file.isOpen() || result.isError()) {
-      gui.reportError(path + ":" +
-                      (file.isOpen()
-                           ? QString::number(ScriptHost::lineOf(result)) + ": " + result.toString()
-                           : file.errorString()));
-    }
+    QString error;
+    if (host.runFile(path, error) != ScriptHost::Run::kRan) gui.reportError(error);
     if (host.exitStatus()) return *host.exitStatus();
   }
   window->show();

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/host/ScriptHost.h"
 #include "platform/NotificationCenter.h"
 
 namespace bextkit {
@@ -42,8 +43,7 @@ void ScriptUi::callBack(QJSValue callback, const QJSValueList& args) {
   const QJSValue result = callback.call(args);
   // An error after exit() is the script being stopped, not a fault.
   if (result.isError() && !qjsEngine(this)->isInterrupted()) {
-    reportError(QUrl(result.property("fileName").toString()).toLocalFile() + ":" +
-                result.property("lineNumber").toString() + ": " + result.toString());
+    reportError(ScriptHost::placeOf(result) + ": " + result.toString());
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
+#include <QUrl>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -91,22 +93,19 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
     engine_.throwError(QString::fromStdString(message));
     return QJSValue();
   };
-  if (!operation) return fail(cls + " has no operation " + op);
-  const std::string where = cls + "['" + op + "']: ";
+  // The bridge tells an unknown name or a wrong count; the values are converted to the kinds the
+  // operation takes, and any past those passed on as nothing for the bridge to count.
   const auto count = static_cast<size_t>(args.property("length").toUInt());
-  if (count != operation->arguments.size()) {
-    return fail(where + "expected " + std::to_string(operation->arguments.size()) + " arguments (" +
-                bridge::describe(*operation) + "), got " + std::to_string(count));
-  }
-  std::vector<Value> values;
-  for (size_t i = 0; i < count; ++i) {
+  std::vector<Value> values(count);
+  const size_t kinds = operation ? operation->arguments.size() : 0;
+  for (size_t i = 0; i < std::min(count, kinds); ++i) {
     std::string why;
     std::optional<Value> value =
         fromScript(args.property(static_cast<quint32>(i)), operation->arguments[i], why);
     if (!value) {
-      return fail(where + "argument " + std::to_string(i + 1) + " must be " + why);
+      return fail(cls + "['" + op + "']: argument " + std::to_string(i + 1) + " must be " + why);
     }
-    values.push_back(std::move(*value));
+    values[i] = std::move(*value);
   }
   std::string error;
   const std::optional<Value> result =
@@ -124,12 +123,27 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
   return toScript(*result);
 }
 
-int ScriptHost::lineOf(const QJSValue& error) {
+ScriptHost::Run ScriptHost::runFile(const QString& path, QString& error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    error = path + ": " + file.errorString();
+    return Run::kUnreadable;
+  }
+  const QJSValue result = engine_.evaluate(QString::fromUtf8(file.readAll()), path, 1);
+  if (!result.isError() || engine_.isInterrupted()) return Run::kRan;
+  error = placeOf(result) + ": " + result.toString();
+  return Run::kFailed;
+}
+
+QString ScriptHost::placeOf(const QJSValue& error) {
   for (const QString& frame : error.property("stack").toString().split('\n')) {
     const qsizetype at = frame.indexOf('@'), colon = frame.lastIndexOf(':');
-    if (at >= 0 && colon > at + 1) return frame.mid(colon + 1).toInt();
+    if (at >= 0 && colon > at + 1) {
+      const QUrl file(frame.mid(at + 1, colon - at - 1));
+      return (file.isLocalFile() ? file.toLocalFile() : file.toString()) + frame.mid(colon);
+    }
   }
-  return error.property("lineNumber").toInt();
+  return error.property("fileName").toString() + ":" + error.property("lineNumber").toString();
 }
 
 bool ScriptHost::release(double handle) {

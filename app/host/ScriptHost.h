@@ -27,9 +27,14 @@ class ScriptHost : public QObject {
   explicit ScriptHost(QJSEngine& engine);
 
   bridge::Bridge& bridge() { return bridge_; }
-  // The line of a script where an error arose: the innermost frame of its stack that lies in a
-  // file, so that an error thrown by the host's own wrappers names the script's line that called.
-  static int lineOf(const QJSValue& error);
+  // Runs a script file. kUnreadable or kFailed (an uncaught error) leave in `error` the text
+  // "PATH: reason" or "PATH:LINE: message"; a script that calls exit(n) has run.
+  enum class Run { kRan, kUnreadable, kFailed };
+  Run runFile(const QString& path, QString& error);
+
+  // Where in a script an error arose, "PATH:LINE": the innermost frame of its stack that lies in
+  // a file, so that an error thrown by the host's own wrappers names the script's call.
+  static QString placeOf(const QJSValue& error);
 
   // The status a script asked for with exit(n), once it has.
   std::optional<int> exitStatus() const { return exitStatus_; }

@@ -1,7 +1,6 @@
 // bextkit-script: runs a script with the system's classes, without windows, as the desktop
 // application runs its script layer. `bextkit-script --list` prints every operation.
 #include <QCoreApplication>
-#include <QFile>
 #include <QJSEngine>
 #include <cstdio>
 #include <string>
@@ -19,24 +18,6 @@ constexpr const char* kUsage =
     "           scan's messages\n"
     "       bextkit-script --list\n"
     "           lists the operations scripts can call: class, name, argument and result kinds\n";
-
-// Runs one script file in the engine: 0, or with the reason told 2 when it cannot be read and
-// 1 when it ends with an uncaught error.
-int runFile(QJSEngine& engine, const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    std::fprintf(stderr, "bextkit-script: %s: %s\n%s", path.toLocal8Bit().constData(),
-                 file.errorString().toLocal8Bit().constData(), kUsage);
-    return 2;
-  }
-  const QJSValue result = engine.evaluate(QString::fromUtf8(file.readAll()), path, 1);
-  if (result.isError() && !engine.isInterrupted()) {
-    std::fprintf(stderr, "%s:%d: %s\n", path.toLocal8Bit().constData(),
-                 bextkit::ScriptHost::lineOf(result), result.toString().toLocal8Bit().constData());
-    return 1;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -75,7 +56,14 @@ int main(int argc, char** argv) {
   engine.globalObject().setProperty("args", engine.toScriptValue(arguments.mid(at + 1)));
   int status = 0;
   for (const QString& path : libraries << arguments[at]) {
-    status = runFile(engine, path);
+    QString error;
+    const auto run = host.runFile(path, error);
+    if (run != bextkit::ScriptHost::Run::kRan) {
+      const bool unreadable = run == bextkit::ScriptHost::Run::kUnreadable;
+      std::fprintf(stderr, "%s%s\n%s", unreadable ? "bextkit-script: " : "",
+                   error.toLocal8Bit().constData(), unreadable ? kUsage : "");
+      status = unreadable ? 2 : 1;
+    }
     if (status != 0 || host.exitStatus()) break;
   }
   std::fflush(stdout);
