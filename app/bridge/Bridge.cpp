@@ -49,6 +49,11 @@ const Operation* Bridge::find(std::string_view className, std::string_view name)
   return it == operations_.end() ? nullptr : &*it;
 }
 
+namespace {
+const char* const kBusy =
+    "the parser object is busy saving its file; it is free again when the save ends";
+}  // namespace
+
 std::optional<Value> Bridge::call(std::string_view className, std::string_view name, Handle self,
                                   std::vector<Value>& args, std::string& error) {
   const Operation* operation = find(className, name);
@@ -64,6 +69,7 @@ std::optional<Value> Bridge::call(std::string_view className, std::string_view n
   if (!operation->classOperation) {
     object = parser(self);
     if (!object) return fail("the parser object is unknown or was released");
+    if (lent_.count(self)) return fail(kBusy);
   }
   if (args.size() != operation->arguments.size()) {
     return fail("expected " + std::to_string(operation->arguments.size()) + " arguments (" +
@@ -79,6 +85,9 @@ std::optional<Value> Bridge::call(std::string_view className, std::string_view n
       return fail("argument " + std::to_string(i + 1) +
                   " is a parser object that is unknown or was released");
     }
+    if (expected == Kind::kParser && lent_.count(std::get<ParserRef>(args[i]).handle)) {
+      return fail(kBusy);
+    }
   }
   std::string why;
   Call call{*this, object, args, why};
@@ -92,7 +101,13 @@ BWFParser* Bridge::parser(Handle handle) const {
   return it == parsers_.end() ? nullptr : it->second.get();
 }
 
-bool Bridge::release(Handle handle) { return parsers_.erase(handle) == 1; }
+bool Bridge::release(Handle handle) { return !lent_.count(handle) && parsers_.erase(handle) == 1; }
+
+BWFParser* Bridge::lend(Handle handle) {
+  BWFParser* object = parser(handle);
+  if (!object || !lent_.insert(handle).second) return nullptr;
+  return object;
+}
 
 Value Bridge::adopt(std::unique_ptr<BWFParser> parser) {
   if (!parser) return std::monostate();

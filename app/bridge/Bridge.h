@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -98,8 +99,13 @@ class Bridge {
 
   // The parser behind a handle; null when the handle is unknown or released.
   BWFParser* parser(Handle handle) const;
-  // Ends a parser object; false when the handle is unknown or released already.
+  // Ends a parser object; false when the handle is unknown, released already or lent.
   bool release(Handle handle);
+  // Lends a parser to work that runs outside the scripts (a save on another thread): until it
+  // is given back, every call on it or with it fails and it cannot be released. Null when the
+  // handle is unknown, released or lent already.
+  BWFParser* lend(Handle handle);
+  void giveBack(Handle handle) { lent_.erase(handle); }
   size_t liveObjects() const { return parsers_.size(); }
   // Takes a parser into the table; a null parser gives no handle (a null value).
   Value adopt(std::unique_ptr<BWFParser> parser);
@@ -107,6 +113,7 @@ class Bridge {
  private:
   std::vector<Operation> operations_;
   std::map<Handle, std::unique_ptr<BWFParser>> parsers_;
+  std::set<Handle> lent_;
   Handle next_ = 1;
 };
 

@@ -3,6 +3,7 @@
 #include "app/FileManager.h"
 #include "app/bridge/Bridge.h"
 #include "bwf/BWFParser.h"
+#include "bwf/ChunkChain.h"
 #include "bwf/SmpteTime.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
@@ -84,6 +85,25 @@ void addParserOperations(std::vector<Operation>& operations) {
   r.object("getChunkDictionary", {}, K::kDictionary, [](Call& c) -> Value {
     const auto& d = c.self->getChunkDictionary();
     return std::map<std::string, std::string>(d.begin(), d.end());
+  });
+  // The chunk chain as the file lays it out, one text per chunk: "'fmt ' 12 40" (ID, offset of
+  // its header, payload size), with " form 'INFO'" for a LIST chunk and " truncated" for one that
+  // runs past the end; first the form header ("'RIFF' 0"), last "broken OFFSET" where the walk met
+  // bytes that are no chunk header.
+  r.object("chunkChain", {}, K::kStrings, [](Call& c) -> Value {
+    const ChunkChain& chain = c.self->chunkChain();
+    std::vector<std::string> texts;
+    if (const char* form = containerName(chain.container))
+      texts.push_back("'" + std::string(form) + "' 0");
+    for (const ChainChunk& chunk : chain.chunks) {
+      std::string text = "'" + chunk.id.str() + "' " + std::to_string(chunk.offset) + " " +
+                         std::to_string(chunk.size);
+      if (chunk.form != FourCC()) text += " form '" + chunk.form.str() + "'";
+      if (chunk.truncated) text += " truncated";
+      texts.push_back(std::move(text));
+    }
+    if (chain.broken) texts.push_back("broken " + std::to_string(chain.brokenAt));
+    return texts;
   });
   r.object("chunkFlags", {}, K::kUInt32,
            [](Call& c) -> Value { return uint32_t{c.self->chunkFlags()}; });

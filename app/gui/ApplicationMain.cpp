@@ -102,7 +102,7 @@ int applicationMain(int argc, char** argv) {
 
   QJSEngine engine;
   ScriptHost host(engine);
-  ScriptUi gui(window, QApplication::arguments().mid(1));
+  ScriptUi gui(host, window, QApplication::arguments().mid(1));
   QJSValue ui = engine.newObject();
   for (const auto& form : forms) {
     QList<QObject*> objects = form->findChildren<QObject*>();

@@ -13,23 +13,69 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "app/host/ScriptHost.h"
+#include "bwf/BWFParser.h"
 #include "platform/NotificationCenter.h"
 
 namespace bextkit {
 
-ScriptUi::ScriptUi(QWidget* window, QStringList files, QObject* parent)
-    : QObject(parent), window_(window), files_(std::move(files)) {}
+ScriptUi::ScriptUi(ScriptHost& host, QWidget* window, QStringList files, QObject* parent)
+    : QObject(parent), host_(host), window_(window), files_(std::move(files)) {}
 
-ScriptUi::~ScriptUi() { NotificationCenter::defaultCenter().removeObserver(this); }
+ScriptUi::~ScriptUi() {
+  NotificationCenter::defaultCenter().removeObserver(this);
+  // A save under way finishes: stopping it would leave a temporary file, and its parser must
+  // outlive it.
+  for (QThread* thread : saves_) thread->wait();
+}
+
+bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
+                                const QJSValue& callback) {
+  const QJSValue handleValue = parser.property("__handle");
+  if (!handleValue.isNumber()) return false;
+  const auto handle = static_cast<bridge::Handle>(handleValue.toUInt());
+  BWFParser* object = host_.bridge().lend(handle);
+  if (!object) return false;
+  // Shown only when the save lasts; it has no Cancel, as a save is not stopped halfway.
+  auto* dialog = new QProgressDialog(label, QString(), 0, 1000, window_);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->setMinimumDuration(400);
+  QPointer<QProgressDialog> shown(dialog);
+  object->setSaveProgress([this, shown](uint64_t copied, uint64_t total) {
+    const int permille = total == 0 ? 1000 : static_cast<int>(copied * 1000 / total);
+    QMetaObject::invokeMethod(
+        this,
+        [shown, permille] {
+          if (shown) shown->setValue(permille);
+        },
+        Qt::QueuedConnection);
+  });
+  auto saved = std::make_shared<bool>(false);
+  QThread* thread = QThread::create([object, saved] { *saved = object->saveFile(); });
+  saves_.push_back(thread);
+  connect(thread, &QThread::finished, this, [=, this] {
+    object->setSaveProgress({});
+    host_.bridge().giveBack(handle);
+    saves_.erase(std::find(saves_.begin(), saves_.end(), thread));
+    thread->deleteLater();
+    delete shown.data();
+    callBack(callback, {QJSValue(*saved)});
+  });
+  thread->start();
+  return true;
+}
 
 void ScriptUi::reportError(const QString& text) {
   errors_ << text;

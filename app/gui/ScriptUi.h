@@ -9,15 +9,18 @@
 #include <QVariantList>
 #include <vector>
 
+class QThread;
 class QWidget;
 
 namespace bextkit {
+
+class ScriptHost;
 
 class ScriptUi : public QObject {
   Q_OBJECT
 
  public:
-  ScriptUi(QWidget* window, QStringList files, QObject* parent = nullptr);
+  ScriptUi(ScriptHost& host, QWidget* window, QStringList files, QObject* parent = nullptr);
   ~ScriptUi() override;
 
   // The files named on the command line.
@@ -45,6 +48,13 @@ class ScriptUi : public QObject {
   Q_INVOKABLE void later(const QJSValue& callback);
   // Gives a widget the system's fixed-pitch font, for timecodes and offsets.
   Q_INVOKABLE void useFixedFont(QObject* widget);
+  // Saves a parser object's file on another thread, so that the window stays responsive, with a
+  // progress dialog under `label` when the save copies the audio (a bext chunk inserted) and
+  // takes a moment. Until the save ends the parser is lent: calls on it fail. Then `callback`
+  // gets true for a save that succeeded. False, without a save, for a parser that is not a
+  // live parser object or is being saved already.
+  Q_INVOKABLE bool saveInBackground(const QJSValue& parser, const QString& label,
+                                    const QJSValue& callback);
   // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
   Q_INVOKABLE bool grab(QObject* widget, const QString& path) const;
   // The errors of the script layer so far ("file:line: message"), each also told on the error
@@ -56,8 +66,10 @@ class ScriptUi : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  ScriptHost& host_;
   QWidget* window_;
   QStringList files_;
+  std::vector<QThread*> saves_;  // running, waited for before the host goes
   // Calls a script's callback; an error it ends with is reported.
   void callBack(QJSValue callback, const QJSValueList& args = {});
 

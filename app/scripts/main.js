@@ -5,6 +5,7 @@
 var files = [];  // { path, parser, and the texts its fields show }
 var shown = null;  // the file on view
 var filling = false;  // fields being filled from a file, not edited by the user
+var saving = false;  // a save is under way
 
 const baseName = (path) => path.replace(/^.*\//, '');
 // Tells the user something went wrong, naming the file and the reason.
@@ -59,15 +60,64 @@ function openPaths(paths) {
   }
 }
 
-// The chunk directory as rows in file order: "Idx: 3 StartPoint: 60 Length: 690".
-function chunkRows(parser) {
+// The scan's directory, each entry "Idx: 3 StartPoint: 60 Length: 690", in file order.
+function directoryOf(parser) {
   const dictionary = parser.getChunkDictionary();
   return Object.keys(dictionary)
       .map((id) => {
         const m = /Idx: (-?\d+) StartPoint: (-?\d+) Length: (-?\d+)/.exec(dictionary[id]);
-        return m ? [`'${id}'`, m[1], m[2], m[3]] : [`'${id}'`, '', '', ''];
+        return m ? { id, index: m[1], start: Number(m[2]), length: m[3] } : null;
       })
-      .sort((a, b) => Number(a[2]) - Number(b[2]));
+      .filter((entry) => entry !== null);
+}
+
+// The chunk chain as the file lays it out: the form header, then each chunk ("'LIST' 718 24
+// form 'INFO'"), and "broken OFFSET" where the walk met bytes that are no chunk header.
+function chainOf(parser) {
+  const chunks = [];
+  let broken = null;
+  for (const text of parser.chunkChain()) {
+    const m = /^'([\s\S]{1,4})' (\d+)(?: (\d+))?(?: form '([\s\S]{1,4})')?( truncated)?$/.exec(text);
+    if (m) chunks.push({ id: m[1], offset: Number(m[2]), size: m[3], form: m[4], truncated: !!m[5] });
+    else if (/^broken \d+$/.test(text)) broken = Number(text.slice(7));
+  }
+  return { chunks, broken };
+}
+
+// The directory's rows (ID, Index, Start, Length) with the chain beside them (Offset, Size) and
+// a note where the two differ: a listed ID the chain does not have there (a word inside another
+// chunk's text), or a chunk of the chain the directory does not list.
+function chunkRows(parser) {
+  const { chunks, broken } = chainOf(parser);
+  const rows = [], matched = new Set();
+  for (const entry of directoryOf(parser)) {
+    const chunk = chunks.find((c) => c.id === entry.id && c.offset === entry.start);
+    let note = '';
+    if (chunk) {
+      matched.add(chunk);
+      note = chunk.offset === 0 && chunk.size === undefined ? 'the form header' : notesOf(chunk);
+    } else {
+      const around = chunks.find((c) => c.size !== undefined && entry.start > c.offset &&
+                                         entry.start < c.offset + 8 + Number(c.size));
+      note = around ? `not a chunk: lies inside '${around.id}' at ${around.offset}`
+                    : 'not a chunk of the chain';
+    }
+    rows.push({ at: entry.start, cells: [`'${entry.id}'`, entry.index, String(entry.start), entry.length,
+                                         chunk ? String(chunk.offset) : '', chunk && chunk.size || '', note] });
+  }
+  for (const chunk of chunks.filter((c) => !matched.has(c))) {
+    const note = ['not in the scan\'s directory', notesOf(chunk)].filter((n) => n).join('; ');
+    rows.push({ at: chunk.offset, cells: [`'${chunk.id}'`, '', '', '', String(chunk.offset), chunk.size || '', note] });
+  }
+  if (broken !== null) {
+    rows.push({ at: broken, cells: ['', '', '', '', String(broken), '', 'the chain breaks here: no chunk header'] });
+  }
+  return rows.sort((a, b) => a.at - b.at).map((row) => row.cells);
+}
+
+function notesOf(chunk) {
+  return [chunk.form ? `form '${chunk.form}'` : '', chunk.truncated ? 'runs past the end of the file' : '']
+      .filter((n) => n).join('; ');
 }
 
 function show(index) {
@@ -88,7 +138,8 @@ function show(index) {
   ui.timecodeEdit.text = shown ? shown.timecode : '';
   ui.codesValue.text = shown ? codesOf(shown.path) : '';
   ui.codingHistoryValue.setPlainText(hasBext && p.getCodingHistory() !== 'None' ? p.getCodingHistory() : '');
-  gui.setTable(ui.chunkView, ['ID', 'Index', 'Start', 'Length'], p ? chunkRows(p) : []);
+  gui.setTable(ui.chunkView, ['ID', 'Index', 'Start', 'Length', 'Chain offset', 'Chain size', 'Note'],
+               p ? chunkRows(p) : []);
   ui.mainWindow.windowTitle = shown ? `${baseName(shown.path)}[*] \u2014 bextkit` : 'bextkit[*]';
   for (const w of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit, ui.saveButton, ui.revertButton]) {
     w.enabled = shown !== null;
@@ -127,8 +178,10 @@ function fieldEdited() {
   listFiles();
 }
 
-function save() {
-  if (!shown) return;
+// Saves the file on view off the main thread; the window stays responsive, with its fields held
+// still until the save ends. `then(ok)`, when given, runs after.
+function save(then) {
+  if (!shown || saving) return;
   const file = shown, p = file.parser;
   p['setDescription:'](file.description);
   p['setOriginator:'](file.originator);
@@ -140,21 +193,41 @@ function save() {
       return;
     }
   }
-  if (!p.saveFile()) {
-    tell(p.lastError());
-    return;
+  holdStill(true);
+  ui.statusbar.showMessage(`Saving ${file.path}\u2026`, 0);
+  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok) => {
+    holdStill(false);
+    if (ok) {
+      reload(file);  // read back what the file now holds
+      ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
+    } else {
+      ui.statusbar.clearMessage();
+      tell(p.lastError());
+    }
+    if (then) then(ok);
+  });
+}
+
+// While a save runs, nothing can change the files or their fields.
+function holdStill(still) {
+  saving = still;
+  ui.centralwidget.enabled = !still;
+  for (const a of [ui.actionOpen, ui.actionSave, ui.actionRevert, ui.actionClose, ui.actionCodes]) {
+    a.enabled = !still;
   }
-  revert();  // read back what the file now holds
-  ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
+}
+
+// Reads a file again, dropping its edits.
+function reload(file) {
+  const index = files.indexOf(file), again = open(file.path);
+  file.parser.release();
+  if (again) files[index] = again; else files.splice(index, 1);
+  listFiles();
+  if (shown === file) show(Math.min(index, files.length - 1));
 }
 
 function revert() {
-  if (!shown) return;
-  const index = files.indexOf(shown), again = open(shown.path);
-  shown.parser.release();
-  if (again) files[index] = again; else files.splice(index, 1);
-  listFiles();
-  show(Math.min(index, files.length - 1));
+  if (shown) reload(shown);
 }
 
 function closeFile() {
@@ -191,14 +264,21 @@ ui.actionClose.triggered.connect(closeFile);
 ui.actionQuit.triggered.connect(() => ui.mainWindow.close());
 ui.actionCodes.triggered.connect(setCodes);
 ui.actionCalculators.triggered.connect(() => { ui.calculators.show(); ui.calculators.raise(); });
-gui.onClose(ui.mainWindow, () =>
-    !files.some(edited) || gui.ask('Some files have unsaved edits. Quit all the same?'));
+gui.onClose(ui.mainWindow, () => {
+  if (saving) {
+    ui.statusbar.showMessage('A file is being saved; the window can close when the save ends.', 5000);
+    return false;
+  }
+  return !files.some(edited) || gui.ask('Some files have unsaved edits. Quit all the same?');
+});
 gui.onDrop(ui.mainWindow, openPaths);
 gui.observe('NSTableViewSelectionDidChangeNotification', ui.chunkView, () => {
   const row = gui.selectedRow(ui.chunkView);
   if (shown && row >= 0) {
-    const [id, index, start, length] = chunkRows(shown.parser)[row];
-    ui.statusbar.showMessage(`${id}: chunk ${index}, starts at ${start}, ${length} bytes to the next`, 0);
+    const [id, index, start, length, offset, size, note] = chunkRows(shown.parser)[row];
+    const listed = index ? `chunk ${index} of the directory, starts at ${start}, ${length} bytes to the next` : '';
+    const chained = offset ? `in the chain at ${offset}${size ? `, ${size} bytes of payload` : ''}` : '';
+    ui.statusbar.showMessage(`${id}: ${[listed, chained, note].filter((t) => t).join('; ')}`, 0);
   }
 });
 show(-1);

@@ -54,6 +54,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   const auto& d = direct->getChunkDictionary();
   // clang-format off
   const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
+      {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
       {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},
       {"BWFParser", "setTicks:", {7}, {}}, {"BWFParser", "setTimeCodeHH:MM:SS:FF:FPS:", {1, 2, 3, 4, 25}, {}},
@@ -149,9 +150,16 @@ TEST(Bridge, CallsThatDoNotFitFailWithTheOperationNamed) {
     EXPECT_FALSE(bridge.call(c.cls, c.name, c.self, args, error));
     EXPECT_NE(error.find(c.error), S::npos) << error;
   }
+  // A parser lent to a save answers no call, as object or argument, and stays until given back.
+  ASSERT_TRUE(bridge.lend(self) && !bridge.lend(self));
+  std::vector<Value> none, withLent = {ParserRef{self}, S("25")};
+  EXPECT_FALSE(bridge.call("BWFParser", "description", self, none, error) ||
+               bridge.call("Smpte", "timecodeOfParser:rate:", 0, withLent, error) ||
+               bridge.release(self));
+  EXPECT_NE(error.find("busy saving"), S::npos) << error;
+  bridge.giveBack(self);
   EXPECT_EQ(bridge.liveObjects(), 1u);
   EXPECT_TRUE(bridge.release(self) && !bridge.release(self) && bridge.liveObjects() == 0);
-  std::vector<Value> none;
   EXPECT_FALSE(bridge.call("BWFParser", "parse", self, none, error));
 }
 

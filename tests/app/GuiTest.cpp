@@ -1,6 +1,8 @@
 // The desktop application started as main starts it, with the built-in interface files and
 // script layer and a test script that runs after them once the window is up; the script's
 // exit status is the main loop's.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,7 +20,9 @@ class Gui : public QObject {
 
   // Runs the application on `files` with the script layer and `test` (run last, once the
   // event loop has started); the exit status.
-  int run(const QStringList& files, const QString& test, const QString& broken = {}) {
+  // With `asNobody`, a suite run by root runs the application as nobody (whom permissions bind).
+  int run(const QStringList& files, const QString& test, const QString& broken = {},
+          bool asNobody = false) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("ui");
     QDir(dir.path()).mkpath("scripts");
@@ -42,7 +46,17 @@ class Gui : public QObject {
     std::vector<char*> argv;
     for (QByteArray& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
-    return bextkit::applicationMain(static_cast<int>(words.size()), argv.data());
+    const bool switchUser = asNobody && ::geteuid() == 0;
+    if (switchUser) {
+      for (const QString& d : {dir.path(), dir.filePath("ui"), dir.filePath("scripts")}) {
+        ::chmod(QFile::encodeName(d).constData(), 0755);
+      }
+      QCoreApplication::setSetuidAllowed(true);
+      if (::seteuid(65534) != 0) return -1;
+    }
+    const int status = bextkit::applicationMain(static_cast<int>(words.size()), argv.data());
+    if (switchUser && ::seteuid(0) != 0) return -1;
+    return status;
   }
 
  private slots:
@@ -73,18 +87,47 @@ class Gui : public QObject {
       ui.rateBox.currentIndex = Smpte.rates().indexOf('29.97');
       if (files.some(edited) || ui.timecodeEdit.text !== '01:00:00;00') exit(4);
       ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
+      // The chain stands beside the directory: the LIST chunk is the chain's alone.
+      const notes = chunkRows(shown.parser).map((row) => row[6]);
+      if (JSON.stringify(notes) !== JSON.stringify(['the form header', '', '', "not in the scan\u0027s directory; form 'INFO'", ''])) exit(9);
+      if (!chunkRows(files[1].parser).some((row) => row[6] === 'runs past the end of the file')) exit(10);
       Object.assign(shown, { description: 'Scene 4', timecode: '10:00:00:00' });
-      save();
-      show(1);
-      Object.assign(shown, { description: 'Refused' });
-      save();
-      exit(told.length === 1 && told[0].includes('runs past the end of the file') ? 0 : 3);
+      save((ok) => {
+        show(1);
+        Object.assign(shown, { description: 'Refused' });
+        save(() => exit(ok && told.length === 1 && told[0].includes('runs past the end of the file') ? 0 : 3));
+      });
+      // The save runs off the main thread: its parser is lent until it ends.
+      let busy = '';
+      try { files[0].parser.description(); } catch (e) { busy = e.message; }
+      if (!busy.includes('busy saving')) exit(7);
     )JS";
     QCOMPARE(run({take, cut}, test), 0);
     auto saved = bextkit::BWFParser::initWithPath(take.toStdString());
     saved->parse();
     QCOMPARE(QString::fromStdString(saved->description()), QString("Scene 4"));
     QCOMPARE(saved->getSamplesSinceMidnightLow(), 1728000000u);
+  }
+
+  void aFileTheUserMayNotWriteIsRefusedAndKept() {
+    QTemporaryDir dir;
+    const QString take = dir.filePath("take.wav");
+    QVERIFY(QFile::copy(kSource + "/samples/tone-48k-24bit-bext.wav", take));
+    QFile::setPermissions(take, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const auto bytes = [&take] {
+      QFile file(take);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    QCOMPARE(
+        run({take},
+            "Object.assign(shown, { description: 'Not allowed' });"
+            "save((ok) => exit(!ok && told.length === 1 && told[0].includes('take.wav') &&"
+            "                  told[0].includes('Permission denied') && edited(shown) ? 0 : 3));",
+            {}, true),
+        0);
+    QCOMPARE(bytes(), before);
   }
 
   void aBrokenScriptIsToldAndTheWindowOpens() {
