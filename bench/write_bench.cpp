@@ -13,8 +13,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -29,35 +27,12 @@ namespace {
 using bextkit::BWFParser;
 using bextkit::testsupport::Bytes;
 using bextkit::testsupport::RiffBuilder;
+using bextkit::testsupport::writeLargeWave;
 
 // The benchmarks' files, removed when the program ends.
 const bextkit::testsupport::TempDir& scratch() {
   static const bextkit::testsupport::TempDir dir;
   return dir;
-}
-
-// A 16-bit stereo 48 kHz file without bext, written in blocks, holding `audioBytes` of noise in
-// which every MiB is numbered. Empty on success, else why not.
-std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
-  if (audioBytes % 2 || audioBytes > UINT32_MAX - 36) return "the data does not fit a RIFF file";
-  Bytes block = RiffBuilder()
-                    .chunkDeclaring("RIFF", uint32_t(audioBytes + 36), {})
-                    .id("WAVE")
-                    .fmt(1, 2, 48000, 16)
-                    .chunkDeclaring("data", uint32_t(audioBytes), {})
-                    .bytes();
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size()));
-  std::mt19937 noise(20240506);
-  block.resize(1 << 20);
-  for (uint8_t& b : block) b = uint8_t(noise());
-  for (uint64_t done = 0; out && done < audioBytes; done += block.size()) {
-    for (size_t page = 0; page < block.size(); page += 4096) block[page] = uint8_t(done >> 20);
-    out.write(reinterpret_cast<const char*>(block.data()),
-              std::streamsize(std::min<uint64_t>(block.size(), audioBytes - done)));
-  }
-  out.close();
-  return out ? "" : "cannot write " + path;
 }
 
 // Starts a program found on PATH with its standard streams on /dev/null; its id, or -1.

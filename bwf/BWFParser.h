@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -122,6 +123,12 @@ class BWFParser {
   // Hears how far an insertion has copied the file's content (bytes so far, bytes in all), for
   // callers that show progress on large files.
   void setSaveProgress(FileHandle::Progress progress) { saveProgress_ = std::move(progress); }
+  // Runs on the complete new file of an insertion (readable, `newSize` bytes) before it
+  // replaces the original; returning false, with the reason in `why`, keeps the original and
+  // fails the save with that reason. A rewrite in place, which moves no audio, does not run it.
+  using ReplacementCheck =
+      std::function<bool(FileHandle& newFile, uint64_t newSize, std::string& why)>;
+  void setReplacementCheck(ReplacementCheck check) { replacementCheck_ = std::move(check); }
 
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
@@ -183,6 +190,7 @@ class BWFParser {
   // What the write-back needs to know of the scan: that it ran, the file's byte order and
   // chain, and where the chunk image's chunk starts.
   FileHandle::Progress saveProgress_;
+  ReplacementCheck replacementCheck_;
   bool scanned_ = false;
   // The editable fields as the scan read them, or as the last save wrote them.
   struct {
@@ -193,5 +201,15 @@ class BWFParser {
   ChunkChain chain_;
   uint64_t bextChunkStart_ = 0;
 };
+
+// One entry of the scan's chunk directory, read back from its text.
+struct DirectoryEntry {
+  std::string id;
+  int32_t index;
+  uint32_t start;  // the directory holds it as a signed number; offsets past 2 GiB wrap there
+  int64_t length;
+};
+// The scan's chunk directory in file order.
+std::vector<DirectoryEntry> chunkDirectory(const BWFParser& parser);
 
 }  // namespace bextkit

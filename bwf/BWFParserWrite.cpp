@@ -329,6 +329,9 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
       !out.copyFrom(*original, insertAt, size - insertAt, saveProgress_)) {
     return failSave(path, out.lastError());
   }
+  if (replacementCheck_ && !replacementCheck_(out, size + kInsertedBytes, why)) {
+    return failSave(path, why);
+  }
   if (!replacement->commit(why)) return failSave(path, why);
 
   // The file now holds the chunk: a later save rewrites it instead of inserting another one.

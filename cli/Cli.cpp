@@ -51,6 +51,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   addFileCommands(app, context);
   addSetCommand(app, context);
   addCodesCommand(app, context);
+  addCheckCommand(app, context);
+  addMd5Command(app, context);
   addTimecodeCommands(app, context);
 
   // A first word that is neither an option nor a command is a command misspelt.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bwf/BWFParser.h"
+#include "platform/SystemLog.h"
 #include "timecode/Smpte.h"
 
 namespace CLI {
@@ -33,6 +34,21 @@ struct Context {
 // parseRate when the command runs, and the --classic flag.
 void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic);
 
+// Routes the scan's progress messages to the error stream with --verbose, and drops them
+// otherwise, for as long as it lives.
+class ScanMessages {
+ public:
+  ScanMessages(bool verbose, std::ostream& err)
+      : previous_(setLogSink(verbose ? LogSink([&err](const std::string& m) { err << m; })
+                                     : LogSink([](const std::string&) {}))) {}
+  ~ScanMessages() { setLogSink(previous_); }
+  ScanMessages(const ScanMessages&) = delete;
+  ScanMessages& operator=(const ScanMessages&) = delete;
+
+ private:
+  LogSink previous_;
+};
+
 // Opens and scans one file; null with the reason in `error` when it cannot be read.
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error);
 
@@ -48,5 +64,7 @@ void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);
 void addSetCommand(CLI::App& app, Context& context);
 void addCodesCommand(CLI::App& app, Context& context);
+void addCheckCommand(CLI::App& app, Context& context);
+void addMd5Command(CLI::App& app, Context& context);
 
 }  // namespace bextkit::cli

@@ -30,29 +30,6 @@ struct Options {
   bool directory = false;
 };
 
-struct ChunkEntry {
-  std::string id;
-  int32_t index;
-  uint32_t start;  // the directory holds it as a signed number; offsets past 2 GiB wrap there
-  int64_t length;
-};
-
-// The chunk directory in file order.
-std::vector<ChunkEntry> chunkEntries(const BWFParser& parser) {
-  std::vector<ChunkEntry> entries;
-  for (const auto& [id, value] : parser.getChunkDictionary()) {
-    int index = 0, start = 0;
-    long long length = 0;
-    if (std::sscanf(value.c_str(), "Idx: %d StartPoint: %d Length: %lld", &index, &start,
-                    &length) == 3) {
-      entries.push_back({id, index, static_cast<uint32_t>(start), length});
-    }
-  }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const ChunkEntry& a, const ChunkEntry& b) { return a.start < b.start; });
-  return entries;
-}
-
 std::vector<std::string> flagNames(uint16_t flags) {
   static const std::pair<uint16_t, const char*> kNames[] = {{kBWFFlagRIFF, "RIFF"},
                                                             {kBWFFlagFmt, "fmt"},
@@ -85,21 +62,6 @@ std::string rateText(const smpte::Rate& rate) {
   }
   return name + " fps";
 }
-
-// Routes the scan's progress messages to the error stream with --verbose, and drops them
-// otherwise, for as long as it lives.
-class ScanMessages {
- public:
-  ScanMessages(bool verbose, std::ostream& err)
-      : previous_(setLogSink(verbose ? LogSink([&err](const std::string& m) { err << m; })
-                                     : LogSink([](const std::string&) {}))) {}
-  ~ScanMessages() { setLogSink(previous_); }
-  ScanMessages(const ScanMessages&) = delete;
-  ScanMessages& operator=(const ScanMessages&) = delete;
-
- private:
-  LogSink previous_;
-};
 
 Json toJson(BWFParser* p, const std::string& error, double fps, const FrameRate& rate) {
   Json j;
@@ -140,7 +102,7 @@ Json toJson(BWFParser* p, const std::string& error, double fps, const FrameRate&
   }
   j["flags"] = flagNames(p->chunkFlags());
   Json chunks = Json::array();
-  for (const ChunkEntry& e : chunkEntries(*p)) {
+  for (const DirectoryEntry& e : chunkDirectory(*p)) {
     chunks.push_back(
         {{"id", displayUtf8(e.id)}, {"index", e.index}, {"start", e.start}, {"length", e.length}});
   }
@@ -241,7 +203,7 @@ void printChunks(std::ostream& out, const BWFParser& p) {
   char line[96];
   std::snprintf(line, sizeof line, "  %-6s %6s %12s %12s\n", "ID", "Index", "Start", "Length");
   out << line;
-  for (const ChunkEntry& e : chunkEntries(p)) {
+  for (const DirectoryEntry& e : chunkDirectory(p)) {
     const std::string id = e.id.empty() ? "(none)" : "'" + displayUtf8(e.id) + "'";
     std::snprintf(line, sizeof line, "  %-6s %6d %12u %12lld\n", id.c_str(), e.index, e.start,
                   static_cast<long long>(e.length));

@@ -7,6 +7,7 @@
 #include "bwf/BWFChunk.h"
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
+#include "check/AudioDigest.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Text.h"
@@ -27,6 +28,7 @@ struct Options {
   std::string rate = "25";
   bool classic = false;
   bool dryRun = false;
+  bool verifyAudio = false;
 };
 
 std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
@@ -59,6 +61,24 @@ FileHandle::Progress progressLine(std::ostream& err) {
     err << "\r  copying the audio into the new file: " << percent << '%'
         << (copied == total ? "\n" : "") << std::flush;
   };
+}
+
+// With --verify-audio: the new file of an insertion replaces the original only when the MD5 of
+// its audio is that of the original's, computed before the save.
+bool installAudioCheck(BWFParser& parser, const std::string& path, std::string& why,
+                       std::optional<check::Digest>& before) {
+  before = check::audioDigest(path, why);
+  if (!before) return false;
+  parser.setReplacementCheck([was = *before](FileHandle& newFile, uint64_t newSize,
+                                             std::string& reason) {
+    const std::optional<check::Digest> now = check::audioDigest(newFile, newSize, reason);
+    if (now && *now == was) return true;
+    reason = now ? "the audio in the new file differs from the original (MD5 " + now->hex() +
+                       ", was " + was.hex() + "); the original is kept"
+                 : "cannot read the audio of the new file: " + reason + "; the original is kept";
+    return false;
+  });
+  return true;
 }
 
 // The timecode a file shows: SMPTE's of its time reference, or the system's own.
@@ -123,6 +143,14 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
   // The changes are told once the save has made them; a dry run makes every check of the save
   // and tells what it would change. A failure is told alone.
   if (ctx.showProgress && !o.dryRun) parser->setSaveProgress(progressLine(ctx.err));
+  // Only an insertion copies the audio; a rewrite in place leaves it where it is.
+  std::optional<check::Digest> audio;
+  if (o.verifyAudio && !hadChunk && !installAudioCheck(*parser, path, why, audio)) {
+    ctx.err << "bextkit: cannot save " << path << ": the audio cannot be verified: " << why
+            << "; nothing was written\n";
+    ctx.status = 1;
+    return;
+  }
   if (!(o.dryRun ? parser->checkSave() : parser->saveFile())) {
     ctx.err << "bextkit: " << parser->lastError() << '\n';
     ctx.status = 1;
@@ -130,6 +158,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
   }
   ctx.out << displayUtf8(path) << (o.dryRun ? " (dry run, not written) would change:" : "") << '\n';
   for (const std::string& change : changes) ctx.out << "  " << change << '\n';
+  if (audio && !o.dryRun) ctx.out << "  the audio is unchanged (MD5 " << audio->hex() << ")\n";
   if (changes.empty()) {
     ctx.out << (o.dryRun ? "  nothing\n"
                          : "  no change; the bext chunk was written again as it was\n");
@@ -191,6 +220,9 @@ void addSetCommand(CLI::App& app, Context& context) {
       ->type_name("HH:MM:SS:FF");
   addFrameRateOption(set, o->rate, o->classic);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");
+  set->add_flag("--verify-audio", o->verifyAudio,
+                "When a new chunk is inserted, replace the file only if the MD5 of the new "
+                "file's audio is the original's");
   set->callback([o, ctx] { runSet(*ctx, *o); });
 }
 

@@ -1,6 +1,7 @@
-// Fuzz target: any bytes as a file, opened, scanned (its chunk chain walked) and saved by
-// BWFParser. The file lives in memory (memfd), so the run touches no disk. Built with clang's
-// libFuzzer, or with any compiler as a replayer of corpus files (replay_main.cpp).
+// Fuzz target: any bytes as a file, checked under every rule set, then opened, scanned (its
+// chunk chain walked) and saved by BWFParser. The file lives in memory (memfd), so the run
+// touches no disk. Built with clang's libFuzzer, or with any compiler as a replayer of corpus
+// files (replay_main.cpp).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "bwf/BWFParser.h"
+#include "check/Conformance.h"
 #include "platform/SystemLog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -28,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (written == size) {
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    bextkit::check::Findings findings;
+    std::string error;
+    (void)bextkit::check::checkFile(path, ~0u, findings, error);
     for (float fps : {25.0f, 29.97f}) {
       std::unique_ptr<bextkit::BWFParser> parser = bextkit::BWFParser::initWithPath(path, fps);
       if (!parser) break;

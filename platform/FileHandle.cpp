@@ -79,6 +79,10 @@ FileOperations posixFileOperations() {
     auto out = static_cast<off_t>(toOffset);
     return ::copy_file_range(fromFd, &in, toFd, &out, length, 0);
   };
+  ops.truncate = [](int fd, uint64_t length) {
+    if (!offsetFits(length)) return errno = EFBIG, -1;
+    return ::ftruncate(fd, static_cast<off_t>(length));
+  };
   return ops;
 }
 
@@ -296,6 +300,16 @@ bool FileHandle::synchronizeFile() {
   }
   if (operations_.fsync(fd_) == 0) return true;
   fail("flush to disk failed");
+  return false;
+}
+
+bool FileHandle::truncateFile(uint64_t length) {
+  if (!isOpen()) {
+    lastError_ = "truncate failed: the file is closed";
+    return false;
+  }
+  if (operations_.truncate(fd_, length) == 0) return true;
+  fail("truncate failed");
   return false;
 }
 

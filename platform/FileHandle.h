@@ -34,6 +34,8 @@ struct FileOperations {
   std::function<ssize_t(int fromFd, uint64_t fromOffset, int toFd, uint64_t toOffset,
                         size_t length)>
       copyFileRange;
+  // Cuts the file to `length` bytes, as ftruncate does.
+  std::function<int(int fd, uint64_t length)> truncate;
 };
 
 // The plain POSIX operations.
@@ -104,6 +106,10 @@ class FileHandle {
 
   // Flushes the file's data to the disk; false when the system reports a failure.
   [[nodiscard]] bool synchronizeFile();
+
+  // Cuts the file to `length` bytes (to undo an append); false, with lastError set, when it
+  // cannot.
+  [[nodiscard]] bool truncateFile(uint64_t length);
 
   // Gives a file made by createUnnamed the name `path`; false when it cannot.
   [[nodiscard]] bool linkTo(const std::string& path);

@@ -11,6 +11,7 @@ void addParserOperations(std::vector<Operation>& operations);
 void addTimeCodeOperations(std::vector<Operation>& operations);
 void addFileManagerOperations(std::vector<Operation>& operations);
 void addSmpteOperations(std::vector<Operation>& operations);
+void addConformanceOperations(std::vector<Operation>& operations);
 
 const char* kindName(Kind kind) {
   static const char* const kNames[] = {
@@ -38,6 +39,7 @@ Bridge::Bridge() {
   addTimeCodeOperations(operations_);
   addFileManagerOperations(operations_);
   addSmpteOperations(operations_);
+  addConformanceOperations(operations_);
 }
 
 Bridge::~Bridge() = default;

@@ -5,6 +5,7 @@
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
 #include "bwf/SmpteTime.h"
+#include "check/Conformance.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 
@@ -230,6 +231,24 @@ void addSmpteOperations(std::vector<Operation>& operations) {
               if (label) setSmpteTimecode(*c.parser(0), *rate, *label);
               return {};
             });
+}
+
+// The conformance check of a file, for the window's panel of findings: one text per finding,
+// "severity<TAB>code<TAB>offset<TAB>sentence", in file order; `rules` names the rule sets as the
+// command line's --rules does.
+void addConformanceOperations(std::vector<Operation>& operations) {
+  Registry r{operations, "Conformance"};
+  r.classOp("findingsAtPath:rules:", {K::kString, K::kString}, K::kStrings, [](Call& c) -> Value {
+    const std::optional<unsigned> sets = check::parseRuleSets(c.string(1), c.error);
+    check::Findings findings;
+    if (!sets || !check::checkFile(c.string(0), *sets, findings, c.error)) return {};
+    std::vector<std::string> texts;
+    for (const check::Finding& f : findings) {
+      texts.push_back(std::string(check::severityName(f.severity)) + "\t" + f.code + "\t" +
+                      std::to_string(f.offset) + "\t" + f.text);
+    }
+    return texts;
+  });
 }
 
 }  // namespace bextkit::bridge

@@ -6,6 +6,7 @@ var files = [];  // { path, parser, and the texts its fields show }
 var shown = null;  // the file on view
 var filling = false;  // fields being filled from a file, not edited by the user
 var saving = false;  // a save is under way
+var findingRows = [];  // the findings in the Checks tab: severity, code, offset, sentence
 
 const baseName = (path) => path.replace(/^.*\//, '');
 // Tells the user something went wrong, naming the file and the reason.
@@ -145,6 +146,33 @@ function show(index) {
     w.enabled = shown !== null;
   }
   filling = false;
+  showFindings();
+}
+
+// The conformance check of the file on view as it lies on disk, in the Checks tab, under the
+// rule sets named above it; a file that cannot be read or an unknown rule set shows its reason.
+function showFindings() {
+  let rows = [], summary = '';
+  if (shown) {
+    try {
+      rows = Conformance['findingsAtPath:rules:'](shown.path, ui.rulesEdit.text).map((f) => f.split('\t'));
+      const count = (severity) => rows.filter((row) => row[0] === severity).length;
+      summary = rows.length === 0 ? 'The file keeps every rule checked.'
+          : `${count('error')} error(s), ${count('warning')} warning(s), ${count('note')} note(s)`;
+    } catch (e) {
+      summary = e.message.replace(/^.*\]: /, '');
+    }
+  }
+  findingRows = rows;
+  gui.setTable(ui.findingsView, ['Severity', 'Code', 'Offset', 'Finding'], rows);
+  ui.checkSummary.text = summary;
+  showFinding(rows.length > 0 ? 0 : -1);
+}
+
+// The whole sentence of a finding, which the table's column cuts short.
+function showFinding(row) {
+  const f = findingRows[row];
+  ui.findingDetail.text = f ? `${f[0]} [${f[1]}] at offset ${f[2]}: ${f[3]}` : '';
 }
 
 // "'WAVE' / 'bext'": the file's type and creator codes ('' for none), or "none".
@@ -243,6 +271,10 @@ function closeFile() {
 gui.setItems(ui.rateBox, Smpte.rates());
 ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
 for (const w of [ui.timecodeEdit, ui.timeReferenceValue, ui.chunkView]) gui.useFixedFont(w);
+ui.checkButton.clicked.connect(showFindings);
+ui.rulesEdit.returnPressed.connect(showFindings);
+gui.observe('NSTableViewSelectionDidChangeNotification', ui.findingsView,
+            () => showFinding(gui.selectedRow(ui.findingsView)));
 ui.fileList.currentRowChanged.connect(show);
 // Another rate shows each file's own timecode at that rate; a timecode typed in stays.
 ui.rateBox.currentTextChanged.connect(() => {

@@ -55,6 +55,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   // clang-format off
   const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
+      {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"error\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
       {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
       {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},
       {"BWFParser", "setTicks:", {7}, {}}, {"BWFParser", "setTimeCodeHH:MM:SS:FF:FPS:", {1, 2, 3, 4, 25}, {}},

@@ -91,6 +91,14 @@ class Gui : public QObject {
       const notes = chunkRows(shown.parser).map((row) => row[6]);
       if (JSON.stringify(notes) !== JSON.stringify(['the form header', '', '', "not in the scan\u0027s directory; form 'INFO'", ''])) exit(9);
       if (!chunkRows(files[1].parser).some((row) => row[6] === 'runs past the end of the file')) exit(10);
+      // The Checks tab holds the findings of the file on view, under the rule sets asked for.
+      ui.rulesEdit.text = 'r99';
+      showFindings();
+      if (findingRows.map((f) => f[1]).join() !== 'originator-reference' ||
+          !ui.findingDetail.text.includes('13 characters')) exit(11);
+      ui.rulesEdit.text = 'nonsense';
+      showFindings();
+      if (!ui.checkSummary.text.includes('no rule set')) exit(12);
       Object.assign(shown, { description: 'Scene 4', timecode: '10:00:00:00' });
       save((ok) => {
         show(1);

@@ -1,0 +1,146 @@
+#include "check/Conformance.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "bwf/BWFParser.h"
+#include "bwf/ByteOrder.h"
+#include "check/FieldRules.h"
+#include "check/Structure.h"
+#include "check/TimecodeRules.h"
+#include "check/Xml.h"
+#include "platform/FileHandle.h"
+
+namespace bextkit::check {
+
+namespace {
+
+constexpr uint64_t kChunkHeader = 8;
+// The most of a text chunk that a check reads: a larger bext or iXML chunk is read in part.
+constexpr uint64_t kLargestText = 16u << 20;
+constexpr size_t kTimeReferenceLow = 338, kTimeReferenceHigh = 342, kDescription = 256;
+
+std::vector<uint8_t> payloadOf(FileHandle& file, uint64_t fileSize, uint64_t chunkOffset,
+                               uint64_t size) {
+  const uint64_t start = chunkOffset + kChunkHeader;
+  if (start >= fileSize) return {};
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min({size, fileSize - start, kLargestText})));
+  file.seekToFileOffset(start);
+  bytes.resize(file.read(bytes.data(), bytes.size()));
+  return bytes;
+}
+
+// The entries of a LIST chunk of form INFO: an ID, a size in the file's order, a text.
+std::vector<InfoEntry> infoEntries(const std::vector<uint8_t>& payload, uint64_t payloadOffset,
+                                   bool bigEndian) {
+  std::vector<InfoEntry> entries;
+  for (size_t at = 4; at + kChunkHeader <= payload.size();) {
+    const uint32_t size =
+        bigEndian ? loadBE32(payload.data(), at + 4) : loadLE32(payload.data(), at + 4);
+    const size_t start = at + kChunkHeader;
+    const size_t length = static_cast<size_t>(std::min<uint64_t>(size, payload.size() - start));
+    const auto text = payload.begin() + static_cast<std::ptrdiff_t>(start);
+    const auto end = std::find(text, text + static_cast<std::ptrdiff_t>(length), uint8_t{0});
+    entries.push_back({std::string(payload.begin() + static_cast<std::ptrdiff_t>(at),
+                                   payload.begin() + static_cast<std::ptrdiff_t>(at + 4)),
+                       std::string(text, end), payloadOffset + at});
+    at = start + length + (length & 1);
+  }
+  return entries;
+}
+
+}  // namespace
+
+size_t countOf(const Findings& findings, Severity severity) {
+  return static_cast<size_t>(std::count_if(
+      findings.begin(), findings.end(), [&](const Finding& f) { return f.severity == severity; }));
+}
+
+bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error) {
+  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path, &error);
+  std::unique_ptr<BWFParser> parser = file ? BWFParser::initWithPath(path) : nullptr;
+  if (!parser) {
+    if (error.empty()) error = "cannot be opened";
+    return false;
+  }
+  const uint64_t fileSize = file->seekToEndOfFile();
+  (void)parser->parse();
+  const ChunkChain& chain = parser->chunkChain();
+  const ChunkReader read = [&file](uint64_t offset, uint8_t* destination, size_t length) {
+    file->seekToFileOffset(offset);
+    return file->read(destination, length);
+  };
+  Findings found;
+  checkStructure(chain, read, fileSize, found);
+  if (chain.container != Container::kNone) {
+    checkDirectory(chain, chunkDirectory(*parser), found);
+
+    // The bext chunk the fields come from: the chain's, or where the chain broke before one,
+    // the one the scan found.
+    std::vector<uint8_t> bextBytes;
+    BextView bext;
+    const ChainChunk* bextChunk = chain.first(chunkid::kBext);
+    const bool hasBext = bextChunk || (parser->chunkFlags() & kBWFFlagBext) != 0;
+    if (hasBext) {
+      const uint64_t at = bextChunk ? bextChunk->offset : parser->bwfChunkOffset();
+      std::array<uint8_t, 4> size{};
+      read(at + 4, size.data(), size.size());
+      const uint64_t declared = bextChunk                ? bextChunk->size
+                                : chain.bigEndianSizes() ? loadBE32(size.data(), 0)
+                                                         : loadLE32(size.data(), 0);
+      bextBytes = payloadOf(*file, fileSize, at, declared);
+      bext = {bextBytes, at + kChunkHeader, chain.bigEndianRecord()};
+      checkBext(bext, ruleSets, found);
+    }
+
+    std::vector<InfoEntry> info;
+    for (const ChainChunk& c : chain.chunks) {
+      if (c.id != chunkid::kList || c.form != FourCC("INFO")) continue;
+      const std::vector<uint8_t> payload = payloadOf(*file, fileSize, c.offset, c.size);
+      const auto entries = infoEntries(payload, c.offset + kChunkHeader, chain.bigEndianSizes());
+      info.insert(info.end(), entries.begin(), entries.end());
+    }
+    checkInfo(info, hasBext ? &bext : nullptr, ruleSets, found);
+
+    XmlDocument ixml;
+    const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);
+    if (ixmlChunk) {
+      const std::vector<uint8_t> payload =
+          payloadOf(*file, fileSize, ixmlChunk->offset, ixmlChunk->size);
+      ixml =
+          parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+      if (!ixml.wellFormed) {
+        found.push_back({"ixml-not-well-formed", Severity::kError,
+                         ixmlChunk->offset + kChunkHeader + ixml.byte,
+                         "The 'iXML' chunk at " + std::to_string(ixmlChunk->offset) +
+                             " is not well-formed XML (" + ixml.error + " at line " +
+                             std::to_string(ixml.line) + ", column " + std::to_string(ixml.column) +
+                             "): applications that read it take nothing from it."});
+      }
+    }
+
+    if (hasBext && bextBytes.size() >= kTimeReferenceHigh + 4) {
+      const auto load = chain.bigEndianRecord() ? loadBE32 : loadLE32;
+      const uint8_t* record = bextBytes.data();
+      const auto text = reinterpret_cast<const char*>(record);
+      TimecodeFacts facts;
+      facts.timeReference =
+          (uint64_t{load(record, kTimeReferenceHigh)} << 32) | load(record, kTimeReferenceLow);
+      facts.bextOffset = bext.offset;
+      facts.sampleRate = parser->samplePerSeconds();
+      facts.description = std::string_view(text, std::find(text, text + kDescription, '\0') - text);
+      if (ixml.wellFormed) {
+        facts.ixml = &ixml.leaves;
+        facts.ixmlOffset = ixmlChunk->offset + kChunkHeader;
+      }
+      checkTimecode(facts, found);
+    }
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
+  out.insert(out.end(), found.begin(), found.end());
+  return true;
+}
+
+}  // namespace bextkit::check

@@ -1,0 +1,20 @@
+// The conformance check of one file: its structure, the chosen rule sets' field rules, the
+// iXML's form and the timecode, as findings in file order.
+#pragma once
+
+#include <string>
+
+#include "check/Finding.h"
+
+namespace bextkit::check {
+
+// Checks the file at `path` under the rule sets `ruleSets` (RuleSet bits) and appends the
+// findings to `out`, sorted by offset. False, with the reason in `error`, when the file cannot be
+// read at all; a file that is no WAV file is read, and gives the finding that says so.
+// The scan that lists the chunks reports through the system log as it always does.
+bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error);
+
+// How many findings of `severity` there are.
+size_t countOf(const Findings& findings, Severity severity);
+
+}  // namespace bextkit::check

@@ -1,0 +1,38 @@
+// Checks of the time reference a file claims: that it lies within one day, that it falls on a
+// frame boundary at the frame rate the file states (in its iXML or in the "sSPEED=" and
+// "zSPEED=" lines recorders put in the description) or, where it states none, at some common
+// rate, and that the iXML's copy of it agrees with the bext chunk's.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "check/Finding.h"
+#include "timecode/Smpte.h"
+
+namespace bextkit::check {
+
+struct TimecodeFacts {
+  uint64_t timeReference = 0;  // the bext chunk's, in samples since midnight
+  uint64_t bextOffset = 0;     // the file offset of the bext payload
+  uint32_t sampleRate = 0;     // 0: the file has no linear audio format
+  std::string_view description;
+  // The iXML leaf texts by path (null without iXML) and the iXML payload's file offset.
+  const std::map<std::string, std::string>* ixml = nullptr;
+  uint64_t ixmlOffset = 0;
+};
+
+// The rate a file states: the iXML's TIMECODE_RATE with TIMECODE_FLAG, else the description's
+// speed line; nothing where it states none or one this tool does not know.
+std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts);
+
+// Whether `sample` lies within a sample of the exact start of a frame at `rate`. Recorders round
+// a frame's start to a whole sample either way, so both neighbours of a fractional start count.
+bool onFrameBoundary(const smpte::Rate& rate, uint64_t sample, uint32_t sampleRate);
+
+void checkTimecode(const TimecodeFacts& facts, Findings& out);
+
+}  // namespace bextkit::check

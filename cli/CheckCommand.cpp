@@ -1,0 +1,112 @@
+// check: whether WAV files are well formed and their broadcast extension keeps the rules an
+// archive adopted, each finding with a stable code, a severity, an offset and a sentence.
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "check/Conformance.h"
+#include "cli/Commands.h"
+#include "cli/Paths.h"
+#include "cli/Text.h"
+
+namespace bextkit::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Options {
+  std::vector<std::string> paths;
+  std::string rules = "tech3285";
+  bool json = false;
+  bool recursive = false;
+  bool verbose = false;
+};
+
+Json findingsJson(const check::Findings& findings) {
+  Json list = Json::array();
+  for (const check::Finding& f : findings) {
+    list.push_back({{"code", f.code},
+                    {"severity", check::severityName(f.severity)},
+                    {"offset", f.offset},
+                    {"text", displayUtf8(f.text)}});
+  }
+  return list;
+}
+
+void run(Context& ctx, const Options& o) {
+  std::string error;
+  const std::optional<unsigned> sets = check::parseRuleSets(o.rules, error);
+  if (!sets) return ctx.usageError("--rules: " + error);
+  const PathList list = expandPaths(o.paths, o.recursive);
+  for (const std::string& folderError : list.errors) {
+    ctx.err << "bextkit: " << folderError << '\n';
+    ctx.status = 1;
+  }
+  const ScanMessages messages(o.verbose, ctx.err);
+  size_t withErrors = 0, unreadable = 0;
+  for (const std::string& path : list.files) {
+    check::Findings findings;
+    std::string why;
+    const bool read = check::checkFile(path, *sets, findings, why);
+    const size_t errors = countOf(findings, check::Severity::kError);
+    if (!read) ++unreadable;
+    if (errors > 0) ++withErrors;
+    if (!read || errors > 0) ctx.status = 1;
+    if (o.json) {
+      Json line = {{"file", Json::parse(jsonFileName(path))}};
+      if (!read) {
+        line["error"] = why;
+      } else {
+        line["errors"] = errors;
+        line["warnings"] = countOf(findings, check::Severity::kWarning);
+        line["notes"] = countOf(findings, check::Severity::kNote);
+        line["findings"] = findingsJson(findings);
+      }
+      ctx.out << line.dump() << '\n';
+      continue;
+    }
+    const std::string name = displayUtf8(path);
+    if (!read) {
+      ctx.err << "bextkit: " << name << ": " << why << '\n';
+      continue;
+    }
+    if (findings.empty()) ctx.out << name << ": OK\n";
+    for (const check::Finding& f : findings) {
+      ctx.out << name << ':' << f.offset << ": " << check::severityName(f.severity) << " ["
+              << f.code << "] " << displayUtf8(f.text) << '\n';
+    }
+  }
+  if (!o.json && list.files.size() > 1) {
+    ctx.out << list.files.size() << " files checked: " << withErrors << " with errors"
+            << (unreadable ? ", " + std::to_string(unreadable) + " unreadable" : "") << '\n';
+  }
+}
+
+}  // namespace
+
+void addCheckCommand(CLI::App& app, Context& context) {
+  auto options = std::make_shared<Options>();
+  Context* ctx = &context;
+  CLI::App* command = app.add_subcommand(
+      "check",
+      "Whether WAV files are well formed and their broadcast extension keeps the rules of EBU "
+      "Tech 3285, R98, R99 or FADGI; exit status 1 when any file has an error");
+  command->add_option("FILE", options->paths, "WAV files, or folders of them")
+      ->type_name("FILE|DIR")
+      ->required();
+  command
+      ->add_option("--rules", options->rules,
+                   "The field rule sets, comma-separated: tech3285 (the fields' forms and "
+                   "ranges), r98 (coding history lines), r99 (originator reference), fadgi")
+      ->type_name("LIST")
+      ->default_str("tech3285");
+  command->add_flag("--json", options->json,
+                    "One JSON object per file on one line: file, errors, warnings, notes, "
+                    "findings (code, severity, offset, text), or error");
+  command->add_flag("-r,--recursive", options->recursive, "Also check the folders in folders");
+  command->add_flag("--verbose", options->verbose, "Also print the scan's progress messages");
+  command->callback([options, ctx] { run(*ctx, *options); });
+}
+
+}  // namespace bextkit::cli

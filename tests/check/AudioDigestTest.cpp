@@ -1,0 +1,262 @@
+// The audio digest: known digests in every form, md5 --embed and --verify as a user runs them,
+// the refusals and the undoing of a failed append, peers reading a file after --embed, and
+// set --verify-audio catching a copy that changed the audio.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <sstream>
+
+#include "Support.h"
+#include "bwf/BWFParser.h"
+#include "bwf/ByteOrder.h"
+#include "check/AudioDigest.h"
+#include "cli/Cli.h"
+#include "platform/FileHandle.h"
+
+namespace bextkit::check {
+namespace {
+
+using testsupport::ByteOrder, testsupport::Bytes, testsupport::RiffBuilder, testsupport::TempDir;
+using testsupport::readWholeFile, testsupport::runProcess;
+
+constexpr const char* kAbc = "900150983cd24fb0d6963f7d28e17f72";  // MD5("abc")
+const Bytes kAbcBytes = {'a', 'b', 'c'};
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+Result bextkit(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = cli::run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+// A mono 8-bit file holding `audio`, followed by a LIST chunk, in each form; RF64 keeps its
+// sizes in ds64.
+Bytes wave(const std::string& form, const Bytes& audio) {
+  const Bytes list = {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 2, 0, 0, 0, 'x', 0};
+  if (form == "RF64") {
+    Bytes ds64(28);
+    storeLE64(ds64.data(), 8, audio.size());
+    RiffBuilder b;
+    b.chunkDeclaring("RF64", 0xFFFFFFFF, {}).id("WAVE").chunk("ds64", ds64).fmt(1, 1, 8000, 8);
+    b.chunkDeclaring("data", 0xFFFFFFFF, audio).raw(Bytes(audio.size() % 2)).chunk("LIST", list);
+    Bytes bytes = b.bytes();
+    storeLE64(bytes.data(), 20, bytes.size() - 8);
+    return bytes;
+  }
+  const ByteOrder order = form == "RIFX"   ? ByteOrder::kBig
+                          : form == "FFIR" ? ByteOrder::kReversed
+                                           : ByteOrder::kNormal;
+  return RiffBuilder(order)
+      .riffHeader()
+      .fmt(1, 1, 8000, 8)
+      .chunk("data", audio)
+      .chunk("LIST", list)
+      .bytes();
+}
+
+TEST(AudioDigest, KnownDigestsAndRefusals) {
+  TempDir dir;
+  Bytes large(3 * kDigestBlock + 5);  // across several blocks, with a short last one
+  for (size_t i = 0; i < large.size(); ++i) large[i] = uint8_t(i * 2654435761u >> 13);
+  const std::string raw = dir.write("large.raw", large);
+  const std::string largeDigest = runProcess({"md5sum", raw}).second.substr(0, 32);
+  // clang-format off
+  const struct { std::string name; Bytes file; std::string digest; } kCases[] = {
+      {"riff", wave("RIFF", kAbcBytes), kAbc}, {"rifx", wave("RIFX", kAbcBytes), kAbc},
+      {"ffir", wave("FFIR", kAbcBytes), kAbc}, {"rf64", wave("RF64", kAbcBytes), kAbc},
+      {"empty", wave("RIFF", {}), "d41d8cd98f00b204e9800998ecf8427e"},
+      {"large", wave("RIFF", large), largeDigest},
+      {"nodata", RiffBuilder().riffHeader().fmt(1, 1, 8000, 8).bytes(), "the file has no data chunk"},
+      {"cut", RiffBuilder().riffHeader().chunkDeclaring("data", 4, kAbcBytes).bytes(),
+       "the data chunk declares 4 bytes and runs past the end of the file"},
+      {"text", {'a', 'b', 'c'}, "not a WAV file"}};
+  // clang-format on
+  for (const auto& [name, file, digest] : kCases) {
+    SCOPED_TRACE(name);
+    std::string why;
+    const std::optional<Digest> d = audioDigest(dir.write(name + ".wav", file), why);
+    EXPECT_EQ(d ? d->hex() : why.substr(0, digest.size()), digest);
+  }
+}
+
+TEST(AudioDigest, EmbedVerifyAndUpdateInEachForm) {
+  TempDir dir;
+  // The form, where its size field is and whether it is big-endian, how the ID is stored.
+  // clang-format off
+  const struct { const char* form; size_t sizeAt; bool big, wide; const char* id; } kForms[] = {
+      {"RIFF", 4, false, false, "MD5 "}, {"RIFX", 4, true, false, "MD5 "},
+      {"FFIR", 4, true, false, " 5DM"}, {"RF64", 20, false, true, "MD5 "}};
+  // clang-format on
+  for (const auto& f : kForms) {
+    SCOPED_TRACE(f.form);
+    const std::string path = dir.write(std::string(f.form) + ".wav", wave(f.form, kAbcBytes));
+    const size_t before = readWholeFile(path).size();
+    Result r = bextkit({"md5", "--verify", path});
+    EXPECT_EQ(std::to_string(r.status) + r.out, "1" + path + ": no MD5 chunk\n");
+    EXPECT_EQ(bextkit({"md5", "--embed", path}).out,
+              std::string(kAbc) + "  " + path + "  embedded\n");
+    Bytes bytes = readWholeFile(path);
+    ASSERT_EQ(bytes.size(), before + 24);
+    const uint64_t declared = f.wide  ? loadLE64(bytes.data(), f.sizeAt)
+                              : f.big ? loadBE32(bytes.data(), f.sizeAt)
+                                      : loadLE32(bytes.data(), f.sizeAt);
+    EXPECT_EQ(declared, bytes.size() - 8);
+    EXPECT_EQ(std::string(bytes.end() - 24, bytes.end() - 20), f.id);
+    EXPECT_EQ(bextkit({"md5", "--verify", path}).out, path + ": OK\n");
+    EXPECT_EQ(bextkit({"md5", "--embed", path}).out,
+              std::string(kAbc) + "  " + path + "  already stored\n");
+    EXPECT_EQ(readWholeFile(path), bytes);
+    // One changed audio byte: --verify fails; --embed updates the chunk in place.
+    std::search(bytes.begin(), bytes.end(), kAbcBytes.begin(), kAbcBytes.end())[1] = 'B';
+    dir.write(std::string(f.form) + ".wav", bytes);
+    r = bextkit({"md5", "--verify", path, path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              path + ": FAILED (stored " + kAbc + ", audio dbbbbe4975e026e04a687871f296a2b2)");
+    EXPECT_NE(bextkit({"md5", "--embed", path}).out.find("  updated\n"), std::string::npos);
+    EXPECT_EQ(readWholeFile(path).size(), bytes.size());
+    EXPECT_EQ(bextkit({"md5", "--verify", path}).status, 0);
+  }
+}
+
+TEST(AudioDigest, RefusalsAndFailuresLeaveTheFileAsItWas) {
+  TempDir dir;
+  const Bytes good = wave("RIFF", kAbcBytes);
+  Bytes noPad = RiffBuilder().riffHeader().chunk("data", kAbcBytes, false).bytes();
+  Bytes junk = good;
+  junk.insert(junk.end(), {0, 1, 2, 3, 4, 5, 6, 7});
+  // clang-format off
+  const std::pair<Bytes, std::string> kRefused[] = {
+      {RiffBuilder().riffHeader().fmt(1, 1, 8000, 8).bytes(), "the file has no data chunk"},
+      {noPad, "the last chunk, 'data', has an odd size and lacks its pad byte"},
+      {junk, "the chunk list breaks at offset " + std::to_string(good.size())},
+      {RiffBuilder().riffHeader().chunk("data", kAbcBytes).raw({1, 2}).bytes(), "the file holds 2 bytes after its last chunk"},
+      {RiffBuilder().riffHeader().chunk("data", kAbcBytes).chunk("MD5 ", Bytes(20)).bytes(), "the file's MD5 chunk holds 20 bytes, not 16"}};
+  // clang-format on
+  int n = 0;
+  for (const auto& [file, reason] : kRefused) {
+    const std::string path = dir.write(std::to_string(++n) + ".wav", file);
+    std::string why;
+    EXPECT_FALSE(embedDigest(path, Digest{}, why));
+    EXPECT_TRUE(why.starts_with(reason) && why.ends_with("; nothing was written")) << why;
+    EXPECT_EQ(readWholeFile(path), file);
+  }
+  // In a batch, a refused file is reported and the others are still handled.
+  const std::string refused = dir.pathOf("5.wav"), path = dir.write("good.wav", good);
+  const Result r = bextkit({"md5", "--embed", refused, path});
+  EXPECT_EQ(std::to_string(r.status) + r.err, "1bextkit: cannot save " + refused + ": " +
+                                                  kRefused[4].second + "; nothing was written\n");
+  EXPECT_EQ(r.out, std::string(kAbc) + "  " + path + "  embedded\n");
+  // The append's first or second write fails after writing half: the file is as it was.
+  for (int failing : {1, 2}) {
+    const std::string path = dir.write("fail.wav", good);
+    FileOperations ops = posixFileOperations();
+    ops.pwrite = [real = ops.pwrite, failing, calls = 0](int fd, const void* b, size_t length,
+                                                         uint64_t at) mutable -> ssize_t {
+      if (++calls != failing) return real(fd, b, length, at);
+      real(fd, b, length / 2, at);
+      return errno = ENOSPC, -1;
+    };
+    setFileOperations(ops);
+    std::string why;
+    const bool embedded = embedDigest(path, Digest{}, why).has_value();
+    setFileOperations(posixFileOperations());
+    EXPECT_FALSE(embedded);
+    EXPECT_EQ(why, "write failed: No space left on device; the file was restored");
+    EXPECT_EQ(readWholeFile(path), good) << failing;
+  }
+}
+
+TEST(AudioDigest, PeersReadTheFileAfterEmbed) {
+  for (const char* peer : {"ffmpeg", "sox", "sndfile-convert", "mediainfo"}) {
+    if (runProcess({"sh", "-c", std::string("command -v ") + peer}).first != 0)
+      GTEST_SKIP() << peer;
+  }
+  TempDir dir;
+  for (const std::string form : {"riff", "rf64"}) {
+    SCOPED_TRACE(form);
+    const std::string path = dir.pathOf(form + ".wav"), pcm = dir.pathOf("audio.raw");
+    ASSERT_EQ(
+        runProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=997:sample_rate=48000",
+                    "-t", "1", "-rf64", form == "rf64" ? "always" : "never", path})
+            .first,
+        0);
+    // Each peer's decoding of the audio, before and after the chunk is appended.
+    const auto decodings = [&] {
+      std::vector<Bytes> out;
+      for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+               {"ffmpeg", "-v", "error", "-y", "-i", path, "-c:a", "copy", "-f", "s16le", pcm},
+               {"sox", path, "-t", "raw", pcm},
+               {"sndfile-convert", "-pcm16", path, pcm}}) {
+        EXPECT_EQ(runProcess(command).first, 0) << command[0];
+        out.push_back(readWholeFile(pcm));
+      }
+      return out;
+    };
+    const std::vector<Bytes> before = decodings();
+    ASSERT_EQ(before[0].size(), 96000u);
+    std::string md5sum = runProcess({"md5sum", pcm}).second.substr(0, 32);
+    EXPECT_EQ(bextkit({"md5", "--embed", path}).out, md5sum + "  " + path + "  embedded\n");
+    EXPECT_EQ(decodings(), before);
+    std::transform(md5sum.begin(), md5sum.end(), md5sum.begin(), ::toupper);
+    EXPECT_EQ(runProcess({"mediainfo", "--Inform=Audio;%MD5%", path}).second, md5sum + "\n");
+  }
+}
+
+TEST(AudioDigest, SetVerifyAudio) {
+  TempDir dir;
+  const Bytes original =
+      RiffBuilder().riffHeader().fmt(1, 1, 8000, 8).chunk("data", kAbcBytes).bytes();
+  const std::string path = dir.write("take.wav", original);
+  Result r = bextkit({"set", path, "--description", "Take 1", "--verify-audio"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find(std::string("  the audio is unchanged (MD5 ") + kAbc + ")\n"),
+            std::string::npos)
+      << r.out;
+  // A copy that changes a byte of the audio is caught, and the original is kept.
+  const Bytes large =
+      RiffBuilder().riffHeader().fmt(1, 1, 8000, 8).chunk("data", Bytes(20000, 7)).bytes();
+  dir.write("take.wav", large);
+  FileOperations ops = posixFileOperations();
+  ops.copyFileRange = [](int, uint64_t, int, uint64_t, size_t) -> ssize_t {
+    return errno = EXDEV, -1;
+  };
+  ops.pwrite = [real = ops.pwrite](int fd, const void* b, size_t n, uint64_t at) {
+    Bytes bytes(static_cast<const uint8_t*>(b), static_cast<const uint8_t*>(b) + n);
+    if (n > 10000) bytes[n - 1] ^= 1;
+    return real(fd, bytes.data(), n, at);
+  };
+  setFileOperations(ops);
+  r = bextkit({"set", path, "--description", "Take 1", "--verify-audio"});
+  setFileOperations(posixFileOperations());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot save " + path +
+                       ": the audio in the new file differs from the original (MD5 "),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(", was 0f2aef864ab1269a0702286dcc7f06fc); the original is kept\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(readWholeFile(path), large);
+  // The parser's check, refusing, keeps the original and gives its reason.
+  const testsupport::LogCapture quiet;
+  auto parser = BWFParser::initWithPath(path);
+  parser->parse();
+  parser->setDescription("Take 2");
+  parser->setReplacementCheck([](FileHandle&, uint64_t size, std::string& why) {
+    why = "refused at " + std::to_string(size);
+    return false;
+  });
+  EXPECT_FALSE(parser->saveFile());
+  EXPECT_EQ(parser->lastError(),
+            "cannot save " + path + ": refused at " + std::to_string(large.size() + 866));
+  EXPECT_EQ(readWholeFile(path), large);
+}
+
+}  // namespace
+}  // namespace bextkit::check

@@ -1,0 +1,253 @@
+// The conformance check of whole files: one hand-built file per finding of the structure, the
+// iXML and the timecode, each giving exactly its findings; the check command's output, exit
+// status and JSON; and the files real producers write, which give no errors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Support.h"
+#include "check/Conformance.h"
+#include "check/TimecodeRules.h"
+#include "cli/Cli.h"
+
+namespace bextkit::check {
+namespace {
+
+using testsupport::BextFields;
+using testsupport::Bytes;
+using testsupport::RiffBuilder;
+
+constexpr uint32_t kHour = 48000u * 3600u;
+
+Bytes audio(size_t frames) { return Bytes(frames * 6, 0x11); }  // 2 channels of 24 bits
+
+// A RIFF file: fmt (48 kHz, 2 x 24 bits), bext with `fields`, `extra` chunks, then data.
+Bytes wave(const BextFields& fields, const std::vector<std::pair<std::string, Bytes>>& extra = {},
+           size_t frames = 4) {
+  RiffBuilder b;
+  b.riffHeader().fmt(1, 2, 48000, 24).bext(fields);
+  for (const auto& [id, payload] : extra) b.chunk(id, payload);
+  return b.chunk("data", audio(frames)).bytes();
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes ixml(const std::string& speed) {
+  return text("<?xml version=\"1.0\"?><BWFXML><SPEED>" + speed + "</SPEED></BWFXML>");
+}
+
+std::string codesOf(const testsupport::TempDir& dir, const Bytes& bytes, unsigned sets) {
+  const std::string path = dir.write("f.wav", bytes);
+  Findings findings;
+  std::string error;
+  EXPECT_TRUE(checkFile(path, sets, findings, error)) << error;
+  std::string codes;
+  for (const Finding& f : findings) {
+    codes += (codes.empty() ? "" : " ") + std::string(severityName(f.severity)) + ":" + f.code;
+  }
+  return codes;
+}
+
+TEST(Conformance, EachFindingFromItsFile) {
+  testsupport::LogCapture quiet;
+  const BextFields plain{"Take 1", "bextkit", "", "2024-02-29", "23:59:59", kHour};
+  const Bytes good = wave(plain);
+  auto patched = [](Bytes bytes, size_t at, std::initializer_list<uint8_t> values) {
+    std::copy(values.begin(), values.end(), bytes.begin() + long(at));
+    return bytes;
+  };
+  auto cut = [](Bytes bytes, size_t drop) {
+    return Bytes(bytes.begin(), bytes.end() - long(drop));
+  };
+  Bytes trailing = good;
+  trailing.insert(trailing.end(), {0, 0, 0, 0});
+  BextFields offFrame = plain, speed = plain, noRate = plain, dayLong = plain;
+  offFrame.timeReference = kHour + 7;
+  speed.description = "sSPEED=029.970-DF\r\nTAKE=1";
+  speed.timeReference = 8010;  // frame 5 starts at 8008 samples at 29.97
+  noRate.timeReference = 1;
+  dayLong.timeReference = 24ull * kHour;
+
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* codes;
+  } kCases[] = {
+      {"clean", good, ""},
+      {"clean, big-endian",
+       RiffBuilder(testsupport::ByteOrder::kBig)
+           .riffHeader()
+           .fmt(1, 2, 48000, 24)
+           .bext(plain)
+           .chunk("data", audio(2))
+           .bytes(),
+       ""},
+      {"no header", text("JUNK\4\0\0\0abcd"), "error:no-wave-header"},
+      {"form size too large", patched(good, 4, {0xFF, 0xFF, 0, 0}), "error:riff-size"},
+      {"bytes after the form", trailing, "warning:riff-size"},
+      {"cut short", cut(good, 5), "error:riff-size error:chunk-truncated"},
+      {"odd chunk without pad",
+       RiffBuilder()
+           .riffHeader()
+           .fmt(1, 2, 48000, 24)
+           .chunk("odd ", {1, 2, 3}, false)
+           .chunk("data", audio(1))
+           .bytes(),
+       "error:pad-byte-missing note:directory-not-chain"},
+      {"odd last chunk without pad",
+       RiffBuilder()
+           .riffHeader()
+           .fmt(1, 2, 48000, 24)
+           .chunk("data", audio(1))
+           .chunk("odd ", {1, 2, 3}, false)
+           .bytes(),
+       "warning:pad-byte-missing"},
+      {"chain broken",
+       RiffBuilder().riffHeader().fmt(1, 2, 48000, 24).raw({0, 1, 2, 3, 4, 5, 6, 7}).bytes(),
+       "error:chain-broken"},
+      {"two fmt",
+       RiffBuilder()
+           .riffHeader()
+           .fmt(1, 2, 48000, 24)
+           .fmt(1, 2, 48000, 24)
+           .chunk("data", audio(1))
+           .bytes(),
+       "error:duplicate-chunk"},
+      {"no fmt, no data", RiffBuilder().riffHeader().chunk("JUNK", {0, 0}).bytes(),
+       "error:fmt-missing error:data-missing"},
+      {"data before fmt",
+       RiffBuilder().riffHeader().chunk("data", audio(1)).fmt(1, 2, 48000, 24).bytes(),
+       "error:data-before-fmt"},
+      {"bext after data",
+       RiffBuilder().riffHeader().fmt(1, 2, 48000, 24).chunk("data", audio(1)).bext(plain).bytes(),
+       "note:bext-after-data"},
+      {"part of a frame",
+       RiffBuilder().riffHeader().fmt(1, 2, 48000, 24).chunk("data", Bytes(13, 0)).bytes(),
+       "warning:data-not-whole-frames"},
+      {"iXML broken", wave(plain, {{"iXML", text("<BWFXML><SPEED></BWFXML>")}}),
+       "error:ixml-not-well-formed"},
+      {"word in a text chunk",
+       wave(plain, {{"LIST", text(std::string("INFOICMT\6\0\0\0iXML!\0", 18))}}),
+       "note:directory-not-chain"},
+      {"on the stated grid", wave(plain, {{"iXML", ixml("<TIMECODE_RATE>25/1</TIMECODE_RATE>")}}),
+       ""},
+      {"off the iXML's grid",
+       wave(offFrame, {{"iXML", ixml("<TIMECODE_RATE>25/1</TIMECODE_RATE>")}}),
+       "warning:time-reference-off-frame"},
+      {"off the description's grid", wave(speed), "warning:time-reference-off-frame"},
+      {"off every grid", wave(noRate), "note:time-reference-off-every-rate"},
+      {"a day or more", wave(dayLong), "warning:time-reference-beyond-day"},
+      {"iXML copy differs",
+       wave(plain, {{"iXML", ixml("<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>0"
+                                  "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>"
+                                  "<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>5"
+                                  "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>")}}),
+       "warning:ixml-time-reference-differs"},
+  };
+  testsupport::TempDir dir;
+  for (const auto& c : kCases) {
+    EXPECT_EQ(codesOf(dir, c.bytes, kTech3285), c.codes) << c.name;
+  }
+}
+
+TEST(Conformance, FrameBoundaries) {
+  const smpte::Rate ntsc = *smpte::parseRate("29.97"), pal = *smpte::parseRate("25");
+  const struct {
+    smpte::Rate rate;
+    uint64_t sample;
+    bool on;
+  } kCases[] = {
+      {pal, 0, true},      {pal, 1920, true},  {pal, 1919, false},  {pal, 1921, false},
+      {ntsc, 1601, true},  {ntsc, 1602, true},  // 1601.6
+      {ntsc, 1600, false}, {ntsc, 8008, true}, {ntsc, 8009, false}, {pal, 1920ull << 40, true},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(onFrameBoundary(c.rate, c.sample, 48000), c.on) << c.sample;
+  }
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome bextkit(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = cli::run(args, out, err, false);
+  return {status, out.str(), err.str()};
+}
+
+TEST(Conformance, CheckCommand) {
+  testsupport::TempDir dir;
+  const BextFields fields{"Take 1", "bextkit", "", "2024-02-30", "", 0};
+  const std::string bad = dir.write("bad.wav", wave(fields));
+  const std::string good = dir.write("good.WAV", wave({}));
+  dir.write("notes.txt", text("not audio"));
+
+  Outcome r = bextkit({"check", dir.path});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(
+      r.out.find(bad + ":" + std::to_string(12 + 8 + 16 + 8 + 320) + ": error [date-no-such-day] "),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(good + ": OK\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("notes.txt"), std::string::npos);
+  EXPECT_NE(r.out.find("2 files checked: 1 with errors"), std::string::npos);
+
+  r = bextkit({"check", "--json", good, bad, dir.pathOf("missing.wav")});
+  EXPECT_EQ(r.status, 1);
+  std::istringstream lines(r.out);
+  std::vector<nlohmann::json> objects;
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(objects.size(), 3u);
+  EXPECT_EQ(objects[0]["errors"], 0);
+  EXPECT_EQ(objects[1]["findings"][0]["code"], "date-no-such-day");
+  EXPECT_EQ(objects[1]["findings"][0]["severity"], "error");
+  EXPECT_TRUE(objects[2].contains("error"));
+
+  EXPECT_EQ(bextkit({"check", good}).status, 0);
+  EXPECT_EQ(bextkit({"check", "--rules", "tech3285,ebu", good}).status, 2);
+}
+
+// Files that FFmpeg, libsndfile and SoX write keep every rule they can be held to.
+TEST(Conformance, RealProducersGiveNoErrors) {
+  testsupport::TempDir dir;
+  const std::vector<std::vector<std::string>> kMakers = {
+      {"ffmpeg",
+       "-v",
+       "error",
+       "-f",
+       "lavfi",
+       "-i",
+       "sine=d=0.5",
+       "-ar",
+       "48000",
+       "-write_bext",
+       "1",
+       "-metadata",
+       "description=Take 1",
+       "-metadata",
+       "time_reference=172800000",
+       "-metadata",
+       "origination_date=2024-02-29",
+       "-metadata",
+       "origination_time=23:59:59",
+       dir.pathOf("ffmpeg-bext.wav")},
+      {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=d=0.5", "-rf64", "always",
+       dir.pathOf("ffmpeg-rf64.wav")},
+      {"sox", "-n", "-r", "44100", "-b", "24", dir.pathOf("sox.wav"), "synth", "0.5", "sine"},
+      {"sndfile-convert", "-pcm24", dir.pathOf("sox.wav"), dir.pathOf("sndfile.wav")},
+  };
+  for (const auto& argv : kMakers) {
+    const auto [status, output] = testsupport::runProcess(argv);
+    if (status != 0) GTEST_SKIP() << argv[0] << " failed: " << output;
+  }
+  const Outcome r = bextkit({"check", "--rules", "tech3285", dir.path});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("4 files checked: 0 with errors"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace bextkit::check
