@@ -10,6 +10,7 @@
 #include "Support.h"
 #include "check/Conformance.h"
 #include "check/TimecodeRules.h"
+#include "check/Xml.h"
 #include "cli/Cli.h"
 
 namespace bextkit::check {
@@ -150,6 +151,17 @@ TEST(Conformance, EachFindingFromItsFile) {
   for (const auto& c : kCases) {
     EXPECT_EQ(codesOf(dir, c.bytes, kTech3285), c.codes) << c.name;
   }
+}
+
+TEST(Conformance, XmlLeavesAndErrors) {
+  const XmlDocument padded = parseXml(std::string("<A>\n<B> 25/1 </B><C/></A>\0\0 \n", 30));
+  EXPECT_TRUE(padded.wellFormed) << padded.error;
+  EXPECT_EQ(padded.leaves, (std::map<std::string, std::string>{{"A/B", "25/1"}, {"A/C", ""}}));
+  const XmlDocument broken = parseXml("<A>\n<B></A>");
+  EXPECT_FALSE(broken.wellFormed);
+  EXPECT_EQ(std::vector<uint64_t>({broken.line, broken.column, broken.byte}),
+            std::vector<uint64_t>({2, 6, 9}));
+  EXPECT_EQ(broken.error, "mismatched tag");
 }
 
 TEST(Conformance, FrameBoundaries) {

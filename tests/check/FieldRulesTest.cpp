@@ -52,7 +52,7 @@ TEST(FieldRules, SingleValues) {
       {fadgiOrig, "US, NARA;", "';'"}, {fadgiOrig, "", "empty"},
       {r99, ref, nullptr}, {r99, ref.substr(1), "31 characters"}, {r99, "gb" + ref.substr(2), "upper-case"},
       {r99, "UK" + ref.substr(2), "ISO 3166"}, {r99, ref.substr(0, 3) + "-" + ref.substr(4), "organisation"},
-      {r99, ref.substr(0, 10) + " " + ref.substr(11), "serial"},
+      {r99, ref.substr(0, 5) + " " + ref.substr(6), "characters 6 to 17"},
       {r99, ref.substr(0, 17) + "246000" + ref.substr(23), "hour 24"},
       {r99, ref.substr(0, 17) + "12a045" + ref.substr(23), "hhmmss"},
       {r99, ref.substr(0, 31) + "X", "random number"}};
