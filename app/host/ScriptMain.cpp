@@ -12,12 +12,23 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: bextkit-script [--verbose] [--with LIB.js]... FILE.js [ARGS...]\n"
-    "           runs FILE.js (after each LIB.js) with the arguments in `args`, print(...) and\n"
-    "           exit(n); an uncaught error ends it with status 1; --verbose also shows the\n"
-    "           scan's messages\n"
-    "       bextkit-script --list\n"
-    "           lists the operations scripts can call: class, name, argument and result kinds\n";
+    "Usage: bextkit-script [--verbose] [--with LIB.js]... FILE.js [ARGS...]\n"
+    "  or:  bextkit-script --list\n"
+    "Runs FILE.js with the system's classes, as the desktop application runs its scripts: after\n"
+    "each LIB.js, with the arguments in `args`, print(...) and exit(n).\n"
+    "\n"
+    "Options:\n"
+    "  --with LIB.js  run LIB.js first (repeat for more)\n"
+    "  --verbose      also show the scan's messages\n"
+    "  --list         list the operations scripts can call: class, name, argument and result\n"
+    "                 kinds\n"
+    "  --help         print this help and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  n  the status the script gave exit(n), or 0 when it calls no exit\n"
+    "  1  an uncaught error\n"
+    "  2  a usage error, or a script file that cannot be read\n";
 
 }  // namespace
 
@@ -27,6 +38,10 @@ int main(int argc, char** argv) {
   if (arguments.size() < 2 || arguments[1] == "--help") {
     std::fputs(kUsage, arguments.size() < 2 ? stderr : stdout);
     return arguments.size() < 2 ? 2 : 0;
+  }
+  if (arguments[1] == "--version") {
+    std::puts("bextkit-script " BEXTKIT_VERSION);
+    return 0;
   }
   if (arguments[1] == "--list") {
     const bextkit::bridge::Bridge bridge;
