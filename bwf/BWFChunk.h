@@ -47,6 +47,13 @@ struct BWFChunk {
                                                     kUMID,
                                                     kReserved,
                                                     kCodingHistory};
+  // Version 2 keeps the loudness values (signed hundredths, 0x7FFF when unused) at the start of
+  // what version 1 and earlier reserve.
+  static constexpr Field kLoudnessValue{420, 2};
+  static constexpr Field kLoudnessRange{422, 2};
+  static constexpr Field kMaxTruePeakLevel{424, 2};
+  static constexpr Field kMaxMomentaryLoudness{426, 2};
+  static constexpr Field kMaxShortTermLoudness{428, 2};
   static constexpr size_t kHeaderSize = 8;
   static constexpr size_t kSize = 864;
 
@@ -57,6 +64,16 @@ struct BWFChunk {
   // The record's integers are little-endian, except in RIFX files, which hold them big-endian.
   uint32_t load32(Field field, bool bigEndian) const {
     return bigEndian ? loadBE32(bytes.data(), field.offset) : loadLE32(bytes.data(), field.offset);
+  }
+  uint16_t load16(Field field, bool bigEndian) const {
+    return bigEndian ? loadBE16(bytes.data(), field.offset) : loadLE16(bytes.data(), field.offset);
+  }
+  void store16(Field field, uint16_t value, bool bigEndian) {
+    if (bigEndian) {
+      storeBE16(bytes.data(), field.offset, value);
+    } else {
+      storeLE16(bytes.data(), field.offset, value);
+    }
   }
   void store32(Field field, uint32_t value, bool bigEndian) {
     if (bigEndian) {

@@ -108,15 +108,49 @@ class BWFParser {
   std::string hexStr2timecode(const std::string& count, const std::string& fps,
                               const std::string& sps);
 
-  // The broadcast extension record to write: fresh, or the chunk image with the edits.
+  // Edits of the fields a save leaves as they are unless asked: each one set is written into the
+  // record after it is built; every other byte stays as the chunk holds it.
+  struct FieldEdits {
+    std::optional<std::string> originatorReference;  // at most 32 bytes
+    std::optional<std::string> originationDate;      // yyyy-mm-dd (10 bytes)
+    std::optional<std::string> originationTime;      // hh:mm:ss (8 bytes)
+    std::optional<std::string> codingHistory;        // the whole history, replacing the old
+    std::optional<std::array<uint8_t, 64>> umid;
+    std::optional<uint16_t> version;
+    std::optional<int16_t> loudnessValue, loudnessRange, maxTruePeakLevel, maxMomentaryLoudness,
+        maxShortTermLoudness;  // hundredths (-2300 is -23.00 LUFS), 0x7FFF when unused
+    bool operator==(const FieldEdits&) const = default;
+  };
+  // Texts are written up to their first NUL and followed by zeros to the end of their field. A
+  // coding history that does not fit the chunk makes the save write a new file with a larger
+  // chunk (as an insertion does: progress and the replacement check apply); one that fits is
+  // followed by zeros to the end of the chunk. A successful save clears the edits.
+  void setFieldEdits(FieldEdits edits) { fieldEdits_ = std::move(edits); }
+  const FieldEdits& fieldEdits() const { return fieldEdits_; }
+  // Every field of FieldEdits as the chunk holds it (bytes past the end of a short chunk count
+  // as zero), or, in a file without one, as a new chunk would hold it; the coding history is
+  // the whole of it, empty where the chunk holds none.
+  FieldEdits storedFields() const;
+  // The chunk size (of the payload) that a save writes: the chunk's own, 858 for a new chunk,
+  // or more where the new coding history needs it.
+  uint64_t chunkSizeToWrite() const;
+  // True when a save writes a new file in place of the original: it inserts a chunk, or
+  // replaces the chunk with a larger one. A rewrite in place does not.
+  bool saveWritesNewFile() const;
+  // The most of a coding history that a scan reads, and a save writes.
+  static constexpr size_t kLongestCodingHistory = 1 << 20;
+
+  // The broadcast extension record to write (at most 864 bytes): fresh, or the chunk image with
+  // the edits.
   std::vector<uint8_t> getBWFChunkData() const;
   [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
   // Runs every check that a save of the parser's file makes, opening and locking the file as a
   // save does, and writes nothing; false, with lastError set, when the save would fail.
   [[nodiscard]] bool checkSave();
-  // Why a save would be refused before the file is opened (a text too long, a timecode without
-  // a time reference, an edited field beyond the end of a short chunk, a chunk cut off by the
-  // end of the file); empty when nothing known so far stands in its way.
+  // Why a save would be refused before the file is opened (a text too long, a date or time not
+  // in its form, loudness values in a chunk that is not version 2, a timecode without a time
+  // reference, an edited field beyond the end of a short chunk, a chunk cut off by the end of
+  // the file); empty when nothing known so far stands in its way.
   std::string saveRefusal() const;
   // Why the last save failed; empty after a success.
   const std::string& lastError() const { return lastError_; }
@@ -151,13 +185,27 @@ class BWFParser {
   // The 64-bit sample count of the stored timecode; nothing, with the reason in `why`, when it
   // has none (no sample rate, a negative or oversized count).
   std::optional<uint64_t> timeReferenceFromTimecode(std::string* why) const;
+  // The record with the edits (those of FieldEdits only when asked), starting from the chunk
+  // image's first `keep` bytes (a new chunk's defaults elsewhere).
+  BWFChunk editedRecord(size_t keep, bool withFieldEdits = true) const;
+  void applyFieldEdits(BWFChunk& record) const;
+  // The bytes a save writes where the chunk starts: the record (recordLength bytes) when the
+  // coding history stays, else the whole chunk, header included.
+  std::vector<uint8_t> chunkToWrite() const;
+  std::string fieldEditRefusal() const;
   // After a save: what was written becomes what a later save compares its edits with.
-  void adoptSaved(const std::vector<uint8_t>& record);
+  void adoptSaved(const std::vector<uint8_t>& chunk);
   bool failSave(const std::string& path, const std::string& reason);
   // A save, or with `write` false only its checks.
   bool save(const std::string& path, bool write);
   bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
-  bool insertChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
+  // Writes a new file: the chunk inserted after the form header, or in place of a smaller bext
+  // chunk.
+  bool writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk, bool write);
+  // Whether the file holds, at `offset`, the chunk bytes that were read; `previous` gets the
+  // `length` bytes there.
+  bool chunkAsRead(FileHandle& file, uint64_t offset, size_t length,
+                   std::vector<uint8_t>& previous) const;
   uint32_t loadSize(const uint8_t* bytes, size_t offset) const;
   void storeSize(uint8_t* bytes, size_t offset, uint32_t value) const;
 
@@ -185,6 +233,7 @@ class BWFParser {
   int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;
   int32_t ticks_ = 0;
   std::optional<uint64_t> newTimeReference_;
+  FieldEdits fieldEdits_;
   std::string lastError_;
 
   // What the write-back needs to know of the scan: that it ran, the file's byte order and

@@ -30,7 +30,6 @@ constexpr uint16_t kFormatPCM = 1, kFormatFloat = 3, kFormatMuLaw = 7, kFormatIB
                    kFormatExtensible = 0xFFFE;
 constexpr size_t kFmtBytesRead = 34;  // up to the SubFormat code at offset 32
 constexpr uint32_t kMisreadSampleRate = 30464, kSampleRate96k = 96000;
-constexpr uint64_t kLongestCodingHistory = 1 << 20;
 
 struct Found {
   uint64_t position;

@@ -1,6 +1,7 @@
 // Writing the broadcast extension chunk back: building the record from defaults, the current
-// date, the chunk image and the edited fields, then rewriting the chain's bext chunk in place or
-// inserting a new chunk after the form header (after ds64 in RF64 and BW64), in the file's byte
+// date, the chunk image and the edited fields, then rewriting the chain's bext chunk in place,
+// or writing a new file that inserts a new chunk after the form header (after ds64 in RF64 and
+// BW64) or replaces the chunk with a larger one for a longer coding history, in the file's byte
 // order. A save changes only what was edited, and refuses, with nothing written, what it cannot
 // write whole.
 #include <algorithm>
@@ -19,7 +20,9 @@ namespace bextkit {
 namespace {
 
 constexpr uint32_t kNewChunkSize = 858;  // declared by a new chunk: two bytes past the record
-constexpr uint64_t kInsertedBytes = BWFChunk::kHeaderSize + kNewChunkSize;  // 866
+// The fields before the coding history: the record up to it, and the payload's share of them.
+constexpr size_t kFixedRecord = BWFChunk::kCodingHistory.offset;          // 610
+constexpr uint64_t kFixedPayload = kFixedRecord - BWFChunk::kHeaderSize;  // 602
 constexpr uint64_t kRiffHeaderSize = 12;
 constexpr uint64_t kLargestRiffFile = uint64_t{1} << 32;  // its size field counts 32 bits
 // Both halves of the time reference, written together.
@@ -37,6 +40,13 @@ void putText(BWFChunk& record, BWFChunk::Field field, std::string_view text, boo
   const auto at = record.bytes.begin() + static_cast<std::ptrdiff_t>(field.offset);
   std::copy_n(text.begin(), n, at);
   if (n < field.width) std::fill(at + n, at + (clearTail ? field.width : n + 1), 0);
+}
+
+// Whether `text` has the form of `pattern`: a digit where it holds 'd', its byte elsewhere.
+bool hasForm(std::string_view text, std::string_view pattern) {
+  return text.size() == pattern.size() &&
+         std::equal(text.begin(), text.end(), pattern.begin(),
+                    [](char c, char p) { return p == 'd' ? c >= '0' && c <= '9' : c == p; });
 }
 
 // The words of the date text: "yyyy-mm-dd", "hh:mm:ss" (the zone is not kept).
@@ -121,7 +131,7 @@ std::optional<uint64_t> BWFParser::timeReferenceToWrite() const {
   return timecodeEdited() ? timeReferenceFromTimecode(nullptr) : std::nullopt;
 }
 
-std::vector<uint8_t> BWFParser::getBWFChunkData() const {
+BWFChunk BWFParser::editedRecord(size_t keep, bool withFieldEdits) const {
   BWFChunk record;
   const auto [date, time] = dateAndTime();
   const FourCC id = reversedIds() ? chunkid::kBext.reversed() : chunkid::kBext;
@@ -138,8 +148,9 @@ std::vector<uint8_t> BWFParser::getBWFChunkData() const {
 
   // An existing chunk keeps every byte but those of the edited fields, as far as it reaches; a
   // new record takes the texts whether edited or not.
-  const size_t length = recordLength();
-  if (bwfChunk_) std::copy_n(bwfChunk_->bytes.begin(), length, record.bytes.begin());
+  if (bwfChunk_) {
+    std::copy_n(bwfChunk_->bytes.begin(), std::min(keep, BWFChunk::kSize), record.bytes.begin());
+  }
   const bool fresh = !bwfChunk_;
   if (fresh || descriptionEdited()) {
     putText(record, BWFChunk::kDescription, cText(description_), descriptionEdited());
@@ -154,13 +165,137 @@ std::vector<uint8_t> BWFParser::getBWFChunkData() const {
     record.store32(BWFChunk::kTimeReferenceHigh, static_cast<uint32_t>(*samples >> 32),
                    bigEndianRecord());
   }
-  return std::vector<uint8_t>(record.bytes.begin(),
-                              record.bytes.begin() + static_cast<std::ptrdiff_t>(length));
+  if (withFieldEdits) applyFieldEdits(record);
+  return record;
+}
+
+void BWFParser::applyFieldEdits(BWFChunk& record) const {
+  const FieldEdits& e = fieldEdits_;
+  const std::pair<const std::optional<std::string>&, BWFChunk::Field> texts[] = {
+      {e.originatorReference, BWFChunk::kOriginatorReference},
+      {e.originationDate, BWFChunk::kOriginationDate},
+      {e.originationTime, BWFChunk::kOriginationTime}};
+  for (const auto& [text, field] : texts) {
+    if (text) putText(record, field, cText(*text), true);
+  }
+  if (e.umid) {
+    std::copy(e.umid->begin(), e.umid->end(), record.bytes.begin() + BWFChunk::kUMID.offset);
+  }
+  if (e.version) record.store16(BWFChunk::kVersion, *e.version, bigEndianRecord());
+  const std::pair<const std::optional<int16_t>&, BWFChunk::Field> loudness[] = {
+      {e.loudnessValue, BWFChunk::kLoudnessValue},
+      {e.loudnessRange, BWFChunk::kLoudnessRange},
+      {e.maxTruePeakLevel, BWFChunk::kMaxTruePeakLevel},
+      {e.maxMomentaryLoudness, BWFChunk::kMaxMomentaryLoudness},
+      {e.maxShortTermLoudness, BWFChunk::kMaxShortTermLoudness}};
+  for (const auto& [value, field] : loudness) {
+    if (value) record.store16(field, static_cast<uint16_t>(*value), bigEndianRecord());
+  }
+}
+
+uint64_t BWFParser::chunkSizeToWrite() const {
+  const uint64_t own = bwfChunk_ ? imageChunkSize() : kNewChunkSize;
+  if (!fieldEdits_.codingHistory) return own;
+  // A chunk that must grow ends on an even size, with a NUL after a history of odd length.
+  const uint64_t needed = kFixedPayload + cText(*fieldEdits_.codingHistory).size();
+  return needed <= own ? own : needed + (needed & 1);
+}
+
+bool BWFParser::saveWritesNewFile() const {
+  return !(chunkFlags_ & kBWFFlagBext) || chunkSizeToWrite() > imageChunkSize();
+}
+
+std::vector<uint8_t> BWFParser::chunkToWrite() const {
+  if (bwfChunk_ && !fieldEdits_.codingHistory) {
+    const BWFChunk record = editedRecord(recordLength());
+    return std::vector<uint8_t>(record.bytes.begin(),
+                                record.bytes.begin() + static_cast<std::ptrdiff_t>(recordLength()));
+  }
+  // The whole chunk: the fields before the coding history, then the history and zeros to the
+  // chunk's end. The chunk's own bytes count up to its end, at most up to the history.
+  const uint64_t size = chunkSizeToWrite();
+  const BWFChunk record =
+      editedRecord(std::min<uint64_t>(BWFChunk::kHeaderSize + imageChunkSize(), kFixedRecord));
+  std::vector<uint8_t> chunk(static_cast<size_t>(BWFChunk::kHeaderSize + size), 0);
+  std::copy_n(record.bytes.begin(), kFixedRecord, chunk.begin());
+  storeSize(chunk.data(), BWFChunk::kCkSize.offset, static_cast<uint32_t>(size));
+  const std::string_view history =
+      fieldEdits_.codingHistory ? cText(*fieldEdits_.codingHistory) : "A=PCM";
+  std::copy_n(history.begin(), std::min<uint64_t>(history.size(), size - kFixedPayload),
+              chunk.begin() + kFixedRecord);
+  return chunk;
+}
+
+std::vector<uint8_t> BWFParser::getBWFChunkData() const {
+  std::vector<uint8_t> chunk = chunkToWrite();
+  chunk.resize(std::min(chunk.size(), BWFChunk::kSize));
+  return chunk;
+}
+
+BWFParser::FieldEdits BWFParser::storedFields() const {
+  // The chunk as a scan reads it, or the record a new chunk starts from.
+  BWFChunk record = bwfChunk_ ? *bwfChunk_ : editedRecord(0, false);
+  const uint64_t end = BWFChunk::kHeaderSize + imageChunkSize();
+  if (bwfChunk_ && end < BWFChunk::kSize) {
+    std::fill(record.bytes.begin() + static_cast<std::ptrdiff_t>(end), record.bytes.end(), 0);
+  }
+  const bool big = bigEndianRecord();
+  const auto signedAt = [&](BWFChunk::Field field) {
+    return static_cast<int16_t>(record.load16(field, big));
+  };
+  FieldEdits stored;
+  stored.originatorReference = record.text(BWFChunk::kOriginatorReference);
+  stored.originationDate = record.text(BWFChunk::kOriginationDate);
+  stored.originationTime = record.text(BWFChunk::kOriginationTime);
+  stored.codingHistory = !bwfChunk_           ? record.text(BWFChunk::kCodingHistory)
+                         : hasCodingHistory() ? fullCodingHistory_
+                                              : std::string();
+  stored.umid.emplace();
+  std::copy_n(record.bytes.begin() + BWFChunk::kUMID.offset, BWFChunk::kUMID.width,
+              stored.umid->begin());
+  stored.version = record.load16(BWFChunk::kVersion, big);
+  stored.loudnessValue = signedAt(BWFChunk::kLoudnessValue);
+  stored.loudnessRange = signedAt(BWFChunk::kLoudnessRange);
+  stored.maxTruePeakLevel = signedAt(BWFChunk::kMaxTruePeakLevel);
+  stored.maxMomentaryLoudness = signedAt(BWFChunk::kMaxMomentaryLoudness);
+  stored.maxShortTermLoudness = signedAt(BWFChunk::kMaxShortTermLoudness);
+  return stored;
 }
 
 bool BWFParser::failSave(const std::string& path, const std::string& reason) {
   lastError_ = "cannot save " + path + ": " + reason;
   return false;
+}
+
+std::string BWFParser::fieldEditRefusal() const {
+  const FieldEdits& f = fieldEdits_;
+  const struct {
+    const std::optional<std::string>& text;
+    const char* name;
+    const char* pattern;  // 'd' for a digit
+    const char* form;
+  } forms[] = {{f.originationDate, "date", "dddd-dd-dd", "yyyy-mm-dd"},
+               {f.originationTime, "time", "dd:dd:dd", "hh:mm:ss"}};
+  // An empty text clears the field; any other takes the field's whole form.
+  for (const auto& t : forms) {
+    if (t.text && !t.text->empty() && !hasForm(*t.text, t.pattern)) {
+      return std::string("the origination ") + t.name + " \"" + *t.text + "\" is not " + t.form;
+    }
+  }
+  if (f.codingHistory && cText(*f.codingHistory).size() > kLongestCodingHistory) {
+    return "the coding history is " + std::to_string(cText(*f.codingHistory).size()) +
+           " bytes long, more than the " + std::to_string(kLongestCodingHistory) +
+           " that are read back";
+  }
+  // Version 1 and earlier reserve the bytes of the loudness values.
+  const bool loudness = f.loudnessValue || f.loudnessRange || f.maxTruePeakLevel ||
+                        f.maxMomentaryLoudness || f.maxShortTermLoudness;
+  const uint16_t version = f.version ? *f.version : *storedFields().version;
+  if (loudness && version < 2) {
+    return "loudness fields need version 2, and the version would be " + std::to_string(version) +
+           ": set the version to 2 as well" + kNothingWritten;
+  }
+  return std::string();
 }
 
 std::string BWFParser::saveRefusal() const {
@@ -169,6 +304,7 @@ std::string BWFParser::saveRefusal() const {
     return "not a RIFF file: the scan found neither a RIFF header nor a bext chunk";
   }
   // A text that does not fit is refused rather than cut short.
+  const FieldEdits& f = fieldEdits_;
   const struct {
     const char* name;
     bool edited;
@@ -177,25 +313,51 @@ std::string BWFParser::saveRefusal() const {
   } edits[] = {
       {"description", descriptionEdited(), cText(description_).size(), BWFChunk::kDescription},
       {"originator", originatorEdited(), cText(originator_).size(), BWFChunk::kOriginator},
-      {"time reference", timeReferenceEdited(), 0, kTimeReference}};
+      {"originator reference", f.originatorReference.has_value(),
+       f.originatorReference ? cText(*f.originatorReference).size() : 0,
+       BWFChunk::kOriginatorReference},
+      {"origination date", f.originationDate.has_value(), 0, BWFChunk::kOriginationDate},
+      {"origination time", f.originationTime.has_value(), 0, BWFChunk::kOriginationTime},
+      {"time reference", timeReferenceEdited(), 0, kTimeReference},
+      {"version", f.version.has_value(), 0, BWFChunk::kVersion},
+      {"UMID", f.umid.has_value(), 0, BWFChunk::kUMID},
+      {"loudness value", f.loudnessValue.has_value(), 0, BWFChunk::kLoudnessValue},
+      {"loudness range", f.loudnessRange.has_value(), 0, BWFChunk::kLoudnessRange},
+      {"max true peak level", f.maxTruePeakLevel.has_value(), 0, BWFChunk::kMaxTruePeakLevel},
+      {"max momentary loudness", f.maxMomentaryLoudness.has_value(), 0,
+       BWFChunk::kMaxMomentaryLoudness},
+      {"max short-term loudness", f.maxShortTermLoudness.has_value(), 0,
+       BWFChunk::kMaxShortTermLoudness}};
   for (const auto& e : edits) {
     if (e.size > e.field.width) {
       return std::string("the ") + e.name + " is " + std::to_string(e.size) +
              " bytes long, and the field holds at most " + std::to_string(e.field.width);
     }
   }
+  if (const std::string why = fieldEditRefusal(); !why.empty()) return why;
   std::string why;
   if (!newTimeReference_ && timecodeEdited() && !timeReferenceFromTimecode(&why)) {
     return why + kNothingWritten;
   }
   if (!bwfChunk_) return std::string();
   // A chunk shorter than the record holds only the fields it reaches: an edit of a field beyond
-  // it would be cut short, or lost.
+  // it would be cut short, or lost. A coding history follows all of them.
   for (const auto& e : edits) {
     if (e.edited && e.field.end() > recordLength()) {
       return "the bext chunk holds " + std::to_string(imageChunkSize()) +
              " bytes, too few for the new " + e.name + kNothingWritten;
     }
+  }
+  if (f.codingHistory && imageChunkSize() < kFixedPayload) {
+    return "the bext chunk holds " + std::to_string(imageChunkSize()) +
+           " bytes, too few for the fields before a coding history (" +
+           std::to_string(kFixedPayload) + ")" + kNothingWritten;
+  }
+  // A history written in place is followed by zeros to the chunk's end, all of it in memory.
+  if (f.codingHistory && imageChunkSize() > kFixedPayload + kLongestCodingHistory) {
+    return "the bext chunk declares " + std::to_string(imageChunkSize()) +
+           " bytes; a new coding history is written into a chunk of at most " +
+           std::to_string(kFixedPayload + kLongestCodingHistory) + kNothingWritten;
   }
   for (const ChainChunk& chunk : chain_.chunks) {
     if (chunk.offset == bextChunkStart_ && chunk.truncated) {
@@ -212,22 +374,54 @@ bool BWFParser::checkSave() { return save(path_, false); }
 bool BWFParser::save(const std::string& path, bool write) {
   lastError_.clear();
   if (const std::string why = saveRefusal(); !why.empty()) return failSave(path, why);
-  const std::vector<uint8_t> record = getBWFChunkData();
-  const bool saved = (chunkFlags_ & kBWFFlagBext) ? rewriteChunk(path, record, write)
-                                                  : insertChunk(path, record, write);
+  const std::vector<uint8_t> chunk = chunkToWrite();
+  const bool saved =
+      saveWritesNewFile() ? writeNewFile(path, chunk, write) : rewriteChunk(path, chunk, write);
   // What a save to another path wrote says nothing of the parser's own file.
-  if (saved && write && path == path_) adoptSaved(record);
+  if (saved && write && path == path_) adoptSaved(chunk);
   return saved;
 }
 
-void BWFParser::adoptSaved(const std::vector<uint8_t>& record) {
-  std::copy(record.begin(), record.end(), bwfChunk_->bytes.begin());
+void BWFParser::adoptSaved(const std::vector<uint8_t>& chunk) {
+  std::copy_n(chunk.begin(), std::min(chunk.size(), BWFChunk::kSize), bwfChunk_->bytes.begin());
   saved_ = {description_, originator_, {hh_, mm_, ss_, ff_}};
   newTimeReference_.reset();
-  if (record.size() >= kTimeReference.end()) {
+  if (chunk.size() >= kTimeReference.end()) {
     sampSinceMidnightLow_ = bwfChunk_->load32(BWFChunk::kTimeReferenceLow, bigEndianRecord());
     sampSinceMidnightHigh_ = bwfChunk_->load32(BWFChunk::kTimeReferenceHigh, bigEndianRecord());
   }
+  // The edited texts as written; the coding history as the chunk now holds it.
+  const FieldEdits& f = fieldEdits_;
+  if (f.originatorReference) {
+    originatorReference_ = bwfChunk_->text(BWFChunk::kOriginatorReference);
+  }
+  if (f.originationDate) creationdate_ = bwfChunk_->text(BWFChunk::kOriginationDate);
+  if (f.originationTime) creationtime_ = bwfChunk_->text(BWFChunk::kOriginationTime);
+  // Only a whole chunk (a new one, or one with a new history) holds the whole history.
+  if (chunk.size() >= kFixedRecord + 2 &&
+      chunk.size() == BWFChunk::kHeaderSize + loadSize(chunk.data(), BWFChunk::kCkSize.offset)) {
+    const auto history = chunk.begin() + kFixedRecord;
+    const auto field = history + static_cast<std::ptrdiff_t>(std::min<size_t>(
+                                     chunk.size() - kFixedRecord, BWFChunk::kCodingHistory.width));
+    codingHistoryNone_ =
+        (history[0] == 0x00 && history[1] == 0x00) || (history[0] == 0xFF && history[1] == 0xFF);
+    codingHistory_ =
+        codingHistoryNone_ ? "None" : std::string(history, std::find(history, field, 0));
+    fullCodingHistory_ = codingHistoryNone_
+                             ? codingHistory_
+                             : std::string(history, std::find(history, chunk.end(), 0));
+  }
+  fieldEdits_ = FieldEdits();
+}
+
+bool BWFParser::chunkAsRead(FileHandle& file, uint64_t offset, size_t length,
+                            std::vector<uint8_t>& previous) const {
+  file.seekToFileOffset(offset);
+  previous = file.readDataOfLength(length);
+  const size_t compared = std::min(length, recordLength());
+  return previous.size() == length &&
+         std::equal(previous.begin(), previous.begin() + static_cast<std::ptrdiff_t>(compared),
+                    bwfChunk_->bytes.begin());
 }
 
 bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>& record,
@@ -253,10 +447,8 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   // The bytes about to be replaced must be those that were read: otherwise another program has
   // saved the chunk since, and writing would undo its edits. They also undo a write that fails
   // part way.
-  file->seekToFileOffset(target);
-  const std::vector<uint8_t> previous = file->readDataOfLength(record.size());
-  if (previous.size() != record.size() ||
-      !std::equal(previous.begin(), previous.end(), bwfChunk_->bytes.begin())) {
+  std::vector<uint8_t> previous;
+  if (!chunkAsRead(*file, target, record.size(), previous)) {
     return failSave(
         path, std::string("the bext chunk changed since the file was read") + kNothingWritten);
   }
@@ -274,16 +466,18 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   return true;
 }
 
-bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>& record,
-                            bool write) {
+bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk,
+                             bool write) {
+  const bool replacing = chunkFlags_ & kBWFFlagBext;
   std::string why;
   std::unique_ptr<FileReplacement> replacement = FileReplacement::begin(path, why);
   if (!replacement) return failSave(path, why);
   FileHandle* original = &replacement->original();
   const uint64_t size = original->seekToEndOfFile();
 
-  // The new chunk goes after the form header; in RF64 and BW64 after ds64, which must stay the
-  // first chunk. Everything before that point is copied with its sizes grown by the insertion.
+  // A new chunk goes after the form header; in RF64 and BW64 after ds64, which must stay the
+  // first chunk. A larger chunk takes the place of the old one, which must be the one that was
+  // read. The form header (with ds64) is copied with its sizes grown, the rest as it is.
   const ChunkChain chain = walkChunkChain(*original, size);
   if (chain.container == Container::kNone) {
     return failSave(path, "the file does not begin with a RIFF header; nothing was written");
@@ -291,25 +485,47 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   if (chain.container != chain_.container) {
     return failSave(path, "the file's header changed since it was read; nothing was written");
   }
-  if (chain.first(chunkid::kBext)) {
+  const ChainChunk* bext = chain.first(chunkid::kBext);
+  if (bext && !replacing) {
     return failSave(path,
                     "the file has a bext chunk now (another program added it since the "
                     "file was read); nothing was written");
   }
-  uint64_t insertAt = kRiffHeaderSize;
+  uint64_t headerEnd = kRiffHeaderSize;
   if (chain.has64BitSizes()) {
     if (chain.chunks.empty() || chain.chunks[0].id != chunkid::kDs64 || chain.chunks[0].size < 8) {
       return failSave(path, std::string("the ") + containerName(chain.container) +
                                 " file has no ds64 chunk after its header; nothing was written");
     }
-    insertAt += 8 + chain.chunks[0].size + (chain.chunks[0].size & 1);
-  } else if (size + kInsertedBytes > kLargestRiffFile) {
-    return failSave(path,
-                    "a new chunk would take the file past 4 GiB, the most a RIFF size "
-                    "can describe; nothing was written");
+    headerEnd += 8 + chain.chunks[0].size + (chain.chunks[0].size & 1);
+  }
+  // The bytes [from, to) of the original give way to the chunk.
+  uint64_t from = headerEnd, to = headerEnd;
+  if (replacing) {
+    if (!bext || bext->offset != bextChunkStart_ || bext->offset < headerEnd) {
+      return failSave(path, "the bext chunk at offset " + std::to_string(bextChunkStart_) +
+                                " is not a chunk of the file's chunk list (its ID lies inside "
+                                "another chunk's data)" +
+                                kNothingWritten);
+    }
+    if (bext->truncated) return failSave(path, truncatedReason(*bext));
+    std::vector<uint8_t> previous;
+    if (bext->size != imageChunkSize() ||
+        !chunkAsRead(*original, bext->offset, recordLength(), previous)) {
+      return failSave(
+          path, std::string("the bext chunk changed since the file was read") + kNothingWritten);
+    }
+    from = bext->offset;
+    to = std::min(size, from + 8 + bext->size + (bext->size & 1));
+  }
+  const uint64_t grown = chunk.size() - (to - from);
+  if (!chain.has64BitSizes() && size + grown > kLargestRiffFile) {
+    return failSave(path, std::string(replacing ? "the larger chunk" : "a new chunk") +
+                              " would take the file past 4 GiB, the most a RIFF size can "
+                              "describe; nothing was written");
   }
   if (!write) return true;
-  std::vector<uint8_t> head(static_cast<size_t>(insertAt));
+  std::vector<uint8_t> head(static_cast<size_t>(headerEnd));
   original->seekToFileOffset(0);
   if (original->read(head.data(), head.size()) != head.size()) {
     return failSave(path, "cannot read the file's header: " + original->lastError());
@@ -317,33 +533,42 @@ bool BWFParser::insertChunk(const std::string& path, const std::vector<uint8_t>&
   if (chain.has64BitSizes()) {
     // ds64's RIFF size, 64-bit little-endian at the start of its payload; the header keeps
     // its 0xFFFFFFFF.
-    storeLE64(head.data(), 20, loadLE64(head.data(), 20) + kInsertedBytes);
+    storeLE64(head.data(), 20, loadLE64(head.data(), 20) + grown);
   } else {
-    storeSize(head.data(), 4, static_cast<uint32_t>(size + kInsertedBytes - 8));
+    storeSize(head.data(), 4, static_cast<uint32_t>(size + grown - 8));
   }
-  // The new file: the grown head, the record, the two bytes that the chunk's size declares
-  // past the record (zero), then the former content from the insertion point.
-  const std::array<uint8_t, kInsertedBytes - BWFChunk::kSize> tail{};
+  // The new file: the grown head, what lies before the old chunk, the chunk (the bytes that its
+  // size declares past the record are zero), then what follows the old chunk. The progress
+  // counts both copies as one.
+  const uint64_t before = from - headerEnd, total = before + (size - to);
+  const auto share = [this, total](uint64_t done) -> FileHandle::Progress {
+    if (!saveProgress_) return {};
+    return [this, total, done](uint64_t copied, uint64_t) { saveProgress_(done + copied, total); };
+  };
   FileHandle& out = replacement->output();
-  if (!out.write(head) || !out.write(record) || !out.write(tail.data(), tail.size()) ||
-      !out.copyFrom(*original, insertAt, size - insertAt, saveProgress_)) {
+  if (!out.write(head) || !out.copyFrom(*original, headerEnd, before, share(0)) ||
+      !out.write(chunk) || !out.copyFrom(*original, to, size - to, share(before))) {
     return failSave(path, out.lastError());
   }
-  if (replacementCheck_ && !replacementCheck_(out, size + kInsertedBytes, why)) {
+  if (replacementCheck_ && !replacementCheck_(out, size + grown, why)) {
     return failSave(path, why);
   }
   if (!replacement->commit(why)) return failSave(path, why);
+  if (path != path_) return true;
 
-  // The file now holds the chunk: a later save rewrites it instead of inserting another one.
-  bwfChunk_ = std::make_unique<BWFChunk>();
-  bextChunkStart_ = insertAt;
+  // The file now holds the chunk: a later save rewrites it instead of writing another file.
+  if (!bwfChunk_) bwfChunk_ = std::make_unique<BWFChunk>();
+  bextChunkStart_ = from;
   chunkFlags_ |= kBWFFlagBext;
   chain_ = chain;
-  for (ChainChunk& chunk : chain_.chunks)
-    chunk.offset += chunk.offset >= insertAt ? kInsertedBytes : 0;
+  std::erase_if(chain_.chunks,
+                [from](const ChainChunk& c) { return c.offset == from && c.id == chunkid::kBext; });
+  for (ChainChunk& c : chain_.chunks) c.offset += c.offset >= from ? grown : 0;
   const auto at = std::find_if(chain_.chunks.begin(), chain_.chunks.end(),
-                               [&](const ChainChunk& chunk) { return chunk.offset > insertAt; });
-  chain_.chunks.insert(at, ChainChunk{chunkid::kBext, insertAt, kNewChunkSize, FourCC(), false});
+                               [&](const ChainChunk& c) { return c.offset > from; });
+  chain_.chunks.insert(
+      at, ChainChunk{chunkid::kBext, from, loadSize(chunk.data(), BWFChunk::kCkSize.offset),
+                     FourCC(), false});
   return true;
 }
 

@@ -242,6 +242,191 @@ TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
   }
 }
 
+using Edits = BWFParser::FieldEdits;
+
+// A text in a field of `width` bytes, zeros after it.
+Bytes field(const std::string& text, size_t width) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.resize(width, 0);
+  return bytes;
+}
+
+// Lines of a coding history cut to `length` bytes.
+std::string history(size_t length) {
+  std::string text;
+  for (int line = 0; text.size() < length; ++line) {
+    text += "A=PCM,F=48000,W=24,M=mono,T=step " + std::to_string(line) + "\r\n";
+  }
+  return text.substr(0, length);
+}
+
+// An RF64 file (ds64 with the RIFF size of `body`, no table) around the chunks in `body`.
+Bytes rf64(const Bytes& body) {
+  Bytes ds64(28, 0);
+  storeLE64(ds64.data(), 0, 4 + 36 + body.size());
+  Bytes file = RiffBuilder().id("RF64").raw({0xFF, 0xFF, 0xFF, 0xFF}).id("WAVE").bytes();
+  const Bytes rest = RiffBuilder().chunk("ds64", ds64).raw(body).bytes();
+  file.insert(file.end(), rest.begin(), rest.end());
+  return file;
+}
+
+TEST_F(Write, FieldEditsWriteTheirBytesAndNothingElse) {
+  std::array<uint8_t, 64> umid{};
+  for (size_t i = 0; i < umid.size(); ++i) umid[i] = uint8_t(0x40 + i);
+  // Each edit, where it lies in the chunk and the bytes it leaves there, integers little-endian
+  // (a RIFX file holds them big-endian: reversed here). The file's reference is longer than the
+  // new one, and its version 2.
+  // clang-format off
+  const struct { const char* name; std::function<void(Edits&)> edit; size_t offset; Bytes bytes; bool integer; } kCases[] = {
+      {"reference", [](Edits& e) { e.originatorReference = "GB-ABC"; }, 296, field("GB-ABC", 32), false},
+      {"empty reference", [](Edits& e) { e.originatorReference = ""; }, 296, field("", 32), false},
+      {"date", [](Edits& e) { e.originationDate = "2001-02-03"; }, 328, field("2001-02-03", 10), false},
+      {"time", [](Edits& e) { e.originationTime = "23:59:58"; }, 338, field("23:59:58", 8), false},
+      {"umid", [&](Edits& e) { e.umid = umid; }, 356, Bytes(umid.begin(), umid.end()), false},
+      {"version", [](Edits& e) { e.version = 1; }, 354, {0x01, 0x00}, true},
+      {"loudness value", [](Edits& e) { e.loudnessValue = -2300; }, 420, {0x04, 0xF7}, true},
+      {"loudness range", [](Edits& e) { e.loudnessRange = 750; }, 422, {0xEE, 0x02}, true},
+      {"true peak", [](Edits& e) { e.maxTruePeakLevel = -150; }, 424, {0x6A, 0xFF}, true},
+      {"momentary", [](Edits& e) { e.maxMomentaryLoudness = 0x7FFF; }, 426, {0xFF, 0x7F}, true},
+      {"short-term", [](Edits& e) { e.maxShortTermLoudness = -32767; }, 428, {0x01, 0x80}, true},
+      {"loudness, version 1 to 2", [](Edits& e) { e.version = 2, e.loudnessValue = 1; }, 420, {0x01, 0x00}, true}};
+  // clang-format on
+  for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kBig}) {
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(testing::Message() << c.name << (order == ByteOrder::kBig ? " RIFX" : ""));
+      BextFields fields = kFields;
+      fields.reference = "REF-1234567890ABCDEF";
+      Bytes file = wave(&fields, order);
+      // UMID, loudness and reserved bytes that are no zeros, to be kept; the version.
+      for (size_t i = 12 + 356; i < 12 + 610; ++i) file[i] = uint8_t(i * 7 + 1);
+      const bool toTwo = std::string(c.name).find("1 to 2") != std::string::npos;
+      file[12 + 354 + (order == ByteOrder::kBig)] = toTwo ? 1 : 2;
+      file[12 + 354 + (order != ByteOrder::kBig)] = 0;
+      const std::string path = dir.write("f.wav", file);
+      auto parser = scanned(path);
+      Edits edits;
+      c.edit(edits);
+      Edits expectedFields = parser->storedFields();
+      c.edit(expectedFields);
+      parser->setFieldEdits(edits);
+      ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+      Bytes expected = file;
+      Bytes bytes = c.bytes;
+      if (c.integer && order == ByteOrder::kBig) std::reverse(bytes.begin(), bytes.end());
+      std::copy(bytes.begin(), bytes.end(), expected.begin() + 12 + c.offset);
+      if (toTwo) expected[12 + 354 + (order == ByteOrder::kBig)] = 2;
+      EXPECT_EQ(readWholeFile(path), expected);
+      EXPECT_TRUE(scanned(path)->storedFields() == expectedFields) << "read back otherwise";
+      EXPECT_TRUE(parser->fieldEdits() == Edits()) << "a save clears the edits";
+    }
+  }
+}
+
+TEST_F(Write, ACodingHistoryFillsItsChunkOrALargerOne) {
+  // A bext chunk of `payload` bytes (none when 0) holding `old`, in a RIFF, RIFX or RF64 file,
+  // after the header or after the audio; the new history, and the chunk size it ends in (the
+  // history, then zeros to the end of the chunk).
+  // clang-format off
+  const struct { ByteOrder order; bool rf64, last; size_t payload; std::string old; size_t length, expected; } kCases[] = {
+      {ByteOrder::kNormal, false, false, 858, history(200), 40, 858},  // in place, the old one's tail cleared
+      {ByteOrder::kNormal, false, false, 858, "", 256, 858},           // fills it exactly
+      {ByteOrder::kNormal, false, false, 859, "A=PCM\r\n", 0, 859},    // none: zeros
+      {ByteOrder::kNormal, false, false, 858, "A=PCM\r\n", 257, 860},  // one more: larger, even
+      {ByteOrder::kNormal, false, false, 602, "", 100, 702},           // a chunk without one
+      {ByteOrder::kBig, false, false, 649, "x", 301, 904},             // sizes big-endian
+      {ByteOrder::kNormal, true, false, 858, "A=PCM\r\n", 1000, 1602}, // ds64's RIFF size
+      {ByteOrder::kNormal, false, true, 649, "A=PCM\r\n", 500, 1102},  // after the audio, odd before
+      {ByteOrder::kNormal, false, false, 0, "", 100, 858},             // a new chunk
+      {ByteOrder::kBig, false, false, 0, "", 5000, 5602}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.payload << " " << c.length << (c.rf64 ? " RF64" : ""));
+    const auto build = [&](const std::string& text, size_t payload) {
+      BextFields fields = kFields;
+      fields.codingHistory = text, fields.payloadSize = payload;
+      if (c.payload == 0) fields = {"x", "", "", "2026-12-06", "21:00:05", 0, text, payload};
+      RiffBuilder b(c.order);
+      if (!c.rf64) b.riffHeader();
+      if (payload && !c.last) b.bext(fields);
+      b.fmt(1, 1, 48000, 16).chunk("data", Bytes(1001, 0x11));
+      if (payload && c.last) b.bext(fields);
+      b.chunk("LIST", {'I', 'N', 'F', 'O'});
+      return c.rf64 ? rf64(b.bytes()) : b.bytes();
+    };
+    const std::string path = dir.write("h.wav", build(c.old, c.payload));
+    auto parser = scanned(path);
+    Edits edits;
+    edits.codingHistory = history(c.length);
+    parser->setFieldEdits(edits);
+    if (c.payload == 0) parser->setDescription("x");
+    EXPECT_EQ(parser->chunkSizeToWrite(), c.expected);
+    EXPECT_EQ(parser->saveWritesNewFile(), c.payload == 0 || c.expected != c.payload);
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    EXPECT_EQ(readWholeFile(path), build(history(c.length), c.expected));
+    EXPECT_EQ(scanned(path)->fullCodingHistory(), c.length ? history(c.length) : "None");
+    EXPECT_EQ(parser->fullCodingHistory(), c.length ? history(c.length) : "None");
+    const auto layout = [](const BWFParser& p) {
+      std::vector<std::tuple<std::string, uint64_t, uint64_t>> chunks;
+      for (const ChainChunk& k : p.chunkChain().chunks)
+        chunks.emplace_back(k.id.str(), k.offset, k.size);
+      return chunks;
+    };
+    EXPECT_EQ(layout(*parser), layout(*scanned(path)));
+    // The parser knows the chunk it wrote: the next save rewrites it in place.
+    parser->setDescription("again");
+    EXPECT_FALSE(parser->saveWritesNewFile());
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    EXPECT_EQ(scanned(path)->description(), "again");
+  }
+}
+
+TEST_F(Write, RefusesFieldEditsItCannotWrite) {
+  BextFields v1 = kFields;
+  Bytes version1 = wave(&v1);
+  version1[12 + 354] = 1;
+  const auto chunkOf = [](size_t payload) {
+    BextFields f = kFields;
+    f.payloadSize = payload;
+    return wave(&f);
+  };
+  // clang-format off
+  const struct { Bytes file; std::function<void(Edits&)> edit; const char* why; } kCases[] = {
+      {wave(&kFields), [](Edits& e) { e.originatorReference = std::string(33, 'r'); }, "the originator reference is 33 bytes long, and the field holds at most 32"},
+      {wave(&kFields), [](Edits& e) { e.originationDate = "2025-3-04"; }, "the origination date \"2025-3-04\" is not yyyy-mm-dd"},
+      {wave(&kFields), [](Edits& e) { e.originationTime = "1:02:03"; }, "the origination time \"1:02:03\" is not hh:mm:ss"},
+      {version1, [](Edits& e) { e.maxShortTermLoudness = -2000; }, "loudness fields need version 2, and the version would be 1"},
+      {wave(nullptr), [](Edits& e) { e.loudnessValue = -2300; }, "the version would be 0"},
+      {chunkOf(340), [](Edits& e) { e.originationTime = "01:02:03"; }, "holds 340 bytes, too few for the new origination time"},
+      {chunkOf(400), [](Edits& e) { e.umid = std::array<uint8_t, 64>{1}; }, "too few for the new UMID"},
+      {chunkOf(500), [](Edits& e) { e.codingHistory = "A=PCM\r\n"; }, "holds 500 bytes, too few for the fields before a coding history"},
+      {wave(&kFields), [](Edits& e) { e.codingHistory = std::string((1 << 20) + 1, 'h'); }, "more than the 1048576"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.why);
+    const std::string path = dir.write("r.wav", c.file);
+    auto parser = scanned(path);
+    Edits edits;
+    c.edit(edits);
+    parser->setFieldEdits(edits);
+    EXPECT_FALSE(parser->checkSave());
+    expectRefused(*parser, path, c.why);
+  }
+  // A larger chunk that would take a RIFF file past 4 GiB (sparse: no disk space used).
+  const std::string big = dir.write(
+      "big.wav",
+      RiffBuilder().riffHeader().bext(kFields).chunkDeclaring("data", 0xFFFFF000, {}).bytes());
+  ASSERT_EQ(::truncate(big.c_str(), 12 + 866 + 8 + 0xFFFFF000), 0);
+  auto parser = scanned(big);
+  Edits edits;
+  edits.codingHistory = history(5000);
+  parser->setFieldEdits(edits);
+  EXPECT_FALSE(parser->saveFile());
+  EXPECT_NE(parser->lastError().find("the larger chunk would take the file past 4 GiB"),
+            std::string::npos)
+      << parser->lastError();
+  EXPECT_EQ(std::filesystem::file_size(big), 12 + 866 + 8 + 0xFFFFF000);
+}
+
 // File operations that fail the chosen call of one kind, or kill the process there (a write or a
 // copy after doing half of it). Every other read and write is interrupted (EINTR), every write
 // comes up one byte short, and a chosen short write is followed by one that makes no progress,
@@ -297,26 +482,31 @@ struct FaultyDisk {
 TEST_F(Write, EveryFailingOrKilledStepLeavesTheFileAsItWas) {
   // Insertions through a symbolic link into files whose audio spans several copy blocks, with an
   // unnamed temporary file copied in the kernel and a named one (into a reversed file) copied
-  // through a buffer; and a rewrite. An insertion keeps the link, the permissions and the
-  // attributes.
+  // through a buffer; a larger chunk for a longer coding history in a RIFX file; and a rewrite.
+  // A new file keeps the link, the permissions and the attributes.
   const size_t audio = (2 << 20) + 12345;
   // clang-format off
-  const struct { ByteOrder order; const BextFields* bext; size_t audio; bool kernelCopy, unnamedFiles; int faults; } kPaths[] = {
-      {ByteOrder::kNormal, nullptr, audio, true, true, 17}, {ByteOrder::kReversed, nullptr, audio, false, false, 27},
-      {ByteOrder::kNormal, &kFields, 400, true, true, 5}};
+  const struct { ByteOrder order; const BextFields* bext; size_t audio; bool kernelCopy, unnamedFiles, grow; int faults; } kPaths[] = {
+      {ByteOrder::kNormal, nullptr, audio, true, true, false, 13}, {ByteOrder::kReversed, nullptr, audio, false, false, false, 23},
+      {ByteOrder::kBig, &kFields, audio, false, true, true, 24}, {ByteOrder::kNormal, &kFields, 400, true, true, false, 5}};
   // clang-format on
   const std::string path = dir.pathOf("take.wav"), link = dir.pathOf("link.wav");
   ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
   for (const auto& p : kPaths) {
     const Bytes original = wave(p.bext, p.order, 48000, p.audio);
+    const auto edited = [&](std::unique_ptr<BWFParser> parser) {
+      parser->setDescription("after");
+      Edits edits;
+      if (p.grow) edits.codingHistory = history(2000);
+      parser->setFieldEdits(edits);
+      return parser;
+    };
     const auto fresh = [&] {
       dir.write("take.wav", original);
       ::chmod(path.c_str(), 0640);
       ::setxattr(path.c_str(), "user.test", "WAVEbext", 8, 0);
       ::setxattr(path.c_str(), "user.empty", "", 0, 0);
-      auto parser = scanned(link);
-      parser->setDescription("after");
-      return parser;
+      return edited(scanned(link));
     };
     auto parser = fresh();
     ASSERT_TRUE(parser->saveFile());
@@ -372,8 +562,7 @@ TEST_F(Write, EveryFailingOrKilledStepLeavesTheFileAsItWas) {
             << status;
         const Bytes after = readWholeFile(path);
         EXPECT_TRUE(after == original || after == saved) << "neither the original nor complete";
-        parser = scanned(link);
-        parser->setDescription("after");
+        parser = edited(scanned(link));
         EXPECT_TRUE(parser->saveFile() && readWholeFile(path) == saved);
         EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && info.st_nlink == 1)
             << "a second name of the file";
