@@ -52,6 +52,18 @@ std::vector<InfoEntry> infoEntries(const std::vector<uint8_t>& payload, uint64_t
 
 }  // namespace
 
+std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
+                                       const ChunkChain& chain) {
+  std::vector<InfoEntry> info;
+  for (const ChainChunk& c : chain.chunks) {
+    if (c.id != chunkid::kList || c.form != FourCC("INFO")) continue;
+    const std::vector<uint8_t> payload = payloadOf(file, fileSize, c.offset, c.size);
+    const auto entries = infoEntries(payload, c.offset + kChunkHeader, chain.bigEndianSizes());
+    info.insert(info.end(), entries.begin(), entries.end());
+  }
+  return info;
+}
+
 size_t countOf(const Findings& findings, Severity severity) {
   return static_cast<size_t>(std::count_if(
       findings.begin(), findings.end(), [&](const Finding& f) { return f.severity == severity; }));
@@ -94,14 +106,7 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
       checkBext(bext, ruleSets, found);
     }
 
-    std::vector<InfoEntry> info;
-    for (const ChainChunk& c : chain.chunks) {
-      if (c.id != chunkid::kList || c.form != FourCC("INFO")) continue;
-      const std::vector<uint8_t> payload = payloadOf(*file, fileSize, c.offset, c.size);
-      const auto entries = infoEntries(payload, c.offset + kChunkHeader, chain.bigEndianSizes());
-      info.insert(info.end(), entries.begin(), entries.end());
-    }
-    checkInfo(info, hasBext ? &bext : nullptr, ruleSets, found);
+    checkInfo(readInfoEntries(*file, fileSize, chain), hasBext ? &bext : nullptr, ruleSets, found);
 
     XmlDocument ixml;
     const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);

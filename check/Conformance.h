@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "bwf/ChunkChain.h"
+#include "check/FieldRules.h"
 #include "check/Finding.h"
+#include "platform/FileHandle.h"
 
 namespace bextkit::check {
 
@@ -13,6 +16,10 @@ namespace bextkit::check {
 // read at all; a file that is no WAV file is read, and gives the finding that says so.
 // The scan that lists the chunks reports through the system log as it always does.
 bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error);
+
+// The entries of the file's LIST chunks of form INFO, in file order, each text up to its NUL.
+std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
+                                       const ChunkChain& chain);
 
 // How many findings of `severity` there are.
 size_t countOf(const Findings& findings, Severity severity);

@@ -1,10 +1,12 @@
 // check: whether WAV files are well formed and their broadcast extension keeps the rules an
 // archive adopted, each finding with a stable code, a severity, an offset and a sentence.
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "check/Conformance.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -15,11 +17,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-struct Options {
-  std::vector<std::string> paths;
+struct Options : PathOptions {
   std::string rules = "tech3285";
   bool json = false;
-  bool recursive = false;
   bool verbose = false;
 };
 
@@ -38,21 +38,22 @@ void run(Context& ctx, const Options& o) {
   std::string error;
   const std::optional<unsigned> sets = check::parseRuleSets(o.rules, error);
   if (!sets) return ctx.usageError("--rules: " + error);
-  const PathList list = expandPaths(o.paths, o.recursive);
+  const PathList list = expandPaths(o);
   for (const std::string& folderError : list.errors) {
     ctx.err << "bextkit: " << folderError << '\n';
     ctx.status = 1;
   }
   const ScanMessages messages(o.verbose, ctx.err);
-  size_t withErrors = 0, unreadable = 0;
-  for (const std::string& path : list.files) {
+  std::atomic<size_t> withErrors{0}, unreadable{0};
+  runBatch(ctx, list.files, !o.verbose, "checked", [&](const std::string& path) {
+    FileOutput output;
     check::Findings findings;
     std::string why;
     const bool read = check::checkFile(path, *sets, findings, why);
     const size_t errors = countOf(findings, check::Severity::kError);
     if (!read) ++unreadable;
     if (errors > 0) ++withErrors;
-    if (!read || errors > 0) ctx.status = 1;
+    output.failed = !read || errors > 0;
     if (o.json) {
       Json line = {{"file", Json::parse(jsonFileName(path))}};
       if (!read) {
@@ -63,20 +64,21 @@ void run(Context& ctx, const Options& o) {
         line["notes"] = countOf(findings, check::Severity::kNote);
         line["findings"] = findingsJson(findings);
       }
-      ctx.out << line.dump() << '\n';
-      continue;
+      output.out = line.dump() + '\n';
+      return output;
     }
     const std::string name = displayUtf8(path);
     if (!read) {
-      ctx.err << "bextkit: " << name << ": " << why << '\n';
-      continue;
+      output.err = "bextkit: " + name + ": " + why + '\n';
+      return output;
     }
-    if (findings.empty()) ctx.out << name << ": OK\n";
+    if (findings.empty()) output.out = name + ": OK\n";
     for (const check::Finding& f : findings) {
-      ctx.out << name << ':' << f.offset << ": " << check::severityName(f.severity) << " ["
-              << f.code << "] " << displayUtf8(f.text) << '\n';
+      output.out += name + ':' + std::to_string(f.offset) + ": " + check::severityName(f.severity) +
+                    " [" + f.code + "] " + displayUtf8(f.text) + '\n';
     }
-  }
+    return output;
+  });
   if (!o.json && list.files.size() > 1) {
     ctx.out << list.files.size() << " files checked: " << withErrors << " with errors"
             << (unreadable ? ", " + std::to_string(unreadable) + " unreadable" : "") << '\n';
@@ -92,9 +94,7 @@ void addCheckCommand(CLI::App& app, Context& context) {
       "check",
       "Whether WAV files are well formed and their broadcast extension keeps the rules of EBU "
       "Tech 3285, R98, R99 or FADGI; exit status 1 when any file has an error");
-  command->add_option("FILE", options->paths, "WAV files, or folders of them")
-      ->type_name("FILE|DIR")
-      ->required();
+  addPathOptions(command, *options, "WAV files");
   command
       ->add_option("--rules", options->rules,
                    "The field rule sets, comma-separated: tech3285 (the fields' forms and "
@@ -104,7 +104,6 @@ void addCheckCommand(CLI::App& app, Context& context) {
   command->add_flag("--json", options->json,
                     "One JSON object per file on one line: file, errors, warnings, notes, "
                     "findings (code, severity, offset, text), or error");
-  command->add_flag("-r,--recursive", options->recursive, "Also check the folders in folders");
   command->add_flag("--verbose", options->verbose, "Also print the scan's progress messages");
   command->callback([options, ctx] { run(*ctx, *options); });
 }

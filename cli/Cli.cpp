@@ -53,6 +53,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   addCodesCommand(app, context);
   addCheckCommand(app, context);
   addMd5Command(app, context);
+  addImportCommand(app, context);
+  addExportCommand(app, context);
   addTimecodeCommands(app, context);
 
   // A first word that is neither an option nor a command is a command misspelt.

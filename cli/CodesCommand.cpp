@@ -10,14 +10,14 @@
 
 #include "app/FileManager.h"
 #include "cli/Commands.h"
+#include "cli/Paths.h"
 #include "cli/Text.h"
 
 namespace bextkit::cli {
 
 namespace {
 
-struct Options {
-  std::vector<std::string> files;
+struct Options : PathOptions {
   std::optional<std::string> type;
   std::optional<std::string> creator;
 };
@@ -99,7 +99,12 @@ void runCodes(Context& ctx, const Options& o) {
                             std::to_string((*code)->size()));
     }
   }
-  for (const std::string& path : o.files) {
+  const PathList list = expandPaths(o);
+  for (const std::string& folderError : list.errors) {
+    ctx.err << "bextkit: " << folderError << '\n';
+    ctx.status = 1;
+  }
+  for (const std::string& path : list.files) {
     if ((o.type || o.creator) && !setCodes(ctx, o, path)) continue;
     showCodes(ctx, path);
   }
@@ -114,7 +119,7 @@ void addCodesCommand(CLI::App& app, Context& context) {
       "codes",
       "Show the HFS type and creator codes, or set them with --type and --creator (kept in the "
       "extended attribute user.com.apple.FinderInfo; a symbolic link is refused, not followed)");
-  codes->add_option("FILE", o->files, "Files")->type_name("FILE")->required();
+  addPathOptions(codes, *o, "Files");
   codes->add_option("--type", o->type, "New type code, four bytes (WAVE)")->type_name("CODE");
   codes->add_option("--creator", o->creator, "New creator code, four bytes")->type_name("CODE");
   codes->callback([o, ctx] { runCodes(*ctx, *o); });

@@ -60,11 +60,16 @@ struct SmpteTime {
 };
 std::optional<SmpteTime> smpteTime(const BWFParser& parser, const smpte::Rate& rate);
 
+// A text as a change lists it: in quotes, line breaks continued on a new line.
+std::string quotedText(const std::string& bytes);
+
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);
 void addSetCommand(CLI::App& app, Context& context);
 void addCodesCommand(CLI::App& app, Context& context);
 void addCheckCommand(CLI::App& app, Context& context);
 void addMd5Command(CLI::App& app, Context& context);
+void addImportCommand(CLI::App& app, Context& context);
+void addExportCommand(CLI::App& app, Context& context);
 
 }  // namespace bextkit::cli

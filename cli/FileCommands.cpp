@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
 #include "cli/Arguments.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/JsonWriter.h"
+#include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
@@ -19,10 +22,7 @@ namespace bextkit::cli {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-struct Options {
-  std::vector<std::string> files;
+struct Options : PathOptions {
   std::string rate = "25";
   bool classic = false;
   bool json = false;
@@ -63,68 +63,80 @@ std::string rateText(const smpte::Rate& rate) {
   return name + " fps";
 }
 
-Json toJson(BWFParser* p, const std::string& error, double fps, const FrameRate& rate) {
-  Json j;
-  if (!p) {
-    j["error"] = error;
-    return j;
-  }
-  j["format"] = {{"sampleRate", p->samplePerSeconds()},
-                 {"bitsPerSample", p->bitsPerSample()},
-                 {"channels", p->channels()}};
-  if (hasBext(*p)) {
-    j["bext"] = {{"description", displayUtf8(p->description())},
-                 {"originator", displayUtf8(p->originator())},
-                 {"originatorReference", displayUtf8(p->originatorReference())},
-                 {"originationDate", displayUtf8(p->creationdate())},
-                 {"originationTime", displayUtf8(p->creationtime())},
-                 {"timeReference", timeReference(*p)},
-                 {"timeReferenceLow", p->getSamplesSinceMidnightLow()},
-                 {"timeReferenceHigh", p->getSamplesSinceMidnightHigh()},
-                 {"codingHistory", p->hasCodingHistory() ? Json(displayUtf8(p->fullCodingHistory()))
-                                                         : Json(nullptr)}};
-  } else {
-    j["bext"] = nullptr;
-  }
-  if (hasTimecode(*p)) {
-    j["timecode"] = {{"fps", fps}, {"value", p->timecodeString()}, {"ticks", p->getTicks()}};
-  } else {
-    j["timecode"] = nullptr;
-  }
-  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
-    j["smpte"] = {{"rate", smpte::rateName(*rate.smpte)},
-                  {"dropFrame", rate.smpte->dropFrame},
-                  {"value", t->label},
-                  {"frame", t->position.frame},
-                  {"samplesPastFrame", t->position.samplesPastFrame}};
-  } else {
-    j["smpte"] = nullptr;
-  }
-  j["flags"] = flagNames(p->chunkFlags());
-  Json chunks = Json::array();
-  for (const DirectoryEntry& e : chunkDirectory(*p)) {
-    chunks.push_back(
-        {{"id", displayUtf8(e.id)}, {"index", e.index}, {"start", e.start}, {"length", e.length}});
-  }
-  j["chunks"] = std::move(chunks);
-  const ChunkChain& chain = p->chunkChain();
-  Json layout = Json::array();
-  for (const ChainChunk& c : chain.chunks) {
-    Json chunk = {{"id", displayUtf8(c.id.str())}, {"offset", c.offset}, {"size", c.size}};
-    if (c.form != FourCC()) chunk["form"] = displayUtf8(c.form.str());
-    if (c.truncated) chunk["truncated"] = true;
-    layout.push_back(std::move(chunk));
-  }
-  j["layout"] = std::move(layout);
-  const char* container = containerName(chain.container);
-  j["container"] = container ? Json(container) : Json(nullptr);
-  return j;
-}
-
 // One JSON Lines record; the file name comes first, written byte for byte (jsonFileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error, double fps,
                      const FrameRate& rate) {
-  return "{\"file\":" + jsonFileName(path) + "," + toJson(p, error, fps, rate).dump().substr(1);
+  JsonWriter j;
+  j.beginObject().key("file").raw(jsonFileName(path));
+  if (!p) {
+    j.key("error").string(error).endObject();
+    return j.text();
+  }
+  j.key("format").beginObject();
+  j.key("sampleRate").number(p->samplePerSeconds());
+  j.key("bitsPerSample").number(p->bitsPerSample());
+  j.key("channels").number(p->channels()).endObject();
+  j.key("bext");
+  if (hasBext(*p)) {
+    j.beginObject();
+    j.key("description").string(displayUtf8(p->description()));
+    j.key("originator").string(displayUtf8(p->originator()));
+    j.key("originatorReference").string(displayUtf8(p->originatorReference()));
+    j.key("originationDate").string(displayUtf8(p->creationdate()));
+    j.key("originationTime").string(displayUtf8(p->creationtime()));
+    j.key("timeReference").number(timeReference(*p));
+    j.key("timeReferenceLow").number(p->getSamplesSinceMidnightLow());
+    j.key("timeReferenceHigh").number(p->getSamplesSinceMidnightHigh());
+    j.key("codingHistory");
+    if (p->hasCodingHistory()) {
+      j.string(displayUtf8(p->fullCodingHistory()));
+    } else {
+      j.null();
+    }
+    j.endObject();
+  } else {
+    j.null();
+  }
+  j.key("timecode");
+  if (hasTimecode(*p)) {
+    j.beginObject().key("fps").number(fps).key("value").string(p->timecodeString());
+    j.key("ticks").number(p->getTicks()).endObject();
+  } else {
+    j.null();
+  }
+  j.key("smpte");
+  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
+    j.beginObject().key("rate").string(smpte::rateName(*rate.smpte));
+    j.key("dropFrame").boolean(rate.smpte->dropFrame).key("value").string(t->label);
+    j.key("frame").number(t->position.frame);
+    j.key("samplesPastFrame").number(t->position.samplesPastFrame).endObject();
+  } else {
+    j.null();
+  }
+  j.key("flags").beginArray();
+  for (const std::string& name : flagNames(p->chunkFlags())) j.string(name);
+  j.endArray().key("chunks").beginArray();
+  for (const DirectoryEntry& e : chunkDirectory(*p)) {
+    j.beginObject().key("id").string(displayUtf8(e.id)).key("index").number(e.index);
+    j.key("start").number(e.start).key("length").number(e.length).endObject();
+  }
+  j.endArray().key("layout").beginArray();
+  const ChunkChain& chain = p->chunkChain();
+  for (const ChainChunk& c : chain.chunks) {
+    j.beginObject().key("id").string(displayUtf8(c.id.str()));
+    j.key("offset").number(c.offset).key("size").number(c.size);
+    if (c.form != FourCC()) j.key("form").string(displayUtf8(c.form.str()));
+    if (c.truncated) j.key("truncated").boolean(true);
+    j.endObject();
+  }
+  j.endArray().key("container");
+  if (const char* container = containerName(chain.container)) {
+    j.string(container);
+  } else {
+    j.null();
+  }
+  j.endObject();
+  return j.text();
 }
 
 void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText,
@@ -222,34 +234,41 @@ void runFiles(Context& ctx, const Options& o, View view) {
   const double fpsText =
       std::strtod((rate->smpte ? smpte::rateName(*rate->smpte) : o.rate).c_str(), nullptr);
   const ScanMessages messages(o.verbose, ctx.err);
-  bool first = true;
-  for (const std::string& path : o.files) {
+  const PathList list = expandPaths(o);
+  for (const std::string& folderError : list.errors) {
+    ctx.err << "bextkit: " << folderError << '\n';
+    ctx.status = 1;
+  }
+  // The scan's messages go to the error stream as they come, so only a quiet batch runs on
+  // every core.
+  runBatch(ctx, list.files, !o.verbose, "read", [&](const std::string& path) {
+    FileOutput output;
     std::string why;
     std::unique_ptr<BWFParser> parser = scanFile(path, *fps, why);
-    if (!parser) {
-      ctx.status = 1;
-      if (o.json) {
-        ctx.out << jsonLine(path, nullptr, why, 0, *rate) << '\n';
-      } else {
-        ctx.err << "bextkit: " << path << ": " << why << '\n';
-      }
-      continue;
-    }
+    output.failed = !parser;
     if (o.json) {
-      ctx.out << jsonLine(path, parser.get(), "", fpsText, *rate) << '\n';
-      continue;
+      output.out = (parser ? jsonLine(path, parser.get(), "", fpsText, *rate)
+                           : jsonLine(path, nullptr, why, 0, *rate)) +
+                   '\n';
+      return output;
     }
-    if (!first) ctx.out << '\n';
-    first = false;
-    ctx.out << displayUtf8(path) << '\n';
+    if (!parser) {
+      output.err = "bextkit: " + path + ": " + why + '\n';
+      return output;
+    }
+    std::ostringstream text;
+    text << displayUtf8(path) << '\n';
     if (view == View::kShow) {
-      printFields(ctx.out, *parser, o.rate, *rate);
+      printFields(text, *parser, o.rate, *rate);
     } else if (o.directory) {
-      printChunks(ctx.out, *parser);
+      printChunks(text, *parser);
     } else {
-      printChain(ctx.out, *parser);
+      printChain(text, *parser);
     }
-  }
+    output.out = text.str();
+    output.block = true;
+    return output;
+  });
 }
 
 void addCommonOptions(CLI::App* command, Options& o) {
@@ -291,14 +310,14 @@ void addFileCommands(CLI::App& app, Context& context) {
 
   CLI::App* showCommand = app.add_subcommand(
       "show", "Audio format, broadcast extension fields and timecode of Broadcast Wave files");
-  showCommand->add_option("FILE", show->files, "WAV files")->type_name("FILE")->required();
+  addPathOptions(showCommand, *show, "WAV files");
   addCommonOptions(showCommand, *show);
   showCommand->callback([show, ctx] { runFiles(*ctx, *show, View::kShow); });
 
   CLI::App* chunksCommand = app.add_subcommand("chunks",
                                                "The chunks of a WAV file as its chunk sizes lay "
                                                "them out, where they start and how long they are");
-  chunksCommand->add_option("FILE", chunks->files, "WAV files")->type_name("FILE")->required();
+  addPathOptions(chunksCommand, *chunks, "WAV files");
   addCommonOptions(chunksCommand, *chunks);
   chunksCommand->add_flag("--directory", chunks->directory,
                           "The scan's chunk directory instead (its Idx, StartPoint and Length)");

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "check/AudioDigest.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -14,11 +15,9 @@ namespace bextkit::cli {
 
 namespace {
 
-struct Options {
-  std::vector<std::string> files;
+struct Options : PathOptions {
   bool embed = false;
   bool verify = false;
-  bool recursive = false;
 };
 
 const char* embeddingWord(check::Embedding done) {
@@ -33,13 +32,14 @@ const char* embeddingWord(check::Embedding done) {
   return "already stored";
 }
 
-// One file: its line on the output, or its error on the error stream and exit status 1. With
-// --embed the file is opened for saving from the start, so that the digest stored is that of
-// the audio read under the same lock.
-void md5File(Context& ctx, const Options& o, const std::string& path) {
-  const auto fail = [&ctx](const std::string& message) {
-    ctx.err << "bextkit: " << message << '\n';
-    ctx.status = 1;
+// One file: its line on the output, or its error. With --embed the file is opened for saving
+// from the start, so that the digest stored is that of the audio read under the same lock.
+FileOutput md5File(const Options& o, const std::string& path) {
+  FileOutput output;
+  const auto fail = [&output](const std::string& message) {
+    output.err = "bextkit: " + message + '\n';
+    output.failed = true;
+    return output;
   };
   std::string why;
   const std::unique_ptr<FileHandle> file =
@@ -53,28 +53,23 @@ void md5File(Context& ctx, const Options& o, const std::string& path) {
   if (o.verify) {
     const std::optional<check::Digest> stored = check::storedDigest(*file, size, why);
     if (!stored && !why.empty()) return fail(path + ": " + why);
-    if (stored && *stored == *audio) {
-      ctx.out << shown << ": OK\n";
-      return;
-    }
-    ctx.status = 1;
-    if (!stored) {
-      ctx.out << shown << ": no MD5 chunk\n";
-    } else {
-      ctx.out << shown << ": FAILED (stored " << stored->hex() << ", audio " << audio->hex()
-              << ")\n";
-    }
-    return;
+    output.failed = !stored || *stored != *audio;
+    output.out = shown + (!stored             ? ": no MD5 chunk\n"
+                          : *stored == *audio ? ": OK\n"
+                                              : ": FAILED (stored " + stored->hex() + ", audio " +
+                                                    audio->hex() + ")\n");
+    return output;
   }
   if (o.embed) {
     const std::optional<check::Embedding> done = check::embedDigest(*file, *audio, why);
     if (!done || !file->closeFile()) {
       return fail("cannot save " + path + ": " + (done ? file->lastError() : why));
     }
-    ctx.out << audio->hex() << "  " << shown << "  " << embeddingWord(*done) << '\n';
-    return;
+    output.out = audio->hex() + "  " + shown + "  " + embeddingWord(*done) + '\n';
+    return output;
   }
-  ctx.out << audio->hex() << "  " << shown << '\n';
+  output.out = audio->hex() + "  " + shown + '\n';
+  return output;
 }
 
 }  // namespace
@@ -86,9 +81,7 @@ void addMd5Command(CLI::App& app, Context& context) {
       "md5",
       "MD5 of the audio (the data chunk's payload) of WAV files, printed as md5sum prints it; "
       "stored in or checked against the file's MD5 chunk");
-  md5->add_option("FILE", o->files, "WAV files, or folders of them")
-      ->type_name("FILE|DIR")
-      ->required();
+  addPathOptions(md5, *o, "WAV files");
   CLI::Option* embed = md5->add_flag(
       "--embed", o->embed,
       "Store the digest in the file's MD5 chunk: rewrite it, or append one after the last chunk");
@@ -97,14 +90,15 @@ void addMd5Command(CLI::App& app, Context& context) {
       "Check the audio against the digest in the file's MD5 chunk (exit status 1 when any file "
       "fails or has none)");
   embed->excludes(verify);
-  md5->add_flag("-r,--recursive", o->recursive, "Also the folders in folders");
   md5->callback([o, ctx] {
-    const PathList list = expandPaths(o->files, o->recursive);
+    const PathList list = expandPaths(*o);
     for (const std::string& folderError : list.errors) {
       ctx->err << "bextkit: " << folderError << '\n';
       ctx->status = 1;
     }
-    for (const std::string& path : list.files) md5File(*ctx, *o, path);
+    // Digests of files read run on every core; files written by --embed one at a time.
+    runBatch(*ctx, list.files, !o->embed, o->embed ? "embedded" : "read",
+             [&o](const std::string& path) { return md5File(*o, path); });
   });
 }
 

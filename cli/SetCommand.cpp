@@ -1,6 +1,7 @@
-// set: edits the description, originator and timecode of Broadcast Wave files and writes the
-// broadcast extension back, reporting what changed.
+// set: edits the broadcast extension fields and the timecode of Broadcast Wave files and writes
+// the chunk back, reporting what changed.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -8,8 +9,10 @@
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
 #include "check/AudioDigest.h"
+#include "check/FieldRules.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
@@ -18,20 +21,195 @@
 
 namespace bextkit::cli {
 
+std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
+
 namespace {
 
-struct Options {
-  std::vector<std::string> files;
+using FieldEdits = BWFParser::FieldEdits;
+
+// The loudness options: the option, the name a change is shown by, the member it sets.
+struct LoudnessOption {
+  const char* option;
+  const char* name;
+  std::optional<int16_t> FieldEdits::*field;
+  const char* help;
+};
+constexpr LoudnessOption kLoudness[] = {
+    {"--loudness-value", "loudness value", &FieldEdits::loudnessValue,
+     "Integrated loudness in LUFS"},
+    {"--loudness-range", "loudness range", &FieldEdits::loudnessRange, "Loudness range in LU"},
+    {"--max-true-peak", "max true peak", &FieldEdits::maxTruePeakLevel,
+     "Highest true peak level in dBTP"},
+    {"--max-momentary-loudness", "max momentary loudness", &FieldEdits::maxMomentaryLoudness,
+     "Highest momentary loudness in LUFS"},
+    {"--max-short-term-loudness", "max short-term loudness", &FieldEdits::maxShortTermLoudness,
+     "Highest short-term loudness in LUFS"}};
+constexpr size_t kLoudnessOptions = std::size(kLoudness);
+constexpr int16_t kLoudnessUnused = 0x7FFF;
+
+struct Options : PathOptions {
   std::optional<std::string> description;
   std::optional<std::string> originator;
   std::optional<std::string> timecode;
+  std::optional<std::string> originatorReference, originationDate, originationTime, codingHistory,
+      appendCodingHistory, umid, version;
+  std::array<std::optional<std::string>, kLoudnessOptions> loudness;
   std::string rate = "25";
   bool classic = false;
   bool dryRun = false;
   bool verifyAudio = false;
 };
 
-std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
+// A coding history on one line, its CR and LF shown as \r and \n.
+std::string historyText(const std::string& bytes) {
+  std::string escaped;
+  for (const char c : bytes) {
+    escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+  }
+  return quotedText(escaped);
+}
+
+// Hundredths as a decimal ("-23.00"); 0x7FFF as "none".
+std::string loudnessText(int16_t value) {
+  if (value == kLoudnessUnused) return "none";
+  const int magnitude = std::abs(int{value});
+  const int cents = magnitude % 100;
+  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
+         std::to_string(cents);
+}
+
+// Hex digits, the second half left out when it is zero; "0" for a UMID of zeros.
+std::string umidText(const std::array<uint8_t, 64>& umid) {
+  const auto zero = [](auto first, auto last) {
+    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
+  };
+  if (zero(umid.begin(), umid.end())) return "0";
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
+    hex.push_back(kHex[umid[i] >> 4]);
+    hex.push_back(kHex[umid[i] & 0xF]);
+  }
+  return hex;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal such as -23.00 or 5.3, rounded half away from zero to hundredths, from -327.67 to
+// 327.67; or "none", the value of a field that holds no measurement.
+std::optional<int16_t> parseLoudness(const std::string& name, const std::string& text,
+                                     std::string& error) {
+  if (text == "none") return kLoudnessUnused;
+  size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+  uint64_t hundredths = 0;
+  size_t digits = 0, decimals = 0;
+  for (; i < text.size() && isDigit(text[i]); ++i, ++digits) {
+    hundredths = std::min<uint64_t>(hundredths * 10 + uint64_t(text[i] - '0'), 1000000);
+  }
+  hundredths *= 100;
+  bool roundUp = false;
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && isDigit(text[i]); ++i, ++decimals) {
+      const auto digit = uint64_t(text[i] - '0');
+      if (decimals < 2) hundredths += digit * (decimals == 0 ? 10 : 1);
+      if (decimals == 2) roundUp = digit >= 5;
+    }
+  }
+  if (i != text.size() || digits + decimals == 0) {
+    error = name + ": expected a number such as -23.00, or none, got '" + text + "'";
+    return std::nullopt;
+  }
+  hundredths += roundUp ? 1 : 0;
+  if (hundredths > 32767) {
+    error = name + ": " + text + " is out of range: from -327.67 to 327.67, or none";
+    return std::nullopt;
+  }
+  const auto magnitude = static_cast<int16_t>(hundredths);
+  return static_cast<int16_t>(text[0] == '-' ? -magnitude : magnitude);
+}
+
+// 64 hex digits (a basic UMID, the rest of the field zero) or 128 (an extended one); 0 clears.
+std::optional<std::array<uint8_t, 64>> parseUmid(const std::string& text, std::string& error) {
+  std::array<uint8_t, 64> umid{};
+  if (text == "0") return umid;
+  const auto nibble = [](char c) {
+    return isDigit(c)             ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+  };
+  const bool hex = std::all_of(text.begin(), text.end(), [&](char c) { return nibble(c) >= 0; });
+  if (!hex || (text.size() != 64 && text.size() != 128)) {
+    error =
+        "--umid: expected 64 hex digits (a basic UMID), 128 (an extended one) or 0 to clear "
+        "the field, got " +
+        (hex ? std::to_string(text.size()) + " hex digits" : "'" + text + "'");
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < text.size(); i += 2) {
+    umid[i / 2] = static_cast<uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1]));
+  }
+  return umid;
+}
+
+// The history with one more line, ended by CR LF; a last line without its line break gets CR LF
+// first, so that the new line stands on its own.
+std::string appendedHistory(const std::string& history, const std::string& line) {
+  std::string out = history;
+  if (!out.empty() && out.back() != '\n') out += "\r\n";
+  const size_t end = line.find_last_not_of("\r\n");
+  return out + (end == std::string::npos ? std::string() : line.substr(0, end + 1)) + "\r\n";
+}
+
+// The edits that the options give (the appended line is added per file); a usage error in
+// `error` when a value is invalid.
+std::optional<FieldEdits> parseFieldEdits(const Options& o, std::string& error) {
+  FieldEdits edits;
+  if (o.originatorReference) {
+    const size_t width = BWFChunk::kOriginatorReference.width;
+    if (o.originatorReference->size() > width) {
+      error = "--originator-reference: " + std::to_string(o.originatorReference->size()) +
+              " bytes, and the field holds at most " + std::to_string(width);
+      return std::nullopt;
+    }
+    edits.originatorReference = o.originatorReference;
+  }
+  if (o.originationDate) {
+    if (const auto why = check::whyNotDate(*o.originationDate)) {
+      error = "--origination-date: " + *why;
+      return std::nullopt;
+    }
+    edits.originationDate = o.originationDate;
+  }
+  if (o.originationTime) {
+    if (const auto why = check::whyNotTime(*o.originationTime)) {
+      error = "--origination-time: " + *why;
+      return std::nullopt;
+    }
+    edits.originationTime = o.originationTime;
+  }
+  if (o.codingHistory && o.appendCodingHistory) {
+    error =
+        "--append-coding-history: adds to the coding history, which --coding-history replaces; "
+        "give one of them";
+    return std::nullopt;
+  }
+  edits.codingHistory = o.codingHistory;
+  if (o.umid && !(edits.umid = parseUmid(*o.umid, error))) return std::nullopt;
+  if (o.version) {
+    if (*o.version != "0" && *o.version != "1" && *o.version != "2") {
+      error = "--version: expected 0, 1 or 2, got '" + *o.version + "'";
+      return std::nullopt;
+    }
+    edits.version = static_cast<uint16_t>(o.version->front() - '0');
+  }
+  for (size_t i = 0; i < kLoudnessOptions; ++i) {
+    if (!o.loudness[i]) continue;
+    edits.*kLoudness[i].field = parseLoudness(kLoudness[i].option, *o.loudness[i], error);
+    if (!(edits.*kLoudness[i].field)) return std::nullopt;
+  }
+  return edits;
+}
 
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
                                                           std::string& error) {
@@ -88,8 +266,39 @@ std::string shownTimecode(BWFParser& parser, const FrameRate& rate) {
   return t ? t->label : smpte::format(*rate.smpte, {});
 }
 
+// Sets the edits on the parser and lists each change in `changes`, in the order of the fields.
+void setFieldEdits(BWFParser& parser, FieldEdits edits, const Options& o,
+                   std::vector<std::string>& changes) {
+  const FieldEdits was = parser.storedFields();
+  if (o.appendCodingHistory) {
+    edits.codingHistory = appendedHistory(*was.codingHistory, *o.appendCodingHistory);
+  }
+  const auto note = [&changes](const std::string& name, const std::string& before,
+                               const std::string& after) {
+    if (before != after) changes.push_back(name + ": " + before + " -> " + after);
+  };
+  const std::pair<const char*, std::optional<std::string> FieldEdits::*> texts[] = {
+      {"originator reference", &FieldEdits::originatorReference},
+      {"origination date", &FieldEdits::originationDate},
+      {"origination time", &FieldEdits::originationTime}};
+  for (const auto& [name, field] : texts) {
+    if (edits.*field) note(name, quotedText(*(was.*field)), quotedText(*(edits.*field)));
+  }
+  if (edits.version) note("version", std::to_string(*was.version), std::to_string(*edits.version));
+  if (edits.umid) note("UMID", umidText(*was.umid), umidText(*edits.umid));
+  for (const LoudnessOption& l : kLoudness) {
+    if (edits.*l.field) {
+      note(l.name, loudnessText(*(was.*l.field)), loudnessText(*(edits.*l.field)));
+    }
+  }
+  if (edits.codingHistory) {
+    note("coding history", historyText(*was.codingHistory), historyText(*edits.codingHistory));
+  }
+  parser.setFieldEdits(std::move(edits));
+}
+
 void setFile(Context& ctx, const Options& o, const std::string& path, const FrameRate& rate,
-             const std::optional<std::array<int32_t, 4>>& timecode) {
+             const std::optional<std::array<int32_t, 4>>& timecode, const FieldEdits& fieldEdits) {
   std::string why;
   std::unique_ptr<BWFParser> parser = scanFile(path, rate.fps, why);
   if (!parser) {
@@ -132,6 +341,18 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     changes.push_back("time reference: " + std::to_string(oldReference) + " -> " +
                       std::to_string(newReference) + " samples");
   }
+  setFieldEdits(*parser, fieldEdits, o, changes);
+  const bool newFile = parser->saveWritesNewFile();
+  if (hadChunk && newFile) {
+    const ChunkChain& chain = parser->chunkChain();
+    const auto bext = std::find_if(chain.chunks.begin(), chain.chunks.end(), [&](const auto& c) {
+      return c.offset == parser->bwfChunkOffset();
+    });
+    changes.push_back(
+        "the bext chunk grows" +
+        (bext == chain.chunks.end() ? std::string() : " from " + std::to_string(bext->size)) +
+        " to " + std::to_string(parser->chunkSizeToWrite()) + " bytes: the file is written anew");
+  }
   if (!hadChunk) {
     const ChunkChain& chain = parser->chunkChain();
     const char* form = containerName(chain.container);
@@ -143,9 +364,10 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
   // The changes are told once the save has made them; a dry run makes every check of the save
   // and tells what it would change. A failure is told alone.
   if (ctx.showProgress && !o.dryRun) parser->setSaveProgress(progressLine(ctx.err));
-  // Only an insertion copies the audio; a rewrite in place leaves it where it is.
+  // Only a new file (an insertion, a larger chunk) copies the audio; a rewrite in place leaves
+  // it where it is.
   std::optional<check::Digest> audio;
-  if (o.verifyAudio && !hadChunk && !installAudioCheck(*parser, path, why, audio)) {
+  if (o.verifyAudio && newFile && !installAudioCheck(*parser, path, why, audio)) {
     ctx.err << "bextkit: cannot save " << path << ": the audio cannot be verified: " << why
             << "; nothing was written\n";
     ctx.status = 1;
@@ -169,9 +391,17 @@ void runSet(Context& ctx, const Options& o) {
   std::string error;
   const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
   if (!rate) return ctx.usageError(error);
-  if (!o.description && !o.originator && !o.timecode) {
-    return ctx.usageError("set: nothing to set; give --description, --originator or --timecode");
+  const bool loudness = std::any_of(o.loudness.begin(), o.loudness.end(),
+                                    [](const auto& value) { return value.has_value(); });
+  if (!o.description && !o.originator && !o.timecode && !o.originatorReference &&
+      !o.originationDate && !o.originationTime && !o.codingHistory && !o.appendCodingHistory &&
+      !o.umid && !o.version && !loudness) {
+    return ctx.usageError(
+        "set: nothing to set; give --description, --originator, --timecode or another field "
+        "(see set --help)");
   }
+  const std::optional<FieldEdits> fieldEdits = parseFieldEdits(o, error);
+  if (!fieldEdits) return ctx.usageError(error);
   const struct {
     const char* name;
     const std::optional<std::string>& text;
@@ -197,7 +427,12 @@ void runSet(Context& ctx, const Options& o) {
     }
   }
   const LogSink previous = setLogSink([](const std::string&) {});
-  for (const std::string& path : o.files) setFile(ctx, o, path, *rate, timecode);
+  const PathList list = expandPaths(o);
+  for (const std::string& folderError : list.errors) {
+    ctx.err << "bextkit: " << folderError << '\n';
+    ctx.status = 1;
+  }
+  for (const std::string& path : list.files) setFile(ctx, o, path, *rate, timecode, *fieldEdits);
   setLogSink(previous);
 }
 
@@ -207,9 +442,9 @@ void addSetCommand(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();
   Context* ctx = &context;
   CLI::App* set = app.add_subcommand("set",
-                                     "Change the description, originator or timecode and write "
-                                     "the bext chunk back (the audio is never touched)");
-  set->add_option("FILE", o->files, "WAV files")->type_name("FILE")->required();
+                                     "Change the broadcast extension fields or the timecode and "
+                                     "write the bext chunk back (the audio is never touched)");
+  addPathOptions(set, *o, "WAV files");
   set->add_option("--description", o->description, "New description (at most 256 bytes)")
       ->type_name("TEXT");
   set->add_option("--originator", o->originator, "New originator (at most 32 bytes)")
@@ -218,11 +453,37 @@ void addSetCommand(CLI::App& app, Context& context) {
          "--timecode", o->timecode,
          "New start timecode; the time reference becomes the sample where that frame begins")
       ->type_name("HH:MM:SS:FF");
+  set->add_option("--originator-reference", o->originatorReference,
+                  "New originator reference (at most 32 bytes)")
+      ->type_name("TEXT");
+  set->add_option("--origination-date", o->originationDate, "New origination date")
+      ->type_name("YYYY-MM-DD");
+  set->add_option("--origination-time", o->originationTime, "New origination time")
+      ->type_name("HH:MM:SS");
+  set->add_option("--coding-history", o->codingHistory,
+                  "The whole coding history, replacing the old one; its lines end with CR LF "
+                  "(in a shell: $'A=PCM,F=48000,W=24,M=mono\\r\\n')")
+      ->type_name("TEXT");
+  set->add_option("--append-coding-history", o->appendCodingHistory,
+                  "Add one line, ended with CR LF, to the coding history")
+      ->type_name("LINE");
+  set->add_option("--umid", o->umid,
+                  "New UMID: 64 hex digits (a basic UMID), 128 (an extended one), or 0 to clear")
+      ->type_name("HEX");
+  set->add_option("--version", o->version, "New version of the bext chunk: 0, 1 or 2")
+      ->type_name("N");
+  for (size_t i = 0; i < kLoudnessOptions; ++i) {
+    set->add_option(kLoudness[i].option, o->loudness[i],
+                    std::string(kLoudness[i].help) +
+                        ", to hundredths (-327.67 to 327.67), or none; needs version 2")
+        ->type_name("DECIMAL");
+  }
   addFrameRateOption(set, o->rate, o->classic);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");
   set->add_flag("--verify-audio", o->verifyAudio,
-                "When a new chunk is inserted, replace the file only if the MD5 of the new "
-                "file's audio is the original's");
+                "When the save writes a new file (a new chunk, or a larger one for a longer "
+                "coding history), replace the original only if the MD5 of the new file's audio "
+                "is the original's");
   set->callback([o, ctx] { runSet(*ctx, *o); });
 }
 

@@ -97,7 +97,7 @@ TEST(Cli, ShowAndChunks) {
                     kSample),
       std::string::npos);
   // JSON Lines: the documented keys in order; a file that cannot be read gives its error.
-  r = bextkit("show --json /nonexistent/a.wav " + kSample + " /");
+  r = bextkit("show --json /nonexistent/a.wav " + kSample + " /dev/null");
   EXPECT_EQ(r.status, 1);
   // clang-format off
   EXPECT_EQ(r.out, R"({"file":"/nonexistent/a.wav","error":"cannot open: No such file or directory"})" "\n"
@@ -113,7 +113,7 @@ TEST(Cli, ShowAndChunks) {
                    R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
                    R"("layout":[{"id":"fmt ","offset":12,"size":40},{"id":"bext","offset":60,"size":649},)"
                    R"({"id":"LIST","offset":718,"size":24,"form":"INFO"},{"id":"data","offset":750,"size":72000}],"container":"RIFF"})" "\n"
-                   R"({"file":"/","error":"not a regular file"})" "\n");
+                   R"({"file":"/dev/null","error":"not a regular file"})" "\n");
   // clang-format on
   EXPECT_NE(
       bextkit("chunks " + kSample)
@@ -178,12 +178,31 @@ TEST(Cli, Set) {
     return parser;
   };
   // Bad arguments touch no file; a dry run neither.
-  for (const std::string& options : std::vector<std::string>{
-           "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:60:00 --classic",
-           "--timecode 01:00:00:25", "--timecode 01:00:00", "--timecode -1:00:00:00",
-           "--rate 0 --description x", "--timecode 00:01:00;00 --rate 29.97",
-           "--timecode 01:00:00:00 --rate 29.97", "--verbose --description x",
-           "--description " + std::string(257, 'd'), "--originator " + std::string(33, 'o')}) {
+  for (const std::string& options :
+       std::vector<std::string>{"",
+                                "--timecode 01:60:00:00 --classic",
+                                "--timecode 01:00:60:00 --classic",
+                                "--timecode 01:00:00:25",
+                                "--timecode 01:00:00",
+                                "--timecode -1:00:00:00",
+                                "--rate 0 --description x",
+                                "--timecode 00:01:00;00 --rate 29.97",
+                                "--timecode 01:00:00:00 --rate 29.97",
+                                "--verbose --description x",
+                                "--description " + std::string(257, 'd'),
+                                "--originator " + std::string(33, 'o'),
+                                "--originator-reference " + std::string(33, 'r'),
+                                "--origination-date 2023-02-29",
+                                "--origination-date 2023-2-28",
+                                "--origination-time 24:00:00",
+                                "--umid 0123",
+                                "--umid " + std::string(64, 'g'),
+                                "--version 3",
+                                "--loudness-value x",
+                                "--loudness-value 1.2.3",
+                                "--max-true-peak -327.675",
+                                "--loudness-range -",
+                                "--coding-history x --append-coding-history y"}) {
     const Result r = bextkit(options, {"set", path});
     EXPECT_EQ(r.status, 2) << options;
     EXPECT_NE(r.err.find(options.empty() ? "nothing to set" : options.substr(0, options.find(' '))),
@@ -255,6 +274,76 @@ TEST(Cli, Set) {
     r = bextkit("--description long", {"set", path}, terminal);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("100%\n") != std::string::npos, terminal) << r.err;
+  }
+}
+
+TEST(Cli, SetFields) {
+  using testsupport::RiffBuilder, testsupport::readWholeFile;
+  testsupport::TempDir dir;
+  const auto scanned = [](const std::string& file) {
+    auto parser = BWFParser::initWithPath(file);
+    const testsupport::LogCapture quiet;
+    parser->parse();
+    return parser;
+  };
+  // Each change is listed; the coding history on one line. The sample's chunk holds 47 bytes of
+  // history: with one more line the file is written anew.
+  const std::string path = dir.write("take.wav", readWholeFile(kSample)),
+                    umid = "060A2B340101010501010D43130000001122334455667788AABBCCDDEEFF0011";
+  const std::string options =
+      "--originator-reference GB-ABC --origination-date 2025-03-04 --origination-time 05:06:07 "
+      "--version 2 --loudness-value -23.005 --max-true-peak none --append-coding-history "
+      "A=PCM,T=edit --umid " +
+      umid;
+  const std::string changes =
+      "\n  originator reference: \"BXK0000000001\" -> \"GB-ABC\"\n"
+      "  origination date: \"2026-12-06\" -> \"2025-03-04\"\n"
+      "  origination time: \"10:00:00\" -> \"05:06:07\"\n  version: 1 -> 2\n  UMID: 0 -> " +
+      umid +
+      "\n  loudness value: 0.00 -> -23.01\n  max true peak: 0.00 -> none\n"
+      "  coding history: \"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\n\" -> "
+      "\"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\nA=PCM,T=edit\\r\\n\"\n"
+      "  the bext chunk grows from 649 to 662 bytes: the file is written anew\n";
+  Result r = bextkit(options + " --dry-run", {"set", path});
+  EXPECT_EQ(r.out, path + " (dry run, not written) would change:" + changes);
+  EXPECT_EQ(readWholeFile(path), readWholeFile(kSample));
+  r = bextkit(options, {"set", path});
+  EXPECT_EQ(r.out, path + changes);
+  EXPECT_EQ(scanned(path)->fullCodingHistory(),
+            "A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\nA=PCM,T=edit\r\n");
+  // Loudness values are rounded half away from zero to hundredths.
+  // clang-format off
+  const std::pair<const char*, int16_t> kLoudness[] = {
+      {"-23.005", -2301}, {"-23.0049", -2300}, {"5.3", 530}, {"+.5", 50}, {"-0.004", 0},
+      {"12.", 1200}, {"327.67", 32767}, {"-327.674", -32767}, {"none", 0x7FFF}};
+  // clang-format on
+  for (const auto& [text, hundredths] : kLoudness) {
+    EXPECT_EQ(bextkit("", {"set", path, "--loudness-range", text}).status, 0) << text;
+    EXPECT_EQ(scanned(path)->storedFields().loudnessRange, hundredths) << text;
+  }
+  // Loudness values need version 2: without it the save is refused, and nothing written.
+  const std::string v1 = dir.write("v1.wav", readWholeFile(kSample));
+  r = bextkit("--loudness-value -23", {"set", v1});
+  EXPECT_EQ(std::to_string(r.status) + r.out + r.err,
+            "1bextkit: cannot save " + v1 +
+                ": loudness fields need version 2, and the version would be 1: set the version "
+                "to 2 as well; nothing was written\n");
+  EXPECT_EQ(readWholeFile(v1), readWholeFile(kSample));
+  // One more line of coding history: after the last line, which gets its CR LF where it has
+  // none; in a RIFX file without a history; in a new chunk, after its "A=PCM".
+  testsupport::BextFields take{"Take"};
+  // clang-format off
+  const std::pair<testsupport::Bytes, std::string> kAppend[] = {
+      {readWholeFile(kSample), "A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\nA=PCM,T=new\r\n"},
+      {RiffBuilder(testsupport::ByteOrder::kBig).riffHeader().fmt(1, 1, 48000, 16).bext(take).bytes(), "A=PCM,T=new\r\n"},
+      {RiffBuilder().riffHeader().bext({"Take", "", "", "", "", 0, "A=PCM"}).bytes(), "A=PCM\r\nA=PCM,T=new\r\n"},
+      {RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bytes(), "A=PCM\r\nA=PCM,T=new\r\n"}};
+  // clang-format on
+  for (const auto& [bytes, expected] : kAppend) {
+    const std::string file = dir.write("append.wav", bytes);
+    r = bextkit("--append-coding-history A=PCM,T=new", {"set", file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(scanned(file)->fullCodingHistory(), expected);
   }
 }
 

@@ -1,0 +1,80 @@
+#include "cli/Csv.h"
+
+namespace bextkit::cli::csv {
+
+std::string field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  return quoted + '"';
+}
+
+std::string record(const std::vector<std::string>& fields) {
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + field(fields[i]);
+  return line + "\r\n";
+}
+
+std::optional<std::vector<Row>> parse(std::string_view text, std::string& error) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<Row> rows;
+  Row row;
+  std::string value;
+  size_t line = 1, quoteLine = 1;
+  bool quoted = false, wasQuoted = false, any = false;
+  const auto endField = [&] {
+    row.push_back(std::move(value));
+    value.clear();
+    wasQuoted = false;
+  };
+  const auto endRecord = [&] {
+    endField();
+    rows.push_back(std::move(row));
+    row.clear();
+    any = false;
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        value += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        if (c == '\n') ++line;
+        value += c;
+      }
+      continue;
+    }
+    any = true;
+    if (c == ',') {
+      endField();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      // CR LF ends the record at the LF.
+    } else if (c == '\n') {
+      endRecord();
+      ++line;
+    } else if (wasQuoted) {
+      error = "line " + std::to_string(line) + ": characters after a closing quote";
+      return std::nullopt;
+    } else if (c == '"' && value.empty()) {
+      quoted = wasQuoted = true;
+      quoteLine = line;
+    } else {
+      value += c;
+    }
+  }
+  if (quoted) {
+    error =
+        "line " + std::to_string(quoteLine) + ": the quoted field that starts here is never closed";
+    return std::nullopt;
+  }
+  if (any) endRecord();
+  return rows;
+}
+
+}  // namespace bextkit::cli::csv

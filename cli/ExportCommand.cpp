@@ -1,0 +1,191 @@
+// export: the metadata of many files as one table, a row per file, for a spreadsheet (CSV) or
+// for scripts (JSON Lines), with the column names archives already exchange.
+#include <CLI/CLI.hpp>
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "bwf/BWFChunk.h"
+#include "bwf/ByteOrder.h"
+#include "bwf/SmpteTime.h"
+#include "check/Conformance.h"
+#include "cli/Arguments.h"
+#include "cli/Batch.h"
+#include "cli/Commands.h"
+#include "cli/Csv.h"
+#include "cli/Paths.h"
+#include "cli/Text.h"
+
+namespace bextkit::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Options : PathOptions {
+  bool csv = false;
+  bool json = false;
+  std::string rate = "25";
+  bool classic = false;
+};
+
+// After the broadcast extension's columns, the INFO fields archives use most.
+constexpr std::array<const char*, 17> kInfoColumns = {
+    "IARL", "IART", "ICMS", "ICMT", "ICOP", "ICRD", "IENG", "IGNR", "IKEY",
+    "IMED", "INAM", "IPRD", "ISBJ", "ISFT", "ISRC", "ISRF", "ITCH"};
+
+using Row = std::vector<std::pair<std::string, std::string>>;  // column, value
+
+// The fields the parser does not keep, from the chunk image: only those the chunk holds.
+void addRecordFields(Row& row, const BWFParser& p) {
+  const BWFChunk* image = p.bwfChunk();
+  const ChunkChain& chain = p.chunkChain();
+  const uint8_t* bytes = image->bytes.data();
+  const uint64_t size = chain.bigEndianSizes() ? loadBE32(bytes, BWFChunk::kCkSize.offset)
+                                               : loadLE32(bytes, BWFChunk::kCkSize.offset);
+  const auto holds = [&](const BWFChunk::Field& f) {
+    return f.end() <= BWFChunk::kHeaderSize + size;
+  };
+  const auto load16 = [&](const BWFChunk::Field& f) {
+    return chain.bigEndianRecord() ? loadBE16(bytes, f.offset) : loadLE16(bytes, f.offset);
+  };
+  const uint16_t version = holds(BWFChunk::kVersion) ? load16(BWFChunk::kVersion) : 0;
+  row.emplace_back("BextVersion", holds(BWFChunk::kVersion) ? std::to_string(version) : "");
+  std::string umid;
+  if (holds(BWFChunk::kUMID)) {
+    const uint8_t* start = bytes + BWFChunk::kUMID.offset;
+    size_t length = BWFChunk::kUMID.width;
+    while (length > 0 && start[length - 1] == 0) --length;
+    // A basic UMID is 32 bytes; an extended one 64. Nothing for an all-zero field.
+    length = length == 0 ? 0 : length <= 32 ? 32 : 64;
+    for (size_t i = 0; i < length; ++i) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02X", start[i]);
+      umid += hex;
+    }
+  }
+  row.emplace_back("UMID", umid);
+  for (const auto& [name, field] : {std::pair{"LoudnessValue", BWFChunk::kLoudnessValue},
+                                    {"LoudnessRange", BWFChunk::kLoudnessRange},
+                                    {"MaxTruePeakLevel", BWFChunk::kMaxTruePeakLevel},
+                                    {"MaxMomentaryLoudness", BWFChunk::kMaxMomentaryLoudness},
+                                    {"MaxShortTermLoudness", BWFChunk::kMaxShortTermLoudness}}) {
+    std::string value;
+    // Version 2 keeps loudness here; earlier versions reserve the bytes.
+    if (version >= 2 && holds(field) && load16(field) != 0x7FFF) {
+      const auto hundredths = static_cast<int16_t>(load16(field));
+      char text[16];
+      std::snprintf(text, sizeof text, "%.2f", hundredths / 100.0);
+      value = text;
+    }
+    row.emplace_back(name, value);
+  }
+}
+
+// One file's row, the bext columns empty where the file has no bext chunk.
+Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate>& rate) {
+  Row row = {{"FileName", path}};
+  const bool bext = (p.chunkFlags() & kBWFFlagBext) != 0;
+  const auto text = [&](const std::string& bytes) { return bext ? displayUtf8(bytes) : ""; };
+  row.emplace_back("Description", text(p.description()));
+  row.emplace_back("Originator", text(p.originator()));
+  row.emplace_back("OriginatorReference", text(p.originatorReference()));
+  row.emplace_back("OriginationDate", text(p.creationdate()));
+  row.emplace_back("OriginationTime", text(p.creationtime()));
+  const std::optional<SmpteTime> at = rate ? smpteTime(p, *rate) : std::nullopt;
+  row.emplace_back("TimeReference (translated)", at ? at->label : "");
+  row.emplace_back("TimeReference", bext ? std::to_string(timeReference(p)) : "");
+  if (bext) {
+    addRecordFields(row, p);
+  } else {
+    for (const char* name : {"BextVersion", "UMID", "LoudnessValue", "LoudnessRange",
+                             "MaxTruePeakLevel", "MaxMomentaryLoudness", "MaxShortTermLoudness"}) {
+      row.emplace_back(name, "");
+    }
+  }
+  row.emplace_back("CodingHistory",
+                   bext && p.hasCodingHistory() ? displayUtf8(p.fullCodingHistory()) : "");
+  return row;
+}
+
+std::vector<check::InfoEntry> infoOf(const std::string& path, const BWFParser& p) {
+  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path);
+  if (!file) return {};
+  const uint64_t size = file->seekToEndOfFile();
+  return check::readInfoEntries(*file, size, p.chunkChain());
+}
+
+void run(Context& ctx, const Options& o) {
+  if (o.csv == o.json) return ctx.usageError("give one of --csv and --json");
+  std::string error;
+  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
+  if (!rate) return ctx.usageError(error);
+  const PathList list = expandPaths(o);
+  for (const std::string& folderError : list.errors) {
+    ctx.err << "bextkit: " << folderError << '\n';
+    ctx.status = 1;
+  }
+  const ScanMessages quiet(false, ctx.err);
+  if (o.csv) {
+    std::vector<std::string> header(csv::kBextColumns.begin(), csv::kBextColumns.end());
+    header.insert(header.end(), kInfoColumns.begin(), kInfoColumns.end());
+    ctx.out << csv::record(header);
+  }
+  runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
+    FileOutput output;
+    std::string why;
+    std::unique_ptr<BWFParser> parser = scanFile(path, rate->fps, why);
+    if (!parser) {
+      output.err = "bextkit: " + path + ": " + why + '\n';
+      output.failed = true;
+      return output;
+    }
+    Row row = rowOf(path, *parser, rate->smpte);
+    const std::vector<check::InfoEntry> info = infoOf(path, *parser);
+    if (o.csv) {
+      std::vector<std::string> fields;
+      for (auto& [column, value] : row) fields.push_back(std::move(value));
+      for (const char* column : kInfoColumns) {
+        const auto entry = std::find_if(info.begin(), info.end(),
+                                        [&](const check::InfoEntry& e) { return e.id == column; });
+        fields.push_back(entry == info.end() ? "" : displayUtf8(entry->value));
+      }
+      output.out = csv::record(fields);
+      return output;
+    }
+    Json line;
+    for (const auto& [column, value] : row) {
+      line[column] = column == "FileName" ? Json::parse(jsonFileName(value)) : Json(value);
+    }
+    Json entries = Json::object();
+    for (const check::InfoEntry& e : info) {
+      if (!entries.contains(displayUtf8(e.id))) entries[displayUtf8(e.id)] = displayUtf8(e.value);
+    }
+    line["INFO"] = entries;
+    output.out = line.dump() + '\n';
+    return output;
+  });
+}
+
+}  // namespace
+
+void addExportCommand(CLI::App& app, Context& context) {
+  auto o = std::make_shared<Options>();
+  Context* ctx = &context;
+  CLI::App* command = app.add_subcommand(
+      "export",
+      "The metadata of WAV files as a table, one row per file: CSV for a spreadsheet (import "
+      "reads it back) or JSON Lines");
+  addPathOptions(command, *o, "WAV files");
+  command->add_flag("--csv", o->csv,
+                    "RFC 4180 CSV in UTF-8: a header row, then FileName, Description, ..., "
+                    "CodingHistory and the INFO fields IARL to ITCH");
+  command->add_flag("--json", o->json,
+                    "One JSON object per file on one line, with the same names and an INFO "
+                    "object of every INFO field present");
+  addFrameRateOption(command, o->rate, o->classic);
+  command->callback([o, ctx] { run(*ctx, *o); });
+}
+
+}  // namespace bextkit::cli

@@ -1,0 +1,664 @@
+// import: writes the broadcast extension fields of a CSV table (export's columns, as a
+// spreadsheet saves them) into the files its rows name. Every row is checked, and every file
+// read, before the first file is written, so that a table with a mistake changes nothing.
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <span>
+#include <thread>
+
+#include "bwf/BWFChunk.h"
+#include "bwf/BWFParser.h"
+#include "bwf/SmpteTime.h"
+#include "check/FieldRules.h"
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "cli/Csv.h"
+#include "cli/Text.h"
+#include "platform/FileHandle.h"
+#include "timecode/Smpte.h"
+
+namespace bextkit::cli {
+
+namespace {
+
+using FieldEdits = BWFParser::FieldEdits;
+
+struct Options {
+  std::string table;
+  std::string rate = "25";
+  bool dryRun = false;
+  bool continueErrors = false;
+  bool verbose = false;
+};
+
+// The columns import writes, named as export's header names them.
+enum Column : size_t {
+  kFileName,
+  kDescription,
+  kOriginator,
+  kOriginatorReference,
+  kOriginationDate,
+  kOriginationTime,
+  kTimecode,
+  kTimeReference,
+  kVersion,
+  kUmid,
+  kLoudnessValue,
+  kLoudnessRange,
+  kMaxTruePeakLevel,
+  kMaxMomentaryLoudness,
+  kMaxShortTermLoudness,
+  kCodingHistory,
+  kColumnCount
+};
+constexpr const auto& kColumnNames = csv::kBextColumns;
+static_assert(kColumnNames.size() == kColumnCount);
+
+// A cell holding exactly this clears its field: an empty text, a zero UMID, time reference or
+// version, a loudness value marked as not measured. An empty cell leaves the field as it is.
+constexpr std::string_view kClear = "<clear>";
+
+// The loudness fields of version 2: signed hundredths of their unit, 0x7FFF when not measured.
+constexpr int kLoudnessUnset = 0x7FFF;
+constexpr int kLoudnessHighest = 9999;
+struct LoudnessField {
+  Column column;
+  const char* name;  // as a change is listed
+  int lowest;        // hundredths; the highest is kLoudnessHighest for each
+  std::optional<int16_t> FieldEdits::*edit;
+};
+constexpr std::array<LoudnessField, 5> kLoudness = {{
+    {kLoudnessValue, "loudness value", -9999, &FieldEdits::loudnessValue},
+    {kLoudnessRange, "loudness range", 0, &FieldEdits::loudnessRange},
+    {kMaxTruePeakLevel, "max true peak level", -9999, &FieldEdits::maxTruePeakLevel},
+    {kMaxMomentaryLoudness, "max momentary loudness", -9999, &FieldEdits::maxMomentaryLoudness},
+    {kMaxShortTermLoudness, "max short-term loudness", -9999, &FieldEdits::maxShortTermLoudness},
+}};
+
+using Umid = std::array<uint8_t, BWFChunk::kUMID.width>;
+
+// What a file holds now, for telling a cell that changes a field from one that repeats it.
+struct Current {
+  std::string description, originator;
+  FieldEdits fields;  // each one set: as the chunk holds it, or as a new chunk would
+  uint64_t timeReference = 0;
+  std::optional<smpte::Label> label;  // of the time reference; none without a sample rate
+};
+
+Current currentFields(const BWFParser& parser, const smpte::Rate& rate) {
+  Current c{parser.description(), parser.originator(), parser.storedFields(), timeReference(parser),
+            std::nullopt};
+  if (const auto position = smptePosition(parser, rate)) {
+    c.label = smpte::labelFromFrames(rate, position->frame);
+  } else if (!(parser.chunkFlags() & kBWFFlagBext) && parser.samplePerSeconds() != 0) {
+    c.label = smpte::Label{};  // a new chunk starts at midnight
+  }
+  return c;
+}
+
+std::string_view trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::optional<uint64_t> parseUnsigned(std::string_view text) {
+  uint64_t value = 0;
+  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || fault != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// "-23.00", "-23.5", "7": hundredths, from -99999.99 to 99999.99 at most.
+std::optional<int> parseHundredths(std::string_view text) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  const size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view decimals =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  const auto digits = [](std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (whole.empty() || whole.size() > 5 || !digits(whole) || !digits(decimals) ||
+      decimals.size() > 2 || (point != std::string_view::npos && decimals.empty())) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (const char c : whole) value = value * 10 + (c - '0');
+  value *= 100;
+  if (!decimals.empty()) value += (decimals[0] - '0') * 10;
+  if (decimals.size() == 2) value += decimals[1] - '0';
+  return negative ? -value : value;
+}
+
+std::string hundredthsText(int value) {
+  if (value == kLoudnessUnset) return "not measured";
+  const int magnitude = value < 0 ? -value : value;
+  const int fraction = magnitude % 100;
+  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + (fraction < 10 ? ".0" : ".") +
+         std::to_string(fraction);
+}
+
+std::optional<int> hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return std::nullopt;
+}
+
+// A basic UMID (32 bytes, then zeros) as its 64 digits; an extended one as 128.
+std::string hexText(const Umid& umid) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  constexpr size_t kBasic = 32;
+  const bool basic =
+      std::all_of(umid.begin() + kBasic, umid.end(), [](uint8_t b) { return b == 0; });
+  std::string text;
+  for (const uint8_t byte : std::span(umid).first(basic ? kBasic : umid.size())) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0xF];
+  }
+  return text;
+}
+
+// A 32-byte (basic) UMID is written followed by 32 zero bytes.
+std::optional<Umid> parseUmid(std::string_view text, std::string& why) {
+  if (text.size() != 64 && text.size() != 128) {
+    why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), got " +
+          std::to_string(text.size()) + " characters";
+    return std::nullopt;
+  }
+  Umid umid{};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const std::optional<int> digit = hexDigit(text[i]);
+    if (!digit) {
+      why = "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
+      return std::nullopt;
+    }
+    umid[i / 2] = static_cast<uint8_t>(umid[i / 2] | (*digit << (i % 2 ? 0 : 4)));
+  }
+  return umid;
+}
+
+// Each line ended by CR LF, whichever line ends the spreadsheet kept (a cell's line breaks are
+// often saved as LF alone).
+std::string withCrLf(std::string_view text) {
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
+    } else {
+      lines += text[i];
+    }
+  }
+  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
+  return lines;
+}
+
+std::string plural(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The header: where each column is, and the names that import does not write.
+struct Header {
+  std::array<std::optional<size_t>, kColumnCount> index{};
+  size_t width = 0;  // the number of cells in the header row
+  std::vector<std::string> info, unknown;
+};
+
+// INFO entries are four characters, 'I' and three capitals (IART, ICMT, ISFT ...).
+bool isInfoId(std::string_view name) {
+  return name.size() == 4 && name[0] == 'I' &&
+         std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// One row of the table: its file, the edits made on the file's parser, and the changes as a
+// verbose import lists them.
+struct RowEdit {
+  size_t row = 0;  // the record's number in the table, the header being 1
+  std::string path;
+  std::unique_ptr<BWFParser> parser;
+  std::vector<std::string> changes;
+  std::vector<std::string> problems;  // "COLUMN: reason"
+  bool saved = false;
+};
+
+constexpr size_t kSaveThreads = 8;
+
+class Importer {
+ public:
+  Importer(Context& ctx, const Options& o, const smpte::Rate& rate)
+      : ctx_(ctx), o_(o), rate_(rate) {
+    const size_t slash = o.table.rfind('/');
+    if (slash != std::string::npos) tableFolder_ = o.table.substr(0, slash + 1);
+  }
+
+  void run() {
+    std::vector<csv::Row> rows;
+    if (!readTable(rows)) return fail();
+    Header header;
+    if (!readHeader(rows.front(), header)) return fail();
+    if (!header.unknown.empty()) {
+      ctx_.err << "bextkit: " << o_.table << ": note: columns ignored: " << joined(header.unknown)
+               << '\n';
+    }
+    if (!header.info.empty()) {
+      ctx_.err << "bextkit: " << o_.table
+               << ": note: INFO fields are not written by import (columns " << joined(header.info)
+               << ")\n";
+    }
+
+    std::vector<RowEdit> edits;
+    std::map<std::pair<dev_t, ino_t>, size_t> seen;  // each file's first row
+    size_t invalid = 0;
+    for (size_t r = 1; r < rows.size(); ++r) {
+      const csv::Row& cells = rows[r];
+      if (std::all_of(cells.begin(), cells.end(), [](const std::string& c) { return c.empty(); })) {
+        continue;  // a blank line
+      }
+      RowEdit edit;
+      edit.row = r + 1;
+      planRow(header, cells, edit);
+      struct stat st {};
+      if (edit.parser && ::stat(edit.path.c_str(), &st) == 0) {
+        const auto [first, isNew] = seen.try_emplace({st.st_dev, st.st_ino}, edit.row);
+        if (!isNew) {
+          edit.problems.push_back(std::string(kColumnNames[kFileName]) +
+                                  ": the file is also named in row " +
+                                  std::to_string(first->second));
+        }
+      }
+      for (const std::string& problem : edit.problems) {
+        ctx_.err << o_.table << ':' << edit.row << ": " << problem << '\n';
+      }
+      if (!edit.problems.empty()) {
+        ++invalid;
+        continue;
+      }
+      edits.push_back(std::move(edit));
+    }
+    if (invalid && !o_.continueErrors) {
+      ctx_.err << "bextkit: " << o_.table << ": " << plural(invalid, "row has", "rows have")
+               << " errors; nothing was written (--continue-errors writes the other rows)\n";
+      return fail();
+    }
+    apply(edits, invalid);
+  }
+
+ private:
+  void fail() { ctx_.status = 1; }
+
+  bool readTable(std::vector<csv::Row>& rows) {
+    std::string why;
+    const std::unique_ptr<FileHandle> file = FileHandle::openForReading(o_.table, &why);
+    if (!file) {
+      ctx_.err << "bextkit: " << o_.table << ": " << why << '\n';
+      return false;
+    }
+    const uint64_t size = file->seekToEndOfFile();
+    file->seekToFileOffset(0);
+    std::string text(static_cast<size_t>(size), '\0');
+    text.resize(file->read(reinterpret_cast<uint8_t*>(text.data()), text.size()));
+    std::optional<std::vector<csv::Row>> parsed = csv::parse(text, why);
+    if (!parsed) {
+      ctx_.err << "bextkit: " << o_.table << ": " << why << '\n';
+      return false;
+    }
+    if (parsed->empty()) {
+      ctx_.err << "bextkit: " << o_.table << ": the table is empty; its first row names the "
+               << "columns\n";
+      return false;
+    }
+    rows = std::move(*parsed);
+    return true;
+  }
+
+  bool readHeader(const csv::Row& names, Header& header) {
+    bool good = true;
+    header.width = names.size();
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::string_view name = trimmed(names[i]);
+      const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+      if (known != kColumnNames.end()) {
+        std::optional<size_t>& at = header.index[static_cast<size_t>(known - kColumnNames.begin())];
+        if (at) {
+          ctx_.err << o_.table << ":1: " << name << ": the column appears twice\n";
+          good = false;
+        }
+        at = i;
+      } else if (isInfoId(name)) {
+        header.info.emplace_back(name);
+      } else if (!name.empty()) {
+        header.unknown.emplace_back(name);
+      }
+    }
+    if (!header.index[kFileName]) {
+      ctx_.err << o_.table << ":1: FileName: the header has no FileName column, which names "
+               << "each row's file\n";
+      good = false;
+    }
+    return good;
+  }
+
+  // A relative name is taken from the current folder, and where no file is there, from the
+  // table's folder (where export wrote it beside the files).
+  std::string resolve(const std::string& name) const {
+    if (name[0] == '/' || tableFolder_.empty()) return name;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) return name;
+    const std::string beside = tableFolder_ + name;
+    return ::stat(beside.c_str(), &st) == 0 ? beside : name;
+  }
+
+  // Checks each cell of a row, and makes its edits on the file's parser.
+  void planRow(const Header& header, const csv::Row& cells, RowEdit& edit) const {
+    std::array<std::string_view, kColumnCount> cell{};
+    for (size_t c = 0; c < kColumnCount; ++c) {
+      if (header.index[c] && *header.index[c] < cells.size()) cell[c] = cells[*header.index[c]];
+    }
+    const auto problem = [&edit](Column column, const std::string& why) {
+      edit.problems.push_back(std::string(kColumnNames[column]) + ": " + why);
+    };
+    const auto lastFilled =
+        std::find_if(cells.rbegin(), cells.rend(), [](const std::string& c) { return !c.empty(); });
+    if (const auto filled = static_cast<size_t>(cells.rend() - lastFilled); filled > header.width) {
+      edit.problems.push_back("cell " + std::to_string(filled) + " lies past the header's " +
+                              std::to_string(header.width) + " columns");
+    }
+    if (cell[kFileName].empty()) {
+      problem(kFileName, "empty; each row names its file");
+    } else {
+      edit.path = resolve(std::string(cell[kFileName]));
+      std::string why;
+      edit.parser = scanFile(edit.path, 25.0f, why);
+      if (!edit.parser) problem(kFileName, edit.path + ": " + why);
+    }
+    // Without the file, the cells are still checked, each as a change.
+    const bool known = edit.parser != nullptr;
+    const Current now = known ? currentFields(*edit.parser, rate_) : Current{};
+    const FieldEdits& was = now.fields;
+    FieldEdits fields;
+
+    // The texts: a cell that shows the file's text as export shows it changes nothing.
+    const struct {
+      Column column;
+      const char* name;
+      size_t width;
+      std::string before;
+      std::optional<std::string>* edit;
+    } texts[] = {
+        {kDescription, "description", BWFChunk::kDescription.width, now.description, nullptr},
+        {kOriginator, "originator", BWFChunk::kOriginator.width, now.originator, nullptr},
+        {kOriginatorReference, "originator reference", BWFChunk::kOriginatorReference.width,
+         was.originatorReference.value_or(""), &fields.originatorReference},
+        {kOriginationDate, "origination date", BWFChunk::kOriginationDate.width,
+         was.originationDate.value_or(""), &fields.originationDate},
+        {kOriginationTime, "origination time", BWFChunk::kOriginationTime.width,
+         was.originationTime.value_or(""), &fields.originationTime},
+        {kCodingHistory, "coding history", 0, withCrLf(was.codingHistory.value_or("")),
+         &fields.codingHistory},
+    };
+    for (const auto& t : texts) {
+      if (cell[t.column].empty()) continue;
+      std::string value = cell[t.column] == kClear ? "" : std::string(cell[t.column]);
+      // The history's lines end with CR LF, whichever line ends the spreadsheet kept.
+      if (t.column == kCodingHistory) value = withCrLf(value);
+      if (known && (value == t.before || value == displayUtf8(t.before))) continue;
+      std::optional<std::string> why;
+      if (value.find('\0') != std::string::npos) {
+        why = "holds a NUL byte, which would end the text";
+      } else if (t.column == kOriginationDate && !value.empty()) {
+        why = check::whyNotDate(value);
+      } else if (t.column == kOriginationTime && !value.empty()) {
+        why = check::whyNotTime(value);
+      } else if (t.width && value.size() > t.width) {
+        why = std::to_string(value.size()) + " bytes, and the field holds at most " +
+              std::to_string(t.width);
+      }
+      if (why) {
+        problem(t.column, *why);
+        continue;
+      }
+      edit.changes.push_back(std::string(t.name) + ": " + quotedText(t.before) + " -> " +
+                             quotedText(value));
+      if (!known) continue;
+      if (t.edit) {
+        *t.edit = value;
+      } else if (t.column == kDescription) {
+        edit.parser->setDescription(value);
+      } else {
+        edit.parser->setOriginator(value);
+      }
+    }
+
+    planTimeReference(cell[kTimecode], cell[kTimeReference], now, known, edit);
+
+    // The version first: the UMID and the loudness values need one that has them.
+    uint16_t version = was.version.value_or(0);
+    if (const std::string_view text = trimmed(cell[kVersion]); !text.empty()) {
+      const std::optional<uint64_t> v = text == kClear ? 0 : parseUnsigned(text);
+      if (!v || *v > 2) {
+        problem(kVersion, "expected 0, 1 or 2, got '" + std::string(text) + "'");
+      } else if (!known || *v != version) {
+        edit.changes.push_back("version: " + std::to_string(version) + " -> " + std::to_string(*v));
+        version = static_cast<uint16_t>(*v);
+        fields.version = version;
+      }
+    }
+    if (const std::string_view text = trimmed(cell[kUmid]); !text.empty()) {
+      std::string why;
+      const std::optional<Umid> umid = text == kClear ? Umid{} : parseUmid(text, why);
+      const Umid before = was.umid.value_or(Umid{});
+      if (!umid) {
+        problem(kUmid, why);
+      } else if (version == 0 && *umid != Umid{}) {
+        problem(kUmid,
+                "a UMID needs BextVersion 1 or 2, and the version is 0; give it in "
+                "this row");
+      } else if (!known || *umid != before) {
+        edit.changes.push_back("UMID: " + hexText(before) + " -> " + hexText(*umid));
+        fields.umid = *umid;
+      }
+    }
+    for (const LoudnessField& f : kLoudness) {
+      const std::string_view text = trimmed(cell[f.column]);
+      if (text.empty()) continue;
+      const std::optional<int> value = text == kClear ? kLoudnessUnset : parseHundredths(text);
+      const int before = (was.*(f.edit)).value_or(0);
+      if (!value) {
+        problem(f.column, "expected a number with at most two decimals, like -23.00, got '" +
+                              std::string(text) + "'");
+      } else if (*value != kLoudnessUnset && (*value < f.lowest || *value > kLoudnessHighest)) {
+        problem(f.column,
+                std::string(text) + " is outside " + (f.lowest ? "-99.99" : "0.00") + " to 99.99");
+      } else if ((known && *value == before) || (version < 2 && text == kClear)) {
+        continue;  // before version 2 the field does not exist: it is as clear as it gets
+      } else if (version < 2) {
+        problem(f.column, "loudness values need BextVersion 2, and the version is " +
+                              std::to_string(version) + "; give it in this row");
+      } else {
+        edit.changes.push_back(std::string(f.name) + ": " + hundredthsText(before) + " -> " +
+                               hundredthsText(*value));
+        fields.*(f.edit) = static_cast<int16_t>(*value);
+      }
+    }
+
+    if (!known || !edit.problems.empty()) return;
+    edit.parser->setFieldEdits(std::move(fields));
+    if (!edit.changes.empty() && !(edit.parser->chunkFlags() & kBWFFlagBext)) {
+      const ChunkChain& chain = edit.parser->chunkChain();
+      const char* form = containerName(chain.container);
+      edit.changes.push_back(chain.has64BitSizes()
+                                 ? "a new bext chunk after the ds64 chunk"
+                                 : "a new bext chunk after the " +
+                                       std::string(form ? form : "RIFF") + " header");
+    }
+  }
+
+  // The time reference in samples, or as timecode at --rate; both given, they must agree. The
+  // samples are taken where they move the time reference, the timecode only where it changes
+  // the frame (a recorder's stamp a few samples past its frame stays where it is).
+  void planTimeReference(std::string_view timecodeCell, std::string_view samplesCell,
+                         const Current& now, bool known, RowEdit& edit) const {
+    const auto problem = [&edit](Column column, const std::string& why) {
+      edit.problems.push_back(std::string(kColumnNames[column]) + ": " + why);
+    };
+    std::optional<uint64_t> samples;
+    if (const std::string_view text = trimmed(samplesCell); !text.empty()) {
+      samples = text == kClear ? 0 : parseUnsigned(text);
+      if (!samples) {
+        problem(kTimeReference,
+                "expected a count of samples from 0 to 18446744073709551615, "
+                "got '" +
+                    std::string(text) + "'");
+      }
+    }
+    std::optional<smpte::Label> label;
+    if (const std::string_view text = trimmed(timecodeCell); !text.empty()) {
+      std::string why;
+      label = text == kClear ? smpte::Label{} : smpte::parseLabel(rate_, text, why);
+      if (!label) problem(kTimecode, why);
+    }
+    if (!known || !edit.problems.empty()) return;
+    const bool samplesChange = samples && *samples != now.timeReference;
+    if (!samplesChange && (!label || *label == now.label)) return;
+    if (label && !now.label) {
+      problem(kTimecode, "the file states no sample rate to place a timecode by");
+      return;
+    }
+    const uint32_t sampleRate = edit.parser->samplePerSeconds();
+    const auto labelOf = [&](uint64_t sample) {
+      return smpte::labelFromFrames(rate_,
+                                    smpte::positionOfSample(rate_, sample, sampleRate).frame);
+    };
+    if (label && samples && labelOf(*samples) != *label) {
+      problem(kTimecode, smpte::format(rate_, *label) + " is not the timecode of the " +
+                             std::string(kColumnNames[kTimeReference]) + " " +
+                             std::to_string(*samples) + " (" +
+                             smpte::format(rate_, labelOf(*samples)) +
+                             "); change one of them and leave the other empty");
+      return;
+    }
+    if (samplesChange) {
+      edit.parser->setTimeReference(*samples);
+    } else {
+      setSmpteTimecode(*edit.parser, rate_, *label);
+    }
+    const uint64_t after = edit.parser->timeReferenceToWrite().value_or(now.timeReference);
+    if (now.label && labelOf(after) != *now.label) {
+      edit.changes.push_back("timecode: \"" + smpte::format(rate_, *now.label) + "\" -> \"" +
+                             smpte::format(rate_, labelOf(after)) + "\"");
+    }
+    edit.changes.push_back("time reference: " + std::to_string(now.timeReference) + " -> " +
+                           std::to_string(after) + " samples");
+  }
+
+  // Writes each file that changes (a dry run makes every check of the save instead), counts
+  // them, and lists what changed with --verbose, in the table's order.
+  void apply(std::vector<RowEdit>& edits, size_t invalid) {
+    std::vector<RowEdit*> changing;
+    for (RowEdit& edit : edits) {
+      if (!edit.changes.empty()) changing.push_back(&edit);
+    }
+    saveAll(changing);
+    size_t changed = 0, unchanged = 0, failed = invalid;
+    for (const RowEdit& edit : edits) {
+      if (edit.changes.empty()) {
+        ++unchanged;
+        if (o_.verbose) ctx_.out << displayUtf8(edit.path) << "\n  unchanged\n";
+      } else if (!edit.saved) {
+        ctx_.err << o_.table << ':' << edit.row << ": " << edit.parser->lastError() << '\n';
+        ++failed;
+      } else {
+        ++changed;
+        if (!o_.verbose) continue;
+        ctx_.out << displayUtf8(edit.path)
+                 << (o_.dryRun ? " (dry run, not written) would change:" : "") << '\n';
+        for (const std::string& change : edit.changes) ctx_.out << "  " << change << '\n';
+      }
+    }
+    ctx_.out << plural(changed, "file", "files") << (o_.dryRun ? " would change, " : " changed, ")
+             << unchanged << " unchanged, " << failed << " failed\n";
+    if (failed) fail();
+  }
+
+  // A save waits for the disk (a rewrite in place is synced before it counts as done), and the
+  // file system syncs the files of saves that run at the same time together: the saves run on
+  // several threads. Each row names another file, and each parser is its row's own.
+  void saveAll(const std::vector<RowEdit*>& edits) const {
+    const auto save = [this](RowEdit& edit) {
+      edit.saved = o_.dryRun ? edit.parser->checkSave() : edit.parser->saveFile();
+    };
+    const size_t threads = std::min(kSaveThreads, edits.size());
+    if (threads <= 1) {
+      for (RowEdit* edit : edits) save(*edit);
+      return;
+    }
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; ++t) {
+      pool.emplace_back([&] {
+        for (size_t i; (i = next.fetch_add(1)) < edits.size();) save(*edits[i]);
+      });
+    }
+    for (std::thread& thread : pool) thread.join();
+  }
+
+  Context& ctx_;
+  const Options& o_;
+  const smpte::Rate rate_;
+  std::string tableFolder_;  // with its '/', empty for a table in the current folder
+};
+
+void runImport(Context& ctx, const Options& o) {
+  std::string error;
+  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, false, error);
+  if (!rate) return ctx.usageError(error);
+  const ScanMessages quiet(false, ctx.err);
+  Importer(ctx, o, *rate->smpte).run();
+}
+
+}  // namespace
+
+void addImportCommand(CLI::App& app, Context& context) {
+  auto o = std::make_shared<Options>();
+  Context* ctx = &context;
+  CLI::App* command = app.add_subcommand(
+      "import",
+      "Write the bext fields of a CSV table (as export writes it) into the files its rows name; "
+      "every row is checked before any file is written");
+  command
+      ->add_option("FILE", o->table,
+                   "CSV table: a header row naming the columns as export names them (FileName, "
+                   "Description, ...), then one row per file; an empty cell leaves its field "
+                   "as it is, a cell holding <clear> empties it")
+      ->type_name("FILE.csv")
+      ->required();
+  command
+      ->add_option(
+          "--rate,--fps", o->rate,
+          std::string("Frame rate of the 'TimeReference (translated)' column: ") + kRateList)
+      ->type_name("RATE")
+      ->capture_default_str();
+  command->add_flag("--dry-run", o->dryRun,
+                    "Check every row and every save, and count what would change, writing nothing");
+  command->add_flag("--continue-errors", o->continueErrors,
+                    "Write the rows without errors even when other rows have some");
+  command->add_flag("--verbose", o->verbose, "List what changed in each file");
+  command->callback([o, ctx] { runImport(*ctx, *o); });
+}
+
+}  // namespace bextkit::cli

@@ -1,0 +1,139 @@
+// Folders and batches: the files a folder gives and their order, output in that order whatever
+// thread read a file, a failing file that does not stop the others; export's table as a
+// spreadsheet and a script read it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Support.h"
+#include "cli/Cli.h"
+#include "cli/Csv.h"
+#include "cli/Paths.h"
+
+namespace bextkit::cli {
+namespace {
+
+using testsupport::BextFields;
+using testsupport::Bytes;
+using testsupport::RiffBuilder;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome bextkit(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = run(args, out, err, false);
+  return {status, out.str(), err.str()};
+}
+
+Bytes take(const BextFields& fields) {
+  return RiffBuilder()
+      .riffHeader()
+      .fmt(1, 2, 48000, 24)
+      .bext(fields)
+      .chunk("data", Bytes(12, 0))
+      .bytes();
+}
+
+TEST(Batch, FoldersGiveTheirFilesInNameOrder) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir.pathOf("b/c"));
+  for (const char* name : {"b/2.wav", "b/1.WAV", "b/c/3.wav", "b/notes.txt", "b/x.bwf"}) {
+    dir.write(name, take({}));
+  }
+  const struct {
+    bool recursive;
+    std::string extensions;
+    std::vector<std::string> files;
+  } kCases[] = {
+      {false, "wav,bwf,rf64", {"b/1.WAV", "b/2.wav", "b/x.bwf"}},
+      {true, "wav", {"b/1.WAV", "b/2.wav", "b/c/3.wav"}},
+      {false, "txt", {"b/notes.txt"}},
+      {false, "*", {"b/1.WAV", "b/2.wav", "b/notes.txt", "b/x.bwf"}},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> want;
+    for (const std::string& f : c.files) want.push_back(dir.pathOf(f));
+    EXPECT_EQ(expandPaths({dir.pathOf("b")}, c.recursive, c.extensions).files, want)
+        << c.extensions;
+  }
+}
+
+// Many files read on every core come out in the order of their names, as one at a time would,
+// and a file that cannot be read is told in its place without stopping the others.
+TEST(Batch, OutputKeepsTheOrderOfTheFiles) {
+  testsupport::TempDir dir;
+  std::string oneByOne;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "t" + std::to_string(100 + i) + ".wav";
+    if (i == 17) {
+      dir.write(name, Bytes{'J', 'U', 'N', 'K'});
+    } else {
+      dir.write(name, take({"Take " + std::to_string(i), "", "", "", "", uint64_t(i) * 1920}));
+    }
+    oneByOne += bextkit({"show", "--json", dir.pathOf(name)}).out;
+  }
+  const Outcome all = bextkit({"show", "--json", dir.path});
+  EXPECT_EQ(all.status, 1);
+  EXPECT_EQ(all.out, oneByOne);
+  const Outcome text = bextkit({"show", dir.path});
+  EXPECT_NE(text.err.find("t117.wav: not a WAV file"), std::string::npos);
+  EXPECT_LT(text.out.find("Take 16"), text.out.find("Take 18"));
+}
+
+TEST(Batch, ExportAsSpreadsheetsAndScriptsReadIt) {
+  testsupport::TempDir dir;
+  Bytes payload =
+      testsupport::bextPayload({"Scene 4, take 1\r\n\"wild\"", "Caf\xE9", "", "2024-02-29",
+                                "23:59:59", 172800000, "A=PCM,F=48000,W=24,M=stereo\r\n"});
+  payload[346] = 2;                          // version 2
+  payload[348] = 0x06;                       // a UMID's first byte; the rest zero: 32 bytes
+  payload[412] = 0x04, payload[413] = 0xF7;  // loudness value -23.00 (0xF704)
+  payload[414] = 0xFF, payload[415] = 0x7F;  // loudness range unused
+  const Bytes info = {'I', 'N', 'F', 'O', 'I', 'A', 'R', 'L', 9,   0, 0,
+                      0,   'U', 'S', ',', ' ', 'N', 'A', 'R', 'A', 0, 0};
+  const std::string path = dir.write("a.wav", RiffBuilder()
+                                                  .riffHeader()
+                                                  .fmt(1, 2, 48000, 24)
+                                                  .chunk("bext", payload)
+                                                  .chunk("LIST", info)
+                                                  .chunk("data", Bytes(12, 0))
+                                                  .bytes());
+  const std::string bare = dir.write(
+      "b.wav", RiffBuilder().riffHeader().fmt(1, 1, 44100, 16).chunk("data", Bytes(4, 0)).bytes());
+
+  const Outcome table = bextkit({"export", "--csv", "--rate", "25", path, bare});
+  ASSERT_EQ(table.status, 0) << table.err;
+  std::string error;
+  const auto rows = csv::parse(table.out, error);
+  ASSERT_TRUE(rows) << error;
+  ASSERT_EQ(rows->size(), 3u);
+  const auto cell = [&](size_t row, const std::string& column) {
+    const auto& header = (*rows)[0];
+    const size_t at = size_t(std::find(header.begin(), header.end(), column) - header.begin());
+    return at < header.size() ? (*rows)[row].at(at) : "no column " + column;
+  };
+  EXPECT_EQ(cell(1, "Description"), "Scene 4, take 1\r\n\"wild\"");
+  EXPECT_EQ(cell(1, "Originator"), "Caf\xC3\xA9");  // Latin-1 shown as UTF-8
+  EXPECT_EQ(cell(1, "TimeReference (translated)") + " " + cell(1, "TimeReference"),
+            "01:00:00:00 172800000");
+  EXPECT_EQ(cell(1, "BextVersion") + " " + cell(1, "LoudnessValue") + "|" +
+                cell(1, "LoudnessRange") + "|" + cell(1, "IARL"),
+            "2 -23.00||US, NARA");
+  EXPECT_EQ(cell(1, "UMID"), "06" + std::string(62, '0'));
+  EXPECT_EQ(cell(1, "CodingHistory"), "A=PCM,F=48000,W=24,M=stereo\r\n");
+  EXPECT_EQ(cell(2, "Description") + cell(2, "TimeReference") + cell(2, "BextVersion"), "");
+
+  const Outcome lines = bextkit({"export", "--json", path});
+  const auto object = nlohmann::json::parse(lines.out);
+  EXPECT_EQ(object["FileName"], path);
+  EXPECT_EQ(object["INFO"]["IARL"], "US, NARA");
+  EXPECT_EQ(bextkit({"export", path}).status, 2);  // neither --csv nor --json
+}
+
+}  // namespace
+}  // namespace bextkit::cli

@@ -1,0 +1,309 @@
+// import run in-process: a table as a spreadsheet saves it, rows that stop the whole import,
+// --continue-errors and --dry-run, empty and <clear> cells, files left unwritten, failed saves,
+// and a round trip through export on files FFmpeg writes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <sstream>
+
+#include "Support.h"
+#include "bwf/BWFParser.h"
+#include "bwf/FourCC.h"
+#include "bwf/SmpteTime.h"
+#include "cli/Cli.h"
+#include "cli/Csv.h"
+#include "platform/FileHandle.h"
+
+namespace bextkit::cli {
+namespace {
+
+using testsupport::readWholeFile;
+
+const std::string kSample = BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav";
+const std::string kSampleDescription = "Line-up tone, 1 kHz at -18 dBFS";
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+Result bextkit(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::string writeText(const testsupport::TempDir& dir, const std::string& name,
+                      const std::string& text) {
+  return dir.write(name, testsupport::Bytes(text.begin(), text.end()));
+}
+
+std::unique_ptr<BWFParser> scanned(const std::string& path) {
+  auto parser = BWFParser::initWithPath(path);
+  const testsupport::LogCapture quiet;
+  parser->parse();
+  return parser;
+}
+
+// Refuses to open `path` for writing while it lives: a file import must leave alone, or whose
+// save must fail.
+struct WriteRefused {
+  explicit WriteRefused(const std::string& path) {
+    FileOperations ops = posixFileOperations();
+    ops.open = [real = ops.open, path](const char* p, int flags, mode_t mode) {
+      return (flags & O_ACCMODE) != O_RDONLY && path == p ? (errno = EACCES, -1)
+                                                          : real(p, flags, mode);
+    };
+    setFileOperations(ops);
+  }
+  ~WriteRefused() { setFileOperations(posixFileOperations()); }
+};
+
+TEST(Import, TableAsASpreadsheetSavesIt) {
+  // A byte order mark, CR LF, the columns in another order, a quoted cell with a comma, a quote
+  // and a line break, a history whose lines end in LF, a blank record, and columns import does
+  // not write. The file is named relative to the table's folder.
+  testsupport::TempDir dir;
+  const std::string take = dir.write("take.wav", readWholeFile(kSample));
+  const std::string umid = "060A2B3401010101010F0013000000000123456789abcdef0123456789ABCDEF";
+  const std::string table = writeText(
+      dir, "t.csv",
+      "\xEF\xBB\xBF\"CodingHistory\",Notes,FileName,Description,Originator,OriginatorReference,"
+      "OriginationDate,OriginationTime,TimeReference (translated),BextVersion,UMID,LoudnessValue,"
+      "LoudnessRange,MaxTruePeakLevel,MaxMomentaryLoudness,MaxShortTermLoudness,INAM\r\n"
+      "\"A=PCM,F=48000\nA=ANALOG\",x,take.wav,\"Scene 4, take 1\r\nboom \"\"left\"\"\",Sound,"
+      "GBBBCrec000000001,2024-02-29,23:59:59,10:00:00:01,2," +
+          umid + ",-23.00,7.5,-1,<clear>,-22.25,Tone\r\n\r\n");
+  const testsupport::Bytes before = readWholeFile(take);
+  Result r = bextkit({"import", table});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1 file changed, 0 unchanged, 0 failed\n");
+  EXPECT_NE(r.err.find("columns ignored: Notes\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("INFO fields are not written by import"), std::string::npos) << r.err;
+
+  const auto parser = scanned(take);
+  const BWFParser::FieldEdits f = parser->storedFields();
+  EXPECT_EQ(parser->description(), "Scene 4, take 1\r\nboom \"left\"");
+  EXPECT_EQ(parser->originator(), "Sound");
+  EXPECT_EQ(*f.originatorReference + *f.originationDate + *f.originationTime,
+            "GBBBCrec0000000012024-02-2923:59:59");
+  EXPECT_EQ(timeReference(*parser), (uint64_t{36000} * 25 + 1) * 48000 / 25);
+  EXPECT_EQ(*f.codingHistory, "A=PCM,F=48000\r\nA=ANALOG\r\n");
+  EXPECT_EQ(*f.version, 2);
+  std::string stored;  // the UMID read back as hex: the basic 32 bytes given, then zeros
+  for (const uint8_t byte : *f.umid)
+    stored += "0123456789ABCDEF"[byte >> 4], stored += "0123456789ABCDEF"[byte & 15];
+  EXPECT_EQ(stored, "060A2B3401010101010F0013000000000123456789ABCDEF0123456789ABCDEF" +
+                        std::string(64, '0'));
+  EXPECT_EQ(std::vector<int>({*f.loudnessValue, *f.loudnessRange, *f.maxTruePeakLevel,
+                              *f.maxMomentaryLoudness, *f.maxShortTermLoudness}),
+            std::vector<int>({-2300, 750, -100, 0x7FFF, -2225}));
+  // Rewritten in place: the file keeps its size, and every byte after the bext chunk.
+  const testsupport::Bytes after = readWholeFile(take);
+  ASSERT_EQ(after.size(), before.size());
+  const ChainChunk* bext = parser->chunkChain().first(chunkid::kBext);
+  const size_t bextEnd = bext->offset + 8 + bext->size + (bext->size & 1);
+  EXPECT_TRUE(std::equal(after.begin() + bextEnd, after.end(), before.begin() + bextEnd));
+
+  // The same table again changes nothing, and the file is not even opened for writing.
+  const WriteRefused untouchable(take);
+  r = bextkit({"import", table, "--verbose"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, take + "\n  unchanged\n0 files changed, 1 unchanged, 0 failed\n");
+}
+
+// A table whose first data row changes the description of a.wav, and whose second names `file`
+// (b.wav unless given) followed by `cells`: the Description, then the columns `header`.
+std::string twoRows(const testsupport::TempDir& dir, const std::string& header,
+                    const std::string& cells, std::string file = "") {
+  if (file.empty()) file = dir.pathOf("b.wav");
+  return writeText(dir, "t.csv",
+                   "FileName,Description" + header + "\r\n" + dir.pathOf("a.wav") +
+                       ",Dialogue\r\n" + file + "," + cells + "\r\n");
+}
+
+TEST(Import, ABadRowStopsEverything) {
+  testsupport::TempDir dir;
+  const testsupport::Bytes sample = readWholeFile(kSample);
+  // clang-format off
+  const struct { std::string header, cells, report, file = ""; } kCases[] = {
+      {",OriginationDate", ",2023-02-29", "OriginationDate: day 29 does not exist in February 2023"},
+      {"", std::string(257, 'd'), "Description: 257 bytes, and the field holds at most 256"},
+      {",OriginatorReference", "," + std::string(33, 'r'), "OriginatorReference: 33 bytes"},
+      {",CodingHistory", "," + std::string("A=PCM\0x", 7), "CodingHistory: holds a NUL byte"},
+      {",TimeReference (translated)", ",00:00:00:25", "TimeReference (translated): frames 25"},
+      {",TimeReference (translated)", ",01:00:00;00", "TimeReference (translated): expected hh:mm:ss:ff"},
+      {",TimeReference,TimeReference (translated)", ",172800000,01:00:00:01",
+       "TimeReference (translated): 01:00:00:01 is not the timecode of the TimeReference 172800000 (01:00:00:00)"},
+      {",BextVersion", ",3", "BextVersion: expected 0, 1 or 2, got '3'"},
+      {",UMID", "," + std::string(63, '0'), "UMID: expected 64 or 128 hexadecimal digits"},
+      {",BextVersion,UMID", ",0," + std::string(63, '0') + "1", "UMID: a UMID needs BextVersion 1 or 2"},
+      {",LoudnessValue", ",-23.00", "LoudnessValue: loudness values need BextVersion 2"},
+      {",BextVersion,LoudnessValue", ",2,-100", "LoudnessValue: -100 is outside -99.99 to 99.99"},
+      {",BextVersion,MaxTruePeakLevel", ",2,1.234", "MaxTruePeakLevel: expected a number with at most two decimals"},
+      {",Originator", ",x,y", "cell 4 lies past the header's 3 columns"},
+      {",Originator", ",x", "FileName: " + dir.pathOf("missing.wav") + ": cannot open: No such file", dir.pathOf("missing.wav")},
+      {",Originator", ",x", "FileName: the file is also named in row 2", dir.pathOf("a.wav")},
+  };
+  // clang-format on
+  for (const auto& [header, cells, report, file] : kCases) {
+    SCOPED_TRACE(header + " " + cells);
+    const std::string a = dir.write("a.wav", sample), b = dir.write("b.wav", sample);
+    const std::string table = twoRows(dir, header, cells, file);
+    for (const char* option : {"--verbose", "--dry-run"}) {
+      const Result r = bextkit({"import", table, option});
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find(table + ":3: " + report), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("1 row has errors; nothing was written"), std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find(table + ":2:"), std::string::npos) << r.err;
+      EXPECT_EQ(readWholeFile(a), sample);
+      EXPECT_EQ(readWholeFile(b), sample);
+    }
+  }
+  // A table that names no files, or cannot be read, is reported with its name.
+  const std::pair<std::string, std::string> kTables[] = {
+      {"Description\r\nx\r\n", ":1: FileName: the header has no FileName column"},
+      {"FileName,Description,Description\r\n", ":1: Description: the column appears twice"},
+      {"FileName\r\n\"a.wav\r\n", ": line 2: "},
+      {"", ": the table is empty"}};
+  for (const auto& [text, report] : kTables) {
+    const std::string table = writeText(dir, "t.csv", text);
+    const Result r = bextkit({"import", table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(table + report), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(bextkit({"import", dir.path}).err, "bextkit: " + dir.path + ": not a regular file\n");
+  EXPECT_EQ(bextkit({"import", "t.csv", "--rate", "27"}).status, 2);
+}
+
+TEST(Import, ContinueErrorsDryRunAndFailedSaves) {
+  testsupport::TempDir dir;
+  const testsupport::Bytes sample = readWholeFile(kSample);
+  const std::string a = dir.write("a.wav", sample), b = dir.write("b.wav", sample);
+  const std::string bad = twoRows(dir, ",OriginationDate", ",2023-02-29");
+  // The valid row is written, the invalid one is skipped and counted as failed.
+  Result r = bextkit({"import", bad, "--continue-errors", "--dry-run"});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "11 file would change, 0 unchanged, 1 failed\n");
+  EXPECT_EQ(readWholeFile(a), sample);
+  r = bextkit({"import", bad, "--continue-errors"});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "11 file changed, 0 unchanged, 1 failed\n");
+  EXPECT_NE(r.err.find(bad + ":3: OriginationDate: "), std::string::npos) << r.err;
+  EXPECT_EQ(scanned(a)->description() + "|" + scanned(b)->description(),
+            "Dialogue|" + kSampleDescription);
+
+  // A dry run lists what would change and writes nothing; a save that fails is reported with
+  // its row and does not stop the others.
+  const std::string good = twoRows(dir, ",Originator", ",Boom op");
+  const testsupport::Bytes aNow = readWholeFile(a);
+  r = bextkit({"import", good, "--dry-run", "--verbose"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, a + "\n  unchanged\n" + b +
+                       " (dry run, not written) would change:\n"
+                       "  originator: \"bextkit\" -> \"Boom op\"\n"
+                       "1 file would change, 1 unchanged, 0 failed\n");
+  EXPECT_EQ(readWholeFile(b), sample);
+  dir.write("a.wav", sample);
+  {
+    const WriteRefused refused(a);
+    r = bextkit({"import", good});
+  }
+  EXPECT_EQ(std::to_string(r.status) + r.out, "11 file changed, 0 unchanged, 1 failed\n");
+  EXPECT_EQ(r.err,
+            good + ":2: cannot save " + a + ": cannot open for writing: Permission denied\n");
+  EXPECT_EQ(readWholeFile(a), sample);
+  EXPECT_EQ(scanned(b)->originator(), "Boom op");
+}
+
+TEST(Import, EmptyCellKeepsClearClears) {
+  testsupport::TempDir dir;
+  // A Latin-1 description, which export shows as UTF-8.
+  testsupport::BextFields fields{"Caf\xE9",  "Recorder", "REF",      "2024-05-01",
+                                 "12:00:00", 480000,     "A=PCM\r\n"};
+  const std::string take =
+      dir.write("take.wav",
+                testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bext(fields).bytes());
+  const std::string table =
+      "FileName,Description,Originator,OriginatorReference,TimeReference,CodingHistory,UMID,"
+      "LoudnessValue,OriginationDate\r\n" +
+      take + ",,<clear>,<clear>,<clear>,<clear>,<clear>,<clear>,<clear>\r\n";
+  const std::string path = writeText(dir, "t.csv", table);
+  Result r = bextkit({"import", path, "--verbose"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, take +
+                       "\n  originator: \"Recorder\" -> \"\"\n"
+                       "  originator reference: \"REF\" -> \"\"\n"
+                       "  origination date: \"2024-05-01\" -> \"\"\n"
+                       "  coding history: \"A=PCM\" -> \"\"\n"
+                       "  timecode: \"00:00:10:00\" -> \"00:00:00:00\"\n"
+                       "  time reference: 480000 -> 0 samples\n"
+                       "1 file changed, 0 unchanged, 0 failed\n");
+  const auto parser = scanned(take);
+  EXPECT_EQ(parser->description(), "Caf\xE9");
+  EXPECT_EQ(*parser->storedFields().originationDate, "");
+  EXPECT_EQ(timeReference(*parser), 0u);
+  // Cleared texts are zeros to the end of their fields.
+  const testsupport::Bytes bytes = readWholeFile(take);
+  const auto zeros = [&](BWFChunk::Field field) {
+    const auto at =
+        bytes.begin() + static_cast<std::ptrdiff_t>(parser->bwfChunkOffset() + field.offset);
+    return std::all_of(at, at + static_cast<std::ptrdiff_t>(field.width),
+                       [](uint8_t b) { return !b; });
+  };
+  EXPECT_TRUE(zeros(BWFChunk::kOriginator) && zeros(BWFChunk::kOriginatorReference) &&
+              zeros(BWFChunk::kCodingHistory));
+  // Cleared again, nothing changes; nor does the description as export shows it.
+  writeText(dir, "t.csv",
+            table.substr(0, table.find(',', table.find(take))) + ",Caf\xC3\xA9" +
+                table.substr(table.find(',', table.find(take)) + 1));
+  r = bextkit({"import", path});
+  EXPECT_EQ(r.out, "0 files changed, 1 unchanged, 0 failed\n");
+}
+
+TEST(Import, RoundTripWithExportOnFfmpegFiles) {
+  testsupport::TempDir dir;
+  std::vector<std::string> files;
+  for (const char* name : {"one.wav", "two.wav"}) {
+    files.push_back(dir.pathOf(name));
+    const auto [status, output] =
+        testsupport::runProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=d=0.2",
+                                 "-write_bext", "1", "-metadata", "description=ffmpeg take",
+                                 "-metadata", "time_reference=441000", "-y", files.back()});
+    if (status != 0) GTEST_SKIP() << "ffmpeg cannot write the files: " << output;
+  }
+  const auto audio = [](const std::string& path) {
+    const auto parser = scanned(path);
+    const testsupport::Bytes bytes = readWholeFile(path);
+    const ChainChunk* data = parser->chunkChain().first(chunkid::kData);
+    return testsupport::Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(data->offset + 8),
+                              bytes.end());
+  };
+  const testsupport::Bytes audioBefore = audio(files[0]);
+  Result r = bextkit({"export", "--csv", files[0], files[1]});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string error;
+  std::vector<csv::Row> rows = *csv::parse(r.out, error);
+  const auto column = [&](const char* name) {
+    return static_cast<size_t>(std::find(rows[0].begin(), rows[0].end(), name) - rows[0].begin());
+  };
+  rows[1][column("Description")] = "Scene 7, take 2";
+  rows[1][column("TimeReference")] = "";
+  rows[1][column("TimeReference (translated)")] = "01:00:00:00";
+  rows[1][column("OriginationDate")] = "2025-01-31";
+  std::string edited;
+  for (const csv::Row& row : rows) edited += csv::record(row);
+  const std::string table = writeText(dir, "t.csv", edited);
+  r = bextkit({"import", table});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "01 file changed, 1 unchanged, 0 failed\n") << r.err;
+  EXPECT_EQ(audio(files[0]), audioBefore);
+  // Export now gives the edited table, the time reference in samples filled in.
+  rows[1][column("TimeReference")] = std::to_string(3600 * 44100);
+  std::string expected;
+  for (const csv::Row& row : rows) expected += csv::record(row);
+  EXPECT_EQ(bextkit({"export", "--csv", files[0], files[1]}).out, expected);
+}
+
+}  // namespace
+}  // namespace bextkit::cli
