@@ -1,8 +1,8 @@
 // export: the metadata of many files as one table, a row per file, for a spreadsheet (CSV) or
 // for scripts (JSON Lines), with the column names archives already exchange.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -54,16 +54,10 @@ void addRecordFields(Row& row, const BWFParser& p) {
   row.emplace_back("BextVersion", holds(BWFChunk::kVersion) ? std::to_string(version) : "");
   std::string umid;
   if (holds(BWFChunk::kUMID)) {
-    const uint8_t* start = bytes + BWFChunk::kUMID.offset;
-    size_t length = BWFChunk::kUMID.width;
-    while (length > 0 && start[length - 1] == 0) --length;
-    // A basic UMID is 32 bytes; an extended one 64. Nothing for an all-zero field.
-    length = length == 0 ? 0 : length <= 32 ? 32 : 64;
-    for (size_t i = 0; i < length; ++i) {
-      char hex[3];
-      std::snprintf(hex, sizeof hex, "%02X", start[i]);
-      umid += hex;
-    }
+    std::array<uint8_t, BWFChunk::kUMID.width> field{};
+    std::copy_n(bytes + BWFChunk::kUMID.offset, field.size(), field.begin());
+    umid = umidText(field);
+    if (umid == "0") umid.clear();
   }
   row.emplace_back("UMID", umid);
   for (const auto& [name, field] : {std::pair{"LoudnessValue", BWFChunk::kLoudnessValue},
@@ -73,11 +67,8 @@ void addRecordFields(Row& row, const BWFParser& p) {
                                     {"MaxShortTermLoudness", BWFChunk::kMaxShortTermLoudness}}) {
     std::string value;
     // Version 2 keeps loudness here; earlier versions reserve the bytes.
-    if (version >= 2 && holds(field) && load16(field) != 0x7FFF) {
-      const auto hundredths = static_cast<int16_t>(load16(field));
-      char text[16];
-      std::snprintf(text, sizeof text, "%.2f", hundredths / 100.0);
-      value = text;
+    if (version >= 2 && holds(field)) {
+      value = loudnessText(static_cast<int16_t>(load16(field)), "");
     }
     row.emplace_back(name, value);
   }

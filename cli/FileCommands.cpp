@@ -163,6 +163,22 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText,
   row("Originator reference", displayLines(p.originatorReference(), indent));
   row("Origination date", displayLines(p.creationdate(), indent));
   row("Origination time", displayLines(p.creationtime(), indent));
+  const BWFParser::FieldEdits stored = p.storedFields();
+  row("Version", std::to_string(stored.version.value_or(0)));
+  if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
+      umid != "0") {
+    row("UMID", umid);
+  }
+  if (stored.version.value_or(0) >= 2) {
+    const auto lufs = [](const std::optional<int16_t>& value, const char* unit) {
+      return loudnessText(value.value_or(0x7FFF), "none") + (value == 0x7FFF ? "" : unit);
+    };
+    row("Loudness", lufs(stored.loudnessValue, " LUFS") + ", range " +
+                        lufs(stored.loudnessRange, " LU") + ", true peak " +
+                        lufs(stored.maxTruePeakLevel, " dBTP") + ", momentary max " +
+                        lufs(stored.maxMomentaryLoudness, " LUFS") + ", short-term max " +
+                        lufs(stored.maxShortTermLoudness, " LUFS"));
+  }
   row("Time reference", std::to_string(timeReference(p)) + " samples since midnight");
   if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
     const uint64_t past = t->position.samplesPastFrame;

@@ -138,33 +138,11 @@ std::optional<int> parseHundredths(std::string_view text) {
   return negative ? -value : value;
 }
 
-std::string hundredthsText(int value) {
-  if (value == kLoudnessUnset) return "not measured";
-  const int magnitude = value < 0 ? -value : value;
-  const int fraction = magnitude % 100;
-  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + (fraction < 10 ? ".0" : ".") +
-         std::to_string(fraction);
-}
-
 std::optional<int> hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return std::nullopt;
-}
-
-// A basic UMID (32 bytes, then zeros) as its 64 digits; an extended one as 128.
-std::string hexText(const Umid& umid) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  constexpr size_t kBasic = 32;
-  const bool basic =
-      std::all_of(umid.begin() + kBasic, umid.end(), [](uint8_t b) { return b == 0; });
-  std::string text;
-  for (const uint8_t byte : std::span(umid).first(basic ? kBasic : umid.size())) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
 }
 
 // A 32-byte (basic) UMID is written followed by 32 zero bytes.
@@ -469,7 +447,7 @@ class Importer {
                 "a UMID needs BextVersion 1 or 2, and the version is 0; give it in "
                 "this row");
       } else if (!known || *umid != before) {
-        edit.changes.push_back("UMID: " + hexText(before) + " -> " + hexText(*umid));
+        edit.changes.push_back("UMID: " + umidText(before) + " -> " + umidText(*umid));
         fields.umid = *umid;
       }
     }
@@ -490,8 +468,9 @@ class Importer {
         problem(f.column, "loudness values need BextVersion 2, and the version is " +
                               std::to_string(version) + "; give it in this row");
       } else {
-        edit.changes.push_back(std::string(f.name) + ": " + hundredthsText(before) + " -> " +
-                               hundredthsText(*value));
+        edit.changes.push_back(std::string(f.name) + ": " +
+                               loudnessText(static_cast<int16_t>(before), "not measured") + " -> " +
+                               loudnessText(static_cast<int16_t>(*value), "not measured"));
         fields.*(f.edit) = static_cast<int16_t>(*value);
       }
     }

@@ -69,30 +69,6 @@ std::string historyText(const std::string& bytes) {
   return quotedText(escaped);
 }
 
-// Hundredths as a decimal ("-23.00"); 0x7FFF as "none".
-std::string loudnessText(int16_t value) {
-  if (value == kLoudnessUnused) return "none";
-  const int magnitude = std::abs(int{value});
-  const int cents = magnitude % 100;
-  return (value < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
-         std::to_string(cents);
-}
-
-// Hex digits, the second half left out when it is zero; "0" for a UMID of zeros.
-std::string umidText(const std::array<uint8_t, 64>& umid) {
-  const auto zero = [](auto first, auto last) {
-    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
-  };
-  if (zero(umid.begin(), umid.end())) return "0";
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
-    hex.push_back(kHex[umid[i] >> 4]);
-    hex.push_back(kHex[umid[i] & 0xF]);
-  }
-  return hex;
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A decimal such as -23.00 or 5.3, rounded half away from zero to hundredths, from -327.67 to

@@ -1,6 +1,8 @@
 #include "cli/Text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace bextkit::cli {
 
@@ -48,6 +50,28 @@ std::string displayLines(const std::string& bytes, const std::string& indent) {
     }
   }
   return out;
+}
+
+std::string loudnessText(int16_t hundredths, std::string_view unused) {
+  if (hundredths == 0x7FFF) return std::string(unused);
+  const int magnitude = std::abs(int{hundredths});
+  const int cents = magnitude % 100;
+  return (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
+         std::to_string(cents);
+}
+
+std::string umidText(const std::array<uint8_t, 64>& umid) {
+  const auto zero = [](auto first, auto last) {
+    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
+  };
+  if (zero(umid.begin(), umid.end())) return "0";
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
+    hex.push_back(kHex[umid[i] >> 4]);
+    hex.push_back(kHex[umid[i] & 0xF]);
+  }
+  return hex;
 }
 
 }  // namespace bextkit::cli

@@ -1,7 +1,10 @@
 // Turning the byte texts of a file into text for people and for JSON.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Utf8.h"
 
@@ -18,5 +21,13 @@ std::string jsonFileName(const std::string& bytes);
 // For a terminal: displayUtf8, with line breaks (CR LF, LF or CR) continued on a new line
 // indented by `indent`, and other control characters shown as \xNN.
 std::string displayLines(const std::string& bytes, const std::string& indent);
+
+// A loudness value kept in hundredths, with two decimals ("-23.00"); `unused` for 0x7FFF, the
+// value of a field that holds no measurement.
+std::string loudnessText(int16_t hundredths, std::string_view unused = "none");
+
+// A UMID as hex digits: 64 for a basic one (the second half of the field zero), 128 for an
+// extended one; "0" for a field of zeros.
+std::string umidText(const std::array<uint8_t, 64>& umid);
 
 }  // namespace bextkit::cli

@@ -1,6 +1,5 @@
-// The conformance check of whole files: one hand-built file per finding of the structure, the
-// iXML and the timecode, each giving exactly its findings; the check command's output, exit
-// status and JSON; and the files real producers write, which give no errors.
+// The conformance check: one hand-built file per finding, each giving exactly its findings; the
+// check command's output, exit status and JSON; real producers' files, which give no errors.
 #include <gtest/gtest.h>
 
 #include <algorithm>

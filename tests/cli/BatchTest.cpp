@@ -1,6 +1,5 @@
-// Folders and batches: the files a folder gives and their order, output in that order whatever
-// thread read a file, a failing file that does not stop the others; export's table as a
-// spreadsheet and a script read it.
+// Folders and batches: the files a folder gives, output in their order whatever thread read them,
+// a failing file that does not stop the others; export's table as spreadsheets and scripts read it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
