@@ -137,6 +137,7 @@ function show(index) {
   ui.timeReferenceValue.text = !p ? '' : hasBext ? `${samples} samples since midnight`
                                                 : 'none: the file has no bext chunk (Save adds one)';
   ui.timecodeEdit.text = shown ? shown.timecode : '';
+  ui.extensionValue.text = hasBext ? extensionOf(p) : '';
   ui.codesValue.text = shown ? codesOf(shown.path) : '';
   ui.codingHistoryValue.setPlainText(hasBext && p.getCodingHistory() !== 'None' ? p.getCodingHistory() : '');
   gui.setTable(ui.chunkView, ['ID', 'Index', 'Start', 'Length', 'Chain offset', 'Chain size', 'Note'],
@@ -173,6 +174,28 @@ function showFindings() {
 function showFinding(row) {
   const f = findingRows[row];
   ui.findingDetail.text = f ? `${f[0]} [${f[1]}] at offset ${f[2]}: ${f[3]}` : '';
+}
+
+// "version 2", "UMID 060A2B34...", "loudness -23.00 LUFS, ..." on lines: the fields of the record that the
+// parser keeps no text for, read from the chunk's bytes (big-endian in a RIFX file).
+function extensionOf(p) {
+  const bytes = new Uint8Array(p.getBWFChunkData());
+  if (bytes.length < 356) return 'none: the chunk ends before the version';
+  const big = p.chunkChain()[0] === "'RIFX' 0";
+  const u16 = (at) => big ? bytes[at] << 8 | bytes[at + 1] : bytes[at] | bytes[at + 1] << 8;
+  const version = u16(354);
+  const umid = Array.from(bytes.slice(356, 420), (b) => b.toString(16).padStart(2, '0')).join('').toUpperCase();
+  const shownUmid = /^0*$/.test(umid) ? 'none' : /^0*$/.test(umid.slice(64)) ? umid.slice(0, 64) : umid;
+  let text = `version ${version}\nUMID ${shownUmid}`;
+  if (version >= 2 && bytes.length >= 430) {
+    const value = (at, unit) => {
+      const v = u16(at);
+      return v === 0x7FFF ? 'none' : `${((v >= 0x8000 ? v - 0x10000 : v) / 100).toFixed(2)} ${unit}`;
+    };
+    text += `\nloudness ${value(420, 'LUFS')}, range ${value(422, 'LU')}, true peak ${value(424, 'dBTP')}, ` +
+            `momentary max ${value(426, 'LUFS')}, short-term max ${value(428, 'LUFS')}`;
+  }
+  return text;
 }
 
 // "'WAVE' / 'bext'": the file's type and creator codes ('' for none), or "none".

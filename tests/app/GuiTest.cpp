@@ -74,9 +74,9 @@ class Gui : public QObject {
     const QString test = R"JS(
       show(0);
       const fields = [ui.formatValue.text, ui.descriptionEdit.text, ui.originatorEdit.text,
-                      ui.timeReferenceValue.text, ui.timecodeEdit.text];
+                      ui.timeReferenceValue.text, ui.timecodeEdit.text, ui.extensionValue.text];
       const want = ['48000 Hz, 24 bits, 2 channels', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
-                    '172800000 samples since midnight', '01:00:00:00'];
+                    '172800000 samples since midnight', '01:00:00:00', 'version 1\nUMID none'];
       if (JSON.stringify(fields) !== JSON.stringify(want)) exit(2);
       // The calculators count as SMPTE does.
       ui.calcRateBox.currentIndex = Smpte.rates().indexOf('29.97');
