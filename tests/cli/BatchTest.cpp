@@ -9,6 +9,7 @@
 #include "Support.h"
 #include "cli/Cli.h"
 #include "cli/Csv.h"
+#include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 
 namespace bextkit::cli {
@@ -95,13 +96,9 @@ TEST(Batch, ExportAsSpreadsheetsAndScriptsReadIt) {
   payload[414] = 0xFF, payload[415] = 0x7F;  // loudness range unused
   const Bytes info = {'I', 'N', 'F', 'O', 'I', 'A', 'R', 'L', 9,   0, 0,
                       0,   'U', 'S', ',', ' ', 'N', 'A', 'R', 'A', 0, 0};
-  const std::string path = dir.write("a.wav", RiffBuilder()
-                                                  .riffHeader()
-                                                  .fmt(1, 2, 48000, 24)
-                                                  .chunk("bext", payload)
-                                                  .chunk("LIST", info)
-                                                  .chunk("data", Bytes(12, 0))
-                                                  .bytes());
+  RiffBuilder a;
+  a.riffHeader().fmt(1, 2, 48000, 24).chunk("bext", payload).chunk("LIST", info);
+  const std::string path = dir.write("a.wav", a.chunk("data", Bytes(12, 0)).bytes());
   const std::string bare = dir.write(
       "b.wav", RiffBuilder().riffHeader().fmt(1, 1, 44100, 16).chunk("data", Bytes(4, 0)).bytes());
 
@@ -127,11 +124,20 @@ TEST(Batch, ExportAsSpreadsheetsAndScriptsReadIt) {
   EXPECT_EQ(cell(1, "CodingHistory"), "A=PCM,F=48000,W=24,M=stereo\r\n");
   EXPECT_EQ(cell(2, "Description") + cell(2, "TimeReference") + cell(2, "BextVersion"), "");
 
-  const Outcome lines = bextkit({"export", "--json", path});
-  const auto object = nlohmann::json::parse(lines.out);
+  const auto object = nlohmann::json::parse(bextkit({"export", "--json", path}).out);
   EXPECT_EQ(object["FileName"], path);
   EXPECT_EQ(object["INFO"]["IARL"], "US, NARA");
   EXPECT_EQ(bextkit({"export", path}).status, 2);  // neither --csv nor --json
+}
+
+// show --json is written as it goes; its text must be what a JSON library's dump gives.
+TEST(Batch, JsonWriterWritesWhatALibraryDumps) {
+  JsonWriter j;
+  j.beginObject().key("t").string("a\b\f\x01\"\\/\r\n\t").key("n").number(29.97).key("w");
+  j.number(25.0).key("a").beginArray().null().boolean(true).number(-7).endArray().endObject();
+  const nlohmann::ordered_json same = {
+      {"t", "a\b\f\x01\"\\/\r\n\t"}, {"n", 29.97}, {"w", 25.0}, {"a", {nullptr, true, -7}}};
+  EXPECT_EQ(j.text(), same.dump());
 }
 
 }  // namespace
