@@ -138,32 +138,6 @@ std::optional<int> parseHundredths(std::string_view text) {
   return negative ? -value : value;
 }
 
-std::optional<int> hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return std::nullopt;
-}
-
-// A 32-byte (basic) UMID is written followed by 32 zero bytes.
-std::optional<Umid> parseUmid(std::string_view text, std::string& why) {
-  if (text.size() != 64 && text.size() != 128) {
-    why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), got " +
-          std::to_string(text.size()) + " characters";
-    return std::nullopt;
-  }
-  Umid umid{};
-  for (size_t i = 0; i < text.size(); ++i) {
-    const std::optional<int> digit = hexDigit(text[i]);
-    if (!digit) {
-      why = "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
-      return std::nullopt;
-    }
-    umid[i / 2] = static_cast<uint8_t>(umid[i / 2] | (*digit << (i % 2 ? 0 : 4)));
-  }
-  return umid;
-}
-
 // Each line ended by CR LF, whichever line ends the spreadsheet kept (a cell's line breaks are
 // often saved as LF alone).
 std::string withCrLf(std::string_view text) {

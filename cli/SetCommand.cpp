@@ -104,30 +104,6 @@ std::optional<int16_t> parseLoudness(const std::string& name, const std::string&
   return static_cast<int16_t>(text[0] == '-' ? -magnitude : magnitude);
 }
 
-// 64 hex digits (a basic UMID, the rest of the field zero) or 128 (an extended one); 0 clears.
-std::optional<std::array<uint8_t, 64>> parseUmid(const std::string& text, std::string& error) {
-  std::array<uint8_t, 64> umid{};
-  if (text == "0") return umid;
-  const auto nibble = [](char c) {
-    return isDigit(c)             ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-  };
-  const bool hex = std::all_of(text.begin(), text.end(), [&](char c) { return nibble(c) >= 0; });
-  if (!hex || (text.size() != 64 && text.size() != 128)) {
-    error =
-        "--umid: expected 64 hex digits (a basic UMID), 128 (an extended one) or 0 to clear "
-        "the field, got " +
-        (hex ? std::to_string(text.size()) + " hex digits" : "'" + text + "'");
-    return std::nullopt;
-  }
-  for (size_t i = 0; i < text.size(); i += 2) {
-    umid[i / 2] = static_cast<uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1]));
-  }
-  return umid;
-}
-
 // The history with one more line, ended by CR LF; a last line without its line break gets CR LF
 // first, so that the new line stands on its own.
 std::string appendedHistory(const std::string& history, const std::string& line) {
@@ -171,7 +147,14 @@ std::optional<FieldEdits> parseFieldEdits(const Options& o, std::string& error) 
     return std::nullopt;
   }
   edits.codingHistory = o.codingHistory;
-  if (o.umid && !(edits.umid = parseUmid(*o.umid, error))) return std::nullopt;
+  if (o.umid) {
+    // "0" clears the field.
+    edits.umid = *o.umid == "0" ? std::array<uint8_t, 64>{} : parseUmid(*o.umid, error);
+    if (!edits.umid) {
+      error = "--umid: " + error + ", or 0 to clear the field";
+      return std::nullopt;
+    }
+  }
   if (o.version) {
     if (*o.version != "0" && *o.version != "1" && *o.version != "2") {
       error = "--version: expected 0, 1 or 2, got '" + *o.version + "'";

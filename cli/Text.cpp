@@ -74,4 +74,26 @@ std::string umidText(const std::array<uint8_t, 64>& umid) {
   return hex;
 }
 
+std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why) {
+  if (text.size() != 64 && text.size() != 128) {
+    why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), got " +
+          std::to_string(text.size()) + " characters";
+    return std::nullopt;
+  }
+  std::array<uint8_t, 64> umid{};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) {
+      why = "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
+      return std::nullopt;
+    }
+    umid[i / 2] = static_cast<uint8_t>(umid[i / 2] | (digit << (i % 2 ? 0 : 4)));
+  }
+  return umid;
+}
+
 }  // namespace bextkit::cli

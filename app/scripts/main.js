@@ -147,14 +147,16 @@ function show(index) {
     w.enabled = shown !== null;
   }
   filling = false;
-  showFindings();
+  showFindings(false);
 }
 
 // The conformance check of the file on view as it lies on disk, in the Checks tab, under the
 // rule sets named above it; a file that cannot be read or an unknown rule set shows its reason.
-function showFindings() {
+// The result is kept with the file, so that showing it again (another frame rate, another file
+// and back) reads nothing; Check again and new rule sets read the file anew.
+function showFindings(again = true) {
   let rows = [], summary = '';
-  if (shown) {
+  if (shown && (again || !shown.checked || shown.checked.rules !== ui.rulesEdit.text)) {
     try {
       rows = Conformance['findingsAtPath:rules:'](shown.path, ui.rulesEdit.text).map((f) => f.split('\t'));
       const count = (severity) => rows.filter((row) => row[0] === severity).length;
@@ -163,6 +165,9 @@ function showFindings() {
     } catch (e) {
       summary = e.message.replace(/^.*\]: /, '');
     }
+    shown.checked = { rules: ui.rulesEdit.text, rows, summary };
+  } else if (shown) {
+    ({ rows, summary } = shown.checked);
   }
   findingRows = rows;
   gui.setTable(ui.findingsView, ['Severity', 'Code', 'Offset', 'Finding'], rows);
@@ -294,8 +299,8 @@ function closeFile() {
 gui.setItems(ui.rateBox, Smpte.rates());
 ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
 for (const w of [ui.timecodeEdit, ui.timeReferenceValue, ui.chunkView]) gui.useFixedFont(w);
-ui.checkButton.clicked.connect(showFindings);
-ui.rulesEdit.returnPressed.connect(showFindings);
+ui.checkButton.clicked.connect(() => showFindings());
+ui.rulesEdit.returnPressed.connect(() => showFindings());
 gui.observe('NSTableViewSelectionDidChangeNotification', ui.findingsView,
             () => showFinding(gui.selectedRow(ui.findingsView)));
 ui.fileList.currentRowChanged.connect(show);
