@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "LargeWave.h"
 #include "Support.h"
 #include "check/AudioDigest.h"
 #include "platform/FileHandle.h"
@@ -23,7 +24,7 @@ const std::string& largeWave() {
   static const bextkit::testsupport::TempDir dir;
   static const std::string path = [] {
     const std::string file = dir.pathOf("large.wav");
-    return bextkit::testsupport::writeLargeWave(file, kAudioBytes).empty() ? file : std::string();
+    return bextkit::bench::writeLargeWave(file, kAudioBytes).empty() ? file : std::string();
   }();
   return path;
 }

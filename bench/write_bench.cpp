@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "LargeWave.h"
 #include "Support.h"
 #include "bwf/BWFParser.h"
 #include "platform/FileHandle.h"
@@ -25,9 +26,9 @@ extern char** environ;
 namespace {
 
 using bextkit::BWFParser;
+using bextkit::bench::writeLargeWave;
 using bextkit::testsupport::Bytes;
 using bextkit::testsupport::RiffBuilder;
-using bextkit::testsupport::writeLargeWave;
 
 // The benchmarks' files, removed when the program ends.
 const bextkit::testsupport::TempDir& scratch() {

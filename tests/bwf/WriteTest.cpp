@@ -23,8 +23,8 @@
 namespace bextkit::testsupport {
 namespace {
 
-const BextFields kFields{"Scene 12", "Recorder", "REF-1", "2025-03-04",
-                         "05:06:07", 172800000,  "A=PCM"};
+const BextFields kFields{"Scene 12", "Recorder", "REF-1234567890ABCDEF", "2025-03-04", "05:06:07",
+                         172800000,  "A=PCM"};
 
 Bytes wave(const BextFields* bext, ByteOrder order = ByteOrder::kNormal, uint32_t rate = 48000,
            size_t audio = 400) {
@@ -40,6 +40,8 @@ std::unique_ptr<BWFParser> scanned(const std::string& path, float fps = 25.0f) {
   parser->parse();
   return parser;
 }
+
+using Edits = BWFParser::FieldEdits;
 
 class Write : public testing::Test {
  protected:
@@ -71,6 +73,30 @@ uint64_t timeReferenceIn(const Bytes& file) {
   return loadLE32(file.data(), 12 + 346) | uint64_t{loadLE32(file.data(), 12 + 350)} << 32;
 }
 
+Bytes field(const std::string& text, size_t width) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.resize(width, 0);
+  return bytes;
+}
+
+std::string history(size_t length) {
+  std::string text;
+  for (int line = 0; text.size() < length; ++line) {
+    text += "A=PCM,F=48000,W=24,M=mono,T=step " + std::to_string(line) + "\r\n";
+  }
+  return text.substr(0, length);
+}
+
+// An RF64 file (ds64 with the RIFF size of `body`, no table) around the chunks in `body`.
+Bytes rf64(const Bytes& body) {
+  Bytes ds64(28, 0);
+  storeLE64(ds64.data(), 0, 4 + 36 + body.size());
+  Bytes file = RiffBuilder().id("RF64").raw({0xFF, 0xFF, 0xFF, 0xFF}).id("WAVE").bytes();
+  const Bytes rest = RiffBuilder().chunk("ds64", ds64).raw(body).bytes();
+  file.insert(file.end(), rest.begin(), rest.end());
+  return file;
+}
+
 TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
   auto fresh = scanned(dir.write("n.wav", wave(nullptr)));
   EXPECT_EQ(fresh->getBWFChunkData()[9], 0x0D) << "a fresh record holds CR LF behind the NUL";
@@ -80,17 +106,14 @@ TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
   // afterwards, or why the save is refused. A sample rate of 0 is mu-law audio.
   // clang-format off
   const struct { uint64_t stored; size_t payload, cut; uint32_t rate; float fps; const char *description, *timecode; uint64_t expected; const char* refusal; } kCases[] = {
-      // An edit of a text, or a timecode set to the one shown, keeps the time reference: inside
-      // a frame, past 2^32 samples (shown as 13:00:00:00), at any frame rate.
-      {1000000, 858, 0, 48000, 25, "New", nullptr, 1000000, nullptr}, {4147199000, 858, 0, 48000, 29.97f, "", nullptr, 4147199000, nullptr},
-      {4492801000, 858, 0, 96000, 25, "x", "13:00:00:00", 4492801000, nullptr}, {7, 858, 0, 0, 25, "Mu-law", nullptr, 7, nullptr},
-      // A changed timecode replaces both halves.
+      // A text edit, or the timecode shown (inside a frame, past 2^32 samples), keeps the time reference.
+      {4147199000, 858, 0, 48000, 29.97f, "", nullptr, 4147199000, nullptr}, {7, 858, 0, 0, 25, "Mu-law", nullptr, 7, nullptr},
+      {4492801000, 858, 0, 96000, 25, "x", "13:00:00:00", 4492801000, nullptr},
+      // A changed timecode replaces both halves; 23:59:59:24's double sum lies just above (rounded up).
       {4492800000, 858, 0, 96000, 25, nullptr, "01:00:00:00", 345600000, nullptr}, {0, 858, 0, 96000, 25, nullptr, "20:00:00:00", 6912000000, nullptr},
-      {0, 858, 0, 48000, 29.97f, nullptr, "00:00:00:01", 1602, nullptr}, {0, 858, 0, 44100, 23.976f, nullptr, "00:00:10:00", 441000, nullptr},
-      {0, 858, 0, 48000, 25, nullptr, "23:59:59:24", 4147198081, nullptr},  // the double sum lies just above: rounded up
+      {0, 858, 0, 48000, 29.97f, nullptr, "00:00:00:01", 1602, nullptr}, {0, 858, 0, 48000, 25, nullptr, "23:59:59:24", 4147198081, nullptr},
       {0, 858, 0, 96000, 25, nullptr, "12:25:39:00", 4294944000, nullptr}, {0, 858, 0, 48000, 25, nullptr, "2147483647:00:00:00", 371085174201600000, nullptr},
       {0, 602, 0, 48000, 25, "Short chunk", "01:00:00:00", 172800000, nullptr},  // all but the coding history
-      // Refused, with nothing written.
       {5, 858, 0, 48000, 25, nullptr, "-1:00:00:00", 0, "lies before midnight"}, {5, 858, 0, 48000, 0.0f, nullptr, "00:00:00:05", 0, "more samples"},
       {5, 858, 0, 48000, kNaN, nullptr, "00:00:00:05", 0, "frame rate of nan"}, {5, 858, 0, 0, 25, nullptr, "01:00:00:00", 0, "no sample rate"},
       {5, 10, 0, 48000, 25, "EVIL EDIT", nullptr, 0, "holds 10 bytes, too few for the new description"},
@@ -122,31 +145,49 @@ TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
     const Bytes after = readWholeFile(path);
     EXPECT_EQ(timeReferenceIn(after), c.expected);
     // Only the edited fields change; an edited text leaves nothing of the former one behind.
-    for (size_t i = 0; i < file.size(); ++i) {
-      const bool text = c.description && i >= 20 && i < 276;
-      const bool reference = c.timecode && i >= 358 && i < 366;
-      const size_t at = i - 20;
-      const uint8_t want = text ? (at < strlen(c.description) ? c.description[at] : 0) : file[i];
-      EXPECT_TRUE(reference || after[i] == want) << i;
-    }
+    Bytes expected = file;
+    if (c.description) std::ranges::copy(field(c.description, 256), expected.begin() + 20);
+    if (c.timecode) std::copy_n(after.begin() + 358, 8, expected.begin() + 358);
+    EXPECT_EQ(after, expected);
   }
 }
 
 TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   Bytes junkFirst = wave(nullptr);
   junkFirst.insert(junkFirst.begin(), {'A', 'B', 'C', 'D'});
+  const auto chunkOf = [](size_t payload, size_t at = 0, uint8_t value = 0) {
+    BextFields f = kFields;
+    f.payloadSize = payload;
+    Bytes file = wave(&f);
+    if (at) file[at] = value;
+    return file;
+  };
+  const std::string unscanned = dir.write("u.wav", wave(nullptr));
+  auto parser = BWFParser::initWithPath(unscanned);
+  parser->setDescription("x");
+  expectRefused(*parser, unscanned, "has not been scanned");
+  using P = BWFParser&;
   // clang-format off
-  const struct { Bytes bytes; bool parse; std::string description, originator; const char* why; } kCases[] = {
-      {wave(nullptr), false, "x", "", "has not been scanned"}, {Bytes(99, 1), true, "x", "", "not a RIFF file"},
-      {junkFirst, true, "x", "", "does not begin with a RIFF header"},
-      {wave(&kFields), true, std::string(257, 'd'), "", "description is 257 bytes"},
-      {wave(&kFields), true, "x", std::string(33, 'o'), "originator is 33 bytes"}};
+  const struct { Bytes file; std::function<void(P, Edits&)> edit; const char* why; } kCases[] = {
+      {Bytes(99, 1), [](P p, Edits&) { p.setDescription("x"); }, "not a RIFF file"}, {junkFirst, [](P p, Edits&) { p.setDescription("x"); }, "does not begin with a RIFF header"},
+      {chunkOf(858), [](P p, Edits&) { p.setDescription(std::string(257, 'd')); }, "description is 257 bytes"},
+      {chunkOf(858), [](P p, Edits&) { p.setOriginator(std::string(33, 'o')); }, "originator is 33 bytes"},
+      {chunkOf(858), [](P, Edits& e) { e.originatorReference = std::string(33, 'r'); }, "the originator reference is 33 bytes long, and the field holds at most 32"},
+      {chunkOf(858), [](P, Edits& e) { e.originationDate = "2025-3-04"; }, "the origination date \"2025-3-04\" is not yyyy-mm-dd"},
+      {chunkOf(858), [](P, Edits& e) { e.originationTime = "1:02:03"; }, "the origination time \"1:02:03\" is not hh:mm:ss"},
+      {chunkOf(858, 12 + 354, 1), [](P, Edits& e) { e.maxShortTermLoudness = -2000; }, "loudness fields need version 2, and the version would be 1"},
+      {chunkOf(340), [](P, Edits& e) { e.originationTime = "01:02:03"; }, "holds 340 bytes, too few for the new origination time"},
+      {chunkOf(500), [](P, Edits& e) { e.codingHistory = "A=PCM\r\n"; }, "holds 500 bytes, too few for the fields before a coding history"},
+      {chunkOf(858), [](P, Edits& e) { e.codingHistory = std::string((1 << 20) + 1, 'h'); }, "more than the 1048576"}};
   // clang-format on
   for (const auto& c : kCases) {
-    const std::string path = dir.write("x.wav", c.bytes);
-    auto parser = c.parse ? scanned(path) : BWFParser::initWithPath(path);
-    parser->setDescription(c.description);
-    parser->setOriginator(c.originator);
+    SCOPED_TRACE(c.why);
+    const std::string path = dir.write("x.wav", c.file);
+    parser = scanned(path);
+    Edits edits;
+    c.edit(*parser, edits);
+    parser->setFieldEdits(edits);
+    EXPECT_FALSE(parser->checkSave());
     expectRefused(*parser, path, c.why);
   }
   // A new file would split a hard link; a rewrite in place stays in the one file.
@@ -177,9 +218,8 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   // or insert one (run as nobody where the test runs as root, whom no permission stops).
   const pid_t child = ::fork();
   if (child == 0) {
-    const bool root = ::geteuid() == 0;
-    bool ok = !root || (::chown(dir.path.c_str(), 65534, 65534) == 0 && ::setgid(65534) == 0 &&
-                        ::setuid(65534) == 0);
+    bool ok = ::geteuid() != 0 || (::chown(dir.path.c_str(), 65534, 65534) == 0 &&
+                                   ::setgid(65534) == 0 && ::setuid(65534) == 0);
     for (const BextFields* bext : {&kFields, static_cast<const BextFields*>(nullptr)}) {
       const std::string path = dir.write("readonly.wav", wave(bext));
       const Bytes before = readWholeFile(path);
@@ -195,14 +235,25 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_EQ(status, 0) << "a file without write permission was saved";
-  // A file that a new chunk would take past 4 GiB (sparse: no disk space used).
-  const std::string big = dir.write(
-      "big.wav", RiffBuilder().riffHeader().chunkDeclaring("data", 0xFFFFFC8B, {}).bytes());
-  ASSERT_EQ(::truncate(big.c_str(), 0xFFFFFC9F), 0);
-  auto parser = scanned(big);
-  EXPECT_FALSE(parser->saveFile());
-  EXPECT_NE(parser->lastError().find("past 4 GiB"), std::string::npos) << parser->lastError();
-  EXPECT_EQ(std::filesystem::file_size(big), 0xFFFFFC9F);
+  // Sparse files declaring so much audio that a larger chunk, or a new one, takes them past 4 GiB.
+  for (const bool grow : {true, false}) {
+    RiffBuilder b;
+    if (b.riffHeader(), grow) b.bext(kFields);
+    const uint32_t data = grow ? 0xFFFFF000 : 0xFFFFFC8B;
+    const std::string path = dir.write("big.wav", b.chunkDeclaring("data", data, {}).bytes());
+    const uint64_t size = std::filesystem::file_size(path) + data;
+    ASSERT_EQ(::truncate(path.c_str(), off_t(size)), 0);
+    parser = scanned(path);
+    Edits edits;
+    if (grow) edits.codingHistory = history(5000);
+    parser->setFieldEdits(edits);
+    EXPECT_FALSE(parser->saveFile());
+    EXPECT_NE(parser->lastError().find(grow ? "the larger chunk would take the file past 4 GiB"
+                                            : "a new chunk would take the file past 4 GiB"),
+              std::string::npos)
+        << parser->lastError();
+    EXPECT_EQ(std::filesystem::file_size(path), size);
+  }
 }
 
 TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
@@ -242,79 +293,40 @@ TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
   }
 }
 
-using Edits = BWFParser::FieldEdits;
-
-// A text in a field of `width` bytes, zeros after it.
-Bytes field(const std::string& text, size_t width) {
-  Bytes bytes(text.begin(), text.end());
-  bytes.resize(width, 0);
-  return bytes;
-}
-
-// Lines of a coding history cut to `length` bytes.
-std::string history(size_t length) {
-  std::string text;
-  for (int line = 0; text.size() < length; ++line) {
-    text += "A=PCM,F=48000,W=24,M=mono,T=step " + std::to_string(line) + "\r\n";
-  }
-  return text.substr(0, length);
-}
-
-// An RF64 file (ds64 with the RIFF size of `body`, no table) around the chunks in `body`.
-Bytes rf64(const Bytes& body) {
-  Bytes ds64(28, 0);
-  storeLE64(ds64.data(), 0, 4 + 36 + body.size());
-  Bytes file = RiffBuilder().id("RF64").raw({0xFF, 0xFF, 0xFF, 0xFF}).id("WAVE").bytes();
-  const Bytes rest = RiffBuilder().chunk("ds64", ds64).raw(body).bytes();
-  file.insert(file.end(), rest.begin(), rest.end());
-  return file;
-}
-
 TEST_F(Write, FieldEditsWriteTheirBytesAndNothingElse) {
-  std::array<uint8_t, 64> umid{};
-  for (size_t i = 0; i < umid.size(); ++i) umid[i] = uint8_t(0x40 + i);
-  // Each edit, where it lies in the chunk and the bytes it leaves there, integers little-endian
-  // (a RIFX file holds them big-endian: reversed here). The file's reference is longer than the
-  // new one, and its version 2.
+  // Each edit of a file of `version` (whose reference is longer than the new one), where it lies
+  // in the chunk and the bytes it leaves there, integers little-endian (swapped for RIFX).
   // clang-format off
-  const struct { const char* name; std::function<void(Edits&)> edit; size_t offset; Bytes bytes; bool integer; } kCases[] = {
-      {"reference", [](Edits& e) { e.originatorReference = "GB-ABC"; }, 296, field("GB-ABC", 32), false},
-      {"empty reference", [](Edits& e) { e.originatorReference = ""; }, 296, field("", 32), false},
-      {"date", [](Edits& e) { e.originationDate = "2001-02-03"; }, 328, field("2001-02-03", 10), false},
-      {"time", [](Edits& e) { e.originationTime = "23:59:58"; }, 338, field("23:59:58", 8), false},
-      {"umid", [&](Edits& e) { e.umid = umid; }, 356, Bytes(umid.begin(), umid.end()), false},
-      {"version", [](Edits& e) { e.version = 1; }, 354, {0x01, 0x00}, true},
-      {"loudness value", [](Edits& e) { e.loudnessValue = -2300; }, 420, {0x04, 0xF7}, true},
-      {"loudness range", [](Edits& e) { e.loudnessRange = 750; }, 422, {0xEE, 0x02}, true},
-      {"true peak", [](Edits& e) { e.maxTruePeakLevel = -150; }, 424, {0x6A, 0xFF}, true},
-      {"momentary", [](Edits& e) { e.maxMomentaryLoudness = 0x7FFF; }, 426, {0xFF, 0x7F}, true},
-      {"short-term", [](Edits& e) { e.maxShortTermLoudness = -32767; }, 428, {0x01, 0x80}, true},
-      {"loudness, version 1 to 2", [](Edits& e) { e.version = 2, e.loudnessValue = 1; }, 420, {0x01, 0x00}, true}};
+  const struct { uint8_t version; std::function<void(Edits&)> edit; size_t offset; Bytes bytes; bool integer; } kCases[] = {
+      {2, [](Edits& e) { e.originatorReference = "GB-ABC"; }, 296, field("GB-ABC", 32), false},
+      {2, [](Edits& e) { e.originationDate = "2001-02-03"; }, 328, field("2001-02-03", 10), false},
+      {2, [](Edits& e) { e.originationTime = "23:59:58"; }, 338, field("23:59:58", 8), false},
+      {2, [](Edits& e) { e.umid = std::array<uint8_t, 64>{1, 2, 3}; }, 356, field("\1\2\3", 64), false},
+      {2, [](Edits& e) { e.version = 1; }, 354, {0x01, 0x00}, true},
+      {2, [](Edits& e) { e.loudnessValue = -2300, e.loudnessRange = 750, e.maxTruePeakLevel = -150, e.maxMomentaryLoudness = 0x7FFF, e.maxShortTermLoudness = -32767; },
+       420, {0x04, 0xF7, 0xEE, 0x02, 0x6A, 0xFF, 0xFF, 0x7F, 0x01, 0x80}, true},
+      {1, [](Edits& e) { e.version = 2, e.loudnessValue = 1; }, 420, {0x01, 0x00}, true}};
   // clang-format on
   for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kBig}) {
+    const bool big = order == ByteOrder::kBig;
     for (const auto& c : kCases) {
-      SCOPED_TRACE(testing::Message() << c.name << (order == ByteOrder::kBig ? " RIFX" : ""));
-      BextFields fields = kFields;
-      fields.reference = "REF-1234567890ABCDEF";
-      Bytes file = wave(&fields, order);
+      SCOPED_TRACE(testing::Message()
+                   << c.offset << " v" << int(c.version) << (big ? " RIFX" : ""));
+      Bytes file = wave(&kFields, order);
       // UMID, loudness and reserved bytes that are no zeros, to be kept; the version.
       for (size_t i = 12 + 356; i < 12 + 610; ++i) file[i] = uint8_t(i * 7 + 1);
-      const bool toTwo = std::string(c.name).find("1 to 2") != std::string::npos;
-      file[12 + 354 + (order == ByteOrder::kBig)] = toTwo ? 1 : 2;
-      file[12 + 354 + (order != ByteOrder::kBig)] = 0;
+      file[12 + 354 + big] = c.version, file[12 + 354 + !big] = 0;
       const std::string path = dir.write("f.wav", file);
       auto parser = scanned(path);
-      Edits edits;
-      c.edit(edits);
-      Edits expectedFields = parser->storedFields();
-      c.edit(expectedFields);
+      Edits edits, expectedFields = parser->storedFields();
+      c.edit(edits), c.edit(expectedFields);
       parser->setFieldEdits(edits);
       ASSERT_TRUE(parser->saveFile()) << parser->lastError();
-      Bytes expected = file;
-      Bytes bytes = c.bytes;
-      if (c.integer && order == ByteOrder::kBig) std::reverse(bytes.begin(), bytes.end());
+      Bytes expected = file, bytes = c.bytes;
+      for (size_t i = 0; c.integer && big && i < bytes.size(); i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
       std::copy(bytes.begin(), bytes.end(), expected.begin() + 12 + c.offset);
-      if (toTwo) expected[12 + 354 + (order == ByteOrder::kBig)] = 2;
+      if (c.version == 1) expected[12 + 354 + big] = 2;
       EXPECT_EQ(readWholeFile(path), expected);
       EXPECT_TRUE(scanned(path)->storedFields() == expectedFields) << "read back otherwise";
       EXPECT_TRUE(parser->fieldEdits() == Edits()) << "a save clears the edits";
@@ -336,15 +348,13 @@ TEST_F(Write, ACodingHistoryFillsItsChunkOrALargerOne) {
       {ByteOrder::kBig, false, false, 649, "x", 301, 904},             // sizes big-endian
       {ByteOrder::kNormal, true, false, 858, "A=PCM\r\n", 1000, 1602}, // ds64's RIFF size
       {ByteOrder::kNormal, false, true, 649, "A=PCM\r\n", 500, 1102},  // after the audio, odd before
-      {ByteOrder::kNormal, false, false, 0, "", 100, 858},             // a new chunk
-      {ByteOrder::kBig, false, false, 0, "", 5000, 5602}};
+      {ByteOrder::kNormal, false, false, 0, "", 100, 858}};            // a new chunk
   // clang-format on
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.payload << " " << c.length << (c.rf64 ? " RF64" : ""));
     const auto build = [&](const std::string& text, size_t payload) {
-      BextFields fields = kFields;
+      BextFields fields = c.payload ? kFields : BextFields{"x", "", "", "2026-12-06", "21:00:05"};
       fields.codingHistory = text, fields.payloadSize = payload;
-      if (c.payload == 0) fields = {"x", "", "", "2026-12-06", "21:00:05", 0, text, payload};
       RiffBuilder b(c.order);
       if (!c.rf64) b.riffHeader();
       if (payload && !c.last) b.bext(fields);
@@ -363,68 +373,13 @@ TEST_F(Write, ACodingHistoryFillsItsChunkOrALargerOne) {
     EXPECT_EQ(parser->saveWritesNewFile(), c.payload == 0 || c.expected != c.payload);
     ASSERT_TRUE(parser->saveFile()) << parser->lastError();
     EXPECT_EQ(readWholeFile(path), build(history(c.length), c.expected));
-    EXPECT_EQ(scanned(path)->fullCodingHistory(), c.length ? history(c.length) : "None");
     EXPECT_EQ(parser->fullCodingHistory(), c.length ? history(c.length) : "None");
-    const auto layout = [](const BWFParser& p) {
-      std::vector<std::tuple<std::string, uint64_t, uint64_t>> chunks;
-      for (const ChainChunk& k : p.chunkChain().chunks)
-        chunks.emplace_back(k.id.str(), k.offset, k.size);
-      return chunks;
-    };
-    EXPECT_EQ(layout(*parser), layout(*scanned(path)));
     // The parser knows the chunk it wrote: the next save rewrites it in place.
     parser->setDescription("again");
     EXPECT_FALSE(parser->saveWritesNewFile());
     ASSERT_TRUE(parser->saveFile()) << parser->lastError();
     EXPECT_EQ(scanned(path)->description(), "again");
   }
-}
-
-TEST_F(Write, RefusesFieldEditsItCannotWrite) {
-  BextFields v1 = kFields;
-  Bytes version1 = wave(&v1);
-  version1[12 + 354] = 1;
-  const auto chunkOf = [](size_t payload) {
-    BextFields f = kFields;
-    f.payloadSize = payload;
-    return wave(&f);
-  };
-  // clang-format off
-  const struct { Bytes file; std::function<void(Edits&)> edit; const char* why; } kCases[] = {
-      {wave(&kFields), [](Edits& e) { e.originatorReference = std::string(33, 'r'); }, "the originator reference is 33 bytes long, and the field holds at most 32"},
-      {wave(&kFields), [](Edits& e) { e.originationDate = "2025-3-04"; }, "the origination date \"2025-3-04\" is not yyyy-mm-dd"},
-      {wave(&kFields), [](Edits& e) { e.originationTime = "1:02:03"; }, "the origination time \"1:02:03\" is not hh:mm:ss"},
-      {version1, [](Edits& e) { e.maxShortTermLoudness = -2000; }, "loudness fields need version 2, and the version would be 1"},
-      {wave(nullptr), [](Edits& e) { e.loudnessValue = -2300; }, "the version would be 0"},
-      {chunkOf(340), [](Edits& e) { e.originationTime = "01:02:03"; }, "holds 340 bytes, too few for the new origination time"},
-      {chunkOf(400), [](Edits& e) { e.umid = std::array<uint8_t, 64>{1}; }, "too few for the new UMID"},
-      {chunkOf(500), [](Edits& e) { e.codingHistory = "A=PCM\r\n"; }, "holds 500 bytes, too few for the fields before a coding history"},
-      {wave(&kFields), [](Edits& e) { e.codingHistory = std::string((1 << 20) + 1, 'h'); }, "more than the 1048576"}};
-  // clang-format on
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.why);
-    const std::string path = dir.write("r.wav", c.file);
-    auto parser = scanned(path);
-    Edits edits;
-    c.edit(edits);
-    parser->setFieldEdits(edits);
-    EXPECT_FALSE(parser->checkSave());
-    expectRefused(*parser, path, c.why);
-  }
-  // A larger chunk that would take a RIFF file past 4 GiB (sparse: no disk space used).
-  const std::string big = dir.write(
-      "big.wav",
-      RiffBuilder().riffHeader().bext(kFields).chunkDeclaring("data", 0xFFFFF000, {}).bytes());
-  ASSERT_EQ(::truncate(big.c_str(), 12 + 866 + 8 + 0xFFFFF000), 0);
-  auto parser = scanned(big);
-  Edits edits;
-  edits.codingHistory = history(5000);
-  parser->setFieldEdits(edits);
-  EXPECT_FALSE(parser->saveFile());
-  EXPECT_NE(parser->lastError().find("the larger chunk would take the file past 4 GiB"),
-            std::string::npos)
-      << parser->lastError();
-  EXPECT_EQ(std::filesystem::file_size(big), 12 + 866 + 8 + 0xFFFFF000);
 }
 
 // File operations that fail the chosen call of one kind, or kill the process there (a write or a

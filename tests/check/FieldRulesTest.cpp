@@ -119,18 +119,13 @@ TEST(FieldRules, BextPayloads) {
       {"clean", kClean, {{346, 2}, {412, 0x04}, {413, 0xF7}, {414, 0xFF}, {415, 0x7F}}, {}},
       {"short", with([](auto& f) { f.payloadSize = 300; }), {}, {"bext-too-short"}, kTech3285, false, 288},
       {"not ascii", with([](auto& f) { f.description = "Caf\xC3\xA9"; }), {}, {"text-not-ascii"}, kTech3285, false, 0},
-      {"tab in originator", with([](auto& f) { f.originator = "US,\tNARA"; }), {}, {"text-not-ascii"}, kTech3285},
       {"after nul", with([](auto& f) { f.description = "Take"; }), {{10, 'x'}}, {"bytes-after-nul"}},
-      {"after nul in history", kClean, {{700, 'x'}}, {"bytes-after-nul"}, kTech3285},
       {"no such day", with([](auto& f) { f.date = "2023-02-29"; }), {}, {"date-no-such-day", "fadgi-date"}, kAll, false, 320},
       {"date colons", with([](auto& f) { f.date = "2024:02:29"; }), {}, {"date-separator", "fadgi-date"}},
-      {"date slashes", with([](auto& f) { f.date = "2024/02/29"; }), {}, {"date-form"}, kTech3285},
       {"no date", with([](auto& f) { f.date = ""; f.time = ""; }), {}, {}, kTech3285},
       {"fadgi year", with([](auto& f) { f.date = "2024"; }), {}, {}, kFadgi},
-      {"fadgi month 13", with([](auto& f) { f.date = "2024-13"; }), {}, {"date-form", "fadgi-date"}},
       {"midnight", with([](auto& f) { f.time = "24:00:00"; }), {}, {"time-out-of-range"}, kAll, false, 330},
       {"time stops", with([](auto& f) { f.time = "23.59.59"; }), {}, {"time-separator"}},
-      {"time form", with([](auto& f) { f.time = "12:3:45"; }), {}, {"time-form"}},
       {"version 3", kClean, {{346, 3}}, {"version-unknown"}},
       {"big-endian 2", kClean, {{347, 2}}, {}, kTech3285, true},
       {"little-endian 512", kClean, {{347, 2}}, {"version-unknown"}, kTech3285},
@@ -141,14 +136,10 @@ TEST(FieldRules, BextPayloads) {
       {"extended umid", kClean, umidWith({{360, 0x33}, {348 + 40, 1}}), {}},
       {"umid in version 0", kClean, umidWith({{346, 0}}), {"umid-in-version-0"}},
       {"loudness -123.45", kClean, {{346, 2}, {412, 0xC7}, {413, 0xCF}}, {"loudness-range"}, kAll, false, 412},
-      {"range -0.01", kClean, {{346, 2}, {414, 0xFF}, {415, 0xFF}}, {"loudness-range"}},
-      {"peak 100.00", kClean, {{346, 2}, {416, 0x10}, {417, 0x27}}, {"loudness-range"}},
       {"loudness in version 1", kClean, {{346, 1}, {420, 1}}, {"loudness-in-old-version"}},
       {"reserved", kClean, {{601, 1}}, {"reserved-not-zero"}, kAll, false, 422},
       {"history", with([](auto& f) { f.codingHistory = "A=PCM\n"; }), {}, {"coding-history"}, kAll, false, 602},
       {"empty reference", with([](auto& f) { f.reference = ""; }), {}, {"originator-reference-empty"}},
-      {"bad reference", with([](auto& f) { f.reference = "GBBBC"; }), {}, {"originator-reference"}},
-      {"fadgi originator", with([](auto& f) { f.originator = "NARA"; }), {}, {"fadgi-originator"}},
       {"other rule sets", with([](auto& f) { f.date = "2023-02-29"; }), {{346, 9}}, {}, kR98 | kR99}};
   // clang-format on
   for (const auto& c : kCases) {
@@ -172,20 +163,11 @@ TEST(FieldRules, BextPayloads) {
   }
 }
 
-TEST(FieldRules, FindingTexts) {
-  Bytes payload = testsupport::bextPayload({.date = "2023-02-29"});
-  payload[346] = 2, payload[412] = 0xC7, payload[413] = 0xCF;  // LoudnessValue -12345
+// A history of nothing but bad lines: the first twenty problems are told, the rest counted.
+TEST(FieldRules, BadHistoryLinesPastTwentyAreCounted) {
   Findings found;
-  checkBext({payload, kAt}, kTech3285, found);
-  ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0].text,
-            "The OriginationDate \"2023-02-29\" is not a real date: day 29 does not exist in "
-            "February 2023.");
-  EXPECT_NE(found[1].text.find("LoudnessValue is -123.45 LUFS"), std::string::npos);
-  // A history of nothing but bad lines: the first twenty problems are told, the rest counted.
   std::string history;
   for (int i = 0; i < 30; ++i) history += "x\r\n";
-  found.clear();
   checkBext({testsupport::bextPayload({.codingHistory = history}), kAt}, kR98, found);
   ASSERT_EQ(found.size(), 21u);
   EXPECT_EQ(found.back().text, "The CodingHistory has 40 more problems, from line 11 on.");

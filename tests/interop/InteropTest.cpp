@@ -161,29 +161,22 @@ TEST(Interop, PeersAndBextkitReadWhatTheOtherWrote) {
 }
 
 TEST(Interop, PeersReadTheOtherFieldsBextkitWrote) {
-  // A coding history of 8 lines (304 bytes): more than FFmpeg's and libsndfile's chunks hold,
-  // and than a new chunk's 256 bytes, so that each file is written anew with a larger chunk.
-  std::string history, joined;
-  for (int i = 1; i <= 8; ++i) {
-    const std::string line = "A=PCM,F=48000,W=24,M=stereo,T=step " + std::to_string(i);
-    history += line + "\r\n";
-    joined += (i > 1 ? " / " : "") + line;
-  }
+  // A coding history of 304 bytes: more than FFmpeg's and libsndfile's chunks hold, and than a
+  // new chunk's 256 bytes, so that each file is written anew with a larger chunk.
+  std::string history;
+  for (int i = 1; i <= 8; ++i)
+    history += "A=PCM,F=48000,W=24,M=stereo,T=step " + std::to_string(i) + "\r\n";
   const std::string umid = "060A2B340101010501010D43130000001122334455667788AABBCCDDEEFF0011";
   BWFParser::FieldEdits edits;
   edits.originatorReference = "GB-ABC", edits.originationDate = "2025-03-04";
   edits.originationTime = "05:06:07", edits.codingHistory = history, edits.version = 2;
   edits.umid.emplace();
-  for (size_t i = 0; i < umid.size(); i += 2) {
+  for (size_t i = 0; i < umid.size(); i += 2)
     (*edits.umid)[i / 2] = uint8_t(std::stoi(umid.substr(i, 2), nullptr, 16));
-  }
   edits.loudnessValue = -2300, edits.loudnessRange = 750, edits.maxTruePeakLevel = -150;
   edits.maxMomentaryLoudness = 0x7FFF, edits.maxShortTermLoudness = -1825;
-  // What each peer shows of them (libsndfile does not know 0x7FFF as unused, and prints the UMID
-  // as text). FFmpeg and MediaInfo do not read RIFX files.
-  const std::string kFfprobe[] = {"TAG:originator_reference=GB-ABC\n", "TAG:date=2025-03-04\n",
-                                  "TAG:creation_time=05:06:07\n", "TAG:umid=0x" + umid + "\n",
-                                  "TAG:coding_history=" + history + "\n"};
+  // libsndfile shows every field but the UMID (as text; nor does it know 0x7FFF as unused), in
+  // every form; ffprobe shows the UMID (it does not read RIFX files).
   const std::string kSndfile[] = {
       "Origination ref          : GB-ABC\n",      "Origination date         : 2025-03-04\n",
       "Origination time         : 05:06:07\n",    "BWF version              : 2\n",
@@ -196,10 +189,9 @@ TEST(Interop, PeersReadTheOtherFieldsBextkitWrote) {
   // clang-format on
   TempDir dir;
   const LogCapture quiet;
-  int n = 0;
   for (const auto& c : kCases) {
-    const std::string form = c.form, path = dir.pathOf(std::to_string(++n) + ".wav"),
-                      before = dir.pathOf(std::to_string(n) + "-before.wav");
+    const std::string form = c.form, path = dir.pathOf(form + c.writer + ".wav"),
+                      before = dir.pathOf(form + c.writer + "-before.wav");
     SCOPED_TRACE(std::string(c.writer) + " " + form);
     const bool sndfile = c.writer[0] == '-';
     // clang-format off
@@ -214,32 +206,20 @@ TEST(Interop, PeersReadTheOtherFieldsBextkitWrote) {
         sndfile ? runProcess({"sndfile-convert", c.writer, "-endian=big", before, path}).first : 0,
         0);
     std::filesystem::copy_file(path, before, std::filesystem::copy_options::overwrite_existing);
-
     auto parser = BWFParser::initWithPath(path);
     parser->parse();
     EXPECT_EQ(containerName(parser->chunkChain().container), form);
     parser->setFieldEdits(edits);
     EXPECT_TRUE(parser->saveWritesNewFile());
     ASSERT_TRUE(parser->saveFile()) << parser->lastError();
-    const std::string probe = runProcess({"ffprobe", "-v", "error", "-show_entries", "format_tags",
-                                          "-of", "default=nw=1", path})
-                                  .second,
-                      info = runProcess({"sndfile-info", "--broadcast", path}).second;
-    for (const std::string& tag : kFfprobe) {
-      EXPECT_TRUE(form == "RIFX" || probe.find(tag) != std::string::npos) << tag << probe;
-    }
-    for (const std::string& line : kSndfile) {
+    const std::string info = runProcess({"sndfile-info", "--broadcast", path}).second;
+    for (const std::string& line : kSndfile)
       EXPECT_NE(info.find(line), std::string::npos) << line << info;
-    }
-    EXPECT_EQ(form == "RIFX" ? ""
-                             : runProcess({"mediainfo",
-                                           "--Inform=General;%Producer_Reference%|%Encoded_"
-                                           "Date%|%bext_Version%|%Encoded_Library_Settings%",
-                                           path})
-                                   .second,
-              form == "RIFX" ? "" : "GB-ABC|2025-03-04 05:06:07|2|" + joined + "\n");
-    EXPECT_EQ(md5OfAudio(path), md5OfAudio(before));
-    EXPECT_EQ(runProcess({"sndfile-cmp", before, path}).first, 0);
+    const std::string probe = runProcess({"ffprobe", "-v", "error", "-show_entries",
+                                          "format_tags=umid", "-of", "default=nw=1", path})
+                                  .second;
+    EXPECT_TRUE(form == "RIFX" || probe == "TAG:umid=0x" + umid + "\n") << probe;
+    EXPECT_EQ(runProcess({"sndfile-cmp", before, path}).first, 0) << "the audio changed";
   }
 }
 

@@ -62,10 +62,6 @@ struct TempDir {
 
 Bytes readWholeFile(const std::string& path);
 
-// A 16-bit stereo 48 kHz file without bext, written in blocks, holding `audioBytes` of noise in
-// which every MiB is numbered: for benchmarks on large files. Empty on success, else why not.
-std::string writeLargeWave(const std::string& path, uint64_t audioBytes);
-
 // Keeps the system log's messages while it lives.
 struct LogCapture {
   LogCapture() : previous(setLogSink([this](const std::string& m) { messages.push_back(m); })) {}

@@ -1,0 +1,13 @@
+// Large files for the benchmarks that read or copy a whole file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace bextkit::bench {
+
+// A 16-bit stereo 48 kHz file without bext, written in blocks, holding `audioBytes` of noise in
+// which every MiB is numbered. Empty on success, else why not.
+std::string writeLargeWave(const std::string& path, uint64_t audioBytes);
+
+}  // namespace bextkit::bench
