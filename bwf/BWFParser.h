@@ -134,9 +134,17 @@ class BWFParser {
   // The chunk size (of the payload) that a save writes: the chunk's own, 858 for a new chunk,
   // or more where the new coding history needs it.
   uint64_t chunkSizeToWrite() const;
-  // True when a save writes a new file in place of the original: it inserts a chunk, or
-  // replaces the chunk with a larger one. A rewrite in place does not.
-  bool saveWritesNewFile() const;
+  // How a save goes: the chunk rewritten where it stands; a larger chunk grown in place, into a
+  // JUNK, PAD or FLLR chunk that follows it or at the end of the file when it is the last chunk
+  // (the form size grown to match), nothing else moving; or a new file written in place of the
+  // original, for a new chunk or a larger one with no room after it.
+  enum class SaveWay { kRewrite, kGrowInPlace, kWriteAnew };
+  SaveWay saveWay() const;
+  // True when a save writes a new file in place of the original (SaveWay::kWriteAnew).
+  bool saveWritesNewFile() const { return saveWay() == SaveWay::kWriteAnew; }
+  // The payload of the JUNK chunk that a larger chunk written into a new file leaves after it,
+  // so that the next growth finds room in place.
+  static constexpr uint64_t kJunkReserve = 1024;
   // The most of a coding history that a scan reads, and a save writes.
   static constexpr size_t kLongestCodingHistory = 1 << 20;
 
@@ -199,13 +207,20 @@ class BWFParser {
   // A save, or with `write` false only its checks.
   bool save(const std::string& path, bool write);
   bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
+  // Why the file's form header (with ds64) cannot be copied into or kept by a save; its end in
+  // `headerEnd` otherwise.
+  std::string headerRefusal(const ChunkChain& chain, uint64_t size, uint64_t& headerEnd) const;
+  // After a save that moved chunks: the chain, the chunk and where it starts, as now on disk.
+  void adoptLayout(const ChunkChain& chain, uint64_t size, uint64_t offset,
+                   const std::vector<uint8_t>& chunk);
+  // Grows the chunk where it stands, into the filler after it or at the end of the file.
+  bool growInPlace(const std::string& path, const std::vector<uint8_t>& chunk, bool write);
   // Writes a new file: the chunk inserted after the form header, or in place of a smaller bext
   // chunk.
   bool writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk, bool write);
-  // Whether the file holds, at `offset`, the chunk bytes that were read; `previous` gets the
-  // `length` bytes there.
-  bool chunkAsRead(FileHandle& file, uint64_t offset, size_t length,
-                   std::vector<uint8_t>& previous) const;
+  // Whether the file holds, at `offset`, the whole chunk that was read (as far as bextAsRead_
+  // holds it), with the size it had.
+  bool chunkAsRead(FileHandle& file, uint64_t offset) const;
   uint32_t loadSize(const uint8_t* bytes, size_t offset) const;
   void storeSize(uint8_t* bytes, size_t offset, uint32_t value) const;
 
@@ -249,6 +264,10 @@ class BWFParser {
   bool reversedFile_ = false;
   ChunkChain chain_;
   uint64_t bextChunkStart_ = 0;
+  uint64_t scannedSize_ = 0;
+  // The bext chunk as the scan read it, header included: the whole of it, up to the fixed
+  // fields and the longest coding history that is read.
+  std::vector<uint8_t> bextAsRead_;
 };
 
 // One entry of the scan's chunk directory, read back from its text.

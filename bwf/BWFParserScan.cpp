@@ -226,6 +226,7 @@ int32_t BWFParser::parse() {
                              : 0;
   };
   chain_ = walkChunkChain(read, fileSize);
+  scannedSize_ = fileSize;
   adoptChain(read, scannedBext);
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   saved_ = {description_, originator_, {hh_, mm_, ss_, ff_}};
@@ -270,20 +271,23 @@ void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChu
     chunkFlags_ &= static_cast<uint16_t>(~kBWFFlagBext);
     return;
   }
+  // The whole chunk, up to the fixed fields and the longest coding history that is read: a save
+  // compares all of it with the file before it writes, so that no edit made meanwhile is undone.
+  const uint64_t fixed = BWFChunk::kCodingHistory.offset;
+  bextAsRead_.resize(static_cast<size_t>(
+      std::min<uint64_t>(BWFChunk::kHeaderSize + bext->size, fixed + kLongestCodingHistory)));
+  bextAsRead_.resize(read(bext->offset, bextAsRead_.data(), bextAsRead_.size()));
   bwfChunk_ = std::make_unique<BWFChunk>();
   read(bext->offset, bwfChunk_->bytes.data(), BWFChunk::kSize);
   bextChunkStart_ = bext->offset;
   readBextRecord(*bwfChunk_, bext->size, bigEndianRecord());
   chunkFlags_ |= kBWFFlagBext;
-  // The whole coding history, up to its first NUL (at most 1 MiB of it).
-  const uint64_t fixed = BWFChunk::kCodingHistory.offset - BWFChunk::kHeaderSize;
-  std::string history(static_cast<size_t>(std::min<uint64_t>(
-                          bext->size > fixed ? bext->size - fixed : 0, kLongestCodingHistory)),
-                      '\0');
-  history.resize(read(bext->offset + BWFChunk::kCodingHistory.offset,
-                      reinterpret_cast<uint8_t*>(history.data()), history.size()));
-  fullCodingHistory_ =
-      codingHistory_ == "None" ? codingHistory_ : history.substr(0, history.find('\0'));
+  // The whole coding history, up to its first NUL.
+  const auto history = bextAsRead_.begin() +
+                       static_cast<std::ptrdiff_t>(std::min<size_t>(fixed, bextAsRead_.size()));
+  fullCodingHistory_ = codingHistory_ == "None"
+                           ? codingHistory_
+                           : std::string(history, std::find(history, bextAsRead_.end(), 0));
 }
 
 }  // namespace bextkit

@@ -4,12 +4,17 @@
 // BW64) or replaces the chunk with a larger one for a longer coding history, in the file's byte
 // order. A save changes only what was edited, and refuses, with nothing written, what it cannot
 // write whole.
+#include <sys/statvfs.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
+#include "bwf/ChainComparison.h"
 #include "bwf/FourCC.h"
 #include "platform/Clock.h"
 #include "platform/FileReplacement.h"
@@ -25,9 +30,13 @@ constexpr size_t kFixedRecord = BWFChunk::kCodingHistory.offset;          // 610
 constexpr uint64_t kFixedPayload = kFixedRecord - BWFChunk::kHeaderSize;  // 602
 constexpr uint64_t kRiffHeaderSize = 12;
 constexpr uint64_t kLargestRiffFile = uint64_t{1} << 32;  // its size field counts 32 bits
+// A ds64 chunk: its fixed fields and a table far longer than any writer makes.
+constexpr uint64_t kLargestDs64 = 64 * 1024;
 // Both halves of the time reference, written together.
 constexpr BWFChunk::Field kTimeReference{BWFChunk::kTimeReferenceLow.offset, 8};
 constexpr const char* kNothingWritten = "; nothing was written";
+constexpr const char* kChangedSinceRead =
+    "the bext chunk changed since the file was read; nothing was written";
 
 // The text as C would hold it: up to its first NUL.
 std::string_view cText(const std::string& text) { return cnum::cStringView(text); }
@@ -63,6 +72,75 @@ std::pair<std::string, std::string> dateAndTime() {
 std::string truncatedReason(const ChainChunk& chunk) {
   return "the bext chunk declares " + std::to_string(chunk.size) +
          " bytes and runs past the end of the file" + kNothingWritten;
+}
+
+bool isFiller(const ChainChunk& chunk) {
+  return chunk.id == FourCC("JUNK") || chunk.id == FourCC("PAD ") || chunk.id == FourCC("FLLR");
+}
+
+// How a bext chunk grows where it stands: into the filler chunk right after it, or, when it (or
+// that filler) is the file's last chunk, into a JUNK chunk first appended at the end. Its new
+// payload ends on an even offset; what is left of the room stays a filler chunk of its own ID,
+// or the chunk takes it as zeros when it is too little for a chunk header.
+struct Growth {
+  size_t index = 0;       // the bext chunk's place in the chain
+  uint64_t offset = 0;    // of the bext chunk
+  uint64_t newSize = 0;   // its new payload size
+  bool filler = false;    // the growth consumes the filler after it
+  uint64_t appendAt = 0;  // where the appended JUNK chunk starts (after a pad byte)...
+  uint64_t junk = 0;      // ...its payload; no JUNK is appended when appendAt is 0
+  FourCC leftId;          // the filler left after the chunk, if any
+  uint64_t leftSize = 0;
+  bool left = false;
+  uint64_t appended(uint64_t fileSize) const {
+    return appendAt ? appendAt + 8 + junk - fileSize : 0;
+  }
+};
+
+std::optional<Growth> planGrowth(const ChunkChain& chain, uint64_t fileSize, uint64_t offset,
+                                 uint64_t size) {
+  const auto it = std::find_if(chain.chunks.begin(), chain.chunks.end(), [&](const auto& c) {
+    return c.offset == offset && c.id == chunkid::kBext;
+  });
+  if (it == chain.chunks.end() || it->truncated || (offset & 1) || (size & 1)) return std::nullopt;
+  Growth g;
+  g.index = static_cast<size_t>(it - chain.chunks.begin());
+  g.offset = offset;
+  g.newSize = size;
+  const ChainChunk* next = it + 1 == chain.chunks.end() ? nullptr : &*(it + 1);
+  g.filler = next && isFiller(*next) && !next->truncated;
+  const ChainChunk& last = g.filler ? *next : *it;
+  const uint64_t runEnd = last.end();
+  const bool atEnd = &last == &chain.chunks.back() && !chain.broken && runEnd >= fileSize;
+  if (!g.filler && !atEnd) return std::nullopt;
+  g.leftId = g.filler ? next->id : FourCC("JUNK");
+  // The first filler header the chain passes through while the growth is under way: the
+  // filler's own, or the appended JUNK's. A filler header left behind must lie past it, so that
+  // writing one never breaks the chain before the chunk's new size is written.
+  uint64_t firstFiller = it->end();
+  uint64_t room = std::min(runEnd, fileSize) - offset;
+  if (room < 8 + size) {
+    if (!atEnd) return std::nullopt;
+    g.appendAt = fileSize + (fileSize & 1);
+    g.junk = offset + size > g.appendAt ? offset + size - g.appendAt : 0;
+    g.junk += g.junk & 1;
+    room = g.appendAt + 8 + g.junk - offset;
+    if (!g.filler) firstFiller = g.appendAt;
+  }
+  if (room & 1) return std::nullopt;  // a pad byte is missing somewhere: write the file anew
+  uint64_t left = room - 8 - size;
+  if (left >= 8 && offset + 8 + size < firstFiller + 8) {
+    g.newSize = firstFiller - offset;  // grow past the old filler header
+    g.newSize += g.newSize & 1;
+    left = room - 8 - g.newSize;
+  }
+  if (left >= 8) {
+    g.left = true;
+    g.leftSize = left - 8;
+  } else {
+    g.newSize = room - 8;  // too little for a chunk: the chunk takes it as zeros
+  }
+  return g;
 }
 
 }  // namespace
@@ -201,8 +279,12 @@ uint64_t BWFParser::chunkSizeToWrite() const {
   return needed <= own ? own : needed + (needed & 1);
 }
 
-bool BWFParser::saveWritesNewFile() const {
-  return !(chunkFlags_ & kBWFFlagBext) || chunkSizeToWrite() > imageChunkSize();
+BWFParser::SaveWay BWFParser::saveWay() const {
+  if (!(chunkFlags_ & kBWFFlagBext)) return SaveWay::kWriteAnew;
+  const uint64_t size = chunkSizeToWrite();
+  if (size <= imageChunkSize()) return SaveWay::kRewrite;
+  return planGrowth(chain_, scannedSize_, bextChunkStart_, size) ? SaveWay::kGrowInPlace
+                                                                 : SaveWay::kWriteAnew;
 }
 
 std::vector<uint8_t> BWFParser::chunkToWrite() const {
@@ -367,18 +449,53 @@ std::string BWFParser::saveRefusal() const {
   return std::string();
 }
 
-bool BWFParser::writeBExtHeaderToFile(const std::string& path) { return save(path, true); }
+bool BWFParser::writeBExtHeaderToFile(const std::string& path) {
+  // Whatever goes wrong inside a save (memory, above all) fails that save and nothing more.
+  try {
+    return save(path, true);
+  } catch (const std::bad_alloc&) {
+    return failSave(path, "out of memory");
+  } catch (const std::exception& e) {
+    return failSave(path, e.what());
+  }
+}
 
-bool BWFParser::checkSave() { return save(path_, false); }
+bool BWFParser::checkSave() {
+  try {
+    return save(path_, false);
+  } catch (const std::bad_alloc&) {
+    return failSave(path_, "out of memory");
+  } catch (const std::exception& e) {
+    return failSave(path_, e.what());
+  }
+}
 
 bool BWFParser::save(const std::string& path, bool write) {
   lastError_.clear();
   if (const std::string why = saveRefusal(); !why.empty()) return failSave(path, why);
   const std::vector<uint8_t> chunk = chunkToWrite();
-  const bool saved =
-      saveWritesNewFile() ? writeNewFile(path, chunk, write) : rewriteChunk(path, chunk, write);
+  bool saved = false;
+  const SaveWay way = saveWay();
+  switch (way) {
+    case SaveWay::kRewrite:
+      saved = rewriteChunk(path, chunk, write);
+      break;
+    case SaveWay::kGrowInPlace:
+      saved = growInPlace(path, chunk, write);
+      break;
+    case SaveWay::kWriteAnew:
+      saved = writeNewFile(path, chunk, write);
+      break;
+  }
   // What a save to another path wrote says nothing of the parser's own file.
-  if (saved && write && path == path_) adoptSaved(chunk);
+  if (saved && write && path == path_) {
+    // A rewrite changed the first bytes of the chunk as read; a save that moved chunks has
+    // taken the whole new chunk already.
+    if (way == SaveWay::kRewrite) {
+      std::copy_n(chunk.begin(), std::min(chunk.size(), bextAsRead_.size()), bextAsRead_.begin());
+    }
+    adoptSaved(bextAsRead_);
+  }
   return saved;
 }
 
@@ -414,14 +531,10 @@ void BWFParser::adoptSaved(const std::vector<uint8_t>& chunk) {
   fieldEdits_ = FieldEdits();
 }
 
-bool BWFParser::chunkAsRead(FileHandle& file, uint64_t offset, size_t length,
-                            std::vector<uint8_t>& previous) const {
+bool BWFParser::chunkAsRead(FileHandle& file, uint64_t offset) const {
+  std::vector<uint8_t> now(bextAsRead_.size());
   file.seekToFileOffset(offset);
-  previous = file.readDataOfLength(length);
-  const size_t compared = std::min(length, recordLength());
-  return previous.size() == length &&
-         std::equal(previous.begin(), previous.begin() + static_cast<std::ptrdiff_t>(compared),
-                    bwfChunk_->bytes.begin());
+  return file.read(now.data(), now.size()) == now.size() && now == bextAsRead_;
 }
 
 bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>& record,
@@ -447,12 +560,12 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   // The bytes about to be replaced must be those that were read: otherwise another program has
   // saved the chunk since, and writing would undo its edits. They also undo a write that fails
   // part way.
-  std::vector<uint8_t> previous;
-  if (!chunkAsRead(*file, target, record.size(), previous)) {
-    return failSave(
-        path, std::string("the bext chunk changed since the file was read") + kNothingWritten);
+  if (bext->size != imageChunkSize() || !chunkAsRead(*file, target)) {
+    return failSave(path, kChangedSinceRead);
   }
   if (!write) return true;
+  file->seekToFileOffset(target);
+  const std::vector<uint8_t> previous = file->readDataOfLength(record.size());
   file->seekToFileOffset(target);
   // Success is reported only once the chunk is on the disk.
   if (!file->write(record) || !file->synchronizeFile()) {
@@ -466,6 +579,56 @@ bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>
   return true;
 }
 
+namespace {
+
+// Room on the file system of `path` for `bytes` more; the reason when there is not.
+std::string freeSpaceRefusal(const std::string& path, uint64_t bytes) {
+  struct statvfs info {};
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::statvfs(folder.c_str(), &info) != 0) return std::string();  // the writes will tell
+  const uint64_t free = uint64_t{info.f_bavail} * info.f_frsize;
+  if (bytes <= free) return std::string();
+  return "the save needs " + std::to_string(bytes) + " bytes, " + std::to_string(free) +
+         " free on the file system" + kNothingWritten;
+}
+
+// Reads `file` for the chain walk and the comparison.
+ChunkReader readerOf(FileHandle& file) {
+  return [&file](uint64_t offset, uint8_t* destination, size_t length) {
+    file.seekToFileOffset(offset);
+    return file.read(destination, length);
+  };
+}
+
+}  // namespace
+
+std::string BWFParser::headerRefusal(const ChunkChain& chain, uint64_t size,
+                                     uint64_t& headerEnd) const {
+  if (chain.container == Container::kNone) {
+    return "the file does not begin with a RIFF header; nothing was written";
+  }
+  if (chain.container != chain_.container) {
+    return "the file's header changed since it was read; nothing was written";
+  }
+  headerEnd = kRiffHeaderSize;
+  if (!chain.has64BitSizes()) return std::string();
+  // The ds64 chunk is copied as the header: it must be a real one, of a size the file holds.
+  const ChainChunk* ds64 = chain.chunks.empty() ? nullptr : &chain.chunks[0];
+  if (!ds64 || ds64->id != chunkid::kDs64 || ds64->size < 28) {
+    return std::string("the ") + containerName(chain.container) +
+           " file has no ds64 chunk after its header; nothing was written";
+  }
+  if (ds64->truncated || ds64->size > kLargestDs64) {
+    return "the ds64 chunk declares " + std::to_string(ds64->size) + " bytes, " +
+           (ds64->truncated ? "more than the file holds (" + std::to_string(size) + ")"
+                            : "more than a ds64 chunk can hold") +
+           kNothingWritten;
+  }
+  headerEnd = ds64->end();
+  return std::string();
+}
+
 bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk,
                              bool write) {
   const bool replacing = chunkFlags_ & kBWFFlagBext;
@@ -477,13 +640,12 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
 
   // A new chunk goes after the form header; in RF64 and BW64 after ds64, which must stay the
   // first chunk. A larger chunk takes the place of the old one, which must be the one that was
-  // read. The form header (with ds64) is copied with its sizes grown, the rest as it is.
+  // read, and leaves a JUNK reserve after it. The form header (with ds64) is copied with its
+  // sizes grown, every other chunk from where the chain finds it, as it is.
   const ChunkChain chain = walkChunkChain(*original, size);
-  if (chain.container == Container::kNone) {
-    return failSave(path, "the file does not begin with a RIFF header; nothing was written");
-  }
-  if (chain.container != chain_.container) {
-    return failSave(path, "the file's header changed since it was read; nothing was written");
+  uint64_t headerEnd = 0;
+  if (const std::string refusal = headerRefusal(chain, size, headerEnd); !refusal.empty()) {
+    return failSave(path, refusal);
   }
   const ChainChunk* bext = chain.first(chunkid::kBext);
   if (bext && !replacing) {
@@ -491,16 +653,11 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
                     "the file has a bext chunk now (another program added it since the "
                     "file was read); nothing was written");
   }
-  uint64_t headerEnd = kRiffHeaderSize;
-  if (chain.has64BitSizes()) {
-    if (chain.chunks.empty() || chain.chunks[0].id != chunkid::kDs64 || chain.chunks[0].size < 8) {
-      return failSave(path, std::string("the ") + containerName(chain.container) +
-                                " file has no ds64 chunk after its header; nothing was written");
-    }
-    headerEnd += 8 + chain.chunks[0].size + (chain.chunks[0].size & 1);
-  }
   // The bytes [from, to) of the original give way to the chunk.
   uint64_t from = headerEnd, to = headerEnd;
+  ChainEdit edit;
+  edit.at = chain.has64BitSizes() ? 1 : 0;
+  std::vector<uint8_t> reserve;
   if (replacing) {
     if (!bext || bext->offset != bextChunkStart_ || bext->offset < headerEnd) {
       return failSave(path, "the bext chunk at offset " + std::to_string(bextChunkStart_) +
@@ -509,66 +666,188 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
                                 kNothingWritten);
     }
     if (bext->truncated) return failSave(path, truncatedReason(*bext));
-    std::vector<uint8_t> previous;
-    if (bext->size != imageChunkSize() ||
-        !chunkAsRead(*original, bext->offset, recordLength(), previous)) {
-      return failSave(
-          path, std::string("the bext chunk changed since the file was read") + kNothingWritten);
+    if (bext->size != imageChunkSize() || !chunkAsRead(*original, bext->offset)) {
+      return failSave(path, kChangedSinceRead);
     }
     from = bext->offset;
-    to = std::min(size, from + 8 + bext->size + (bext->size & 1));
+    to = std::min(size, bext->end());
+    edit.at = static_cast<size_t>(bext - chain.chunks.data());
+    edit.removed = 1;
+    reserve.assign(8 + kJunkReserve, 0);
+    std::copy_n("JUNK", 4, reserve.begin());
+    if (reversedIds()) std::reverse(reserve.begin(), reserve.begin() + 4);
+    storeSize(reserve.data(), 4, static_cast<uint32_t>(kJunkReserve));
   }
-  const uint64_t grown = chunk.size() - (to - from);
+  edit.added.emplace_back(chunkid::kBext, chunk.size() - 8);
+  if (!reserve.empty()) edit.added.emplace_back(FourCC("JUNK"), kJunkReserve);
+  const uint64_t grown = chunk.size() + reserve.size() - (to - from);
   if (!chain.has64BitSizes() && size + grown > kLargestRiffFile) {
     return failSave(path, std::string(replacing ? "the larger chunk" : "a new chunk") +
                               " would take the file past 4 GiB, the most a RIFF size can "
                               "describe; nothing was written");
   }
+  if (const std::string refusal = freeSpaceRefusal(replacement->targetPath(), size + grown);
+      !refusal.empty()) {
+    return failSave(path, refusal);
+  }
   if (!write) return true;
-  std::vector<uint8_t> head(static_cast<size_t>(headerEnd));
-  original->seekToFileOffset(0);
-  if (original->read(head.data(), head.size()) != head.size()) {
-    return failSave(path, "cannot read the file's header: " + original->lastError());
-  }
-  if (chain.has64BitSizes()) {
-    // ds64's RIFF size, 64-bit little-endian at the start of its payload; the header keeps
-    // its 0xFFFFFFFF.
-    storeLE64(head.data(), 20, loadLE64(head.data(), 20) + grown);
-  } else {
-    storeSize(head.data(), 4, static_cast<uint32_t>(size + grown - 8));
-  }
-  // The new file: the grown head, what lies before the old chunk, the chunk (the bytes that its
-  // size declares past the record are zero), then what follows the old chunk. The progress
-  // counts both copies as one.
+
+  // The new file: the head with its size grown, what lies before the old chunk, the chunk (the
+  // bytes that its size declares past the record are zero) and the reserve, then what follows
+  // the old chunk. The progress counts both copies as one.
   const uint64_t before = from - headerEnd, total = before + (size - to);
   const auto share = [this, total](uint64_t done) -> FileHandle::Progress {
     if (!saveProgress_) return {};
     return [this, total, done](uint64_t copied, uint64_t) { saveProgress_(done + copied, total); };
   };
   FileHandle& out = replacement->output();
-  if (!out.write(head) || !out.copyFrom(*original, headerEnd, before, share(0)) ||
-      !out.write(chunk) || !out.copyFrom(*original, to, size - to, share(before))) {
+  if (!out.copyFrom(*original, 0, headerEnd) ||
+      !out.copyFrom(*original, headerEnd, before, share(0)) || !out.write(chunk) ||
+      !out.write(reserve) || !out.copyFrom(*original, to, size - to, share(before))) {
     return failSave(path, out.lastError());
+  }
+  // The form's size: in the header, or ds64's 64-bit RIFF size, its first payload field.
+  std::array<uint8_t, 8> field{};
+  const uint64_t fieldAt = chain.has64BitSizes() ? kRiffHeaderSize + 8 : 4;
+  original->seekToFileOffset(fieldAt);
+  if (original->read(field.data(), field.size()) != field.size()) {
+    return failSave(path, "cannot read the file's header: " + original->lastError());
+  }
+  if (chain.has64BitSizes()) {
+    storeLE64(field.data(), 0, loadLE64(field.data(), 0) + grown);
+  } else {
+    storeSize(field.data(), 0, static_cast<uint32_t>(size + grown - 8));
+  }
+  out.seekToFileOffset(fieldAt);
+  if (!out.write(field.data(), chain.has64BitSizes() ? 8 : 4)) {
+    return failSave(path, out.lastError());
+  }
+  // Nothing but the saved chunk may differ: the new file's chain against the original's.
+  const ChunkChain saved = walkChunkChain(out, size + grown);
+  if (const std::string difference =
+          compareChains(chain, readerOf(*original), size, saved, readerOf(out), size + grown, edit);
+      !difference.empty()) {
+    return failSave(path, "the new file would not keep the original's chunks (" + difference +
+                              "); nothing was written");
   }
   if (replacementCheck_ && !replacementCheck_(out, size + grown, why)) {
     return failSave(path, why);
   }
   if (!replacement->commit(why)) return failSave(path, why);
-  if (path != path_) return true;
+  if (path == path_) adoptLayout(saved, size + grown, from, chunk);
+  return true;
+}
 
-  // The file now holds the chunk: a later save rewrites it instead of writing another file.
+void BWFParser::adoptLayout(const ChunkChain& chain, uint64_t size, uint64_t offset,
+                            const std::vector<uint8_t>& chunk) {
+  // The file now holds the chunk: a later save compares with it and rewrites it in place.
   if (!bwfChunk_) bwfChunk_ = std::make_unique<BWFChunk>();
-  bextChunkStart_ = from;
+  bextChunkStart_ = offset;
   chunkFlags_ |= kBWFFlagBext;
   chain_ = chain;
-  std::erase_if(chain_.chunks,
-                [from](const ChainChunk& c) { return c.offset == from && c.id == chunkid::kBext; });
-  for (ChainChunk& c : chain_.chunks) c.offset += c.offset >= from ? grown : 0;
-  const auto at = std::find_if(chain_.chunks.begin(), chain_.chunks.end(),
-                               [&](const ChainChunk& c) { return c.offset > from; });
-  chain_.chunks.insert(
-      at, ChainChunk{chunkid::kBext, from, loadSize(chunk.data(), BWFChunk::kCkSize.offset),
-                     FourCC(), false});
+  const ChainChunk* bext = chain_.first(chunkid::kBext);
+  scannedSize_ = size;
+  bextAsRead_.assign(chunk.begin(), chunk.end());
+  bextAsRead_.resize(static_cast<size_t>(std::min<uint64_t>(
+      8 + (bext ? bext->size : chunk.size() - 8), kFixedRecord + kLongestCodingHistory)));
+}
+
+bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>& chunk,
+                            bool write) {
+  std::string why;
+  std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
+  if (!file) return failSave(path, why);
+  const uint64_t size = file->seekToEndOfFile();
+  const ChunkChain chain = walkChunkChain(*file, size);
+  uint64_t headerEnd = 0;
+  if (const std::string refusal = headerRefusal(chain, size, headerEnd); !refusal.empty()) {
+    return failSave(path, refusal);
+  }
+  const ChainChunk* bext = chain.first(chunkid::kBext);
+  const std::optional<Growth> g = planGrowth(chain, size, bextChunkStart_, chunk.size() - 8);
+  if (!bext || bext->offset != bextChunkStart_ || bext->size != imageChunkSize() || !g ||
+      !chunkAsRead(*file, bext->offset)) {
+    return failSave(path, kChangedSinceRead);
+  }
+  const uint64_t appended = g->appended(size);
+  if (!chain.has64BitSizes() && size + appended > kLargestRiffFile) {
+    return failSave(path,
+                    "the larger chunk would take the file past 4 GiB, the most a RIFF size can "
+                    "describe; nothing was written");
+  }
+  if (const std::string refusal = freeSpaceRefusal(path, appended); !refusal.empty()) {
+    return failSave(path, refusal);
+  }
+  if (!write) return true;
+
+  // What the growth overwrites, to put back if a write fails: the chunk and the room after it,
+  // and the form's size.
+  const uint64_t runEnd = g->offset + 8 + g->newSize + (g->left ? 8 + g->leftSize : 0);
+  const uint64_t fieldAt = chain.has64BitSizes() ? kRiffHeaderSize + 8 : 4;
+  file->seekToFileOffset(g->offset);
+  const std::vector<uint8_t> previous =
+      file->readDataOfLength(static_cast<size_t>(std::min(runEnd, size) - g->offset));
+  file->seekToFileOffset(fieldAt);
+  const std::vector<uint8_t> field = file->readDataOfLength(chain.has64BitSizes() ? 8 : 4);
+  const auto header = [this](FourCC id, uint64_t payload) {
+    std::vector<uint8_t> bytes(8);
+    const FourCC stored = reversedIds() ? id.reversed() : id;
+    for (size_t i = 0; i < 4; ++i) bytes[i] = stored[i];
+    storeSize(bytes.data(), 4, static_cast<uint32_t>(payload));
+    return bytes;
+  };
+  // Each step leaves a whole chain, should the process die between two of them: a JUNK chunk
+  // appended at the end (the form's size then counting it); the filler header that stays after
+  // the chunk, written where the old filler's payload lay; then the chunk with its new size in
+  // one write, over the old filler's header.
+  const auto writeAt = [&](uint64_t offset, const std::vector<uint8_t>& bytes) {
+    file->seekToFileOffset(offset);
+    return file->write(bytes);
+  };
+  bool ok = true;
+  if (g->appendAt) {
+    std::vector<uint8_t> junk(static_cast<size_t>(g->appendAt - size), 0);
+    const std::vector<uint8_t> head = header(FourCC("JUNK"), g->junk);
+    junk.insert(junk.end(), head.begin(), head.end());
+    junk.resize(junk.size() + static_cast<size_t>(g->junk), 0);
+    std::vector<uint8_t> grownField = field;
+    if (chain.has64BitSizes()) {
+      storeLE64(grownField.data(), 0, loadLE64(field.data(), 0) + appended);
+    } else {
+      storeSize(grownField.data(), 0, loadSize(field.data(), 0) + static_cast<uint32_t>(appended));
+    }
+    ok = writeAt(size, junk) && writeAt(fieldAt, grownField);
+  }
+  if (ok && g->left) ok = writeAt(g->offset + 8 + g->newSize, header(g->leftId, g->leftSize));
+  std::vector<uint8_t> grown = chunk;
+  grown.resize(static_cast<size_t>(8 + g->newSize), 0);
+  storeSize(grown.data(), 4, static_cast<uint32_t>(g->newSize));
+  ok = ok && writeAt(g->offset, grown) && file->synchronizeFile();
+
+  // The chain as it now stands: the chunk and what is left of the filler in place of the chunk
+  // and its filler, nothing else moved.
+  std::string difference;
+  ChunkChain after;
+  if (ok) {
+    after = walkChunkChain(*file, size + appended);
+    ChainEdit edit{g->index, g->filler ? size_t{2} : size_t{1}, {{chunkid::kBext, g->newSize}}};
+    if (g->left) edit.added.emplace_back(g->leftId, g->leftSize);
+    // Chunks after the run do not move; the appended JUNK is part of the run.
+    ChunkChain expected = chain;
+    difference = compareChains(expected, readerOf(*file), size + appended, after, readerOf(*file),
+                               size + appended, edit);
+  }
+  if (!ok || !difference.empty()) {
+    const std::string reason =
+        ok ? "the grown chunk would not keep the file's other chunks (" + difference + ")"
+           : file->lastError();
+    const bool restored = writeAt(g->offset, previous) && writeAt(fieldAt, field) &&
+                          file->truncateFile(size) && file->synchronizeFile();
+    return failSave(
+        path, reason + (restored ? "; the file was restored" : "; the file could not be restored"));
+  }
+  if (!file->closeFile()) return failSave(path, file->lastError());
+  if (path == path_) adoptLayout(after, size + appended, g->offset, grown);
   return true;
 }
 

@@ -65,6 +65,21 @@ Ds64 readDs64(const ChunkReader& read, uint64_t payload, uint64_t size) {
 
 }  // namespace
 
+bool plausibleChunkHeader(const ChunkReader& read, uint64_t offset, uint64_t fileSize,
+                          bool bigEndianSizes) {
+  std::array<uint8_t, 8> bytes{};
+  if (offset > fileSize || fileSize - offset < bytes.size() ||
+      read(offset, bytes.data(), bytes.size()) != bytes.size()) {
+    return false;
+  }
+  const auto idChar = [](uint8_t b) {
+    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == ' ';
+  };
+  if (!std::all_of(bytes.begin(), bytes.begin() + 4, idChar) || bytes[0] == ' ') return false;
+  const uint64_t size = bigEndianSizes ? loadBE32(bytes.data(), 4) : loadLE32(bytes.data(), 4);
+  return size == 0xFFFFFFFFu || size <= fileSize - offset - bytes.size();
+}
+
 const char* containerName(Container container) {
   switch (container) {
     case Container::kRIFF:
@@ -130,9 +145,15 @@ ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
       if (chain.reversedIds()) chunk.form = chunk.form.reversed();
     }
     chunk.truncated = chunk.size > fileSize - offset - 8;
+    if (!chunk.truncated && (chunk.size & 1)) {
+      const uint64_t unpadded = offset + 8 + chunk.size;
+      chunk.padMissing =
+          !plausibleChunkHeader(read, unpadded + 1, fileSize, chain.bigEndianSizes()) &&
+          plausibleChunkHeader(read, unpadded, fileSize, chain.bigEndianSizes());
+    }
     chain.chunks.push_back(chunk);
     if (chunk.truncated) break;
-    offset += 8 + chunk.size + (chunk.size & 1);
+    offset = chunk.end();
   }
   return chain;
 }

@@ -28,6 +28,11 @@ struct ChainChunk {
   uint64_t size;    // of its payload; from ds64 where the header holds 0xFFFFFFFF
   FourCC form;      // a LIST chunk's form type ("INFO", "adtl"), zero for other chunks
   bool truncated;   // the chunk runs past the end of the file
+  // The chunk has an odd size and its writer left out the pad byte: the next chunk starts right
+  // after its payload, where the walk found it.
+  bool padMissing = false;
+  // Where the next chunk starts: after the payload and its pad byte, if any.
+  uint64_t end() const { return offset + 8 + size + ((size & 1) && !padMissing ? 1 : 0); }
 };
 
 struct ChunkChain {
@@ -55,7 +60,16 @@ struct ChunkChain {
 // Reads up to `length` bytes at `offset`; how many it read.
 using ChunkReader = std::function<size_t(uint64_t offset, uint8_t* destination, size_t length)>;
 
-// Walks the file's chain. A file that is not a WAVE form gives kNone and no chunks.
+// Whether the 8 bytes at `offset` form a chunk header a writer could have meant: an ID of
+// letters, digits and spaces that starts with a letter or digit, and a size that ends within the
+// file (or 0xFFFFFFFF, a size kept in ds64).
+bool plausibleChunkHeader(const ChunkReader& read, uint64_t offset, uint64_t fileSize,
+                          bool bigEndianSizes);
+
+// Walks the file's chain. After an odd-sized chunk the next one is looked for after the pad
+// byte; where no chunk header stands there but one does right after the payload, the writer
+// left out the pad byte, and the walk goes on from there. A file that is not a WAVE form gives
+// kNone and no chunks.
 ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize);
 ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize);
 

@@ -25,21 +25,6 @@ std::string quoted(FourCC id) {
 
 std::string number(uint64_t value) { return std::to_string(value); }
 
-// A chunk header a writer could have meant: an ID of letters, digits and spaces that starts
-// with a letter or digit, and a size that ends within the file.
-bool plausibleHeader(const ChunkReader& read, uint64_t offset, uint64_t fileSize, bool bigEndian) {
-  std::array<uint8_t, 8> bytes{};
-  if (offset + bytes.size() > fileSize || read(offset, bytes.data(), bytes.size()) != 8) {
-    return false;
-  }
-  const auto idChar = [](uint8_t b) {
-    return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == ' ';
-  };
-  if (!std::all_of(bytes.begin(), bytes.begin() + 4, idChar) || bytes[0] == ' ') return false;
-  const uint64_t size = bigEndian ? loadBE32(bytes.data(), 4) : loadLE32(bytes.data(), 4);
-  return size == 0xFFFFFFFFu || size <= fileSize - offset - kChunkHeader;
-}
-
 void checkFormSize(const ChunkChain& chain, const ChunkReader& read, uint64_t fileSize,
                    Findings& out) {
   std::array<uint8_t, 8> header{};
@@ -74,29 +59,24 @@ void checkFormSize(const ChunkChain& chain, const ChunkReader& read, uint64_t fi
   }
 }
 
-// An odd-sized chunk whose writer left out the pad byte: the chain, which steps over one, breaks
-// one byte past a header that the bytes right after the chunk do form.
-bool checkPadBytes(const ChunkChain& chain, const ChunkReader& read, uint64_t fileSize,
-                   Findings& out) {
-  if (chain.chunks.empty()) return false;
-  const ChainChunk& last = chain.chunks.back();
-  if ((last.size & 1) == 0 || last.truncated) return false;
-  const uint64_t end = last.offset + kChunkHeader + last.size;
-  const std::string name = "The " + quoted(last.id) + " chunk at " + number(last.offset) +
-                           " has an odd size (" + number(last.size) + ")";
-  if (chain.broken && chain.brokenAt == end + 1 &&
-      plausibleHeader(read, end, fileSize, chain.bigEndianSizes())) {
-    out.push_back({"pad-byte-missing", Severity::kError, end,
-                   name + " and no pad byte after it: the next chunk starts at " + number(end) +
-                       ", one byte early, and readers that step over the pad lose it and every "
-                       "chunk after it."});
-    return true;
+// Odd-sized chunks whose writer left out the pad byte: the chain found the next chunk right
+// after the payload, where readers that step over the pad miss it.
+void checkPadBytes(const ChunkChain& chain, uint64_t fileSize, Findings& out) {
+  for (const ChainChunk& c : chain.chunks) {
+    const uint64_t end = c.offset + kChunkHeader + c.size;
+    const std::string name = "The " + quoted(c.id) + " chunk at " + number(c.offset) +
+                             " has an odd size (" + number(c.size) + ")";
+    if (c.padMissing) {
+      out.push_back({"pad-byte-missing", Severity::kError, end,
+                     name + " and no pad byte after it: the next chunk starts at " + number(end) +
+                         ", one byte early, and readers that step over the pad lose it and "
+                         "every chunk after it."});
+    } else if (&c == &chain.chunks.back() && (c.size & 1) && !c.truncated && !chain.broken &&
+               end == fileSize) {
+      out.push_back({"pad-byte-missing", Severity::kWarning, end,
+                     name + " and the file ends without the pad byte that should follow it."});
+    }
   }
-  if (!chain.broken && end == fileSize) {
-    out.push_back({"pad-byte-missing", Severity::kWarning, end,
-                   name + " and the file ends without the pad byte that should follow it."});
-  }
-  return false;
 }
 
 void checkOnce(const ChunkChain& chain, Findings& out) {
@@ -178,8 +158,8 @@ void checkStructure(const ChunkChain& chain, const ChunkReader& read, uint64_t f
                        number(fileSize - c.offset - std::min(fileSize - c.offset, kChunkHeader)) +
                        " of them."});
   }
-  const bool padExplainsBreak = checkPadBytes(chain, read, fileSize, out);
-  if (chain.broken && !padExplainsBreak) {
+  checkPadBytes(chain, fileSize, out);
+  if (chain.broken) {
     out.push_back({"chain-broken", Severity::kError, chain.brokenAt,
                    "The bytes at " + number(chain.brokenAt) + " are no chunk header, so the " +
                        "chunks after them cannot be found by their sizes."});

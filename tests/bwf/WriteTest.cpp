@@ -352,14 +352,18 @@ TEST_F(Write, ACodingHistoryFillsItsChunkOrALargerOne) {
   // clang-format on
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.payload << " " << c.length << (c.rf64 ? " RF64" : ""));
-    const auto build = [&](const std::string& text, size_t payload) {
+    // A chunk that grows into a new file leaves a JUNK reserve after it.
+    const bool reserve = c.payload && c.expected != c.payload;
+    const auto build = [&](const std::string& text, size_t payload, bool junk = false) {
       BextFields fields = c.payload ? kFields : BextFields{"x", "", "", "2026-12-06", "21:00:05"};
       fields.codingHistory = text, fields.payloadSize = payload;
       RiffBuilder b(c.order);
       if (!c.rf64) b.riffHeader();
       if (payload && !c.last) b.bext(fields);
+      if (junk && !c.last) b.chunk("JUNK", Bytes(BWFParser::kJunkReserve, 0));
       b.fmt(1, 1, 48000, 16).chunk("data", Bytes(1001, 0x11));
       if (payload && c.last) b.bext(fields);
+      if (junk && c.last) b.chunk("JUNK", Bytes(BWFParser::kJunkReserve, 0));
       b.chunk("LIST", {'I', 'N', 'F', 'O'});
       return c.rf64 ? rf64(b.bytes()) : b.bytes();
     };
@@ -372,7 +376,7 @@ TEST_F(Write, ACodingHistoryFillsItsChunkOrALargerOne) {
     EXPECT_EQ(parser->chunkSizeToWrite(), c.expected);
     EXPECT_EQ(parser->saveWritesNewFile(), c.payload == 0 || c.expected != c.payload);
     ASSERT_TRUE(parser->saveFile()) << parser->lastError();
-    EXPECT_EQ(readWholeFile(path), build(history(c.length), c.expected));
+    EXPECT_EQ(readWholeFile(path), build(history(c.length), c.expected, reserve));
     EXPECT_EQ(parser->fullCodingHistory(), c.length ? history(c.length) : "None");
     // The parser knows the chunk it wrote: the next save rewrites it in place.
     parser->setDescription("again");
@@ -533,6 +537,128 @@ TEST_F(Write, EveryFailingOrKilledStepLeavesTheFileAsItWas) {
   auto file = FileHandle::openForReading(path);
   EXPECT_EQ(file->readDataOfLength(1 << 23).size() + file->lastError().size(),
             std::filesystem::file_size(path));
+}
+
+}  // namespace
+}  // namespace bextkit::testsupport
+
+namespace bextkit::testsupport {
+namespace {
+
+// The chunks a file's chain holds, as "ID:size" and "broken" where it breaks.
+std::string chainOf(const std::string& path) {
+  auto file = FileHandle::openForReading(path);
+  const ChunkChain chain = walkChunkChain(*file, file->seekToEndOfFile());
+  std::string text;
+  for (const ChainChunk& c : chain.chunks) text += c.id.str() + ":" + std::to_string(c.size) + " ";
+  return text + (chain.broken ? "broken" : "");
+}
+
+TEST_F(Write, DamagedLayoutsAreSavedWholeOrRefused) {
+  // Layouts that writers and damage produce, each edited four ways: the result keeps every chunk
+  // (the audio found where it was, by its ID) or the save is refused with nothing written.
+  BextFields odd = kFields;
+  odd.payloadSize = 615;
+  const Bytes audio(400, 0x11);
+  const auto layout = [&](int kind) {
+    RiffBuilder b;
+    b.riffHeader();
+    if (kind == 0) b.chunk("bext", bextPayload(odd), false);              // pad byte missing
+    if (kind == 1) b.chunk("bext", bextPayload(odd), false).raw({0x7F});  // non-zero pad
+    if (kind >= 2) b.bext(kFields);
+    if (kind == 3) b.raw({'x', 0x01, 0x02});  // the chain breaks after bext
+    b.fmt(1, 2, 48000, 16).chunk("data", audio);
+    if (kind == 2) b.raw({1, 2, 3});  // bytes after the last chunk
+    return b.bytes();
+  };
+  Bytes ds64(28, 0);  // a ds64 chunk declaring its own size in ds64, as 2^40
+  ds64[24] = 1;
+  ds64.insert(ds64.end(), {'d', 's', '6', '4', 0, 0, 0, 0, 0, 1, 0, 0});
+  const Bytes hostile = RiffBuilder()
+                            .id("RF64")
+                            .raw({0xFF, 0xFF, 0xFF, 0xFF})
+                            .id("WAVE")
+                            .chunkDeclaring("ds64", 0xFFFFFFFF, ds64)
+                            .bytes();
+  const Bytes hostileShort = RiffBuilder()
+                                 .id("RF64")
+                                 .raw({0xFF, 0xFF, 0xFF, 0xFF})
+                                 .id("WAVE")
+                                 .chunkDeclaring("ds64", 0xFFFFFFFF, Bytes(28, 0))
+                                 .bytes();
+  const std::vector<Bytes> files = {layout(0), layout(1),    layout(2),    layout(3),
+                                    hostile,   hostileShort, wave(nullptr)};
+  for (size_t f = 0; f < files.size(); ++f) {
+    for (int op = 0; op < 4; ++op) {  // grow the history, rewrite the description, dry runs
+      SCOPED_TRACE(testing::Message() << "layout " << f << " edit " << op);
+      const std::string path = dir.write("d.wav", files[f]);
+      const std::string before = chainOf(path);
+      auto parser = scanned(path);
+      parser->setDescription("edited");
+      Edits edits;
+      if (op % 2 == 0) edits.codingHistory = history(900);
+      parser->setFieldEdits(edits);
+      const bool saved = op < 2 ? parser->saveFile() : parser->checkSave();
+      if (f == 4 || f == 5) {  // the hostile sizes are refused, by the dry run too
+        EXPECT_FALSE(saved);
+        EXPECT_NE(parser->lastError().find("ds64"), std::string::npos) << parser->lastError();
+      }
+      if (!saved || op >= 2) {
+        EXPECT_EQ(readWholeFile(path), files[f]) << parser->lastError();
+        continue;
+      }
+      const std::string after = chainOf(path);
+      const bool broken = before.find("broken") != std::string::npos;
+      EXPECT_EQ(after.find("broken") != std::string::npos, broken);
+      EXPECT_TRUE(broken || after.find("fmt :16 data:400 ") != std::string::npos) << after;
+      const Bytes bytes = readWholeFile(path);
+      EXPECT_NE(std::search(bytes.begin(), bytes.end(), audio.begin(), audio.end()), bytes.end());
+      EXPECT_EQ(scanned(path)->description(), "edited");
+    }
+  }
+}
+
+TEST_F(Write, ALargerChunkGrowsInPlaceWhereThereIsRoom) {
+  // The chunk (858 bytes) grows to 1002 and then 1062 bytes. After it: a filler with room to
+  // spare, one with a few bytes more than needed (the chunk takes them), one with too little
+  // room at the end of the file (a JUNK chunk is appended first) or before another chunk (a new
+  // file, with a JUNK reserve after the chunk), nothing (the file grows at its end), the audio.
+  using Way = BWFParser::SaveWay;
+  constexpr Way kIn = Way::kGrowInPlace, kAnew = Way::kWriteAnew;
+  // clang-format off
+  const struct { bool first; const char* filler; size_t room; bool list; Way way, next; std::string chain; } kCases[] = {
+      {false, "JUNK", 2048, true, kIn, kIn, "fmt :16 data:1000 bext:1002 JUNK:1904 LIST:4 "},
+      {false, "FLLR", 140, true, kIn, kAnew, "fmt :16 data:1000 bext:1006 LIST:4 "},
+      {false, "PAD ", 100, true, kAnew, kIn, "fmt :16 data:1000 bext:1002 JUNK:1024 PAD :100 LIST:4 "},
+      {false, "PAD ", 4, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
+      {false, nullptr, 0, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
+      {true, nullptr, 0, false, kAnew, kIn, "bext:1002 JUNK:1024 fmt :16 data:1000 "}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.chain);
+    RiffBuilder b;
+    b.riffHeader();
+    if (c.first) b.bext(kFields);
+    b.fmt(1, 1, 48000, 16).chunk("data", Bytes(1000, 0x22));
+    if (!c.first) b.bext(kFields);
+    if (c.filler) b.chunk(c.filler, Bytes(c.room, 0));
+    if (c.list) b.chunk("LIST", {'I', 'N', 'F', 'O'});
+    const std::string path = dir.write("g.wav", b.bytes());
+    auto parser = scanned(path);
+    for (const size_t length : {400, 460}) {
+      Edits edits;
+      edits.codingHistory = history(length);
+      parser->setFieldEdits(edits);
+      EXPECT_EQ(parser->saveWay(), length == 400 ? c.way : c.next);
+      ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+      EXPECT_TRUE(length != 400 || chainOf(path) == c.chain) << chainOf(path);
+      const Bytes bytes = readWholeFile(path);
+      EXPECT_EQ(loadLE32(bytes.data(), 4) + 8, bytes.size()) << "the form's size";
+      EXPECT_EQ(scanned(path)->fullCodingHistory(), history(length));
+      const Bytes audio(1000, 0x22);
+      EXPECT_NE(std::search(bytes.begin(), bytes.end(), audio.begin(), audio.end()), bytes.end());
+    }
+  }
 }
 
 }  // namespace
