@@ -40,7 +40,7 @@ struct Digest {
 
 // The digest that the file's first "MD5 " chunk holds. Nothing with an empty `why` when the
 // file has no such chunk; nothing with the reason when the file cannot be read or the chunk is
-// not 16 bytes long.
+// not 16 bytes long or runs past the end of the file.
 [[nodiscard]] std::optional<Digest> storedDigest(FileHandle& file, uint64_t fileSize,
                                                  std::string& why);
 
@@ -50,18 +50,39 @@ struct Digest {
 std::array<uint8_t, 16> chunkPayload(const Digest& digest, Container container);
 Digest fromChunkPayload(const std::array<uint8_t, 16>& payload, Container container);
 
-// What embedDigest did.
-enum class Embedding { kAppended, kUpdated, kAlreadyStored };
+// What embedDigest did, or found.
+enum class Embedding {
+  kAppended,       // a new chunk after the last one
+  kUpdated,        // the chunk held another digest, replaced as asked
+  kAlreadyStored,  // the chunk holds this digest
+  kDiffers,        // the chunk holds another digest, which was kept: nothing was written
+};
 
-// Stores `digest` in the file: over the payload of its "MD5 " chunk, when it has one and that
-// holds another digest, or in a new chunk appended after the last chunk, the form's size (or
-// ds64's 64-bit one) grown to match. The file must end where its last chunk ends, and have a
-// data chunk. Either way the change is on the disk before success is reported, and a failure
-// part way leaves the file as it was. Nothing, with the reason in `why`, when it refuses or
-// fails. The handle must be open for saving.
-[[nodiscard]] std::optional<Embedding> embedDigest(FileHandle& file, const Digest& digest,
-                                                   std::string& why);
-[[nodiscard]] std::optional<Embedding> embedDigest(const std::string& path, const Digest& digest,
-                                                   std::string& why);
+// What an interrupted embedding had left, mended on the way.
+enum class Repair {
+  kNone,
+  kCountedIn,  // a whole MD5 chunk just past the form's declared end: the size now counts it
+  kRewritten,  // the start of an MD5 chunk, cut by the end of the file: written anew
+};
+
+struct Embedded {
+  Embedding embedding;
+  Repair repair = Repair::kNone;
+  Digest stored{};  // what the chunk held before (kUpdated, kDiffers)
+};
+
+// Stores `digest` in the file: over the payload of its "MD5 " chunk, when it has one, or in a
+// new chunk appended after the last chunk, the form's size (or ds64's 64-bit one) grown to
+// match. A stored digest that differs from `digest` is evidence that the audio changed since:
+// it is kept (kDiffers) unless `replaceDiffering`. The file must end where its last chunk ends,
+// and have a data chunk. What an interrupted embedding leaves is mended: a whole MD5 chunk after
+// the form's declared end is counted in, the start of one cut by the end of the file is written
+// anew. Every change is on the disk before success is reported, and a failure part way leaves
+// the file as it was (less such a cut-off chunk). Nothing, with the reason in `why`, when it
+// refuses or fails. The handle must be open for saving.
+[[nodiscard]] std::optional<Embedded> embedDigest(FileHandle& file, const Digest& digest,
+                                                  bool replaceDiffering, std::string& why);
+[[nodiscard]] std::optional<Embedded> embedDigest(const std::string& path, const Digest& digest,
+                                                  bool replaceDiffering, std::string& why);
 
 }  // namespace bextkit::check

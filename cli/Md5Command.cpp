@@ -17,19 +17,30 @@ namespace {
 
 struct Options : PathOptions {
   bool embed = false;
+  bool force = false;
   bool verify = false;
 };
 
-const char* embeddingWord(check::Embedding done) {
-  switch (done) {
-    case check::Embedding::kAppended:
-      return "embedded";
-    case check::Embedding::kUpdated:
-      return "updated";
-    case check::Embedding::kAlreadyStored:
+// What --embed did to a file, as its line ends.
+std::string embeddingWords(const check::Embedded& done) {
+  std::string words = "already stored";
+  if (done.embedding == check::Embedding::kAppended) words = "embedded";
+  if (done.embedding == check::Embedding::kUpdated) {
+    words = "replaced " + done.stored.hex() + ", which differed from the audio";
+  }
+  switch (done.repair) {
+    case check::Repair::kCountedIn:
+      return words +
+             "; repaired: the form's size now counts the MD5 chunk that an interrupted "
+             "embedding left past its end";
+    case check::Repair::kRewritten:
+      return words +
+             "; repaired: the MD5 chunk that an interrupted embedding left cut short is "
+             "written anew";
+    case check::Repair::kNone:
       break;
   }
-  return "already stored";
+  return words;
 }
 
 // One file: its line on the output, or its error. With --embed the file is opened for saving
@@ -61,11 +72,17 @@ FileOutput md5File(const Options& o, const std::string& path) {
     return output;
   }
   if (o.embed) {
-    const std::optional<check::Embedding> done = check::embedDigest(*file, *audio, why);
+    const std::optional<check::Embedded> done = check::embedDigest(*file, *audio, o.force, why);
+    if (done && done->embedding == check::Embedding::kDiffers) {
+      return fail(path + ": the MD5 chunk holds " + done->stored.hex() +
+                  ", but the audio's MD5 is " + audio->hex() +
+                  ": the audio has changed since the digest was stored; nothing was written "
+                  "(--force replaces it)");
+    }
     if (!done || !file->closeFile()) {
       return fail("cannot save " + path + ": " + (done ? file->lastError() : why));
     }
-    output.out = audio->hex() + "  " + shown + "  " + embeddingWord(*done) + '\n';
+    output.out = audio->hex() + "  " + shown + "  " + embeddingWords(*done) + '\n';
     return output;
   }
   output.out = audio->hex() + "  " + shown + '\n';
@@ -84,11 +101,16 @@ void addMd5Command(CLI::App& app, Context& context) {
   addPathOptions(md5, *o, "WAV files");
   CLI::Option* embed = md5->add_flag(
       "--embed", o->embed,
-      "Store the digest in the file's MD5 chunk: rewrite it, or append one after the last chunk");
+      "Store the digest in the file's MD5 chunk, appended after the last chunk; a chunk that an "
+      "interrupted embedding left is repaired");
   CLI::Option* verify = md5->add_flag(
       "--verify", o->verify,
       "Check the audio against the digest in the file's MD5 chunk (exit status 1 when any file "
       "fails or has none)");
+  md5->add_flag("--force", o->force,
+                "With --embed, replace a stored digest that differs from the audio (without it, "
+                "such a file is refused: the difference shows that the audio changed)")
+      ->needs(embed);
   embed->excludes(verify);
   md5->callback([o, ctx] {
     const PathList list = expandPaths(*o);

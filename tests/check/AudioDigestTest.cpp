@@ -1,10 +1,14 @@
 // The audio digest: known digests in every form, md5 --embed and --verify as a user runs them,
 // refusals and undone failures, peers reading a file after --embed, and set --verify-audio.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "Support.h"
@@ -100,18 +104,20 @@ TEST(AudioDigest, EmbedVerifyAndUpdateInEachForm) {
     EXPECT_EQ(md5("--verify"), "0 " + path + ": OK\n");
     EXPECT_EQ(md5("--embed"), "0 " + std::string(kAbc) + "  " + path + "  already stored\n");
     EXPECT_EQ(readWholeFile(path), bytes);
-    // One changed audio byte: --verify fails; --embed updates the chunk in place.
+    // One changed audio byte: --verify fails; --embed --force updates the chunk in place.
     std::search(bytes.begin(), bytes.end(), kAbcBytes.begin(), kAbcBytes.end())[1] = 'B';
     dir.write(std::string(f.form) + ".wav", bytes);
     const std::string aBc = "dbbbbe4975e026e04a687871f296a2b2";  // MD5("aBc")
     EXPECT_EQ(md5("--verify"), "1 " + path + ": FAILED (stored " + kAbc + ", audio " + aBc + ")\n");
-    EXPECT_EQ(md5("--embed"), "0 " + aBc + "  " + path + "  updated\n");
+    EXPECT_EQ(
+        bextkit({"md5", "--embed", "--force", path}),
+        "0 " + aBc + "  " + path + "  replaced " + kAbc + ", which differed from the audio\n");
     EXPECT_EQ(readWholeFile(path).size(), bytes.size());
     EXPECT_EQ(md5("--verify"), "0 " + path + ": OK\n");
   }
 }
 
-TEST(AudioDigest, RefusalsAndFailuresLeaveTheFileAsItWas) {
+TEST(AudioDigest, RefusalsLeaveTheFileAsItWas) {
   TempDir dir;
   const auto withData = [] { return RiffBuilder().riffHeader().chunk("data", kAbcBytes); };
   // clang-format off
@@ -120,31 +126,110 @@ TEST(AudioDigest, RefusalsAndFailuresLeaveTheFileAsItWas) {
       {RiffBuilder().riffHeader().chunk("data", kAbcBytes, false).bytes(), "the last chunk, 'data', has an odd size and lacks its pad byte"},
       {withData().raw({0, 1, 2, 3, 4, 5, 6, 7}).bytes(), "the chunk list breaks at offset 24"},
       {withData().raw({1, 2}).bytes(), "the file holds 2 bytes after its last chunk"},
-      {withData().chunk("MD5 ", Bytes(20)).bytes(), "the file's MD5 chunk holds 20 bytes, not 16"}};
+      {withData().chunk("MD5 ", Bytes(20)).bytes(), "the MD5 chunk holds 20 bytes, not 16"},
+      {withData().chunkDeclaring("MD5 ", 20, Bytes(4)).bytes(), "the MD5 chunk declares 20 bytes but only 4 remain in the file"}};
   // clang-format on
   for (const auto& [file, reason] : kRefused) {
     const std::string path = dir.write("refused.wav", file);
     std::string why;
-    EXPECT_FALSE(embedDigest(path, Digest{}, why));
+    EXPECT_FALSE(embedDigest(path, Digest{}, false, why));
     EXPECT_TRUE(why.starts_with(reason) && why.ends_with("; nothing was written")) << why;
     EXPECT_EQ(readWholeFile(path), file);
   }
-  // The append's first or second write fails after writing half: the file is as it was.
-  const Bytes good = wave("RIFF", kAbcBytes);
-  for (int failing : {1, 2}) {
-    const std::string path = dir.write("fail.wav", good);
-    FileOperations ops = posixFileOperations();
-    ops.pwrite = [real = ops.pwrite, failing, calls = 0](int fd, const void* b, size_t n,
-                                                         uint64_t at) mutable -> ssize_t {
-      return ++calls != failing ? real(fd, b, n, at) : (real(fd, b, n / 2, at), errno = ENOSPC, -1);
+}
+
+// File operations under which the `at`th write or flush fails after doing half (or kills the
+// process there), and nothing is written past `limit`, as under ulimit -f with SIGXFSZ ignored.
+FileOperations faultyDisk(int at, bool kill, uint64_t limit = UINT64_MAX) {
+  FileOperations ops = posixFileOperations();
+  const auto hit = [at, kill, calls = std::make_shared<int>(0)](const std::function<void()>& half) {
+    if (++*calls != at) return false;
+    half();
+    if (kill) ::raise(SIGKILL);
+    return true;
+  };
+  ops.pwrite = [=, real = ops.pwrite](int fd, const void* b, size_t n, uint64_t to) -> ssize_t {
+    if (to >= limit) return errno = EFBIG, -1;
+    n = static_cast<size_t>(std::min<uint64_t>(n, limit - to));
+    return hit([&] { real(fd, b, n / 2, to); }) ? (errno = ENOSPC, -1) : real(fd, b, n, to);
+  };
+  ops.fsync = [=, real = ops.fsync](int fd) { return hit([] {}) ? (errno = EIO, -1) : real(fd); };
+  return ops;
+}
+
+TEST(AudioDigest, StoredDigestIsEvidenceAndInterruptedEmbeddingsAreMended) {
+  TempDir dir;
+  const std::string path = dir.pathOf("take.wav"), done = "0 " + std::string(kAbc) + "  " + path;
+  const std::string
+      aBc = "dbbbbe4975e026e04a687871f296a2b2",
+      rewritten =
+          done +
+          "  embedded; "
+          "repaired: the MD5 chunk that an interrupted embedding left cut short is written anew\n";
+  const auto md5 = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "md5");
+    args.push_back(path);
+    return bextkit(args);
+  };
+  for (const auto& [form, sizeAt, width] : {std::tuple{"RIFF", 4, 4}, std::tuple{"RF64", 20, 8}}) {
+    SCOPED_TRACE(form);
+    const auto embedded = [&](const Bytes& audio) {  // as checked in EmbedVerifyAndUpdateInEachForm
+      dir.write("take.wav", wave(form, audio));
+      EXPECT_EQ(md5({"--embed"}).substr(0, 2), "0 ");
+      return readWholeFile(path);
     };
-    setFileOperations(ops);
-    std::string why;
-    const bool embedded = embedDigest(path, Digest{}, why).has_value();
-    setFileOperations(posixFileOperations());
-    EXPECT_FALSE(embedded);
-    EXPECT_EQ(why, "write failed: No space left on device; the file was restored");
-    EXPECT_EQ(readWholeFile(path), good) << failing;
+    const Bytes plain = wave(form, kAbcBytes), good = embedded(kAbcBytes);
+    const Bytes other = embedded({'a', 'B', 'c'});
+    Bytes differs = good, outside = good;  // the digest of other audio; the form's size not grown
+    std::copy(other.end() - 16, other.end(), differs.end() - 16);
+    std::copy_n(plain.begin() + sizeAt, width, outside.begin() + sizeAt);
+    const auto cut = [&](size_t length) {  // the start of the chunk, the form's size not grown
+      Bytes bytes = outside;
+      return bytes.resize(plain.size() + length), bytes;
+    };
+    // clang-format off
+    const struct { Bytes file; std::vector<std::string> options; std::string said; Bytes after; } kCases[] = {
+        {good, {"--embed"}, done + "  already stored\n", good},
+        {differs, {"--embed"}, "1 bextkit: " + path + ": the MD5 chunk holds " + aBc + ", but the audio's MD5 is " + kAbc + ": the audio has changed since the digest was stored; nothing was written (--force replaces it)\n", differs},
+        {differs, {"--embed", "--force"}, done + "  replaced " + aBc + ", which differed from the audio\n", good},
+        {outside, {"--embed"}, done + "  already stored; repaired: the form's size now counts the MD5 chunk that an interrupted embedding left past its end\n", good},
+        {cut(13), {"--verify"}, "1 bextkit: " + path + ": the MD5 chunk declares 16 bytes but only 5 remain in the file\n", cut(13)},
+        {cut(13), {"--embed"}, rewritten, good}, {cut(5), {"--embed"}, rewritten, good}};
+    // clang-format on
+    for (const auto& c : kCases) {
+      dir.write("take.wav", c.file);
+      EXPECT_EQ(md5(c.options), c.said);
+      EXPECT_EQ(readWholeFile(path), c.after) << c.said;
+    }
+    // Each write and flush of the append fails (the file is as it was), or the process is killed
+    // there (the next --embed completes the file); the file may not grow, or grow 5 or 13 bytes.
+    const auto faulty = [&](const FileOperations& ops, const std::string& said) {
+      dir.write("take.wav", plain);
+      setFileOperations(ops);
+      const std::string result = md5({"--embed"});
+      setFileOperations(posixFileOperations());
+      EXPECT_PRED2(has, result, "1 bextkit: cannot save " + path + ": " + said);
+      EXPECT_PRED2(has, result, "; the file was restored\n");
+      EXPECT_EQ(readWholeFile(path), plain) << result;
+    };
+    for (int at = 1; at <= 4; ++at) {
+      faulty(faultyDisk(at, false), at % 2 ? "write failed" : "");
+      const pid_t child = ::fork();
+      if (child == 0) {
+        setFileOperations(faultyDisk(at, true));
+        ::_exit(md5({"--embed"}).empty());
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << at;
+      const Bytes left = readWholeFile(path);  // what lies past the form's declared end aside
+      EXPECT_TRUE(left == good || (left.size() > plain.size() &&
+                                   std::equal(plain.begin(), plain.end(), left.begin())));
+      EXPECT_EQ(md5({"--embed"}).substr(0, 2), "0 ");
+      EXPECT_EQ(readWholeFile(path), good) << at;
+    }
+    for (uint64_t grown : {0, 5, 13})
+      faulty(faultyDisk(0, false, plain.size() + grown), "write failed: File too large");
   }
 }
 
