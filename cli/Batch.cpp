@@ -8,6 +8,8 @@
 #include <optional>
 #include <thread>
 
+#include "platform/ExceptionReason.h"
+
 namespace bextkit::cli {
 
 namespace {
@@ -55,6 +57,20 @@ void emit(Context& ctx, FileOutput& output, bool& blockWritten) {
   if (output.failed && ctx.status == 0) ctx.status = 1;
 }
 
+// Runs one file's work; whatever it throws is that file's failure, told with the file's name,
+// and the batch goes on.
+FileOutput workOn(const std::string& path,
+                  const std::function<FileOutput(const std::string& path)>& work) {
+  try {
+    return work(path);
+  } catch (...) {
+    FileOutput failed;
+    failed.err = "bextkit: " + path + ": " + currentExceptionReason() + '\n';
+    failed.failed = true;
+    return failed;
+  }
+}
+
 }  // namespace
 
 void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel, const char* verb,
@@ -67,7 +83,7 @@ void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel
           : 1;
   if (threads == 1) {
     for (size_t i = 0; i < files.size(); ++i) {
-      FileOutput output = work(files[i]);
+      FileOutput output = workOn(files[i], work);
       emit(ctx, output, blockWritten);
       progress.update(i + 1);
     }
@@ -83,7 +99,7 @@ void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel
   for (size_t t = 0; t < threads; ++t) {
     pool.emplace_back([&] {
       for (size_t i; (i = next.fetch_add(1)) < files.size();) {
-        FileOutput output = work(files[i]);
+        FileOutput output = workOn(files[i], work);
         const std::lock_guard<std::mutex> lock(mutex);
         slots[i] = std::move(output);
         filled.notify_one();

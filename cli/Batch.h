@@ -20,8 +20,9 @@ struct FileOutput {
 };
 
 // Runs `work` on each file and writes its output; a failed file sets the exit status to 1 and
-// the batch goes on. `parallel` lets reading work run on all cores where the batch is large
-// enough to gain from it; `verb` names the work in the progress line ("checked").
+// the batch goes on. An exception out of `work` fails its file alone ("bextkit: FILE: REASON").
+// `parallel` lets reading work run on all cores where the batch is large enough to gain from
+// it; `verb` names the work in the progress line ("checked").
 void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel, const char* verb,
               const std::function<FileOutput(const std::string& path)>& work);
 

@@ -39,10 +39,7 @@ void run(Context& ctx, const Options& o) {
   const std::optional<unsigned> sets = check::parseRuleSets(o.rules, error);
   if (!sets) return ctx.usageError("--rules: " + error);
   const PathList list = expandPaths(o);
-  for (const std::string& folderError : list.errors) {
-    ctx.err << "bextkit: " << folderError << '\n';
-    ctx.status = 1;
-  }
+  reportPathList(ctx, list);
   const ScanMessages messages(o.verbose, ctx.err);
   std::atomic<size_t> withErrors{0}, unreadable{0};
   runBatch(ctx, list.files, !o.verbose, "checked", [&](const std::string& path) {

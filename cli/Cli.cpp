@@ -5,6 +5,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "platform/ExceptionReason.h"
 
 namespace bextkit::cli {
 
@@ -76,6 +77,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   } catch (const CLI::ParseError& e) {
     err << "bextkit: " << e.what() << '\n' << helpPointer(app);
     return 2;
+  } catch (...) {
+    // Each file's work keeps its own failures; this is the last stop for the work around them
+    // (an import's table, the list of a folder's files).
+    err << "bextkit: " << currentExceptionReason() << '\n';
+    return 1;
   }
   if (context.status == 2) err << helpPointer(app);
   return context.status;

@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
+#include "platform/ExceptionReason.h"
 
 namespace bextkit::cli {
 
@@ -99,14 +100,19 @@ void runCodes(Context& ctx, const Options& o) {
                             std::to_string((*code)->size()));
     }
   }
-  const PathList list = expandPaths(o);
-  for (const std::string& folderError : list.errors) {
-    ctx.err << "bextkit: " << folderError << '\n';
-    ctx.status = 1;
-  }
+  // A link's codes are not set through it: the link and its target are each handled.
+  PathOptions paths = o;
+  paths.followLinks = false;
+  const PathList list = expandPaths(paths);
+  reportPathList(ctx, list);
   for (const std::string& path : list.files) {
-    if ((o.type || o.creator) && !setCodes(ctx, o, path)) continue;
-    showCodes(ctx, path);
+    try {
+      if ((o.type || o.creator) && !setCodes(ctx, o, path)) continue;
+      showCodes(ctx, path);
+    } catch (...) {
+      ctx.err << "bextkit: " << path << ": " << currentExceptionReason() << '\n';
+      ctx.status = 1;
+    }
   }
 }
 

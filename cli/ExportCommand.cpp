@@ -113,10 +113,7 @@ void run(Context& ctx, const Options& o) {
   const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
   if (!rate) return ctx.usageError(error);
   const PathList list = expandPaths(o);
-  for (const std::string& folderError : list.errors) {
-    ctx.err << "bextkit: " << folderError << '\n';
-    ctx.status = 1;
-  }
+  reportPathList(ctx, list);
   const ScanMessages quiet(false, ctx.err);
   if (o.csv) {
     std::vector<std::string> header(csv::kBextColumns.begin(), csv::kBextColumns.end());

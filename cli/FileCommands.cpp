@@ -251,10 +251,7 @@ void runFiles(Context& ctx, const Options& o, View view) {
       std::strtod((rate->smpte ? smpte::rateName(*rate->smpte) : o.rate).c_str(), nullptr);
   const ScanMessages messages(o.verbose, ctx.err);
   const PathList list = expandPaths(o);
-  for (const std::string& folderError : list.errors) {
-    ctx.err << "bextkit: " << folderError << '\n';
-    ctx.status = 1;
-  }
+  reportPathList(ctx, list);
   // The scan's messages go to the error stream as they come, so only a quiet batch runs on
   // every core.
   runBatch(ctx, list.files, !o.verbose, "read", [&](const std::string& path) {

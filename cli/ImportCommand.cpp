@@ -19,7 +19,9 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/Paths.h"
 #include "cli/Text.h"
+#include "platform/ExceptionReason.h"
 #include "platform/FileHandle.h"
 #include "timecode/Smpte.h"
 
@@ -186,6 +188,7 @@ struct RowEdit {
   std::vector<std::string> changes;
   std::vector<std::string> problems;  // "COLUMN: reason"
   bool saved = false;
+  std::string failure;  // why the save threw, in place of the parser's lastError
 };
 
 constexpr size_t kSaveThreads = 8;
@@ -214,7 +217,7 @@ class Importer {
     }
 
     std::vector<RowEdit> edits;
-    std::map<std::pair<dev_t, ino_t>, size_t> seen;  // each file's first row
+    std::map<FileIdentity, size_t> seen;  // each file's first row
     size_t invalid = 0;
     for (size_t r = 1; r < rows.size(); ++r) {
       const csv::Row& cells = rows[r];
@@ -223,10 +226,19 @@ class Importer {
       }
       RowEdit edit;
       edit.row = r + 1;
-      planRow(header, cells, edit);
-      struct stat st {};
-      if (edit.parser && ::stat(edit.path.c_str(), &st) == 0) {
-        const auto [first, isNew] = seen.try_emplace({st.st_dev, st.st_ino}, edit.row);
+      try {
+        planRow(header, cells, edit);
+      } catch (...) {
+        // Reading the file threw: the row fails as a row whose file cannot be read does.
+        edit.problems.push_back(std::string(kColumnNames[kFileName]) + ": " +
+                                (edit.path.empty() ? "" : edit.path + ": ") +
+                                currentExceptionReason());
+        edit.parser.reset();
+      }
+      const std::optional<FileIdentity> identity =
+          edit.parser ? fileIdentity(edit.path) : std::nullopt;
+      if (identity) {
+        const auto [first, isNew] = seen.try_emplace(*identity, edit.row);
         if (!isNew) {
           edit.problems.push_back(std::string(kColumnNames[kFileName]) +
                                   ": the file is also named in row " +
@@ -533,7 +545,8 @@ class Importer {
         ++unchanged;
         if (o_.verbose) ctx_.out << displayUtf8(edit.path) << "\n  unchanged\n";
       } else if (!edit.saved) {
-        ctx_.err << o_.table << ':' << edit.row << ": " << edit.parser->lastError() << '\n';
+        ctx_.err << o_.table << ':' << edit.row << ": "
+                 << (edit.failure.empty() ? edit.parser->lastError() : edit.failure) << '\n';
         ++failed;
       } else {
         ++changed;
@@ -552,8 +565,14 @@ class Importer {
   // file system syncs the files of saves that run at the same time together: the saves run on
   // several threads. Each row names another file, and each parser is its row's own.
   void saveAll(const std::vector<RowEdit*>& edits) const {
+    // A save that throws fails its row alone; the other saves go on.
     const auto save = [this](RowEdit& edit) {
-      edit.saved = o_.dryRun ? edit.parser->checkSave() : edit.parser->saveFile();
+      try {
+        edit.saved = o_.dryRun ? edit.parser->checkSave() : edit.parser->saveFile();
+      } catch (...) {
+        edit.saved = false;
+        edit.failure = "cannot save " + edit.path + ": " + currentExceptionReason();
+      }
     };
     const size_t threads = std::min(kSaveThreads, edits.size());
     if (threads <= 1) {

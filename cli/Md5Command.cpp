@@ -114,10 +114,7 @@ void addMd5Command(CLI::App& app, Context& context) {
   embed->excludes(verify);
   md5->callback([o, ctx] {
     const PathList list = expandPaths(*o);
-    for (const std::string& folderError : list.errors) {
-      ctx->err << "bextkit: " << folderError << '\n';
-      ctx->status = 1;
-    }
+    reportPathList(*ctx, list);
     // Digests of files read run on every core; files written by --embed one at a time.
     runBatch(*ctx, list.files, !o->embed, o->embed ? "embedded" : "read",
              [&o](const std::string& path) { return md5File(*o, path); });

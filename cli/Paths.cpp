@@ -1,11 +1,16 @@
 #include "cli/Paths.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <string_view>
 #include <system_error>
+
+#include "cli/Commands.h"
 
 namespace bextkit::cli {
 
@@ -39,30 +44,80 @@ struct Extensions {
   }
 };
 
-void addFolder(const fs::path& folder, bool recursive, const Extensions& extensions,
-               PathList& list) {
-  std::error_code error;
-  std::vector<fs::path> files, folders;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code typeError;
-    if (it->is_directory(typeError)) {
-      if (recursive) folders.push_back(it->path());
-    } else if (extensions.take(it->path())) {
-      files.push_back(it->path());
+// One expansion: the files and folders taken so far, by identity, with the path that took each.
+class Walk {
+ public:
+  Walk(const Extensions& extensions, bool recursive, bool followLinks, PathList& list)
+      : extensions_(extensions), recursive_(recursive), followLinks_(followLinks), list_(list) {}
+
+  void addPath(const std::string& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+      addFolder(path);
+    } else {
+      addFile(path);
     }
   }
-  if (error) {
-    list.errors.push_back(folder.string() + ": " + error.message());
-    return;
+
+ private:
+  void addFile(const std::string& path) {
+    if (!isNew(files_, path, followLinks_, "file", "handled once")) return;
+    list_.files.push_back(path);
   }
-  // Files before subfolders, each by name, byte for byte.
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) list.files.push_back(file.string());
-  for (const fs::path& sub : folders) addFolder(sub, recursive, extensions, list);
-}
+
+  void addFolder(const fs::path& folder) {
+    // Folders are told apart through links always: a link into a folder is a way into it.
+    if (!isNew(folders_, folder.string(), true, "folder", "entered once")) return;
+    std::error_code error;
+    std::vector<fs::path> files, folders;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_directory(typeError)) {
+        if (recursive_) folders.push_back(it->path());
+      } else if (extensions_.take(it->path())) {
+        files.push_back(it->path());
+      }
+    }
+    if (error) {
+      list_.errors.push_back(folder.string() + ": " + error.message());
+      return;
+    }
+    // Files before subfolders, each by name, byte for byte.
+    std::sort(files.begin(), files.end());
+    std::sort(folders.begin(), folders.end());
+    for (const fs::path& file : files) addFile(file.string());
+    for (const fs::path& sub : folders) addFolder(sub);
+  }
+
+  // False, with a note, when a path taken before reaches what `path` reaches. A path that cannot
+  // be stat'ed is new: the command reports why it cannot be read.
+  bool isNew(std::map<FileIdentity, std::string>& taken, const std::string& path, bool followLinks,
+             const char* what, const char* outcome) {
+    const std::optional<FileIdentity> identity = fileIdentity(path, followLinks);
+    if (!identity) return true;
+    const auto [first, added] = taken.try_emplace(*identity, path);
+    if (!added) {
+      list_.notes.push_back(path + ": the same " + what + " as " + first->second + "; " + outcome);
+    }
+    return added;
+  }
+
+  const Extensions& extensions_;
+  const bool recursive_;
+  const bool followLinks_;
+  PathList& list_;
+  std::map<FileIdentity, std::string> files_, folders_;
+};
 
 }  // namespace
+
+std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks) {
+  struct stat st {};
+  if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{st.st_dev, st.st_ino};
+}
 
 void addPathOptions(CLI::App* command, PathOptions& options, const std::string& what) {
   command->add_option("FILE", options.paths, what + ", or folders of them")
@@ -78,22 +133,24 @@ void addPathOptions(CLI::App* command, PathOptions& options, const std::string& 
 }
 
 PathList expandPaths(const std::vector<std::string>& paths, bool recursive,
-                     const std::string& extensions) {
+                     const std::string& extensions, bool followLinks) {
   const Extensions wanted(extensions);
   PathList list;
-  for (const std::string& path : paths) {
-    std::error_code error;
-    if (fs::is_directory(path, error)) {
-      addFolder(path, recursive, wanted, list);
-    } else {
-      list.files.push_back(path);
-    }
-  }
+  Walk walk(wanted, recursive, followLinks, list);
+  for (const std::string& path : paths) walk.addPath(path);
   return list;
 }
 
 PathList expandPaths(const PathOptions& options) {
-  return expandPaths(options.paths, options.recursive, options.extensions);
+  return expandPaths(options.paths, options.recursive, options.extensions, options.followLinks);
+}
+
+void reportPathList(Context& ctx, const PathList& list) {
+  for (const std::string& error : list.errors) {
+    ctx.err << "bextkit: " << error << '\n';
+    ctx.status = 1;
+  }
+  for (const std::string& note : list.notes) ctx.err << "bextkit: " << note << '\n';
 }
 
 }  // namespace bextkit::cli

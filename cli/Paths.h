@@ -1,8 +1,12 @@
 // The files a command works on: the paths given, with each folder replaced by the WAV files in
 // it (and in its subfolders with -r), sorted by name, so that a batch runs in an order that does
-// not depend on the file system.
+// not depend on the file system. Each file comes once, however many paths reach it.
 #pragma once
 
+#include <sys/types.h>
+
+#include <compare>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +16,24 @@ class App;
 
 namespace bextkit::cli {
 
+struct Context;
+
+// What a file is, whatever path reaches it: its device and inode, symbolic links followed.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+// None when `path` cannot be stat'ed (a missing file, a broken link). With `followLinks` false,
+// a symbolic link is a file of its own (lstat).
+std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks = true);
+
 struct PathList {
-  std::vector<std::string> files;
+  std::vector<std::string> files;   // each file once, named by the first path that reached it
   std::vector<std::string> errors;  // "FOLDER: reason" for each folder that could not be read
+  // "PATH: the same file as FIRST; handled once" for each path to a file (or folder) already
+  // taken; a note, not a failure.
+  std::vector<std::string> notes;
 };
 
 // -r and --ext, as every command that takes files offers them.
@@ -22,14 +41,23 @@ struct PathOptions {
   std::vector<std::string> paths;
   bool recursive = false;
   std::string extensions = "wav,bwf,rf64";
+  // False for a command that works on a symbolic link itself, not its target (codes refuses to
+  // set a link's codes): a link and its target are then two files, each handled.
+  bool followLinks = true;
 };
 // Adds FILE|DIR... (required), -r,--recursive and --ext to `command`.
 void addPathOptions(CLI::App* command, PathOptions& options, const std::string& what);
 
 // Files are kept as given, whatever their names; a folder contributes its files whose names end
-// in one of the comma-separated `extensions` (any case; "*" takes every file).
+// in one of the comma-separated `extensions` (any case; "*" takes every file). A file that an
+// earlier path reached already (the same name again, a symbolic link beside its target) is
+// noted and left out, and no folder is entered twice, so that links that loop end. A path that
+// cannot be stat'ed is kept, for the command to report. Files are told apart by fileIdentity.
 PathList expandPaths(const std::vector<std::string>& paths, bool recursive,
-                     const std::string& extensions = "wav,bwf,rf64");
+                     const std::string& extensions = "wav,bwf,rf64", bool followLinks = true);
 PathList expandPaths(const PathOptions& options);
+
+// Writes the list's errors (exit status 1) and notes on the error stream, each after "bextkit: ".
+void reportPathList(Context& ctx, const PathList& list);
 
 }  // namespace bextkit::cli

@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
+#include "platform/ExceptionReason.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
 #include "timecode/Smpte.h"
@@ -387,11 +388,16 @@ void runSet(Context& ctx, const Options& o) {
   }
   const LogSink previous = setLogSink([](const std::string&) {});
   const PathList list = expandPaths(o);
-  for (const std::string& folderError : list.errors) {
-    ctx.err << "bextkit: " << folderError << '\n';
-    ctx.status = 1;
+  reportPathList(ctx, list);
+  for (const std::string& path : list.files) {
+    // Whatever a file's work throws fails that file alone.
+    try {
+      setFile(ctx, o, path, *rate, timecode, *fieldEdits);
+    } catch (...) {
+      ctx.err << "bextkit: " << path << ": " << currentExceptionReason() << '\n';
+      ctx.status = 1;
+    }
   }
-  for (const std::string& path : list.files) setFile(ctx, o, path, *rate, timecode, *fieldEdits);
   setLogSink(previous);
 }
 

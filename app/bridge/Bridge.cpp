@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bwf/BWFParser.h"
+#include "platform/ExceptionReason.h"
 
 namespace bextkit::bridge {
 
@@ -93,7 +94,13 @@ std::optional<Value> Bridge::call(std::string_view className, std::string_view n
   }
   std::string why;
   Call call{*this, object, args, why};
-  Value result = operation->body(call);
+  Value result;
+  try {
+    result = operation->body(call);
+  } catch (...) {
+    // An operation that throws fails as a call, with its reason: the script sees an error.
+    return fail(currentExceptionReason());
+  }
   if (!why.empty()) return fail(why);
   return result;
 }

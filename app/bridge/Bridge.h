@@ -93,7 +93,7 @@ class Bridge {
 
   // Runs an operation: a class operation with `self` 0, an object operation on the parser
   // `self`. Nothing, with the reason in `error`, when the call does not fit the operation or the
-  // operation fails.
+  // operation fails; an operation that throws fails so too ("BWFParser['parse']: out of memory").
   std::optional<Value> call(std::string_view className, std::string_view name, Handle self,
                             std::vector<Value>& args, std::string& error);
 

@@ -251,14 +251,15 @@ function save(then) {
   }
   holdStill(true);
   ui.statusbar.showMessage(`Saving ${file.path}\u2026`, 0);
-  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok) => {
+  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok, why) => {
     holdStill(false);
     if (ok) {
       reload(file);  // read back what the file now holds
       ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
     } else {
       ui.statusbar.clearMessage();
-      tell(p.lastError());
+      // A refused save says "cannot save FILE: ..."; one that threw gives its reason alone.
+      tell(why.startsWith('cannot save ') ? why : `cannot save ${file.path}: ${why}`);
     }
     if (then) then(ok);
   });

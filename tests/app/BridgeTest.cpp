@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <set>
 
 #include "Support.h"
 #include "app/FileManager.h"
 #include "bwf/BWFParser.h"
+#include "platform/FileHandle.h"
 #include "timecode/TimeCode.h"
 
 namespace bextkit::bridge {
@@ -144,13 +146,19 @@ TEST(Bridge, CallsThatDoNotFitFailWithTheOperationNamed) {
       {"BWFParser", "description", 999, {}, "the parser object is unknown or was released"},
       {"Smpte", "timecodeOfParser:rate:", 0, {ParserRef{999}, S("25")}, "argument 1 is a parser object that is unknown"},
       {"Smpte", "framesPerDay:", 0, {S("27")}, "no SMPTE rate '27'"},
-      {"Smpte", "framesFromLabel:rate:", 0, {S("00:01:00;00"), S("29.97")}, "does not exist at 29.97 drop-frame"}};
+      {"Smpte", "framesFromLabel:rate:", 0, {S("00:01:00;00"), S("29.97")}, "does not exist at 29.97 drop-frame"},
+      {"BWFParser", "initWithPath:", 0, {S("/any.wav")}, "BWFParser['initWithPath:']: out of memory"}};
   // clang-format on
+  // No file is opened but the last row's, where the library throws.
+  FileOperations ops = posixFileOperations();
+  ops.open = [](const char*, int, mode_t) -> int { throw std::bad_alloc(); };
+  setFileOperations(ops);
   for (const auto& c : kCases) {
     std::vector<Value> args = c.args;
     EXPECT_FALSE(bridge.call(c.cls, c.name, c.self, args, error));
     EXPECT_NE(error.find(c.error), S::npos) << error;
   }
+  setFileOperations(posixFileOperations());
   // A parser lent to a save answers no call, as object or argument, and stays until given back.
   ASSERT_TRUE(bridge.lend(self) && !bridge.lend(self));
   std::vector<Value> none, withLent = {ParserRef{self}, S("25")};

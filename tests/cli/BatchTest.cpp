@@ -1,8 +1,10 @@
 // Folders and batches: the files a folder gives, output in their order whatever thread read them,
 // a failing file that does not stop the others; export's table as spreadsheets and scripts read it.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -11,6 +13,7 @@
 #include "cli/Csv.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
+#include "platform/FileHandle.h"
 
 namespace bextkit::cli {
 namespace {
@@ -60,6 +63,96 @@ TEST(Batch, FoldersGiveTheirFilesInNameOrder) {
     for (const std::string& f : c.files) want.push_back(dir.pathOf(f));
     EXPECT_EQ(expandPaths({dir.pathOf("b")}, c.recursive, c.extensions).files, want)
         << c.extensions;
+  }
+}
+
+// Each file once, whatever number of paths reach it, named by the first; a repeat is a note, and
+// folders that loop through symbolic links end.
+TEST(Batch, EachFileOnceHoweverManyPathsReachIt) {
+  namespace fs = std::filesystem;
+  testsupport::TempDir dir;
+  fs::create_directories(dir.pathOf("d/e"));
+  const std::string d = dir.pathOf("d"), a = dir.write("d/a.wav", take({})),
+                    b = dir.write("d/e/b.wav", take({})), link = dir.pathOf("d/link.wav"),
+                    missing = dir.pathOf("missing.wav");
+  fs::create_symlink("a.wav", link);
+  fs::create_directory_symlink(".", dir.pathOf("d/e/loop"));  // e/loop is e
+  fs::create_directory_symlink("..", dir.pathOf("d/e/up"));   // e/up is d
+  const auto same = [](const std::string& path, const std::string& first) {
+    return path + ": the same file as " + first + "; handled once";
+  };
+  const auto folder = [&](const char* path, const std::string& first) {
+    return dir.pathOf(path) + ": the same folder as " + first + "; entered once";
+  };
+  // clang-format off
+  const struct {
+    std::vector<std::string> paths;
+    bool recursive;
+    std::vector<std::string> files, notes;
+  } kCases[] = {
+      {{a, a}, false, {a}, {same(a, a)}},
+      {{link, d}, false, {link}, {same(a, link), same(link, link)}},
+      {{missing, missing}, false, {missing, missing}, {}},  // told by the command, twice
+      {{d, b}, true, {a, b}, {same(link, a), folder("d/e/loop", dir.pathOf("d/e")), folder("d/e/up", d), same(b, b)}}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    const PathList list = expandPaths(c.paths, c.recursive);
+    EXPECT_EQ(list.files, c.files) << c.paths[0];
+    EXPECT_EQ(list.notes, c.notes) << c.paths[0];
+  }
+  // One edit per file, the repeats noted without failing; reading commands end.
+  Outcome r = bextkit({"set", "--append-coding-history", "T=once", "-r", d, link});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("bextkit: " + same(link, a) + "\n"), std::string::npos) << r.err;
+  for (const std::string& file : {a, b}) {
+    const std::string history = bextkit({"show", file}).out;
+    EXPECT_TRUE(history.find("T=once") + 1 && history.find("T=once") == history.rfind("T=once"))
+        << history;
+  }
+  for (const char* command : {"chunks", "check"}) {
+    r = bextkit({command, "-r", d});
+    EXPECT_TRUE(r.out.find(b) + 1 && r.out.find(b) == r.out.rfind(b)) << command << r.out;
+  }
+}
+
+// A file whose work throws (here where the library opens it) fails alone: the others are still
+// read and written, on one thread or on every core, and import counts every row.
+TEST(Batch, AFileThatThrowsFailsAloneAndTheOthersGoOn) {
+  testsupport::TempDir dir;
+  std::string table = "FileName,Description\r\n";
+  for (int i = 10; i < 27; ++i) {  // 17 files: show reads them on every core
+    table += dir.write("f" + std::to_string(i) + ".wav", take({"Take"})) + ",Scene\r\n";
+  }
+  const std::string poison = dir.pathOf("f18.wav"), oom = poison + ": out of memory\n";
+  const std::string csv = dir.write("t.csv", Bytes(table.begin(), table.end()));
+  // clang-format off
+  const struct {
+    std::vector<std::string> args;
+    bool onWrite;  // throws when the file is opened for writing only, not for reading
+    std::string summary, err;
+  } kCases[] = {
+      {{"show", dir.path}, false, "", "bextkit: " + oom},
+      {{"set", "--description", "x", dir.path}, false, "", "bextkit: " + oom},
+      {{"import", csv, "--verbose", "--continue-errors", "--dry-run"}, false, "16 files would change, 0 unchanged, 1 failed\n", csv + ":10: FileName: " + oom},
+      {{"import", csv, "--verbose"}, true, "16 files changed, 0 unchanged, 1 failed\n", csv + ":10: cannot save " + oom}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    FileOperations ops = posixFileOperations();
+    ops.open = [real = ops.open, &poison, &c](const char* path, int flags, mode_t mode) {
+      if (path == poison && (!c.onWrite || (flags & O_ACCMODE) != O_RDONLY)) {
+        throw std::bad_alloc();
+      }
+      return real(path, flags, mode);
+    };
+    setFileOperations(ops);
+    const Outcome r = bextkit(c.args);
+    setFileOperations(posixFileOperations());
+    EXPECT_EQ(r.status, 1) << c.args[0];
+    EXPECT_EQ(r.err, c.err);
+    size_t named = 0;  // the other 16 files, each once
+    for (size_t at = 0; (at = r.out.find(dir.pathOf("f"), at)) != std::string::npos; ++at) ++named;
+    EXPECT_EQ(named, 16u) << r.out;
+    EXPECT_TRUE(r.out.ends_with(c.summary)) << r.out;
   }
 }
 

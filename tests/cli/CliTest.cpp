@@ -97,11 +97,13 @@ TEST(Cli, ShowAndChunks) {
   }
   EXPECT_EQ(r.err.find("***Have RIFF"), 0u) << "scan messages only with --verbose";
   EXPECT_EQ(bextkit("show " + kSample).err, "");
+  testsupport::TempDir dir;  // a copy: the same file named twice is shown once
+  const std::string copy = dir.write("copy.wav", testsupport::readWholeFile(kSample));
   EXPECT_NE(
-      bextkit("show --rate 29.97nd " + kSample + " " + kSample)
+      bextkit("show --rate 29.97nd " + kSample + " " + copy)
           .out.find("00:59:56:12 at 29.97 non-drop (173 samples past the frame's start)\n"
                     "  Coding history        A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\n\n" +
-                    kSample),
+                    copy),
       std::string::npos);
   // JSON Lines: the documented keys in order; a file that cannot be read gives its error.
   r = bextkit("show --json /nonexistent/a.wav " + kSample + " /dev/null");
@@ -129,8 +131,7 @@ TEST(Cli, ShowAndChunks) {
   EXPECT_NE(bextkit("chunks --directory " + kSample)
                 .out.find("  'bext'      3           60          690\n"),
             std::string::npos);
-  testsupport::TempDir dir;  // a chain truncated by the end of the file, and one that breaks
-  testsupport::RiffBuilder b;
+  testsupport::RiffBuilder b;  // a chain truncated by the end of the file, and one that breaks
   const std::string odd =
       dir.write("odd.wav", b.riffHeader().chunkDeclaring("data", 99, {}).bytes());
   EXPECT_NE(bextkit("chunks " + odd)
