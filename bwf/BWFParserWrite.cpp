@@ -17,6 +17,7 @@
 #include "bwf/ChainComparison.h"
 #include "bwf/FourCC.h"
 #include "platform/Clock.h"
+#include "platform/ExceptionReason.h"
 #include "platform/FileReplacement.h"
 #include "timecode/CNumbers.h"
 
@@ -453,20 +454,16 @@ bool BWFParser::writeBExtHeaderToFile(const std::string& path) {
   // Whatever goes wrong inside a save (memory, above all) fails that save and nothing more.
   try {
     return save(path, true);
-  } catch (const std::bad_alloc&) {
-    return failSave(path, "out of memory");
-  } catch (const std::exception& e) {
-    return failSave(path, e.what());
+  } catch (...) {
+    return failSave(path, currentExceptionReason());
   }
 }
 
 bool BWFParser::checkSave() {
   try {
     return save(path_, false);
-  } catch (const std::bad_alloc&) {
-    return failSave(path_, "out of memory");
-  } catch (const std::exception& e) {
-    return failSave(path_, e.what());
+  } catch (...) {
+    return failSave(path_, currentExceptionReason());
   }
 }
 

@@ -302,8 +302,9 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
                       std::to_string(newReference) + " samples");
   }
   setFieldEdits(*parser, fieldEdits, o, changes);
-  const bool newFile = parser->saveWritesNewFile();
-  if (hadChunk && newFile) {
+  const BWFParser::SaveWay way = parser->saveWay();
+  const bool newFile = way == BWFParser::SaveWay::kWriteAnew;
+  if (hadChunk && way != BWFParser::SaveWay::kRewrite) {
     const ChunkChain& chain = parser->chunkChain();
     const auto bext = std::find_if(chain.chunks.begin(), chain.chunks.end(), [&](const auto& c) {
       return c.offset == parser->bwfChunkOffset();
@@ -311,14 +312,22 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     changes.push_back(
         "the bext chunk grows" +
         (bext == chain.chunks.end() ? std::string() : " from " + std::to_string(bext->size)) +
-        " to " + std::to_string(parser->chunkSizeToWrite()) + " bytes: the file is written anew");
+        " to " + std::to_string(parser->chunkSizeToWrite()) + " bytes" +
+        (newFile ? ": the file is written anew, with a " + std::to_string(BWFParser::kJunkReserve) +
+                       "-byte JUNK reserve after it"
+                 : " in place, into the room after it"));
+  }
+  // A dry run also tells how the save goes.
+  if (o.dryRun && hadChunk && way == BWFParser::SaveWay::kRewrite && !changes.empty()) {
+    changes.push_back("the bext chunk is rewritten in place");
   }
   if (!hadChunk) {
     const ChunkChain& chain = parser->chunkChain();
     const char* form = containerName(chain.container);
-    changes.push_back(chain.has64BitSizes() ? "a new bext chunk after the ds64 chunk"
-                                            : "a new bext chunk after the " +
-                                                  std::string(form ? form : "RIFF") + " header");
+    changes.push_back((chain.has64BitSizes() ? "a new bext chunk after the ds64 chunk"
+                                             : "a new bext chunk after the " +
+                                                   std::string(form ? form : "RIFF") + " header") +
+                      std::string(o.dryRun ? ": the file is written anew" : ""));
   }
 
   // The changes are told once the save has made them; a dry run makes every check of the save

@@ -277,7 +277,8 @@ TEST(Cli, SetFields) {
       "\n  loudness value: 0.00 -> -23.01\n  max true peak: 0.00 -> none\n"
       "  coding history: \"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\n\" -> "
       "\"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\nA=PCM,T=edit\\r\\n\"\n"
-      "  the bext chunk grows from 649 to 662 bytes: the file is written anew\n";
+      "  the bext chunk grows from 649 to 662 bytes: the file is written anew, with a 1024-byte "
+      "JUNK reserve after it\n";
   Result r = bextkit(options + " --dry-run", {"set", path});
   EXPECT_EQ(r.out, path + " (dry run, not written) would change:" + changes);
   EXPECT_EQ(readWholeFile(path), readWholeFile(kSample));
