@@ -2,7 +2,8 @@
 // warm cache, and the writes it makes), and the insertion of a new chunk by the bextkit program
 // set side by side with `cp` of the same file on the same disk, plain and followed by an fsync of
 // the copy as the insertion's own save does (throughputs, their ratios, and the program's peak
-// memory for two file sizes).
+// memory for two file sizes); a coding-history line appended in place beside the same append
+// writing the file anew.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -19,6 +20,7 @@
 #include "LargeWave.h"
 #include "Support.h"
 #include "bwf/BWFParser.h"
+#include "bwf/ChainComparison.h"
 #include "platform/FileHandle.h"
 
 extern char** environ;
@@ -210,5 +212,89 @@ BENCHMARK(BM_InsertVersusCp)
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// One line of coding history appended to a file of 1 GiB of audio, with the bextkit program:
+// into the JUNK reserve that the chunk's last growth left after it (in place), and into the same
+// file without that room (written anew). Beside them, the comparison of the new file's chunk
+// chain with the original's that every save writing anew makes before its rename. The file's
+// head is put back between runs, outside the measured time.
+void BM_GrowInPlaceVersusAnew(benchmark::State& state) {
+  const std::string source = scratch().pathOf("large-1024.wav");
+  const std::string roomy = scratch().pathOf("roomy.wav"), tight = scratch().pathOf("tight.wav");
+  if (fileSize(source) == 0) {
+    const std::string error = writeLargeWave(source, uint64_t{1024} << 20);
+    if (!error.empty()) return state.SkipWithError(error.c_str());
+  }
+  const std::string line = "A=PCM,F=48000,W=16,M=stereo,T=benchmark step";
+  // A chunk inserted, then grown: the growth writes the file anew and leaves the reserve.
+  if (!run({"cp", source, roomy}).ok ||
+      !run({BEXTKIT_CLI, "set", roomy, "--description", "Benchmark"}).ok ||
+      !run({BEXTKIT_CLI, "set", roomy, "--coding-history", std::string(300, 'x')}).ok) {
+    return state.SkipWithError("the file with a reserve could not be made");
+  }
+  const uint64_t roomySize = fileSize(roomy);
+  std::vector<uint8_t> head(8192);
+  {
+    auto file = bextkit::FileHandle::openForReading(roomy);
+    head.resize(file->read(head.data(), head.size()));
+  }
+  double inPlace = 0, anew = 0, comparison = 0;
+  for (auto _ : state) {
+    {
+      auto file = bextkit::FileHandle::openForSaving(roomy);
+      if (!file || !file->write(head) || !file->truncateFile(roomySize)) {
+        return state.SkipWithError("the file's head could not be put back");
+      }
+    }
+    const Run grown = run({BEXTKIT_CLI, "set", roomy, "--append-coding-history", line});
+    const bool stayed = fileSize(roomy) == roomySize;
+    // A chunk inserted and filled to its end: the next line needs a larger one.
+    const bool prepared =
+        run({"cp", source, tight}).ok &&
+        run({BEXTKIT_CLI, "set", tight, "--description", "Benchmark"}).ok &&
+        run({BEXTKIT_CLI, "set", tight, "--coding-history", std::string(256, 'x')}).ok;
+    (void)run({"sync"});
+    const Run rewritten = run({BEXTKIT_CLI, "set", tight, "--append-coding-history", line});
+    // The comparison alone, of the file before and after such a save.
+    const auto before = bextkit::FileHandle::openForReading(source);
+    const auto after = bextkit::FileHandle::openForReading(tight);
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t beforeSize = before->seekToEndOfFile(), afterSize = after->seekToEndOfFile();
+    const bextkit::ChunkChain a = bextkit::walkChunkChain(*before, beforeSize);
+    const bextkit::ChunkChain b = bextkit::walkChunkChain(*after, afterSize);
+    const auto reader = [](bextkit::FileHandle& f) {
+      return [&f](uint64_t offset, uint8_t* to, size_t n) {
+        f.seekToFileOffset(offset);
+        return f.read(to, n);
+      };
+    };
+    const bextkit::ChainEdit edit{0,
+                                  0,
+                                  {{bextkit::chunkid::kBext, b.chunks[0].size},
+                                   {bextkit::FourCC("JUNK"), BWFParser::kJunkReserve}}};
+    const bool same =
+        bextkit::compareChains(a, reader(*before), beforeSize, b, reader(*after), afterSize, edit)
+            .empty();
+    comparison += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::unlink(tight.c_str());
+    if (!grown.ok || !stayed || !prepared || !rewritten.ok || !same) {
+      return state.SkipWithError("a save did not go as expected");
+    }
+    inPlace += grown.seconds;
+    anew += rewritten.seconds;
+    state.SetIterationTime(grown.seconds);
+  }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["in_place_ms"] = 1e3 * inPlace / n;
+  state.counters["anew_ms"] = 1e3 * anew / n;
+  state.counters["in_place_share"] = inPlace / anew;
+  state.counters["comparison_share"] = comparison / anew;
+  char label[160];
+  std::snprintf(label, sizeof label,
+                "in place %.1f ms, anew %.0f ms (1/%.0f); chain comparison %.2f%% of anew",
+                1e3 * inPlace / n, 1e3 * anew / n, anew / inPlace, 100 * comparison / anew);
+  state.SetLabel(label);
+}
+BENCHMARK(BM_GrowInPlaceVersusAnew)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
