@@ -1,6 +1,7 @@
 #include "platform/FileHandle.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,8 @@ FileOperations posixFileOperations() {
   };
   return ops;
 }
+
+void ignoreFileSizeLimitSignal() { (void)::signal(SIGXFSZ, SIG_IGN); }
 
 FileOperations setFileOperations(FileOperations operations) {
   return std::exchange(currentOperations(), std::move(operations));

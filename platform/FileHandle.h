@@ -48,6 +48,11 @@ FileOperations setFileOperations(FileOperations operations);
 [[nodiscard]] bool renameFile(const std::string& from, const std::string& to,
                               std::string* error = nullptr);
 
+// Makes a write past the file-size limit (ulimit -f) fail with EFBIG, reported as "File too
+// large" like any failed write, instead of ending the process by SIGXFSZ half way through a
+// save. Every program calls it first in main.
+void ignoreFileSizeLimitSignal();
+
 class FileHandle {
  public:
   // Null when the file cannot be opened; `error` (when given) then says why. Only regular
