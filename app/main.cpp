@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/gui/ApplicationMain.h"
+#include "platform/FileHandle.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  bextkit::ignoreFileSizeLimitSignal();
   if (argc >= 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
     return 0;

@@ -1,6 +1,7 @@
 #include "platform/FileHandle.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +87,8 @@ FileOperations posixFileOperations() {
   return ops;
 }
 
+void ignoreFileSizeLimitSignal() { (void)::signal(SIGXFSZ, SIG_IGN); }
+
 FileOperations setFileOperations(FileOperations operations) {
   return std::exchange(currentOperations(), std::move(operations));
 }
@@ -130,12 +133,29 @@ std::unique_ptr<FileHandle> FileHandle::openForReading(const std::string& path,
 }
 
 std::unique_ptr<FileHandle> FileHandle::openForSaving(const std::string& path, std::string* error) {
-  std::unique_ptr<FileHandle> file = open(path, O_RDWR, error);
+  return openLocked(path, O_RDWR, error);
+}
+
+std::unique_ptr<FileHandle> FileHandle::openForReplacing(const std::string& path,
+                                                         std::string* error) {
+  std::unique_ptr<FileHandle> file = openLocked(path, O_RDONLY, error);
+  // The permission that an open for writing would have checked.
+  if (file && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (error) *error = describeErrno("cannot open for writing");
+    return nullptr;
+  }
+  return file;
+}
+
+std::unique_ptr<FileHandle> FileHandle::openLocked(const std::string& path, int flags,
+                                                   std::string* error) {
+  std::unique_ptr<FileHandle> file = open(path, flags, error);
   if (!file) return nullptr;
-  // File systems that cannot lock (some network mounts) still save; the checks of the content
-  // before writing stand in for the lock there.
+  // File systems that cannot lock (some network mounts, or those that lock only descriptors
+  // open for writing: EBADF) still save; the checks of the content before writing stand in for
+  // the lock there.
   if (::flock(file->fd_, LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP &&
-      errno != ENOSYS) {
+      errno != ENOSYS && errno != EBADF) {
     if (error) {
       *error = errno == EWOULDBLOCK ? "the file is being saved by another process"
                                     : describeErrno("cannot lock the file");

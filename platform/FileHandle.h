@@ -48,6 +48,11 @@ FileOperations setFileOperations(FileOperations operations);
 [[nodiscard]] bool renameFile(const std::string& from, const std::string& to,
                               std::string* error = nullptr);
 
+// Makes a write past the file-size limit (ulimit -f) fail with EFBIG, reported as "File too
+// large" like any failed write, instead of ending the process by SIGXFSZ half way through a
+// save. Every program calls it first in main.
+void ignoreFileSizeLimitSignal();
+
 class FileHandle {
  public:
   // Null when the file cannot be opened; `error` (when given) then says why. Only regular
@@ -59,9 +64,15 @@ class FileHandle {
   // the handle closes, so that two saves of one file never interleave. Null when this user may not
   // write the file or another process holds the lock ("the file is being saved by another
   // process"). The lock binds only programs that ask for it: a recorder still writing the file
-  // does not, and is found by the caller's checks of the file's content and size instead.
+  // does not, and is found by SoleWriter and the caller's checks of the file's content instead.
   [[nodiscard]] static std::unique_ptr<FileHandle> openForSaving(const std::string& path,
                                                                  std::string* error = nullptr);
+  // As openForSaving, with the same refusals (this user must be allowed to write the file), but
+  // opens it for reading only: for a save that writes a new file in its place and only reads
+  // the original, so that no descriptor of this process counts as a writer of the file
+  // (SoleWriter).
+  [[nodiscard]] static std::unique_ptr<FileHandle> openForReplacing(const std::string& path,
+                                                                    std::string* error = nullptr);
   // Creates a new file for reading and writing; fails when `path` exists already.
   [[nodiscard]] static std::unique_ptr<FileHandle> createExclusive(const std::string& path,
                                                                    mode_t mode,
@@ -130,6 +141,8 @@ class FileHandle {
   void startWriteback(uint64_t offset, uint64_t length);
   FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
   static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error);
+  static std::unique_ptr<FileHandle> openLocked(const std::string& path, int flags,
+                                                std::string* error);
   void fail(const char* what);
 
   int fd_;

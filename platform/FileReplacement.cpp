@@ -1,5 +1,6 @@
 #include "platform/FileReplacement.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -32,6 +33,9 @@ std::string baseNameOf(const std::string& path) {
 
 // ".NAME.bextkit-0123456789abcdef.tmp": hidden, recognisable, and unique, so that no name left
 // behind by a crash can stand in the way of a later save.
+constexpr std::string_view kTemporaryInfix = ".bextkit-", kTemporarySuffix = ".tmp";
+constexpr size_t kTemporaryDigits = 16;
+
 std::string temporaryNameFor(const std::string& target) {
   uint64_t random = 0;
   if (getrandom(&random, sizeof random, 0) != sizeof random) {
@@ -40,8 +44,42 @@ std::string temporaryNameFor(const std::string& target) {
   }
   static const char kHex[] = "0123456789abcdef";
   std::string suffix;
-  for (int i = 0; i < 16; ++i) suffix.push_back(kHex[(random >> (4 * i)) & 0xF]);
-  return directoryOf(target) + "/." + baseNameOf(target) + ".bextkit-" + suffix + ".tmp";
+  for (size_t i = 0; i < kTemporaryDigits; ++i) suffix.push_back(kHex[(random >> (4 * i)) & 0xF]);
+  return directoryOf(target) + "/." + baseNameOf(target) + std::string(kTemporaryInfix) + suffix +
+         std::string(kTemporarySuffix);
+}
+
+// Whether `name` has exactly the form temporaryNameFor gives names beside the file `base`.
+bool isTemporaryNameOf(std::string_view name, const std::string& base) {
+  const size_t head = 1 + base.size() + kTemporaryInfix.size();
+  if (name.size() != head + kTemporaryDigits + kTemporarySuffix.size() || name[0] != '.' ||
+      name.substr(1, base.size()) != base ||
+      name.substr(1 + base.size(), kTemporaryInfix.size()) != kTemporaryInfix ||
+      name.substr(head + kTemporaryDigits) != kTemporarySuffix) {
+    return false;
+  }
+  const std::string_view digits = name.substr(head, kTemporaryDigits);
+  return digits.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// Removes the temporary files of earlier saves of `target`: named ones that a save killed
+// between naming its new file and the rename, or that a file system without unnamed files made,
+// left behind. Called only while the file's lock is held: a save in progress holds it, so none
+// of them is in use. Only regular files of exactly that form go; one that cannot be removed is
+// left to the next save.
+void removeStaleTemporaries(const std::string& target) {
+  DIR* directory = ::opendir(directoryOf(target).c_str());
+  if (!directory) return;
+  const std::string base = baseNameOf(target);
+  while (const dirent* entry = ::readdir(directory)) {
+    struct stat info;
+    if (isTemporaryNameOf(entry->d_name, base) &&
+        ::fstatat(::dirfd(directory), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(info.st_mode)) {
+      (void)::unlinkat(::dirfd(directory), entry->d_name, 0);
+    }
+  }
+  ::closedir(directory);
 }
 
 // Extended attribute names of the open file, or false when they cannot be listed.
@@ -71,7 +109,7 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
     return nullptr;
   }
   r->target_ = resolved;
-  r->original_ = FileHandle::openForSaving(r->target_, &error);
+  r->original_ = FileHandle::openForReplacing(r->target_, &error);
   if (!r->original_) return nullptr;
   struct stat info;
   if (::fstat(r->original_->descriptor(), &info) != 0) {
@@ -89,6 +127,12 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
   r->size_ = info.st_size;
   r->modifiedSeconds_ = info.st_mtim.tv_sec;
   r->modifiedNanoseconds_ = info.st_mtim.tv_nsec;
+  removeStaleTemporaries(r->target_);
+  r->soleWriter_ = SoleWriter::claim(r->original_->descriptor(), error);
+  if (!r->soleWriter_) {
+    if (error == SoleWriter::kOpenForWriting) error += "; nothing was written";
+    return nullptr;
+  }
   // The new content goes into a file without a name, which the system reclaims if the process
   // dies; it is named only once complete, just before the rename. Where the file system cannot
   // make unnamed files, it is made under a unique name from the start.
@@ -104,6 +148,17 @@ std::unique_ptr<FileReplacement> FileReplacement::begin(const std::string& path,
     error = "cannot make a temporary file in " + directory + " (" + why + ")";
     return nullptr;
   }
+  // A new file belongs to whoever makes it, and only root may give a file away: a save by
+  // another account (a member of a group that may write the file) would silently take the file
+  // over. The owner goes first, before any data, since changing it clears set-user-ID bits
+  // that the permissions, set at commit, then put back.
+  if (::fchown(r->output_->descriptor(), r->owner_, r->group_) != 0) {
+    error = "the new file could not be given the original's owner (uid " +
+            std::to_string(r->owner_) + ", group " + std::to_string(r->group_) +
+            "): only its owner's account or root can save it by writing a new file; nothing "
+            "was written";
+    return nullptr;
+  }
   return r;
 }
 
@@ -115,9 +170,6 @@ FileReplacement::~FileReplacement() {
 
 bool FileReplacement::copyMetadata(std::string& error) {
   const int fd = output_->descriptor();
-  // Owner first: changing it clears set-user-ID bits that the mode then puts back. Only root
-  // may give a file away; anyone may keep the group when they belong to it.
-  if (::fchown(fd, owner_, group_) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), group_);
   if (::fchmod(fd, static_cast<mode_t>(mode_)) != 0) {
     error = "cannot set the permissions: " + errnoText();
     return false;
@@ -180,8 +232,16 @@ bool FileReplacement::commit(std::string& error) {
     error = "the file changed while it was being saved; nothing was written";
     return false;
   }
+  // A writer whose open comes after this check waits for the lease, given back after the
+  // rename; if it found the file by its name before the rename, it then writes to the replaced
+  // original. Only the time between this check and the rename is left for that.
+  if (!soleWriter_->stillExclusive()) {
+    error = std::string(SoleWriter::kOpenForWriting) + "; nothing was written";
+    return false;
+  }
   if (!renameFile(temporary_, target_, &error)) return false;
   committed_ = true;
+  soleWriter_.reset();
   original_->closeFile();  // releases the lock
   // The content reached the disk before the rename; a failing close cannot undo that.
   (void)output_->closeFile();

@@ -7,6 +7,7 @@
 
 #include "app/bridge/Bridge.h"
 #include "app/host/ScriptHost.h"
+#include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
 
 namespace {
@@ -33,6 +34,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  bextkit::ignoreFileSizeLimitSignal();
   QCoreApplication application(argc, argv);
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2 || arguments[1] == "--help") {

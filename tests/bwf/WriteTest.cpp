@@ -2,6 +2,7 @@
 // reference, the saves that must be refused, and saves that meet a failing disk, or are killed,
 // at every step.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -19,6 +20,7 @@
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 #include "platform/Clock.h"
+#include "platform/SoleWriter.h"
 
 namespace bextkit::testsupport {
 namespace {
@@ -258,24 +260,61 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
 }
 
 TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
-  // A recorder appends audio while an insertion copies the file (heard through the copy's
-  // progress): the save fails, and the file keeps all of it.
+  // An insertion is refused while another descriptor has the file open for writing (a recorder
+  // would go on writing to the replaced file), when a writer opens it during the copy (heard
+  // through the copy's progress), and when its modification time changes meanwhile. The file
+  // keeps all of it.
   const std::string path = dir.write("rec.wav", wave(nullptr));
-  Bytes grown = readWholeFile(path);
-  grown.resize(grown.size() + 1000, 0x22);
-  auto parser = scanned(path);
-  parser->setDescription("x");
-  parser->setSaveProgress([&, appended = false](uint64_t, uint64_t) mutable {
-    if (!std::exchange(appended, true))
-      std::ofstream(path, std::ios::app) << std::string(1000, 0x22);
-  });
-  const std::vector<std::string> names = entries();
-  EXPECT_FALSE(parser->saveFile());
-  EXPECT_EQ(
-      parser->lastError(),
-      "cannot save " + path + ": the file changed while it was being saved; nothing was written");
-  EXPECT_EQ(readWholeFile(path), grown);
-  EXPECT_EQ(entries(), names);
+  const std::string writing = std::string(SoleWriter::kOpenForWriting) + "; nothing was written";
+  const timespec longAgo[2] = {{0, UTIME_OMIT}, {1, 0}};
+  // clang-format off
+  const struct { int openBefore; std::function<void()> during; std::string why; } kCases[] = {
+      {O_WRONLY, {}, writing}, {O_RDWR, {}, writing},
+      {-1, [&] { const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+                 EXPECT_TRUE(fd < 0 && errno == EWOULDBLOCK) << "the writer did not meet a lease";
+                 if (fd >= 0) ::close(fd); }, writing},
+      {-1, [&] { ::utimensat(AT_FDCWD, path.c_str(), longAgo, 0); }, "the file changed while it was being saved; nothing was written"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.why);
+    auto parser = scanned(path);
+    parser->setDescription("x");
+    parser->setSaveProgress([&, done = false](uint64_t, uint64_t) mutable {
+      if (c.during && !std::exchange(done, true)) c.during();
+    });
+    const int other = c.openBefore >= 0 ? ::open(path.c_str(), c.openBefore) : -1;
+    expectRefused(*parser, path, c.why);
+    if (other >= 0) ::close(other);
+  }
+  // A reader (a player) stands in no save's way.
+  const int player = ::open(path.c_str(), O_RDONLY);
+  auto played = scanned(path);
+  played->setDescription("x");
+  EXPECT_TRUE(played->saveFile()) << played->lastError();
+  ::close(player);
+  // Where no lease can be had, the other processes' descriptors decide: a writer counts, a
+  // reader does not, and a writer of this process is no other program's.
+  const int own = ::open(path.c_str(), O_WRONLY);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  for (const int flags : {O_RDONLY, O_WRONLY}) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(own);
+      const int fd = ::open(path.c_str(), flags);
+      (void)!::write(ready[1], &fd, 1);
+      ::pause();
+    }
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(openForWritingElsewhere(info.st_dev, info.st_ino), flags == O_WRONLY);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]), ::close(ready[1]);
+  }
+  ::close(own);
   // A save of a file that another save holds fails at once; one that another program saved
   // (or gave a chunk) since it was read fails too, rather than undo that program's edits.
   for (const BextFields* bext : {&kFields, static_cast<const BextFields*>(nullptr)}) {
@@ -292,6 +331,54 @@ TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
         *second, shared,
         bext ? "the bext chunk changed since the file was read" : "the file has a bext chunk now");
   }
+}
+
+TEST_F(Write, ANewFileKeepsTheOwnerOrIsNotWritten) {
+  // A member of the group that may write another user's file cannot give a new file that user:
+  // the insertion is refused before anything is copied, rather than take the file over.
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const std::string path = dir.write("group.wav", wave(nullptr));
+  ASSERT_EQ(::chown(path.c_str(), 1234, 65534) | ::chmod(path.c_str(), 0664) |
+                ::chown(dir.path.c_str(), 65534, 65534),
+            0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    auto parser = scanned(path);
+    parser->setDescription("x");
+    expectRefused(*parser, path,
+                  "the new file could not be given the original's owner (uid 1234, group "
+                  "65534): only its owner's account or root can save it by writing a new file; "
+                  "nothing was written");
+    ::_exit(HasFailure() ? 1 : 0);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
+  struct stat info {};
+  EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && info.st_uid == 1234);
+}
+
+TEST_F(Write, ASaveRemovesTheTemporaryFilesOfKilledSaves) {
+  // Only regular files of the exact form beside the same file go.
+  const std::string path = dir.write("take.wav", wave(nullptr));
+  for (const char* stale :
+       {".take.wav.bextkit-0123456789abcdef.tmp", ".take.wav.bextkit-fedcba9876543210.tmp"}) {
+    dir.write(stale, {1});
+  }
+  std::vector<std::string> kept = {path, dir.pathOf(".take.wav.bextkit-00000000000000ff.tmp")};
+  ASSERT_EQ(::symlink("take.wav", kept.back().c_str()), 0);
+  for (const char* other :
+       {".take.wav.bextkit-0123456789ABCDEF.tmp", ".take.wav.bextkit-0123456789abcde.tmp",
+        ".take.wa.bextkit-0123456789abcdef.tmp", "take.wav.bextkit-0123456789abcdef.tmp",
+        ".take.wav.bextkit-0123456789abcdef.tmp~", ".take.wav.bextkit-0123456789abcdeg.tmp"}) {
+    kept.push_back(dir.write(other, {1}));
+  }
+  std::sort(kept.begin(), kept.end());
+  auto parser = scanned(path);
+  parser->setDescription("x");
+  ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+  EXPECT_EQ(entries(), kept);
 }
 
 TEST_F(Write, FieldEditsWriteTheirBytesAndNothingElse) {
@@ -536,10 +623,7 @@ TEST_F(Write, EveryFailingOrKilledStepLeavesTheFileAsItWas) {
         EXPECT_TRUE(parser->saveFile() && readWholeFile(path) == saved);
         EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && info.st_nlink == 1)
             << "a second name of the file";
-        for (const std::string& name : entries()) {  // what a kill leaves beside the file
-          if (std::find(names.begin(), names.end(), name) == names.end())
-            std::filesystem::remove(name);
-        }
+        EXPECT_EQ(entries(), names) << "the next save left what the kill left beside the file";
       }
     }
     EXPECT_GE(injected, p.faults);

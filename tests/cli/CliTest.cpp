@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <sstream>
 
 #include "Support.h"
@@ -255,6 +257,25 @@ TEST(Cli, Set) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("100%\n") != std::string::npos, terminal) << r.err;
   }
+}
+
+TEST(Cli, SetPastTheFileSizeLimit) {
+  // Under a file-size limit (ulimit -f) smaller than the new file, the write fails rather than
+  // the program being killed by SIGXFSZ: status 1, the reason, the file as it was, no leftover.
+  const testsupport::TempDir dir;
+  const std::string path =
+      dir.write("long.wav", testsupport::RiffBuilder()
+                                .riffHeader()
+                                .fmt(1, 2, 48000, 16)
+                                .chunk("data", testsupport::Bytes(300000, 0x11))
+                                .bytes());
+  const testsupport::Bytes before = testsupport::readWholeFile(path);
+  const auto [status, output] = testsupport::runProcess(
+      {"prlimit", "--fsize=200000", BEXTKIT_PROGRAM, "set", path, "--description", "x"});
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << output;
+  EXPECT_NE(output.find("File too large"), std::string::npos) << output;
+  EXPECT_EQ(testsupport::readWholeFile(path), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 }
 
 TEST(Cli, SetFields) {
