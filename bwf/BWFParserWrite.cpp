@@ -4,6 +4,7 @@
 // BW64) or replaces the chunk with a larger one for a longer coding history, in the file's byte
 // order. A save changes only what was edited, and refuses, with nothing written, what it cannot
 // write whole.
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/ExceptionReason.h"
 #include "platform/FileReplacement.h"
+#include "platform/SoleWriter.h"
 #include "timecode/CNumbers.h"
 
 namespace bextkit {
@@ -765,6 +767,12 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
   if (!bext || bext->offset != bextChunkStart_ || bext->size != imageChunkSize() || !g ||
       !chunkAsRead(*file, bext->offset)) {
     return failSave(path, kChangedSinceRead);
+  }
+  // A recorder still appending audio would write over what the growth appends, or past it.
+  struct stat info {};
+  if (::fstat(file->descriptor(), &info) != 0 ||
+      openForWritingElsewhere(info.st_dev, info.st_ino)) {
+    return failSave(path, std::string(SoleWriter::kOpenForWriting) + kNothingWritten);
   }
   const uint64_t appended = g->appended(size);
   if (!chain.has64BitSizes() && size + appended > kLargestRiffFile) {
