@@ -286,6 +286,23 @@ TEST_F(Write, AnotherProgramsWorkIsNeverLost) {
     expectRefused(*parser, path, c.why);
     if (other >= 0) ::close(other);
   }
+  // A line that another program added to the coding history, past the record's 864 bytes,
+  // stops a rewrite, a growth in place and a growth into a new file alike.
+  BextFields longer = kFields;
+  longer.codingHistory = history(300), longer.payloadSize = 1000;
+  for (const auto& [junk, grow] : {std::pair{0, false}, {0, true}, {2048, true}}) {
+    const std::string file =
+        dir.write("h.wav", wave(&longer, ByteOrder::kNormal, 48000, 400, junk));
+    auto parser = scanned(file);
+    parser->setDescription("mine");
+    Edits edits;
+    if (grow) edits.codingHistory = history(900);
+    parser->setFieldEdits(edits);
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp(12 + 8 + 902)
+        << "A=PCM,T=theirs\r\n";
+    expectRefused(*parser, file, "the bext chunk changed since the file was read");
+    std::filesystem::remove(file);
+  }
   // A reader (a player) stands in no save's way.
   const int player = ::open(path.c_str(), O_RDONLY);
   auto played = scanned(path);
