@@ -742,24 +742,25 @@ TEST_F(Write, ALargerChunkGrowsInPlaceWhereThereIsRoom) {
   using Way = BWFParser::SaveWay;
   constexpr Way kIn = Way::kGrowInPlace, kAnew = Way::kWriteAnew;
   // clang-format off
-  const struct { bool first; const char* filler; size_t room; bool list; Way way, next; std::string chain; } kCases[] = {
-      {false, "JUNK", 2048, true, kIn, kIn, "fmt :16 data:1000 bext:1002 JUNK:1904 LIST:4 "},
-      {false, "FLLR", 140, true, kIn, kAnew, "fmt :16 data:1000 bext:1006 LIST:4 "},
-      {false, "PAD ", 100, true, kAnew, kIn, "fmt :16 data:1000 bext:1002 JUNK:1024 PAD :100 LIST:4 "},
-      {false, "PAD ", 4, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
-      {false, nullptr, 0, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
-      {true, nullptr, 0, false, kAnew, kIn, "bext:1002 JUNK:1024 fmt :16 data:1000 "}};
+  const struct { bool first; const char* filler; size_t room; bool list, rf64; Way way, next; std::string chain; } kCases[] = {
+      {false, "JUNK", 2048, true, false, kIn, kIn, "fmt :16 data:1000 bext:1002 JUNK:1904 LIST:4 "},
+      {false, "FLLR", 140, true, false, kIn, kAnew, "fmt :16 data:1000 bext:1006 LIST:4 "},
+      {false, "PAD ", 100, true, false, kAnew, kIn, "fmt :16 data:1000 bext:1002 JUNK:1024 PAD :100 LIST:4 "},
+      {false, "PAD ", 4, false, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
+      {false, nullptr, 0, false, false, kIn, kIn, "fmt :16 data:1000 bext:1002 "},
+      {false, nullptr, 0, false, true, kIn, kIn, "ds64:28 fmt :16 data:1000 bext:1002 "},
+      {true, nullptr, 0, false, false, kAnew, kIn, "bext:1002 JUNK:1024 fmt :16 data:1000 "}};
   // clang-format on
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.chain);
     RiffBuilder b;
-    b.riffHeader();
+    if (!c.rf64) b.riffHeader();
     if (c.first) b.bext(kFields);
     b.fmt(1, 1, 48000, 16).chunk("data", Bytes(1000, 0x22));
     if (!c.first) b.bext(kFields);
     if (c.filler) b.chunk(c.filler, Bytes(c.room, 0));
     if (c.list) b.chunk("LIST", {'I', 'N', 'F', 'O'});
-    const std::string path = dir.write("g.wav", b.bytes());
+    const std::string path = dir.write("g.wav", c.rf64 ? rf64(b.bytes()) : b.bytes());
     auto parser = scanned(path);
     for (const size_t length : {400, 460}) {
       Edits edits;
@@ -769,7 +770,8 @@ TEST_F(Write, ALargerChunkGrowsInPlaceWhereThereIsRoom) {
       ASSERT_TRUE(parser->saveFile()) << parser->lastError();
       EXPECT_TRUE(length != 400 || chainOf(path) == c.chain) << chainOf(path);
       const Bytes bytes = readWholeFile(path);
-      EXPECT_EQ(loadLE32(bytes.data(), 4) + 8, bytes.size()) << "the form's size";
+      EXPECT_EQ((c.rf64 ? loadLE64(bytes.data(), 20) : loadLE32(bytes.data(), 4)) + 8, bytes.size())
+          << "the form's size";
       EXPECT_EQ(scanned(path)->fullCodingHistory(), history(length));
       const Bytes audio(1000, 0x22);
       EXPECT_NE(std::search(bytes.begin(), bytes.end(), audio.begin(), audio.end()), bytes.end());
