@@ -29,8 +29,9 @@ void BlockReader::copy(uint64_t offset, uint8_t* destination, size_t length) {
   size_t available = 0;
   const uint8_t* bytes = at(offset, length, available);
   const size_t n = std::min(available, length);
+  // An empty copy may come with no destination at all (an empty buffer's data()).
   if (n > 0) std::memcpy(destination, bytes, n);
-  std::memset(destination + n, 0, length - n);
+  if (length > n) std::memset(destination + n, 0, length - n);
 }
 
 }  // namespace bextkit::detail
