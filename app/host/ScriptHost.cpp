@@ -57,6 +57,15 @@ double shortestDouble(float value) {
 
 // A number as a 32-bit float: the nearest one, and beyond the floats' range an infinity (a plain
 // conversion of such a number is undefined).
+// A parser handle as a script holds it: a whole number from 1 to the largest handle. Anything
+// else (a fraction, a number past 32 bits, NaN) is handle 0, which names no parser, so that a
+// handle can never wrap round onto another parser.
+bridge::Handle handleOf(double number) {
+  const bool whole = number >= 1 && number <= std::numeric_limits<bridge::Handle>::max() &&
+                     number == std::floor(number);
+  return whole ? static_cast<bridge::Handle>(number) : 0;
+}
+
 float toFloat(double number) {
   constexpr double kLargest = std::numeric_limits<float>::max();
   if (number > kLargest) return std::numeric_limits<float>::infinity();
@@ -108,8 +117,7 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
     values[i] = std::move(*value);
   }
   std::string error;
-  const std::optional<Value> result =
-      bridge_.call(cls, op, static_cast<bridge::Handle>(self), values, error);
+  const std::optional<Value> result = bridge_.call(cls, op, handleOf(self), values, error);
   if (!result) return fail(error);
   // Storage the operation filled goes back into the caller's arrays.
   for (size_t i = 0; i < count; ++i) {
@@ -147,8 +155,8 @@ QString ScriptHost::placeOf(const QJSValue& error) {
 }
 
 bool ScriptHost::release(double handle) {
-  return handle >= 1 && handle <= std::numeric_limits<bridge::Handle>::max() &&
-         bridge_.release(static_cast<bridge::Handle>(handle));
+  const bridge::Handle known = handleOf(handle);
+  return known != 0 && bridge_.release(known);
 }
 
 void ScriptHost::print(const QString& text) {
@@ -242,7 +250,7 @@ std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, st
       return std::nullopt;
     case Kind::kParser:
       if (value.isObject() && value.property("__handle").isNumber()) {
-        return bridge::ParserRef{value.property("__handle").toUInt()};
+        return bridge::ParserRef{handleOf(value.property("__handle").toNumber())};
       }
       return std::nullopt;
     case Kind::kFloatStorage:

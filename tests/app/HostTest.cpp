@@ -44,6 +44,13 @@ TEST(ScriptHost, TextsAndRatesCrossAsTheyWere) {
   EXPECT_EQ(saved->description() + "|" + saved->originator(), "caf\xE9|\xC3\x80!");
   const QJSValue thrown = engine.evaluate("TimeCode['maxFramesForFPS:'](1e300)");
   EXPECT_TRUE(thrown.isError() && thrown.toString().contains("must be a 32-bit float"));
+  // A handle past 32 bits, or not whole, names no parser: it never wraps round onto parser 1.
+  for (const char* handle : {"4294967297", "1.5", "NaN"}) {
+    const QJSValue wrapped = engine.evaluate(
+        QString("BWFParser['initWithPath:'](path).description.call({__handle: %1})").arg(handle));
+    EXPECT_TRUE(wrapped.isError() && wrapped.toString().contains("unknown or was released"))
+        << handle << " " << wrapped.toString().toStdString();
+  }
 }
 
 }  // namespace
