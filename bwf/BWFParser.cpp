@@ -19,6 +19,9 @@ BWFParser::~BWFParser() = default;
 std::unique_ptr<BWFParser> BWFParser::initWithPath(const std::string& path) {
   std::unique_ptr<FileHandle> file = FileHandle::openForReading(path);
   if (!file) return nullptr;
+  // The scan opens the file again: a parser that is made and never scanned holds no descriptor,
+  // however many of them a script makes.
+  file->closeFile();
   return std::unique_ptr<BWFParser>(new BWFParser(path, std::move(file)));
 }
 
@@ -30,9 +33,14 @@ std::unique_ptr<BWFParser> BWFParser::initWithPath(const std::string& path, floa
 
 bool BWFParser::endianNess() {
   // Missing bytes of a short file count as zero, which never spells "FFIR".
+  // Before the scan the file is opened for the look; after it, the file is closed and reads as
+  // nothing.
   std::array<uint8_t, 4> first{};
-  inFileHandel_->seekToFileOffset(0);
-  inFileHandel_->read(first.data(), first.size());
+  std::unique_ptr<FileHandle> look;
+  FileHandle* file = inFileHandel_.get();
+  if (!file->isOpen() && !scanned_ && (look = FileHandle::openForReading(path_))) file = look.get();
+  file->seekToFileOffset(0);
+  file->read(first.data(), first.size());
   return FourCC::fromBytes(first.data()) == chunkid::kRIFF.reversed();
 }
 

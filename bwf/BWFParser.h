@@ -26,7 +26,8 @@ constexpr uint16_t kBWFFlagRIFF = 0x0001, kBWFFlagFmt = 0x0004, kBWFFlagIXML = 0
 
 class BWFParser {
  public:
-  // Opens `path` for reading; null when it cannot be opened. The frame rate is 25 unless given.
+  // Checks that `path` can be opened for reading; null when it cannot. The frame rate is 25
+  // unless given.
   [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path);
   [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path, float fps);
 
@@ -34,8 +35,9 @@ class BWFParser {
   BWFParser& operator=(const BWFParser&) = delete;
   ~BWFParser();
 
-  // Scans the file once, filling the fields, flags and chunk directory, walks its chunk chain,
-  // and closes the file. Always 0. A second call finds the file closed and changes nothing.
+  // Opens the file, scans it once, filling the fields, flags and chunk directory, walks its chunk
+  // chain, and closes the file. Always 0. A second call changes nothing; a file that can no
+  // longer be opened is not scanned. A parser holds the file open only while it scans.
   // Where the chain reaches a "fmt " or "bext" chunk, the fields (and the chunk image a save
   // starts from) come from the first such chunk on it; where the chain runs to the end of the
   // file without one, the file has none, whatever the scan took for one; only where the chain

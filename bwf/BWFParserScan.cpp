@@ -116,7 +116,10 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
 }
 
 int32_t BWFParser::parse() {
-  if (!inFileHandel_->isOpen()) return 0;  // scanned before: the handle is closed
+  if (scanned_) return 0;  // scanned before
+  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path_);
+  if (!file) return 0;  // gone since the parser was made: nothing is scanned
+  inFileHandel_ = std::move(file);
 
   const bool reversedFile = endianNess();
   const uint64_t fileSize = inFileHandel_->seekToEndOfFile();

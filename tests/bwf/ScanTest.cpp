@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "Support.h"
 #include "bwf/BWFParser.h"
@@ -19,6 +20,14 @@ TEST(Scan, ParserObject) {
     EXPECT_EQ(p->endianNess() + 2 * p->endianNess(), 3 * reversed)
         << "reads from the start each time";
   }
+  // A parser holds no descriptor until it scans: a script may make thousands.
+  const auto descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = descriptors();
+  std::vector<std::unique_ptr<BWFParser>> many;
+  for (int i = 0; i < 50; ++i) many.push_back(BWFParser::initWithPath(dir.pathOf("e.wav")));
+  EXPECT_EQ(descriptors(), before);
   // A parser scans once and closes its file: a second parse finds nothing new.
   RiffBuilder b;
   auto p = BWFParser::initWithPath(dir.write(
