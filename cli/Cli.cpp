@@ -5,6 +5,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/OutputBuffer.h"
 #include "platform/ExceptionReason.h"
 
 namespace bextkit::cli {
@@ -42,6 +43,22 @@ void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic) {
                     "time rounded to the nearest frame");
 }
 
+namespace {
+
+// A command whose output did not reach its destination (a full disk, a closed pipe) failed,
+// whatever its work did: the status, or 1 in place of success.
+int outputWritten(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  if (out) return status;
+  const auto* buffer = dynamic_cast<const OutputBuffer*>(out.rdbuf());
+  err << "bextkit: cannot write the output: "
+      << (buffer && !buffer->error().empty() ? buffer->error() : "the output stream failed")
+      << '\n';
+  return status == 0 ? 1 : status;
+}
+
+}  // namespace
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         bool showProgress) {
   Context context{out, err, showProgress};
@@ -73,7 +90,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   try {
     app.parse(reversed);
   } catch (const CLI::Success& e) {  // --help, --version
-    return app.exit(e, out, err);
+    return outputWritten(out, err, app.exit(e, out, err));
   } catch (const CLI::ParseError& e) {
     err << "bextkit: " << e.what() << '\n' << helpPointer(app);
     return 2;
@@ -84,7 +101,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return 1;
   }
   if (context.status == 2) err << helpPointer(app);
-  return context.status;
+  return outputWritten(out, err, context.status);
 }
 
 }  // namespace bextkit::cli

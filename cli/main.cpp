@@ -3,10 +3,15 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/OutputBuffer.h"
 #include "platform/FileHandle.h"
 
 int main(int argc, char** argv) {
   bextkit::ignoreFileSizeLimitSignal();
   std::vector<std::string> args(argv + 1, argv + argc);
-  return bextkit::cli::run(args, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+  bextkit::cli::OutputBuffer output(STDOUT_FILENO);
+  std::ostream out(&output);
+  // On a terminal each line shows as it is made; elsewhere the output goes in large blocks.
+  if (isatty(STDOUT_FILENO) == 1) out << std::unitbuf;
+  return bextkit::cli::run(args, out, std::cerr, isatty(STDERR_FILENO) == 1);
 }

@@ -2,7 +2,9 @@
 // application runs its script layer. `bextkit-script --list` prints every operation.
 #include <QCoreApplication>
 #include <QJSEngine>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/bridge/Bridge.h"
@@ -83,7 +85,13 @@ int main(int argc, char** argv) {
     }
     if (status != 0 || host.exitStatus()) break;
   }
-  std::fflush(stdout);
-  if (host.exitStatus()) return *host.exitStatus();
+  if (host.exitStatus()) status = *host.exitStatus();
+  // What the script printed must have reached its destination (a full disk, a closed pipe).
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "bextkit-script: cannot write the output: %s\n",
+                 errno ? std::strerror(errno) : "the output stream failed");
+    return status == 0 ? 1 : status;
+  }
   return status;
 }

@@ -278,6 +278,19 @@ TEST(Cli, SetPastTheFileSizeLimit) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1);
 }
 
+TEST(Cli, OutputThatCannotBeWrittenFails) {
+  // Every reading command's output goes to a full disk: the command fails and says why.
+  for (const char* command : {"show", "chunks", "check", "md5", "export --csv", "export --json"}) {
+    const auto [status, output] = testsupport::runProcess(
+        {"sh", "-c", std::string("\"$0\" ") + command + " \"$1\" >/dev/full", BEXTKIT_PROGRAM,
+         kSample});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command << ": " << status;
+    EXPECT_NE(output.find("bextkit: cannot write the output: No space left on device"),
+              std::string::npos)
+        << command << ": " << output;
+  }
+}
+
 TEST(Cli, SetFields) {
   using testsupport::RiffBuilder, testsupport::readWholeFile;
   testsupport::TempDir dir;
