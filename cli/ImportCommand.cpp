@@ -286,6 +286,16 @@ class Importer {
                << "columns\n";
       return false;
     }
+    // A table cut short (a full disk while it was written) ends inside its last row: that row has
+    // no line end and fewer cells than the header, and its last cell may be cut too.
+    if (parsed->size() > 1 && !text.empty() && text.back() != '\n' &&
+        parsed->back().size() < parsed->front().size()) {
+      ctx_.err << "bextkit: " << o_.table << ": row " << parsed->size()
+               << " ends without a line end and holds " << parsed->back().size() << " of the "
+               << parsed->front().size()
+               << " cells: the table was cut short; nothing was written\n";
+      return false;
+    }
     rows = std::move(*parsed);
     return true;
   }

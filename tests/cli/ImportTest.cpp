@@ -156,6 +156,8 @@ TEST(Import, ABadRowStopsEverything) {
       {"Description\r\nx\r\n", ":1: FileName: the header has no FileName column"},
       {"FileName,Description,Description\r\n", ":1: Description: the column appears twice"},
       {"FileName\r\n\"a.wav\r\n", ": line 2: "},
+      {"FileName,Description\r\na.wav",
+       ": row 2 ends without a line end and holds 1 of the 2 cells"},
       {"", ": the table is empty"}};
   for (const auto& [text, report] : kTables) {
     const std::string table = writeText(dir, "t.csv", text);
