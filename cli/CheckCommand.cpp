@@ -3,11 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <memory>
-#include <nlohmann/json.hpp>
 
 #include "check/Conformance.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 
@@ -15,24 +15,11 @@ namespace bextkit::cli {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 struct Options : PathOptions {
   std::string rules = "tech3285";
   bool json = false;
   bool verbose = false;
 };
-
-Json findingsJson(const check::Findings& findings) {
-  Json list = Json::array();
-  for (const check::Finding& f : findings) {
-    list.push_back({{"code", f.code},
-                    {"severity", check::severityName(f.severity)},
-                    {"offset", f.offset},
-                    {"text", displayUtf8(f.text)}});
-  }
-  return list;
-}
 
 void run(Context& ctx, const Options& o) {
   std::string error;
@@ -52,16 +39,24 @@ void run(Context& ctx, const Options& o) {
     if (errors > 0) ++withErrors;
     output.failed = !read || errors > 0;
     if (o.json) {
-      Json line = {{"file", Json::parse(jsonFileName(path))}};
+      // Written as show --json writes: the file name byte for byte, the texts as UTF-8.
+      JsonWriter j;
+      j.beginObject().key("file").raw(jsonFileName(path));
       if (!read) {
-        line["error"] = why;
+        j.key("error").string(displayUtf8(why));
       } else {
-        line["errors"] = errors;
-        line["warnings"] = countOf(findings, check::Severity::kWarning);
-        line["notes"] = countOf(findings, check::Severity::kNote);
-        line["findings"] = findingsJson(findings);
+        j.key("errors").number(errors);
+        j.key("warnings").number(countOf(findings, check::Severity::kWarning));
+        j.key("notes").number(countOf(findings, check::Severity::kNote));
+        j.key("findings").beginArray();
+        for (const check::Finding& f : findings) {
+          j.beginObject().key("code").string(f.code);
+          j.key("severity").string(check::severityName(f.severity));
+          j.key("offset").number(f.offset).key("text").string(displayUtf8(f.text)).endObject();
+        }
+        j.endArray();
       }
-      output.out = line.dump() + '\n';
+      output.out = j.endObject().text() + '\n';
       return output;
     }
     const std::string name = displayUtf8(path);

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <set>
 
 #include "bwf/BWFChunk.h"
 #include "bwf/ByteOrder.h"
@@ -14,14 +14,13 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 
 namespace bextkit::cli {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 struct Options : PathOptions {
   bool csv = false;
@@ -142,16 +141,26 @@ void run(Context& ctx, const Options& o) {
       output.out = csv::record(fields);
       return output;
     }
-    Json line;
+    // Written as show --json writes: the file name byte for byte, the texts as UTF-8; each
+    // INFO field once, the first of its ID.
+    JsonWriter j;
+    j.beginObject();
     for (const auto& [column, value] : row) {
-      line[column] = column == "FileName" ? Json::parse(jsonFileName(value)) : Json(value);
+      j.key(column);
+      if (column == "FileName") {
+        j.raw(jsonFileName(value));
+      } else {
+        j.string(displayUtf8(value));
+      }
     }
-    Json entries = Json::object();
+    j.key("INFO").beginObject();
+    std::set<std::string> ids;
     for (const check::InfoEntry& e : info) {
-      if (!entries.contains(displayUtf8(e.id))) entries[displayUtf8(e.id)] = displayUtf8(e.value);
+      if (ids.insert(displayUtf8(e.id)).second)
+        j.key(displayUtf8(e.id)).string(displayUtf8(e.value));
     }
-    line["INFO"] = entries;
-    output.out = line.dump() + '\n';
+    j.endObject().endObject();
+    output.out = j.text() + '\n';
     return output;
   });
 }
