@@ -59,7 +59,7 @@ void run(Context& ctx, const Options& o) {
       output.out = j.endObject().text() + '\n';
       return output;
     }
-    const std::string name = displayUtf8(path);
+    const std::string name = displayName(path);
     if (!read) {
       output.err = "bextkit: " + name + ": " + why + '\n';
       return output;

@@ -65,7 +65,7 @@ std::string refusal(const std::string& path, int error) {
 // which reads the same).
 bool setCodes(Context& ctx, const Options& o, const std::string& path) {
   const auto refuse = [&](const char* which, int error) {
-    ctx.err << "bextkit: cannot set the " << which << " code of " << displayUtf8(path) << ": "
+    ctx.err << "bextkit: cannot set the " << which << " code of " << displayName(path) << ": "
             << refusal(path, error) << '\n';
     ctx.status = 1;
     return false;
@@ -84,12 +84,12 @@ void showCodes(Context& ctx, const std::string& path) {
   // FileManager reads anything it cannot read as code 0; the tool tells a missing file apart.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ctx.err << "bextkit: cannot read the codes of " << displayUtf8(path)
+    ctx.err << "bextkit: cannot read the codes of " << displayName(path)
             << ": not a regular file or missing\n";
     ctx.status = 1;
     return;
   }
-  ctx.out << displayUtf8(path) << "  type " << shownCode(FileManager::typeCodeAtPath(path))
+  ctx.out << displayName(path) << "  type " << shownCode(FileManager::typeCodeAtPath(path))
           << "  creator " << shownCode(FileManager::creatorCodeAtPath(path)) << '\n';
 }
 

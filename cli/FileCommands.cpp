@@ -270,7 +270,7 @@ void runFiles(Context& ctx, const Options& o, View view) {
       return output;
     }
     std::ostringstream text;
-    text << displayUtf8(path) << '\n';
+    text << displayName(path) << '\n';
     if (view == View::kShow) {
       printFields(text, *parser, o.rate, *rate);
     } else if (o.directory) {

@@ -553,7 +553,7 @@ class Importer {
     for (const RowEdit& edit : edits) {
       if (edit.changes.empty()) {
         ++unchanged;
-        if (o_.verbose) ctx_.out << displayUtf8(edit.path) << "\n  unchanged\n";
+        if (o_.verbose) ctx_.out << displayName(edit.path) << "\n  unchanged\n";
       } else if (!edit.saved) {
         ctx_.err << o_.table << ':' << edit.row << ": "
                  << (edit.failure.empty() ? edit.parser->lastError() : edit.failure) << '\n';
@@ -561,7 +561,7 @@ class Importer {
       } else {
         ++changed;
         if (!o_.verbose) continue;
-        ctx_.out << displayUtf8(edit.path)
+        ctx_.out << displayName(edit.path)
                  << (o_.dryRun ? " (dry run, not written) would change:" : "") << '\n';
         for (const std::string& change : edit.changes) ctx_.out << "  " << change << '\n';
       }

@@ -59,7 +59,7 @@ FileOutput md5File(const Options& o, const std::string& path) {
   const uint64_t size = file->seekToEndOfFile();
   const std::optional<check::Digest> audio = check::audioDigest(*file, size, why);
   if (!audio) return fail(path + ": " + why);
-  const std::string shown = displayUtf8(path);
+  const std::string shown = displayName(path);
 
   if (o.verify) {
     const std::optional<check::Digest> stored = check::storedDigest(*file, size, why);

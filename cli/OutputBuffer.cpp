@@ -7,16 +7,29 @@
 
 namespace bextkit::cli {
 
-OutputBuffer::OutputBuffer(int fd) : fd_(fd) {
+OutputBuffer::OutputBuffer(int fd, bool showControls) : fd_(fd), showControls_(showControls) {
   setp(buffer_.data(), buffer_.data() + buffer_.size());
 }
 
 OutputBuffer::~OutputBuffer() { drain(); }
 
 bool OutputBuffer::drain() {
-  const char* at = pbase();
-  while (error_.empty() && at < pptr()) {
-    const ssize_t n = ::write(fd_, at, static_cast<size_t>(pptr() - at));
+  std::string shown;
+  if (showControls_) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char* c = pbase(); c < pptr(); ++c) {
+      const auto byte = static_cast<unsigned char>(*c);
+      if ((byte >= 0x20 && byte != 0x7F) || byte == '\n' || byte == '\r' || byte == '\t') {
+        shown.push_back(*c);
+      } else {
+        shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+      }
+    }
+  }
+  const char* at = showControls_ ? shown.data() : pbase();
+  const char* const end = showControls_ ? shown.data() + shown.size() : pptr();
+  while (error_.empty() && at < end) {
+    const ssize_t n = ::write(fd_, at, static_cast<size_t>(end - at));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       error_ = n < 0 ? std::strerror(errno) : "nothing could be written";

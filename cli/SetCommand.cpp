@@ -347,7 +347,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     ctx.status = 1;
     return;
   }
-  ctx.out << displayUtf8(path) << (o.dryRun ? " (dry run, not written) would change:" : "") << '\n';
+  ctx.out << displayName(path) << (o.dryRun ? " (dry run, not written) would change:" : "") << '\n';
   for (const std::string& change : changes) ctx.out << "  " << change << '\n';
   if (audio && !o.dryRun) ctx.out << "  the audio is unchanged (MD5 " << audio->hex() << ")\n";
   if (changes.empty()) {

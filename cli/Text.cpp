@@ -32,6 +32,22 @@ std::string jsonFileName(const std::string& bytes) {
   return out + "\"";
 }
 
+namespace {
+
+// A control character as \xNN, so that it is seen and never acted on by a terminal.
+void appendShown(std::string& out, uint8_t c) {
+  static const char kHex[] = "0123456789ABCDEF";
+  if (c >= 0x20 && c != 0x7F) {
+    out.push_back(static_cast<char>(c));
+    return;
+  }
+  out += "\\x";
+  out.push_back(kHex[c >> 4]);
+  out.push_back(kHex[c & 0xF]);
+}
+
+}  // namespace
+
 std::string displayLines(const std::string& bytes, const std::string& indent) {
   const std::string text = displayUtf8(bytes);
   std::string out;
@@ -40,15 +56,16 @@ std::string displayLines(const std::string& bytes, const std::string& indent) {
     if (c == '\r' || c == '\n') {
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       if (i + 1 < text.size()) out += "\n" + indent;
-    } else if (c < 0x20 || c == 0x7F) {
-      static const char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0xF]);
     } else {
-      out.push_back(static_cast<char>(c));
+      appendShown(out, c);
     }
   }
+  return out;
+}
+
+std::string displayName(const std::string& bytes) {
+  std::string out;
+  for (const char c : displayUtf8(bytes)) appendShown(out, static_cast<uint8_t>(c));
   return out;
 }
 

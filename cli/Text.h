@@ -23,6 +23,10 @@ std::string jsonFileName(const std::string& bytes);
 // indented by `indent`, and other control characters shown as \xNN.
 std::string displayLines(const std::string& bytes, const std::string& indent);
 
+// A file name for a terminal: displayUtf8, with every control character (an escape sequence
+// that would drive the terminal, a line break) shown as \xNN.
+std::string displayName(const std::string& bytes);
+
 // A loudness value kept in hundredths, with two decimals ("-23.00"); `unused` for 0x7FFF, the
 // value of a field that holds no measurement.
 std::string loudnessText(int16_t hundredths, std::string_view unused = "none");

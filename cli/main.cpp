@@ -13,5 +13,8 @@ int main(int argc, char** argv) {
   std::ostream out(&output);
   // On a terminal each line shows as it is made; elsewhere the output goes in large blocks.
   if (isatty(STDOUT_FILENO) == 1) out << std::unitbuf;
-  return bextkit::cli::run(args, out, std::cerr, isatty(STDERR_FILENO) == 1);
+  bextkit::cli::OutputBuffer errors(STDERR_FILENO, true);
+  std::ostream err(&errors);
+  err << std::unitbuf;  // each message as it is told, as the error stream always is
+  return bextkit::cli::run(args, out, err, isatty(STDERR_FILENO) == 1);
 }

@@ -301,6 +301,19 @@ TEST(Cli, OutputThatCannotBeWrittenFails) {
   }
 }
 
+TEST(Cli, NamesNeverDriveTheTerminal) {
+  // An escape sequence in a file name is shown as \xNN, on the output and in an error alike.
+  testsupport::TempDir dir;
+  const std::string named =
+      dir.write("take\x1B]0;title\x07.wav", testsupport::readWholeFile(kSample));
+  const auto [status, output] =
+      testsupport::runProcess({BEXTKIT_PROGRAM, "show", named, dir.pathOf("gone\x1B[2J.wav")});
+  EXPECT_NE(output.find("/take\\x1B]0;title\\x07.wav\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("/gone\\x1B[2J.wav: cannot open"), std::string::npos) << output;
+  EXPECT_EQ(output.find('\x1B'), std::string::npos);
+  EXPECT_NE(status, 0);
+}
+
 TEST(Cli, SetFields) {
   using testsupport::RiffBuilder, testsupport::readWholeFile;
   testsupport::TempDir dir;
