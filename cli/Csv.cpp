@@ -1,6 +1,26 @@
 #include "cli/Csv.h"
 
+#include <algorithm>
+
 namespace bextkit::cli::csv {
+
+bool isTextColumn(std::string_view name) {
+  static constexpr std::array<std::string_view, 8> kNumbers = {
+      "TimeReference",        "BextVersion",         "UMID",
+      "LoudnessValue",        "LoudnessRange",       "MaxTruePeakLevel",
+      "MaxMomentaryLoudness", "MaxShortTermLoudness"};
+  return std::find(kNumbers.begin(), kNumbers.end(), name) == kNumbers.end();
+}
+
+std::string textCell(std::string_view text) {
+  const bool formula =
+      !text.empty() && std::string_view("=+-@\t\r'").find(text[0]) != std::string_view::npos;
+  return (formula ? "'" : "") + std::string(text);
+}
+
+std::string_view fromTextCell(std::string_view cell) {
+  return !cell.empty() && cell[0] == '\'' ? cell.substr(1) : cell;
+}
 
 std::string field(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);

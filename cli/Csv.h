@@ -30,6 +30,15 @@ inline constexpr std::array<std::string_view, 16> kBextColumns = {"FileName",
                                                                   "MaxShortTermLoudness",
                                                                   "CodingHistory"};
 
+// Whether the metadata table's column `name` holds text rather than a number: every column but
+// TimeReference, BextVersion, UMID and the loudness values (the INFO fields too).
+bool isTextColumn(std::string_view name);
+// A text for a spreadsheet cell: a text that begins with =, +, -, @, a tab or a carriage return,
+// which a spreadsheet would run as a formula, gets a single quote before it, and so does one
+// that begins with a quote itself, so that fromTextCell gives every text back exactly.
+std::string textCell(std::string_view text);
+std::string_view fromTextCell(std::string_view cell);
+
 // One field, quoted where it needs to be.
 std::string field(std::string_view text);
 // One record: the fields joined by commas, then CR LF.

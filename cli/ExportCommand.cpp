@@ -132,11 +132,14 @@ void run(Context& ctx, const Options& o) {
     const std::vector<check::InfoEntry> info = infoOf(path, *parser);
     if (o.csv) {
       std::vector<std::string> fields;
-      for (auto& [column, value] : row) fields.push_back(std::move(value));
+      // A text that a spreadsheet would run as a formula goes with a quote before it.
+      for (auto& [column, value] : row) {
+        fields.push_back(csv::isTextColumn(column) ? csv::textCell(value) : std::move(value));
+      }
       for (const char* column : kInfoColumns) {
         const auto entry = std::find_if(info.begin(), info.end(),
                                         [&](const check::InfoEntry& e) { return e.id == column; });
-        fields.push_back(entry == info.end() ? "" : displayUtf8(entry->value));
+        fields.push_back(entry == info.end() ? "" : csv::textCell(displayUtf8(entry->value)));
       }
       output.out = csv::record(fields);
       return output;

@@ -342,6 +342,8 @@ class Importer {
     std::array<std::string_view, kColumnCount> cell{};
     for (size_t c = 0; c < kColumnCount; ++c) {
       if (header.index[c] && *header.index[c] < cells.size()) cell[c] = cells[*header.index[c]];
+      // A text cell may carry the quote that export puts before a formula-like text.
+      if (csv::isTextColumn(kColumnNames[c])) cell[c] = csv::fromTextCell(cell[c]);
     }
     const auto problem = [&edit](Column column, const std::string& why) {
       edit.problems.push_back(std::string(kColumnNames[column]) + ": " + why);

@@ -258,6 +258,24 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
   // Export now gives the edited table, the time reference in samples filled in.
   rows[1][column("TimeReference")] = std::to_string(3600 * 44100);
   EXPECT_EQ(bextkit({"export", "--csv", files[0], files[1]}).out, joined());
+  // Texts a spreadsheet would run as formulas go out with a quote before them (a text that
+  // begins with a quote too), numbers never, and the table comes back unchanged.
+  const std::pair<const char*, const char*> kTexts[] = {{"--description", "=HYPERLINK(\"x\")"},
+                                                        {"--originator", "'quoted"},
+                                                        {"--originator-reference", "@ref"},
+                                                        {"--coding-history", "-A=PCM\r\n"}};
+  for (const auto& [option, text] : kTexts) {
+    ASSERT_EQ(bextkit({"set", files[0], option, text}).status, 0) << option;
+  }
+  ASSERT_EQ(bextkit({"set", files[0], "--version", "2", "--loudness-value", "-23.00"}).status, 0);
+  rows = *csv::parse(bextkit({"export", "--csv", files[0]}).out, error);
+  EXPECT_EQ(rows[1][column("Description")], "'=HYPERLINK(\"x\")");
+  EXPECT_EQ(rows[1][column("Originator")], "''quoted");
+  EXPECT_EQ(rows[1][column("OriginatorReference")], "'@ref");
+  EXPECT_EQ(rows[1][column("CodingHistory")], "'-A=PCM\r\n");
+  EXPECT_EQ(rows[1][column("LoudnessValue")], "-23.00");
+  r = bextkit({"import", writeText(dir, "t.csv", joined())});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "00 files changed, 1 unchanged, 0 failed\n") << r.err;
 }
 
 }  // namespace
