@@ -124,6 +124,11 @@ ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
   // Chunks are walked to the end of the file, whatever the form's size says: recorders that
   // stopped early leave it stale, and a chunk after the declared end is still the file's.
   for (uint64_t offset = kFormHeaderSize; offset + 8 <= fileSize;) {
+    if (chain.chunks.size() == ChunkChain::kMostChunks) {
+      chain.broken = chain.capped = true;
+      chain.brokenAt = offset;
+      break;
+    }
     std::array<uint8_t, 12> bytes{};  // the header and, for LIST, the form type
     const size_t got = read(offset, bytes.data(), bytes.size());
     if (got < 8 || !plausibleId(bytes.data())) {

@@ -41,6 +41,10 @@ struct ChunkChain {
   // The walk met bytes that cannot be a chunk header at `brokenAt`; the chunks before it stand.
   bool broken = false;
   uint64_t brokenAt = 0;
+  // The walk stopped at `brokenAt` after kMostChunks chunks (broken is set too): memory stays
+  // bounded whatever the file holds, such as millions of empty chunks.
+  bool capped = false;
+  static constexpr size_t kMostChunks = 100000;
 
   // How the file stores what the walk and the write-back read and write.
   bool reversedIds() const { return container == Container::kFFIR; }

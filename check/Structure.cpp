@@ -159,7 +159,12 @@ void checkStructure(const ChunkChain& chain, const ChunkReader& read, uint64_t f
                        " of them."});
   }
   checkPadBytes(chain, fileSize, out);
-  if (chain.broken) {
+  if (chain.capped) {
+    out.push_back({"too-many-chunks", Severity::kWarning, chain.brokenAt,
+                   "The file holds more than " + number(ChunkChain::kMostChunks) +
+                       " chunks; they are followed to " + number(chain.brokenAt) +
+                       " and the rest is not checked."});
+  } else if (chain.broken) {
     out.push_back({"chain-broken", Severity::kError, chain.brokenAt,
                    "The bytes at " + number(chain.brokenAt) + " are no chunk header, so the " +
                        "chunks after them cannot be found by their sizes."});
@@ -172,6 +177,7 @@ void checkDirectory(const ChunkChain& chain, const std::vector<DirectoryEntry>& 
                     Findings& out) {
   for (const DirectoryEntry& entry : directory) {
     if (entry.id.size() != 4 || entry.id == "RIFF" || entry.id == "WAVE") continue;
+    if (chain.capped && entry.start >= chain.brokenAt) continue;  // where the walk did not go
     const FourCC id = FourCC::fromBytes(reinterpret_cast<const uint8_t*>(entry.id.data()));
     const auto same = [&](const ChainChunk& c) { return c.id == id && c.offset == entry.start; };
     if (std::any_of(chain.chunks.begin(), chain.chunks.end(), same)) continue;

@@ -219,7 +219,11 @@ void printChain(std::ostream& out, const BWFParser& p) {
     out << line << (notes.empty() ? "" : "  " + notes) << '\n';
   }
   if (chain.broken) {
-    out << "  broken at offset " << chain.brokenAt << ": the bytes there are no chunk header\n";
+    out << "  " << (chain.capped ? "stopped" : "broken") << " at offset " << chain.brokenAt
+        << (chain.capped
+                ? ": the walk ends after " + std::to_string(ChunkChain::kMostChunks) + " chunks"
+                : std::string(": the bytes there are no chunk header"))
+        << '\n';
     if ((p.chunkFlags() & kBWFFlagBext) && !bext) {
       out << "  the bext fields come from the chunk the scan found at offset " << p.bwfChunkOffset()
           << '\n';
