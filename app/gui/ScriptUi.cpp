@@ -27,7 +27,6 @@
 
 #include "app/host/ScriptHost.h"
 #include "bwf/BWFParser.h"
-#include "platform/ExceptionReason.h"
 #include "platform/NotificationCenter.h"
 
 namespace bextkit {
@@ -63,22 +62,8 @@ bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
         },
         Qt::QueuedConnection);
   });
-  // What the save gives: whether it succeeded, and for a failure why. An exception on the thread
-  // would end the application: it fails the save instead, with its reason.
-  struct Outcome {
-    bool saved = false;
-    std::string why;
-  };
-  auto outcome = std::make_shared<Outcome>();
-  QThread* thread = QThread::create([object, outcome] {
-    try {
-      outcome->saved = object->saveFile();
-      if (!outcome->saved) outcome->why = object->lastError();
-    } catch (...) {
-      outcome->saved = false;
-      outcome->why = currentExceptionReason();
-    }
-  });
+  auto saved = std::make_shared<bool>(false);
+  QThread* thread = QThread::create([object, saved] { *saved = object->saveFile(); });
   saves_.push_back(thread);
   connect(thread, &QThread::finished, this, [=, this] {
     object->setSaveProgress({});
@@ -86,7 +71,7 @@ bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
     saves_.erase(std::find(saves_.begin(), saves_.end(), thread));
     thread->deleteLater();
     delete shown.data();
-    callBack(callback, {QJSValue(outcome->saved), QJSValue(QString::fromStdString(outcome->why))});
+    callBack(callback, {QJSValue(*saved)});
   });
   thread->start();
   return true;

@@ -51,9 +51,8 @@ class ScriptUi : public QObject {
   // Saves a parser object's file on another thread, so that the window stays responsive, with a
   // progress dialog under `label` when the save copies the audio (a bext chunk inserted) and
   // takes a moment. Until the save ends the parser is lent: calls on it fail. Then `callback`
-  // gets true for a save that succeeded, or false and why: the parser's lastError() ("cannot
-  // save FILE: ..."), or for a save that threw, its reason alone ("out of memory"). False,
-  // without a save, for a parser that is not a live parser object or is being saved already.
+  // gets true for a save that succeeded. False, without a save, for a parser that is not a
+  // live parser object or is being saved already.
   Q_INVOKABLE bool saveInBackground(const QJSValue& parser, const QString& label,
                                     const QJSValue& callback);
   // Saves a picture of a widget as it stands (PNG); false when it cannot be written.

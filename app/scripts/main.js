@@ -251,15 +251,14 @@ function save(then) {
   }
   holdStill(true);
   ui.statusbar.showMessage(`Saving ${file.path}\u2026`, 0);
-  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok, why) => {
+  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok) => {
     holdStill(false);
     if (ok) {
       reload(file);  // read back what the file now holds
       ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
     } else {
       ui.statusbar.clearMessage();
-      // A refused save says "cannot save FILE: ..."; one that threw gives its reason alone.
-      tell(why.startsWith('cannot save ') ? why : `cannot save ${file.path}: ${why}`);
+      tell(p.lastError());
     }
     if (then) then(ok);
   });

@@ -1,18 +1,15 @@
 // The desktop application started as main starts it, with the built-in interface files and
 // script layer and a test script that runs after them once the window is up; the script's
 // exit status is the main loop's.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <new>
 
 #include "app/gui/ApplicationMain.h"
 #include "bwf/BWFParser.h"
-#include "platform/FileHandle.h"
 
 namespace {
 
@@ -139,25 +136,6 @@ class Gui : public QObject {
             {}, true),
         0);
     QCOMPARE(bytes(), before);
-  }
-
-  void aSaveThatThrowsFailsWithItsReasonAndTheWindowLivesOn() {
-    QTemporaryDir dir;
-    const QString take = dir.filePath("take.wav");
-    QVERIFY(QFile::copy(kSource + "/samples/tone-48k-24bit-bext.wav", take));
-    bextkit::FileOperations ops = bextkit::posixFileOperations();
-    ops.open = [real = ops.open](const char* path, int flags, mode_t mode) {
-      if ((flags & O_ACCMODE) != O_RDONLY) throw std::bad_alloc();  // on the save's thread
-      return real(path, flags, mode);
-    };
-    bextkit::setFileOperations(ops);
-    const int status =
-        run({take},
-            "Object.assign(shown, { description: 'Lost' });"
-            "save((ok) => exit(!ok && told.join() === `cannot save ${shown.path}: out of memory` &&"
-            "                  ui.mainWindow.visible && edited(shown) ? 0 : 3));");
-    bextkit::setFileOperations(bextkit::posixFileOperations());
-    QCOMPARE(status, 0);
   }
 
   void aBrokenScriptIsToldAndTheWindowOpens() {
