@@ -262,19 +262,13 @@ void BM_GrowInPlaceVersusAnew(benchmark::State& state) {
     const uint64_t beforeSize = before->seekToEndOfFile(), afterSize = after->seekToEndOfFile();
     const bextkit::ChunkChain a = bextkit::walkChunkChain(*before, beforeSize);
     const bextkit::ChunkChain b = bextkit::walkChunkChain(*after, afterSize);
-    const auto reader = [](bextkit::FileHandle& f) {
-      return [&f](uint64_t offset, uint8_t* to, size_t n) {
-        f.seekToFileOffset(offset);
-        return f.read(to, n);
-      };
-    };
     const bextkit::ChainEdit edit{0,
                                   0,
                                   {{bextkit::chunkid::kBext, b.chunks[0].size},
                                    {bextkit::FourCC("JUNK"), BWFParser::kJunkReserve}}};
-    const bool same =
-        bextkit::compareChains(a, reader(*before), beforeSize, b, reader(*after), afterSize, edit)
-            .empty();
+    const bool same = bextkit::compareChains(a, bextkit::chunkReaderOf(*before), beforeSize, b,
+                                             bextkit::chunkReaderOf(*after), afterSize, edit)
+                          .empty();
     comparison += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ::unlink(tight.c_str());
     if (!grown.ok || !stayed || !prepared || !rewritten.ok || !same) {

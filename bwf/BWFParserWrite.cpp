@@ -592,14 +592,6 @@ std::string freeSpaceRefusal(const std::string& path, uint64_t bytes) {
          " free on the file system" + kNothingWritten;
 }
 
-// Reads `file` for the chain walk and the comparison.
-ChunkReader readerOf(FileHandle& file) {
-  return [&file](uint64_t offset, uint8_t* destination, size_t length) {
-    file.seekToFileOffset(offset);
-    return file.read(destination, length);
-  };
-}
-
 }  // namespace
 
 std::string BWFParser::headerRefusal(const ChunkChain& chain, uint64_t size,
@@ -723,8 +715,8 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
   }
   // Nothing but the saved chunk may differ: the new file's chain against the original's.
   const ChunkChain saved = walkChunkChain(out, size + grown);
-  if (const std::string difference =
-          compareChains(chain, readerOf(*original), size, saved, readerOf(out), size + grown, edit);
+  if (const std::string difference = compareChains(chain, chunkReaderOf(*original), size, saved,
+                                                   chunkReaderOf(out), size + grown, edit);
       !difference.empty()) {
     return failSave(path, "the new file would not keep the original's chunks (" + difference +
                               "); nothing was written");
@@ -837,10 +829,9 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
     after = walkChunkChain(*file, size + appended);
     ChainEdit edit{g->index, g->filler ? size_t{2} : size_t{1}, {{chunkid::kBext, g->newSize}}};
     if (g->left) edit.added.emplace_back(g->leftId, g->leftSize);
-    // Chunks after the run do not move; the appended JUNK is part of the run.
-    ChunkChain expected = chain;
-    difference = compareChains(expected, readerOf(*file), size + appended, after, readerOf(*file),
-                               size + appended, edit);
+    // Nothing moves, so one reader serves both sides; the appended JUNK is part of the run.
+    const ChunkReader read = chunkReaderOf(*file);
+    difference = compareChains(chain, read, size + appended, after, read, size + appended, edit);
   }
   if (!ok || !difference.empty()) {
     const std::string reason =

@@ -104,13 +104,15 @@ const ChainChunk* ChunkChain::first(FourCC id) const {
   return it == chunks.end() ? nullptr : &*it;
 }
 
+ChunkReader chunkReaderOf(FileHandle& file) {
+  return [&file](uint64_t offset, uint8_t* destination, size_t length) {
+    file.seekToFileOffset(offset);
+    return file.read(destination, length);
+  };
+}
+
 ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize) {
-  return walkChunkChain(
-      [&file](uint64_t offset, uint8_t* destination, size_t length) {
-        file.seekToFileOffset(offset);
-        return file.read(destination, length);
-      },
-      fileSize);
+  return walkChunkChain(chunkReaderOf(file), fileSize);
 }
 
 ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {

@@ -63,6 +63,8 @@ struct ChunkChain {
 
 // Reads up to `length` bytes at `offset`; how many it read.
 using ChunkReader = std::function<size_t(uint64_t offset, uint8_t* destination, size_t length)>;
+// A reader of an open file (which must outlive it).
+ChunkReader chunkReaderOf(FileHandle& file);
 
 // Whether the 8 bytes at `offset` form a chunk header a writer could have meant: an ID of
 // letters, digits and spaces that starts with a letter or digit, and a size that ends within the
