@@ -64,17 +64,19 @@ void checkFormSize(const ChunkChain& chain, const ChunkReader& read, uint64_t fi
 void checkPadBytes(const ChunkChain& chain, uint64_t fileSize, Findings& out) {
   for (const ChainChunk& c : chain.chunks) {
     const uint64_t end = c.offset + kChunkHeader + c.size;
-    const std::string name = "The " + quoted(c.id) + " chunk at " + number(c.offset) +
-                             " has an odd size (" + number(c.size) + ")";
+    const auto name = [&] {  // only for a finding: most chunks give none
+      return "The " + quoted(c.id) + " chunk at " + number(c.offset) + " has an odd size (" +
+             number(c.size) + ")";
+    };
     if (c.padMissing) {
       out.push_back({"pad-byte-missing", Severity::kError, end,
-                     name + " and no pad byte after it: the next chunk starts at " + number(end) +
+                     name() + " and no pad byte after it: the next chunk starts at " + number(end) +
                          ", one byte early, and readers that step over the pad lose it and "
                          "every chunk after it."});
     } else if (&c == &chain.chunks.back() && (c.size & 1) && !c.truncated && !chain.broken &&
                end == fileSize) {
       out.push_back({"pad-byte-missing", Severity::kWarning, end,
-                     name + " and the file ends without the pad byte that should follow it."});
+                     name() + " and the file ends without the pad byte that should follow it."});
     }
   }
 }
