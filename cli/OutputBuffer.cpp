@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/Text.h"
+
 namespace bextkit::cli {
 
 OutputBuffer::OutputBuffer(int fd, bool showControls) : fd_(fd), showControls_(showControls) {
@@ -16,13 +18,11 @@ OutputBuffer::~OutputBuffer() { drain(); }
 bool OutputBuffer::drain() {
   std::string shown;
   if (showControls_) {
-    static const char kHex[] = "0123456789ABCDEF";
     for (const char* c = pbase(); c < pptr(); ++c) {
-      const auto byte = static_cast<unsigned char>(*c);
-      if ((byte >= 0x20 && byte != 0x7F) || byte == '\n' || byte == '\r' || byte == '\t') {
+      if (*c == '\n' || *c == '\r' || *c == '\t') {
         shown.push_back(*c);
       } else {
-        shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        appendShown(shown, static_cast<uint8_t>(*c));
       }
     }
   }

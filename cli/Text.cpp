@@ -32,9 +32,6 @@ std::string jsonFileName(const std::string& bytes) {
   return out + "\"";
 }
 
-namespace {
-
-// A control character as \xNN, so that it is seen and never acted on by a terminal.
 void appendShown(std::string& out, uint8_t c) {
   static const char kHex[] = "0123456789ABCDEF";
   if (c >= 0x20 && c != 0x7F) {
@@ -45,8 +42,6 @@ void appendShown(std::string& out, uint8_t c) {
   out.push_back(kHex[c >> 4]);
   out.push_back(kHex[c & 0xF]);
 }
-
-}  // namespace
 
 std::string displayLines(const std::string& bytes, const std::string& indent) {
   const std::string text = displayUtf8(bytes);

@@ -23,6 +23,10 @@ std::string jsonFileName(const std::string& bytes);
 // indented by `indent`, and other control characters shown as \xNN.
 std::string displayLines(const std::string& bytes, const std::string& indent);
 
+// Appends `c`, a control character as \xNN, so that it is seen and never acted on by a
+// terminal.
+void appendShown(std::string& out, uint8_t c);
+
 // A file name for a terminal: displayUtf8, with every control character (an escape sequence
 // that would drive the terminal, a line break) shown as \xNN.
 std::string displayName(const std::string& bytes);
