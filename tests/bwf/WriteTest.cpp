@@ -687,29 +687,23 @@ TEST_F(Write, DamagedLayoutsAreSavedWholeOrRefused) {
     if (kind == 2) b.raw({1, 2, 3});  // bytes after the last chunk
     return b.bytes();
   };
-  Bytes ds64(28, 0);  // a ds64 chunk declaring its own size in ds64, as 2^40
-  ds64[24] = 1;
-  ds64.insert(ds64.end(), {'d', 's', '6', '4', 0, 0, 0, 0, 0, 1, 0, 0});
-  const Bytes hostile = RiffBuilder()
-                            .id("RF64")
-                            .raw({0xFF, 0xFF, 0xFF, 0xFF})
-                            .id("WAVE")
-                            .chunkDeclaring("ds64", 0xFFFFFFFF, ds64)
-                            .bytes();
-  const Bytes hostileShort = RiffBuilder()
-                                 .id("RF64")
-                                 .raw({0xFF, 0xFF, 0xFF, 0xFF})
-                                 .id("WAVE")
-                                 .chunkDeclaring("ds64", 0xFFFFFFFF, Bytes(28, 0))
-                                 .bytes();
-  const Bytes emptyDs64 = RiffBuilder()
-                              .id("RF64")
-                              .raw({0xFF, 0xFF, 0xFF, 0xFF})
-                              .id("WAVE")
-                              .chunkDeclaring("ds64", 0, {})
-                              .bytes();
-  const std::vector<Bytes> files = {layout(0), layout(1),    layout(2), layout(3),
-                                    hostile,   hostileShort, emptyDs64, wave(nullptr)};
+  // RF64 headers whose ds64 chunk declares its size in ds64 (2^40 by its table, or 4 GiB
+  // without one), or declares none.
+  const auto rf64Declaring = [](uint32_t size, Bytes ds64) {
+    const Bytes head = RiffBuilder().id("RF64").raw({0xFF, 0xFF, 0xFF, 0xFF}).id("WAVE").bytes();
+    return RiffBuilder().raw(head).chunkDeclaring("ds64", size, ds64).bytes();
+  };
+  Bytes table(28, 0);
+  table[24] = 1;
+  table.insert(table.end(), {'d', 's', '6', '4', 0, 0, 0, 0, 0, 1, 0, 0});
+  const std::vector<Bytes> files = {layout(0),
+                                    layout(1),
+                                    layout(2),
+                                    layout(3),
+                                    rf64Declaring(0xFFFFFFFF, table),
+                                    rf64Declaring(0xFFFFFFFF, Bytes(28, 0)),
+                                    rf64Declaring(0, {}),
+                                    wave(nullptr)};
   for (size_t f = 0; f < files.size(); ++f) {
     for (int op = 0; op < 4; ++op) {  // grow the history, rewrite the description, dry runs
       SCOPED_TRACE(testing::Message() << "layout " << f << " edit " << op);

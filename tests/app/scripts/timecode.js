@@ -1,24 +1,15 @@
 // TimeCode and Smpte by operation name, as the window calls them.
 const T = TimeCode, S = Smpte;
 expect(T['framesFromTimeCode:fps:']('01:00:00;00', 29.97), 107892, 'frames of a drop-frame label');
-expect(T['timeCodeFromFrames:fps:absoluteMode:'](-1, 25, true), '23:59:59:24', 'last frame');
-expect(T['maxFramesForFPS:'](29.97), 2589408, 'frames a day at 29.97');
 expect(T['isLegalTimeCode:fps:']('00;01;00;00', 29.97), false, 'a dropped label');
 const fields = [9, 9, 9, 9];  // fields the text does not reach keep their values
 T['splitTimeCode:fps:intoVector:']('01:02', 25, fields);
 expect(fields, [1, 2, 9, 9], 'split into caller storage');
 expect(T['framesToFeetFrames:type:delimiter:'](12345, 16, '+'), '0771+09', 'feet');
-expect(T['feetFramesToFrames:type:delimiter:']('0771+09', 16, '+'), 12345, 'footage');
-expect(T['feetFramesToTimeCode:type:delimiter:fps:']('0771+09', 16, '+', 25), '00:08:13:20',
-       'footage as timecode');
-expect(T['feetFramesToDelimitedList:type:delimiter:fps:']('99999+00', 16, '+', 25), '0009,9999,00',
-       'footage parts');
 expect(T['feetFramesToArray:type:delimiter:fps:']('99999+00', 16, '+', 25),
        ['0009', '9999', '00'], 'footage array');
 expect(S.rates().length, 12, 'SMPTE rates');
 expect(S['framesFromLabel:rate:']('00:01:00;04', '59.94'), 3600, 'SMPTE 59.94 label');
-expect(S['labelFromFrames:rate:'](86400, '23.976'), '01:00:00:00', 'SMPTE 23.976 frames');
-expect(S['framesPerDay:']('23.976'), 2073600, 'SMPTE day at 23.976');
 expect(S['whyIllegal:rate:']('00:01:00;01', '29.97').includes('does not exist'), true, 'why');
 expectError(() => T['maxFramesForFPS:']('25'), "argument 1 must be a 32-bit float",
             'a string for a float');
