@@ -1,12 +1,11 @@
 // import: writes the broadcast extension fields of a CSV table (export's columns, as a
 // spreadsheet saves them) into the files its rows name. Every row is checked, and every file
 // read, before the first file is written, so that a table with a mistake changes nothing.
-#include <sys/stat.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <span>
@@ -30,6 +29,7 @@ namespace bextkit::cli {
 namespace {
 
 using FieldEdits = BWFParser::FieldEdits;
+namespace fs = std::filesystem;
 
 struct Options {
   std::string table;
@@ -37,6 +37,7 @@ struct Options {
   bool dryRun = false;
   bool continueErrors = false;
   bool verbose = false;
+  bool allowOutside = false;
 };
 
 // The columns import writes, named as export's header names them.
@@ -182,13 +183,14 @@ std::string joined(const std::vector<std::string>& names) {
 // One row of the table: its file, the edits made on the file's parser, and the changes as a
 // verbose import lists them.
 struct RowEdit {
-  size_t row = 0;  // the record's number in the table, the header being 1
-  std::string path;
+  size_t row = 0;                  // the record's number in the table, the header being 1
+  std::string path;                // the file the row's name resolves to, every link followed
+  std::optional<FileStamp> stamp;  // the file as it stood before it was read
   std::unique_ptr<BWFParser> parser;
   std::vector<std::string> changes;
   std::vector<std::string> problems;  // "COLUMN: reason"
-  bool saved = false;
-  std::string failure;  // why the save threw, in place of the parser's lastError
+  bool saved = false;   // saved, or in a dry run (and before saving) every check passed
+  std::string failure;  // why the save failed before the parser ran it, or threw
 };
 
 constexpr size_t kSaveThreads = 8;
@@ -196,10 +198,7 @@ constexpr size_t kSaveThreads = 8;
 class Importer {
  public:
   Importer(Context& ctx, const Options& o, const smpte::Rate& rate)
-      : ctx_(ctx), o_(o), rate_(rate) {
-    const size_t slash = o.table.rfind('/');
-    if (slash != std::string::npos) tableFolder_ = o.table.substr(0, slash + 1);
-  }
+      : ctx_(ctx), o_(o), rate_(rate) {}
 
   void run() {
     std::vector<csv::Row> rows;
@@ -214,6 +213,15 @@ class Importer {
       ctx_.err << "bextkit: " << o_.table
                << ": note: INFO fields are not written by import (columns " << joined(header.info)
                << ")\n";
+    }
+
+    std::error_code error;
+    const fs::path table(o_.table);
+    folder_ = fs::canonical(table.has_parent_path() ? table.parent_path() : fs::path("."), error);
+    if (error) {
+      ctx_.err << "bextkit: " << o_.table << ": its folder cannot be resolved: " << error.message()
+               << '\n';
+      return fail();
     }
 
     std::vector<RowEdit> edits;
@@ -235,10 +243,8 @@ class Importer {
                                 currentExceptionReason());
         edit.parser.reset();
       }
-      const std::optional<FileIdentity> identity =
-          edit.parser ? fileIdentity(edit.path) : std::nullopt;
-      if (identity) {
-        const auto [first, isNew] = seen.try_emplace(*identity, edit.row);
+      if (edit.parser && edit.stamp) {
+        const auto [first, isNew] = seen.try_emplace(edit.stamp->identity, edit.row);
         if (!isNew) {
           edit.problems.push_back(std::string(kColumnNames[kFileName]) +
                                   ": the file is also named in row " +
@@ -327,14 +333,29 @@ class Importer {
     return good;
   }
 
-  // A relative name is taken from the current folder, and where no file is there, from the
-  // table's folder (where export wrote it beside the files).
-  std::string resolve(const std::string& name) const {
-    if (name[0] == '/' || tableFolder_.empty()) return name;
-    struct stat st {};
-    if (::stat(name.c_str(), &st) == 0) return name;
-    const std::string beside = tableFolder_ + name;
-    return ::stat(beside.c_str(), &st) == 0 ? beside : name;
+  // A name is taken from the table's folder (an absolute name as it stands) with every symbolic
+  // link in it followed, so that what a table names is the file beside it, wherever import runs.
+  // A name that then lies outside the folder is refused unless --allow-outside, and so is a name
+  // holding a NUL or another control byte (which a spreadsheet or a mail can hide).
+  std::optional<std::string> resolve(std::string_view name, std::string& why) const {
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+      why = "the name holds a control byte; such names are refused";
+      return std::nullopt;
+    }
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(folder_ / fs::path(name), error);
+    if (error) {
+      why = error.message();
+      return std::nullopt;
+    }
+    const fs::path within = resolved.lexically_relative(folder_);
+    if (!o_.allowOutside && (within.empty() || *within.begin() == "..")) {
+      why = "resolves to " + displayName(resolved.string()) + ", outside the table's folder " +
+            displayName(folder_.string()) + " (--allow-outside writes it)";
+      return std::nullopt;
+    }
+    return resolved.string();
   }
 
   // Checks each cell of a row, and makes its edits on the file's parser.
@@ -357,10 +378,15 @@ class Importer {
     if (cell[kFileName].empty()) {
       problem(kFileName, "empty; each row names its file");
     } else {
-      edit.path = resolve(std::string(cell[kFileName]));
       std::string why;
-      edit.parser = scanFile(edit.path, 25.0f, why);
-      if (!edit.parser) problem(kFileName, edit.path + ": " + why);
+      if (std::optional<std::string> path = resolve(cell[kFileName], why)) {
+        edit.path = std::move(*path);
+        edit.stamp = fileStamp(edit.path);
+        edit.parser = scanFile(edit.path, 25.0f, why);
+        if (!edit.parser) problem(kFileName, edit.path + ": " + why);
+      } else {
+        problem(kFileName, displayName(std::string(cell[kFileName])) + ": " + why);
+      }
     }
     // Without the file, the cells are still checked, each as a change.
     const bool known = edit.parser != nullptr;
@@ -543,44 +569,80 @@ class Importer {
                            std::to_string(after) + " samples");
   }
 
-  // Writes each file that changes (a dry run makes every check of the save instead), counts
-  // them, and lists what changed with --verbose, in the table's order.
+  // Makes every check of a save for each file that changes, all before the first write: the
+  // file is still the one that was read, and the save would succeed. Then, unless this is a dry
+  // run or a check failed (and --continue-errors was not given), writes them; and counts them,
+  // listing what changed with --verbose (each row's file with a dry run), in the table's order.
   void apply(std::vector<RowEdit>& edits, size_t invalid) {
     std::vector<RowEdit*> changing;
     for (RowEdit& edit : edits) {
       if (!edit.changes.empty()) changing.push_back(&edit);
     }
-    saveAll(changing);
+    forEach(changing, [](RowEdit& edit) { return stillAsRead(edit) && edit.parser->checkSave(); });
+    if (!o_.dryRun) {
+      const size_t refused = static_cast<size_t>(
+          std::count_if(changing.begin(), changing.end(), [](RowEdit* e) { return !e->saved; }));
+      if (refused && !o_.continueErrors) {
+        for (const RowEdit* edit : changing) {
+          if (!edit->saved) reportFailure(*edit);
+        }
+        ctx_.err << "bextkit: " << o_.table << ": "
+                 << plural(refused, "file cannot be saved", "files cannot be saved")
+                 << "; nothing was written (--continue-errors writes the other rows)\n";
+        return fail();
+      }
+      std::erase_if(changing, [](RowEdit* e) { return !e->saved; });
+      // Just before its save, each file is looked at once more.
+      forEach(changing, [](RowEdit& edit) { return stillAsRead(edit) && edit.parser->saveFile(); });
+    }
     size_t changed = 0, unchanged = 0, failed = invalid;
     for (const RowEdit& edit : edits) {
       if (edit.changes.empty()) {
         ++unchanged;
-        if (o_.verbose) ctx_.out << displayName(edit.path) << "\n  unchanged\n";
       } else if (!edit.saved) {
-        ctx_.err << o_.table << ':' << edit.row << ": "
-                 << (edit.failure.empty() ? edit.parser->lastError() : edit.failure) << '\n';
+        reportFailure(edit);
         ++failed;
+        continue;
       } else {
         ++changed;
-        if (!o_.verbose) continue;
-        ctx_.out << displayName(edit.path)
-                 << (o_.dryRun ? " (dry run, not written) would change:" : "") << '\n';
-        for (const std::string& change : edit.changes) ctx_.out << "  " << change << '\n';
       }
+      if (o_.dryRun) {
+        ctx_.out << "row " << edit.row << ": " << displayName(edit.path) << ": "
+                 << (edit.changes.empty() ? "unchanged" : "would change") << '\n';
+      } else if (o_.verbose) {
+        ctx_.out << displayName(edit.path) << (edit.changes.empty() ? "\n  unchanged" : "") << '\n';
+      }
+      if (!o_.verbose) continue;
+      for (const std::string& change : edit.changes) ctx_.out << "  " << change << '\n';
     }
     ctx_.out << plural(changed, "file", "files") << (o_.dryRun ? " would change, " : " changed, ")
              << unchanged << " unchanged, " << failed << " failed\n";
     if (failed) fail();
   }
 
-  // A save waits for the disk (a rewrite in place is synced before it counts as done), and the
-  // file system syncs the files of saves that run at the same time together: the saves run on
-  // several threads. Each row names another file, and each parser is its row's own.
-  void saveAll(const std::vector<RowEdit*>& edits) const {
-    // A save that throws fails its row alone; the other saves go on.
-    const auto save = [this](RowEdit& edit) {
+  void reportFailure(const RowEdit& edit) const {
+    ctx_.err << o_.table << ':' << edit.row << ": "
+             << (edit.failure.empty() ? edit.parser->lastError() : edit.failure) << '\n';
+  }
+
+  // False, with the reason, when the row's file is no longer the one that was read: replaced
+  // (another file, a link swapped in), or written since.
+  static bool stillAsRead(RowEdit& edit) {
+    if (fileStamp(edit.path) == edit.stamp) return true;
+    edit.failure = "cannot save " + displayName(edit.path) +
+                   ": the file has changed since the table was read (replaced, moved or written "
+                   "to); it is left as it is";
+    return false;
+  }
+
+  // Runs `step` on each row, setting its `saved`. A save waits for the disk (a rewrite in place
+  // is synced before it counts as done), and the file system syncs the files of saves that run
+  // at the same time together: the steps run on several threads. Each row names another file,
+  // and each parser is its row's own. A step that throws fails its row alone.
+  void forEach(const std::vector<RowEdit*>& edits, bool (*step)(RowEdit&)) const {
+    const auto run = [step](RowEdit& edit) {
       try {
-        edit.saved = o_.dryRun ? edit.parser->checkSave() : edit.parser->saveFile();
+        edit.saved = step(edit);
       } catch (...) {
         edit.saved = false;
         edit.failure = "cannot save " + edit.path + ": " + currentExceptionReason();
@@ -588,14 +650,14 @@ class Importer {
     };
     const size_t threads = std::min(kSaveThreads, edits.size());
     if (threads <= 1) {
-      for (RowEdit* edit : edits) save(*edit);
+      for (RowEdit* edit : edits) run(*edit);
       return;
     }
     std::atomic<size_t> next{0};
     std::vector<std::thread> pool;
     for (size_t t = 0; t < threads; ++t) {
       pool.emplace_back([&] {
-        for (size_t i; (i = next.fetch_add(1)) < edits.size();) save(*edits[i]);
+        for (size_t i; (i = next.fetch_add(1)) < edits.size();) run(*edits[i]);
       });
     }
     for (std::thread& thread : pool) thread.join();
@@ -604,7 +666,7 @@ class Importer {
   Context& ctx_;
   const Options& o_;
   const smpte::Rate rate_;
-  std::string tableFolder_;  // with its '/', empty for a table in the current folder
+  fs::path folder_;  // the table's folder, every link followed
 };
 
 void runImport(Context& ctx, const Options& o) {
@@ -642,6 +704,9 @@ void addImportCommand(CLI::App& app, Context& context) {
   command->add_flag("--continue-errors", o->continueErrors,
                     "Write the rows without errors even when other rows have some");
   command->add_flag("--verbose", o->verbose, "List what changed in each file");
+  command->add_flag("--allow-outside", o->allowOutside,
+                    "Also write files whose names lead outside the table's folder (../, absolute "
+                    "names, symbolic links)");
   command->callback([o, ctx] { runImport(*ctx, *o); });
 }
 

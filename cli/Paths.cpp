@@ -119,6 +119,16 @@ std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLin
   return FileIdentity{st.st_dev, st.st_ino};
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{{st.st_dev, st.st_ino},
+                   st.st_size,
+                   static_cast<int64_t>(st.st_mtim.tv_sec),
+                   static_cast<int64_t>(st.st_mtim.tv_nsec),
+                   S_ISREG(st.st_mode)};
+}
+
 void addPathOptions(CLI::App* command, PathOptions& options, const std::string& what) {
   command->add_option("FILE", options.paths, what + ", or folders of them")
       ->type_name("FILE|DIR")

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <compare>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,19 @@ struct FileIdentity {
 // None when `path` cannot be stat'ed (a missing file, a broken link). With `followLinks` false,
 // a symbolic link is a file of its own (lstat).
 std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks = true);
+
+// A file as it stood when it was read: which file, how long, when last modified. A file whose
+// stamp differs has been replaced or written since.
+struct FileStamp {
+  FileIdentity identity;
+  off_t size = 0;
+  int64_t modifiedSeconds = 0;
+  int64_t modifiedNanoseconds = 0;
+  bool regular = false;  // a regular file, not a link, folder or device
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+// The stamp of `path` itself (a symbolic link is not followed); none when it cannot be stat'ed.
+std::optional<FileStamp> fileStamp(const std::string& path);
 
 struct PathList {
   std::vector<std::string> files;   // each file once, named by the first path that reached it

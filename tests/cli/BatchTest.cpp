@@ -130,7 +130,7 @@ TEST(Batch, AFileThatThrowsFailsAloneAndTheOthersGoOn) {
       {{"show", dir.path}, false, "", "bextkit: " + oom},
       {{"set", "--description", "x", dir.path}, false, "", "bextkit: " + oom},
       {{"import", csv, "--verbose", "--continue-errors", "--dry-run"}, false, "16 files would change, 0 unchanged, 1 failed\n", csv + ":10: FileName: " + oom},
-      {{"import", csv, "--verbose"}, true, "16 files changed, 0 unchanged, 1 failed\n", csv + ":10: cannot save " + oom}};
+      {{"import", csv, "--verbose", "--continue-errors"}, true, "16 files changed, 0 unchanged, 1 failed\n", csv + ":10: cannot save " + oom}};
   // clang-format on
   for (const auto& c : kCases) {
     FileOperations ops = posixFileOperations();

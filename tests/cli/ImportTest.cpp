@@ -3,9 +3,12 @@
 // and a round trip through export on files FFmpeg writes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <sstream>
 
 #include "Support.h"
@@ -181,22 +184,96 @@ TEST(Import, ContinueErrorsDryRunAndFailedSaves) {
   EXPECT_EQ(scanned(a)->description() + "|" + scanned(b)->description(),
             "Dialogue|" + kSampleDescription);
 
-  // A dry run writes nothing; a save that fails is reported with its row and does not stop the
-  // others.
+  // A dry run writes nothing and lists each row's file. A save that would fail is found before
+  // the first write: nothing is written, unless --continue-errors writes the other rows.
   const std::string good = twoRows(dir, ",Originator", ",Boom op");
   r = bextkit({"import", good, "--dry-run"});
-  EXPECT_EQ(std::to_string(r.status) + r.out, "01 file would change, 1 unchanged, 0 failed\n");
+  EXPECT_EQ(std::to_string(r.status) + r.out, "0row 2: " + a + ": unchanged\nrow 3: " + b +
+                                                  ": would change\n1 file would change, 1 "
+                                                  "unchanged, 0 failed\n");
   EXPECT_EQ(readWholeFile(b), sample);
   dir.write("a.wav", sample);
-  {
-    const WriteRefused refused(a);
-    r = bextkit({"import", good});
+  for (const bool continueErrors : {false, true}) {
+    {
+      const WriteRefused refused(a);
+      r = continueErrors ? bextkit({"import", good, "--continue-errors"})
+                         : bextkit({"import", good});
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, continueErrors ? "1 file changed, 0 unchanged, 1 failed\n" : "");
+    EXPECT_TRUE(r.err.starts_with(good + ":2: cannot save " + a +
+                                  ": cannot open for writing: Permission denied\n"))
+        << r.err;
+    EXPECT_EQ(readWholeFile(a), sample);
+    EXPECT_EQ(scanned(b)->originator(),
+              continueErrors ? "Boom op" : scanned(kSample)->originator());
   }
-  EXPECT_EQ(std::to_string(r.status) + r.out, "11 file changed, 0 unchanged, 1 failed\n");
-  EXPECT_EQ(r.err,
-            good + ":2: cannot save " + a + ": cannot open for writing: Permission denied\n");
-  EXPECT_EQ(readWholeFile(a), sample);
-  EXPECT_EQ(scanned(b)->originator(), "Boom op");
+}
+
+// A table names the files beside it: a name that leads out of the table's folder is refused
+// unless --allow-outside, a name with a NUL or control byte always, and a file replaced or
+// written between the reading of the table and the save is left alone.
+TEST(Import, HostileNames) {
+  testsupport::TempDir dir;
+  const testsupport::Bytes sample = readWholeFile(kSample);
+  ASSERT_EQ(::mkdir(dir.pathOf("in").c_str(), 0755), 0);
+  const std::string in = dir.pathOf("in"), a = dir.write("in/a.wav", sample);
+  const std::string out = dir.write("out.wav", sample), other = dir.write("other.wav", sample);
+  ASSERT_EQ(::symlink("../out.wav", (in + "/link.wav").c_str()), 0);
+  ASSERT_EQ(::symlink("a.wav", (in + "/inner.wav").c_str()), 0);
+  const std::string outside = ": resolves to " + out + ", outside the table's folder " + in;
+  // clang-format off
+  const struct { std::string name; bool allowOutside; std::string report; } kCases[] = {
+      {"../out.wav", false, "FileName: ../out.wav" + outside},
+      {out, false, "FileName: " + out + outside},
+      {"link.wav", false, "FileName: link.wav" + outside},
+      {std::string("a.wav\0.txt", 10), true, "FileName: a.wav\\x00.txt: the name holds a control byte"},
+      {"a\x1B]0;x\x07.wav", true, "FileName: a\\x1B]0;x\\x07.wav: the name holds a control byte"},
+      {"../out.wav", true, ""},
+      {"inner.wav", false, ""},
+  };
+  // clang-format on
+  for (const auto& [name, allowOutside, report] : kCases) {
+    SCOPED_TRACE(name);
+    dir.write("out.wav", sample), dir.write("in/a.wav", sample);
+    const std::string table = writeText(dir, "in/t.csv", "FileName,Originator\n" + name + ",x\n");
+    std::vector<std::string> args{"import", table};
+    if (allowOutside) args.push_back("--allow-outside");
+    const Result r = bextkit(args);
+    EXPECT_EQ(r.status, report.empty() ? 0 : 1);
+    EXPECT_NE(r.err.find(report), std::string::npos) << r.err;
+    EXPECT_EQ(readWholeFile(out) == sample, !report.empty() || !allowOutside);
+    EXPECT_EQ(readWholeFile(a) == sample, !report.empty() || allowOutside);
+  }
+  // The file the table named is replaced, or written to, after import read it.
+  for (const bool replace : {true, false}) {
+    const std::string table = writeText(dir, "in/t.csv", "FileName,Originator\na.wav,x\n");
+    dir.write("in/a.wav", sample);
+    FileOperations ops = posixFileOperations();
+    ops.open = [real = ops.open, &a, &other, replace](const char* path, int flags, mode_t mode) {
+      const int fd = real(path, flags, mode);
+      if (path == a && (flags & O_ACCMODE) == O_RDONLY) {
+        setFileOperations(posixFileOperations());
+        if (replace) {
+          EXPECT_EQ(::symlink(other.c_str(), (a + ".new").c_str()), 0);
+          EXPECT_EQ(::rename((a + ".new").c_str(), a.c_str()), 0);
+        } else {
+          std::ofstream(a, std::ios::app) << "more";
+        }
+      }
+      return fd;
+    };
+    setFileOperations(ops);
+    const Result r = bextkit({"import", table});
+    setFileOperations(posixFileOperations());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find(":2: cannot save " + a + ": the file has changed since the table was read"),
+        std::string::npos)
+        << r.err;
+    EXPECT_EQ(readWholeFile(other), sample);
+    ::unlink(a.c_str());
+  }
 }
 
 TEST(Import, EmptyCellKeepsClearClears) {
