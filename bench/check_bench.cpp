@@ -66,7 +66,34 @@ void BM_CheckAllRules(benchmark::State& state) {
 }
 void BM_CheckJson(benchmark::State& state) { runOverFiles(state, {"check", "--json"}); }
 
+// One file with a hostile iXML of about 4 MB: elements nested `depth` deep, each level holding
+// leaves, as many as fit. Its check stays linear in the document's size (or stops at a limit).
+void BM_CheckHostileIxml(benchmark::State& state) {
+  const auto depth = static_cast<size_t>(state.range(0));
+  std::string xml;
+  for (size_t level = 0; level < depth; ++level) xml += "<LEVEL_OF_NESTING>";
+  while (xml.size() < (4u << 20)) xml += "<LEAF>text</LEAF>";
+  for (size_t level = 0; level < depth; ++level) xml += "</LEVEL_OF_NESTING>";
+  static const bextkit::testsupport::TempDir dir;
+  const std::string path =
+      dir.write("hostile.wav", RiffBuilder()
+                                   .riffHeader()
+                                   .fmt(1, 2, 48000, 24)
+                                   .chunk("iXML", Bytes(xml.begin(), xml.end()))
+                                   .chunk("data", Bytes(6 * 400, 0))
+                                   .bytes());
+  NullBuffer sink;
+  std::ostream out(&sink), err(&sink);
+  for (auto _ : state) {
+    if (bextkit::cli::run({"check", path}, out, err, false) > 1) {
+      state.SkipWithError("the command failed");
+    }
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(xml.size()));
+}
+
 BENCHMARK(BM_ShowJson)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CheckHostileIxml)->Arg(4)->Arg(60)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckAllRules)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckJson)->Unit(benchmark::kMillisecond);
 

@@ -110,12 +110,21 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 
     XmlDocument ixml;
     const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);
-    if (ixmlChunk) {
+    if (ixmlChunk && ixmlChunk->size <= kLargestText) {
       const std::vector<uint8_t> payload =
           payloadOf(*file, fileSize, ixmlChunk->offset, ixmlChunk->size);
       ixml =
           parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
-      if (!ixml.wellFormed) {
+    }
+    if (ixmlChunk) {
+      if (ixmlChunk->size > kLargestText || ixml.capped) {
+        found.push_back(
+            {"ixml-too-large", Severity::kWarning, ixmlChunk->offset,
+             "The 'iXML' chunk at " + std::to_string(ixmlChunk->offset) + " holds " +
+                 (ixml.capped ? ixml.error
+                              : "more than " + std::to_string(kLargestText >> 20) + " MiB") +
+                 ", more than an iXML document holds; it is read no further."});
+      } else if (!ixml.wellFormed) {
         found.push_back({"ixml-not-well-formed", Severity::kError,
                          ixmlChunk->offset + kChunkHeader + ixml.byte,
                          "The 'iXML' chunk at " + std::to_string(ixmlChunk->offset) +

@@ -11,11 +11,16 @@ namespace bextkit::check {
 
 namespace {
 
+// The path of the open elements is kept as one text, grown and cut as elements open and close,
+// so that each element costs the length of its own name, however deep it stands.
 struct Walk {
+  XML_Parser parser;
   XmlDocument& document;
-  std::vector<std::string> path;
+  std::string path;                // "A/B/C"
+  std::vector<size_t> parentEnds;  // the length of `path` before each open element
   std::string text;
   bool hasChildren = false;
+  size_t elements = 0;
 };
 
 std::string trimmed(const std::string& text) {
@@ -25,25 +30,37 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
 }
 
-std::string joined(const std::vector<std::string>& path) {
-  std::string text;
-  for (const std::string& name : path) text += (text.empty() ? "" : "/") + name;
-  return text;
+void stop(Walk& walk, std::string why) {
+  walk.document.capped = true;
+  walk.document.error = std::move(why);
+  XML_StopParser(walk.parser, XML_FALSE);
 }
 
 void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char**) {
-  auto* walk = static_cast<Walk*>(user);
-  walk->path.emplace_back(name);
-  walk->text.clear();
-  walk->hasChildren = false;
+  auto& walk = *static_cast<Walk*>(user);
+  if (++walk.elements > kMostXmlElements) {
+    return stop(walk, "more than " + std::to_string(kMostXmlElements) + " elements");
+  }
+  walk.parentEnds.push_back(walk.path.size());
+  if (!walk.path.empty()) walk.path += '/';
+  walk.path += name;
+  if (walk.parentEnds.size() > kDeepestXml || walk.path.size() > kLongestXmlPath) {
+    return stop(walk, "elements nested deeper than " + std::to_string(kDeepestXml) + " levels or " +
+                          std::to_string(kLongestXmlPath) + " bytes of names");
+  }
+  walk.text.clear();
+  walk.hasChildren = false;
 }
 
 void XMLCALL onEnd(void* user, const XML_Char*) {
-  auto* walk = static_cast<Walk*>(user);
-  if (!walk->hasChildren) walk->document.leaves.emplace(joined(walk->path), trimmed(walk->text));
-  walk->path.pop_back();
-  walk->text.clear();
-  walk->hasChildren = true;  // the parent now has a child
+  auto& walk = *static_cast<Walk*>(user);
+  if (!walk.hasChildren && !walk.document.leaves.contains(walk.path)) {
+    walk.document.leaves.emplace(walk.path, trimmed(walk.text));
+  }
+  walk.path.resize(walk.parentEnds.back());
+  walk.parentEnds.pop_back();
+  walk.text.clear();
+  walk.hasChildren = true;  // the parent now has a child
 }
 
 void XMLCALL onText(void* user, const XML_Char* text, int length) {
@@ -59,13 +76,13 @@ XmlDocument parseXml(std::string_view text) {
     --end;
   }
   XmlDocument document;
-  Walk walk{document, {}, {}, false};
   std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
       XML_ParserCreate(nullptr), &XML_ParserFree);
   if (!parser) {
     document.error = "out of memory";
     return document;
   }
+  Walk walk{parser.get(), document, {}, {}, {}, false, 0};
   XML_SetUserData(parser.get(), &walk);
   XML_SetElementHandler(parser.get(), onStart, onEnd);
   XML_SetCharacterDataHandler(parser.get(), onText);
@@ -79,7 +96,7 @@ XmlDocument parseXml(std::string_view text) {
   if (ok) ok = XML_Parse(parser.get(), "", 0, 1) == XML_STATUS_OK;
   document.wellFormed = ok;
   if (!ok) {
-    document.error = XML_ErrorString(XML_GetErrorCode(parser.get()));
+    if (!document.capped) document.error = XML_ErrorString(XML_GetErrorCode(parser.get()));
     document.line = XML_GetCurrentLineNumber(parser.get());
     document.column = XML_GetCurrentColumnNumber(parser.get()) + 1;
     const XML_Index byte = XML_GetCurrentByteIndex(parser.get());

@@ -11,12 +11,22 @@ namespace bextkit::check {
 
 struct XmlDocument {
   bool wellFormed = false;
-  std::string error;                        // the parser's reason where it is not
+  // The document went past one of the limits below: the reader stopped there, `error` says
+  // which, and `leaves` holds what came before. Such a document is not called well-formed, nor
+  // malformed: it was not read to its end.
+  bool capped = false;
+  std::string error;                        // the parser's reason, or the limit passed
   uint64_t line = 0, column = 0, byte = 0;  // where the parser stopped (1-based line and column)
   // The text of each leaf element by its path from the root, the first where a path repeats;
   // surrounding white space removed.
   std::map<std::string, std::string> leaves;
 };
+
+// Limits that keep the reading of any document short and its memory bounded. An iXML chunk of
+// a field recorder holds a few hundred elements, four levels deep.
+constexpr size_t kDeepestXml = 64;        // elements inside one another
+constexpr size_t kLongestXmlPath = 1024;  // bytes of a path "A/B/C"
+constexpr size_t kMostXmlElements = 50000;
 
 // Parses `text`; NULs and white space after the last element (a common padding) are ignored.
 XmlDocument parseXml(std::string_view text);

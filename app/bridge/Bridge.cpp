@@ -57,6 +57,14 @@ const char* const kBusy =
     "the parser object is busy saving its file; it is free again when the save ends";
 }  // namespace
 
+bool runsApart(const Operation& operation) {
+  const auto shared = [](Kind kind) {
+    return kind == Kind::kParser || kind == Kind::kFloatStorage || kind == Kind::kIntStorage;
+  };
+  return operation.classOperation && !shared(operation.result) &&
+         std::none_of(operation.arguments.begin(), operation.arguments.end(), shared);
+}
+
 std::optional<Value> Bridge::call(std::string_view className, std::string_view name, Handle self,
                                   std::vector<Value>& args, std::string& error) {
   const Operation* operation = find(className, name);

@@ -78,6 +78,10 @@ struct Operation {
   Kind result;
   std::function<Value(Call&)> body;
 };
+// True for a class operation that takes and gives no parser object and fills no storage: it
+// touches nothing of the bridge's, so it may run on another thread while scripts go on (the
+// conformance check of a large file).
+bool runsApart(const Operation& operation);
 // "BWFParser initWithPath:FPS: (string, 32-bit float) -> parser object, class operation"
 std::string describe(const Operation& operation);
 

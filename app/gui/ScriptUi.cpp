@@ -38,7 +38,51 @@ ScriptUi::~ScriptUi() {
   NotificationCenter::defaultCenter().removeObserver(this);
   // A save under way finishes: stopping it would leave a temporary file, and its parser must
   // outlive it.
-  for (QThread* thread : saves_) thread->wait();
+  for (QThread* thread : threads_) thread->wait();
+}
+
+void ScriptUi::runApart(std::function<void()> work, std::function<void()> done) {
+  QThread* thread = QThread::create(std::move(work));
+  threads_.push_back(thread);
+  connect(thread, &QThread::finished, this, [this, thread, done = std::move(done)] {
+    threads_.erase(std::find(threads_.begin(), threads_.end(), thread));
+    thread->deleteLater();
+    done();
+  });
+  thread->start();
+}
+
+void ScriptUi::callInBackground(const QString& className, const QString& name, const QJSValue& args,
+                                const QJSValue& callback) {
+  const std::string cls = className.toStdString(), op = name.toStdString();
+  const bridge::Operation* operation = host_.bridge().find(cls, op);
+  std::string error;
+  std::optional<std::vector<bridge::Value>> values;
+  if (!operation || !bridge::runsApart(*operation)) {
+    error = cls + "['" + op + "'] cannot run in the background: only class operations that take " +
+            "and give no parser object can";
+  } else {
+    values = host_.argumentsFor(cls, op, args, error);
+  }
+  if (!values) {
+    qjsEngine(this)->throwError(QString::fromStdString(error));
+    return;
+  }
+  struct Outcome {
+    std::vector<bridge::Value> args;
+    std::optional<bridge::Value> result;
+    std::string error;
+  };
+  auto outcome = std::make_shared<Outcome>(Outcome{std::move(*values), std::nullopt, {}});
+  runApart(
+      [this, cls, op, outcome] {
+        outcome->result = host_.bridge().call(cls, op, 0, outcome->args, outcome->error);
+      },
+      [this, outcome, callback] {
+        callBack(callback, {outcome->result ? host_.toScript(*outcome->result)
+                                            : QJSValue(QJSValue::NullValue),
+                            QString::fromStdString(outcome->error)});
+      });
 }
 
 bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
@@ -63,17 +107,13 @@ bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
         Qt::QueuedConnection);
   });
   auto saved = std::make_shared<bool>(false);
-  QThread* thread = QThread::create([object, saved] { *saved = object->saveFile(); });
-  saves_.push_back(thread);
-  connect(thread, &QThread::finished, this, [=, this] {
-    object->setSaveProgress({});
-    host_.bridge().giveBack(handle);
-    saves_.erase(std::find(saves_.begin(), saves_.end(), thread));
-    thread->deleteLater();
-    delete shown.data();
-    callBack(callback, {QJSValue(*saved)});
-  });
-  thread->start();
+  runApart([object, saved] { *saved = object->saveFile(); },
+           [=, this] {
+             object->setSaveProgress({});
+             host_.bridge().giveBack(handle);
+             delete shown.data();
+             callBack(callback, {QJSValue(*saved)});
+           });
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QVariantList>
+#include <functional>
 #include <vector>
 
 class QThread;
@@ -55,6 +56,13 @@ class ScriptUi : public QObject {
   // live parser object or is being saved already.
   Q_INVOKABLE bool saveInBackground(const QJSValue& parser, const QString& label,
                                     const QJSValue& callback);
+  // Runs a class operation that takes and gives no parser object (a conformance check) on
+  // another thread, so that the window stays responsive however long it takes; then calls
+  // `callback(result, message)`: the result as a direct call gives it, or null with the reason it
+  // failed. Throws a script error, running nothing, for an operation that cannot run apart or
+  // arguments that do not fit it.
+  Q_INVOKABLE void callInBackground(const QString& className, const QString& name,
+                                    const QJSValue& args, const QJSValue& callback);
   // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
   Q_INVOKABLE bool grab(QObject* widget, const QString& path) const;
   // The errors of the script layer so far ("file:line: message"), each also told on the error
@@ -69,7 +77,9 @@ class ScriptUi : public QObject {
   ScriptHost& host_;
   QWidget* window_;
   QStringList files_;
-  std::vector<QThread*> saves_;  // running, waited for before the host goes
+  std::vector<QThread*> threads_;  // saves and calls running, waited for before the host goes
+  // Runs `work` on a thread of its own, then `done` on the window's thread.
+  void runApart(std::function<void()> work, std::function<void()> done);
   // Calls a script's callback; an error it ends with is reported.
   void callBack(QJSValue callback, const QJSValueList& args = {});
 

@@ -94,14 +94,11 @@ ScriptHost::ScriptHost(QJSEngine& engine) : engine_(engine) {
   QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
 }
 
-QJSValue ScriptHost::invoke(const QString& className, const QString& name, double self,
-                            const QJSValue& args) {
-  const std::string cls = className.toStdString(), op = name.toStdString();
-  const bridge::Operation* operation = bridge_.find(cls, op);
-  const auto fail = [this](const std::string& message) {
-    engine_.throwError(QString::fromStdString(message));
-    return QJSValue();
-  };
+std::optional<std::vector<Value>> ScriptHost::argumentsFor(const std::string& className,
+                                                           const std::string& name,
+                                                           const QJSValue& args,
+                                                           std::string& error) {
+  const bridge::Operation* operation = bridge_.find(className, name);
   // The bridge tells an unknown name or a wrong count; the values are converted to the kinds the
   // operation takes, and any past those passed on as nothing for the bridge to count.
   const auto count = static_cast<size_t>(args.property("length").toUInt());
@@ -112,11 +109,26 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
     std::optional<Value> value =
         fromScript(args.property(static_cast<quint32>(i)), operation->arguments[i], why);
     if (!value) {
-      return fail(cls + "['" + op + "']: argument " + std::to_string(i + 1) + " must be " + why);
+      error = className + "['" + name + "']: argument " + std::to_string(i + 1) + " must be " + why;
+      return std::nullopt;
     }
     values[i] = std::move(*value);
   }
+  return values;
+}
+
+QJSValue ScriptHost::invoke(const QString& className, const QString& name, double self,
+                            const QJSValue& args) {
+  const std::string cls = className.toStdString(), op = name.toStdString();
+  const auto fail = [this](const std::string& message) {
+    engine_.throwError(QString::fromStdString(message));
+    return QJSValue();
+  };
   std::string error;
+  std::optional<std::vector<Value>> converted = argumentsFor(cls, op, args, error);
+  if (!converted) return fail(error);
+  std::vector<Value>& values = *converted;
+  const size_t count = values.size();
   const std::optional<Value> result = bridge_.call(cls, op, handleOf(self), values, error);
   if (!result) return fail(error);
   // Storage the operation filled goes back into the caller's arrays.

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/bridge/Bridge.h"
 
@@ -46,8 +47,15 @@ class ScriptHost : public QObject {
   Q_INVOKABLE void print(const QString& text);
   Q_INVOKABLE void exit(int status);
 
- private:
+  // A script's arguments as the operation takes them; none, with the message a failed call
+  // throws, when one does not fit.
+  std::optional<std::vector<bridge::Value>> argumentsFor(const std::string& className,
+                                                         const std::string& name,
+                                                         const QJSValue& args, std::string& error);
+  // A value as a script sees it.
   QJSValue toScript(const bridge::Value& value);
+
+ private:
   std::optional<bridge::Value> fromScript(const QJSValue& value, bridge::Kind kind,
                                           std::string& error);
   // A text of a file as a script sees it, and back: a text shown with Latin-1 stand-ins for

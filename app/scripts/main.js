@@ -152,23 +152,29 @@ function show(index) {
 
 // The conformance check of the file on view as it lies on disk, in the Checks tab, under the
 // rule sets named above it; a file that cannot be read or an unknown rule set shows its reason.
+// The check runs off the main thread, so that a large or hostile file never holds the window.
 // The result is kept with the file, so that showing it again (another frame rate, another file
 // and back) reads nothing; Check again and new rule sets read the file anew.
 function showFindings(again = true) {
-  let rows = [], summary = '';
   if (shown && (again || !shown.checked || shown.checked.rules !== ui.rulesEdit.text)) {
-    try {
-      rows = Conformance['findingsAtPath:rules:'](shown.path, ui.rulesEdit.text).map((f) => f.split('\t'));
+    const file = shown, rules = ui.rulesEdit.text;
+    const pending = { rules, rows: [], summary: 'Checking\u2026' };
+    file.checked = pending;
+    gui.callInBackground('Conformance', 'findingsAtPath:rules:', [file.path, rules], (found, error) => {
+      const rows = found ? found.map((f) => f.split('\t')) : [];
       const count = (severity) => rows.filter((row) => row[0] === severity).length;
-      summary = rows.length === 0 ? 'The file keeps every rule checked.'
+      const summary = !found ? error.replace(/^.*\]: /, '')
+          : rows.length === 0 ? 'The file keeps every rule checked.'
           : `${count('error')} error(s), ${count('warning')} warning(s), ${count('note')} note(s)`;
-    } catch (e) {
-      summary = e.message.replace(/^.*\]: /, '');
-    }
-    shown.checked = { rules: ui.rulesEdit.text, rows, summary };
-  } else if (shown) {
-    ({ rows, summary } = shown.checked);
+      if (file.checked !== pending) return;  // a newer check of the file was asked for
+      file.checked = { rules, rows, summary };
+      if (shown === file) fillFindings(file.checked);
+    });
   }
+  fillFindings(shown ? shown.checked : { rows: [], summary: '' });
+}
+
+function fillFindings({ rows, summary }) {
   findingRows = rows;
   gui.setTable(ui.findingsView, ['Severity', 'Code', 'Offset', 'Finding'], rows);
   ui.checkSummary.text = summary;

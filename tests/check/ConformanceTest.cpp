@@ -35,6 +35,13 @@ Bytes wave(const BextFields& fields, const std::vector<std::pair<std::string, By
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+// `depth` elements, one inside the other, around an empty one.
+std::string nested(size_t depth) {
+  std::string open, close;
+  for (size_t i = 0; i < depth; ++i) open += "<E>", close += "</E>";
+  return open + "<F/>" + close;
+}
+
 Bytes ixml(const std::string& speed) {
   return text("<?xml version=\"1.0\"?><BWFXML><SPEED>" + speed + "</SPEED></BWFXML>");
 }
@@ -104,6 +111,8 @@ TEST(Conformance, EachFindingFromItsFile) {
       {"part of a frame", riff({{"fmt ", fmt}, {"data", Bytes(13, 0)}}), "warning:data-not-whole-frames"},
       {"iXML broken", wave(plain, {{"iXML", text("<BWFXML><SPEED></BWFXML>")}}),
        "error:ixml-not-well-formed"},
+      {"iXML too deep", wave(plain, {{"iXML", text(nested(kDeepestXml))}}),
+       "warning:ixml-too-large"},
       {"word in a text chunk",
        wave(plain, {{"LIST", text(std::string("INFOICMT\6\0\0\0iXML!\0", 18))}}),
        "note:directory-not-chain"},
@@ -145,6 +154,24 @@ TEST(Conformance, XmlLeavesAndErrors) {
   EXPECT_EQ(std::vector<uint64_t>({broken.line, broken.column, broken.byte}),
             std::vector<uint64_t>({2, 6, 9}));
   EXPECT_EQ(broken.error, "mismatched tag");
+
+  // At each limit the document is read; past it the reader stops there, keeping what it read.
+  const auto wide = [](size_t elements) {
+    std::string text = "<A><B>x</B>";
+    for (size_t i = 2; i < elements; ++i) text += "<C/>";
+    return text + "</A>";
+  };
+  const auto path = [](size_t bytes) { return "<A><" + std::string(bytes - 2, 'N') + "/></A>"; };
+  const std::pair<std::string, bool> kLimits[] = {
+      {nested(kDeepestXml - 1), false}, {nested(kDeepestXml), true},
+      {wide(kMostXmlElements), false},  {wide(kMostXmlElements + 1), true},
+      {path(kLongestXmlPath), false},   {path(kLongestXmlPath + 1), true}};
+  for (const auto& [text, capped] : kLimits) {
+    const XmlDocument document = parseXml(text);
+    EXPECT_EQ(document.capped, capped) << text.size();
+    EXPECT_EQ(document.wellFormed, !capped) << document.error;
+  }
+  EXPECT_EQ(parseXml(wide(kMostXmlElements + 1)).leaves.at("A/B"), "x");
 }
 
 TEST(Conformance, FrameBoundaries) {
