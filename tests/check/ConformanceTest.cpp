@@ -149,6 +149,7 @@ TEST(Conformance, XmlLeavesAndErrors) {
   const XmlDocument padded = parseXml(std::string("<A>\n<B> 25/1 </B><C/></A>\0\0 \n", 30));
   EXPECT_TRUE(padded.wellFormed) << padded.error;
   EXPECT_EQ(padded.leaves, (std::map<std::string, std::string>{{"A/B", "25/1"}, {"A/C", ""}}));
+  EXPECT_FALSE(parseXml("<A><B/>").wellFormed) << "an element left open";
   const XmlDocument broken = parseXml("<A>\n<B></A>");
   EXPECT_FALSE(broken.wellFormed);
   EXPECT_EQ(std::vector<uint64_t>({broken.line, broken.column, broken.byte}),
