@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bwf/AudioFormat.h"
 #include "bwf/BWFChunk.h"
 #include "bwf/ChunkChain.h"
 #include "platform/FileHandle.h"
@@ -68,6 +69,15 @@ class BWFParser {
   // False where getCodingHistory gives "None" for a field without a history (not for the text).
   bool hasCodingHistory() const { return !codingHistoryNone_; }
 
+  // The format the chain's "fmt " chunk states, for every coding; none without one (or with
+  // one shorter than 16 bytes).
+  const std::optional<AudioFormat>& audioFormat() const { return audioFormat_; }
+  // The payload size of the chain's data chunk (from ds64 in RF64 and BW64); none without one.
+  std::optional<uint64_t> dataSize() const { return dataSize_; }
+  // The sample frames a fact chunk counts (compressed codings); none without one.
+  std::optional<uint32_t> factSamples() const { return factSamples_; }
+
+  // Linear audio only (PCM, float, extensible of those); 0 for other codings.
   uint32_t samplePerSeconds() const { return samplePerSeconds_; }
   int32_t bitsPerSample() const { return bitsPerSample_; }
   int32_t channels() const { return channels_; }
@@ -89,6 +99,9 @@ class BWFParser {
   const std::vector<uint8_t>& scanWindow() const { return data_; }
 
   void getfps(float* fps) const { *fps = framesPerSecond_; }
+  // Counts the timecode at `fps` from now on: a scanned file's timecode is derived again from
+  // its time reference (before any edit of it, which this would undo).
+  void countFramesAt(float fps);
   int32_t getTicks() const { return ticks_; }
   void setTicks(int32_t ticks) { ticks_ = ticks; }
 
@@ -233,6 +246,9 @@ class BWFParser {
   std::vector<uint8_t> data_;
   float framesPerSecond_ = 25.0f;
   uint32_t samplePerSeconds_ = 0;
+  std::optional<AudioFormat> audioFormat_;
+  std::optional<uint64_t> dataSize_;
+  std::optional<uint32_t> factSamples_;
   int32_t bitsPerSample_ = 0;
   int32_t channels_ = 0;
   std::string timecodeStr_;

@@ -247,6 +247,26 @@ bool BWFParser::bigEndianSizes() const {
 }
 
 void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChunk>& scannedBext) {
+  // The audio as the chain states it, whatever its coding: the format, the data chunk's size
+  // (from ds64 in RF64 and BW64) and the fact chunk's count of sample frames.
+  audioFormat_.reset();
+  dataSize_.reset();
+  factSamples_.reset();
+  if (const ChainChunk* fmt = chain_.first(chunkid::kFmt)) {
+    std::array<uint8_t, 8 + 40> chunk{};
+    const size_t got = read(fmt->offset, chunk.data(),
+                            static_cast<size_t>(std::min<uint64_t>(chunk.size(), 8 + fmt->size)));
+    if (got > 8) {
+      audioFormat_ = decodeAudioFormat(std::span(chunk).subspan(8, got - 8), bigEndianSizes());
+    }
+  }
+  if (const ChainChunk* data = chain_.first(chunkid::kData)) dataSize_ = data->size;
+  if (const ChainChunk* fact = chain_.first(chunkid::kFact); fact && fact->size >= 4) {
+    std::array<uint8_t, 12> chunk{};
+    if (read(fact->offset, chunk.data(), chunk.size()) == chunk.size()) {
+      factSamples_ = bigEndianSizes() ? loadBE32(chunk.data(), 8) : loadLE32(chunk.data(), 8);
+    }
+  }
   if (const ChainChunk* fmt = chain_.first(chunkid::kFmt)) {
     // The chunk's own bytes only: a 16-byte chunk must not take the next chunk's bytes as its
     // SubFormat code.

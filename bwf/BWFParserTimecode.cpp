@@ -97,6 +97,14 @@ void BWFParser::deriveTimecode() {
   ticks_ = static_cast<int32_t>(count % samplePerSeconds_);
 }
 
+void BWFParser::countFramesAt(float fps) {
+  framesPerSecond_ = fps;
+  if (scanned_ && (chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) {
+    deriveTimecode();
+    saved_.timecode = {hh_, mm_, ss_, ff_};
+  }
+}
+
 std::string BWFParser::timecodeString() {
   timecodeStr_ = formatTimecode({hh_, mm_, ss_, ff_});
   return timecodeStr_;

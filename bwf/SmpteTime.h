@@ -12,6 +12,9 @@ namespace bextkit {
 
 // Both halves of the time reference: samples since midnight.
 uint64_t timeReference(const BWFParser& parser);
+// The sample rate the time reference counts at: the one the "fmt " chunk states, whatever the
+// coding; 0 without one.
+uint32_t timeReferenceRate(const BWFParser& parser);
 // The frame the time reference lies in, and the samples past that frame's start; nothing
 // without a bext chunk and a sample rate.
 std::optional<smpte::Position> smptePosition(const BWFParser& parser, const smpte::Rate& rate);

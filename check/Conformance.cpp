@@ -6,6 +6,7 @@
 
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
+#include "bwf/SmpteTime.h"
 #include "check/FieldRules.h"
 #include "check/Structure.h"
 #include "check/TimecodeRules.h"
@@ -62,6 +63,23 @@ std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
     info.insert(info.end(), entries.begin(), entries.end());
   }
   return info;
+}
+
+StatedRates statedRatesOf(const std::string& path, const BWFParser& parser) {
+  TimecodeFacts facts;
+  facts.description = parser.description();
+  XmlDocument ixml;
+  const ChainChunk* chunk = parser.chunkChain().first(chunkid::kIXML);
+  std::unique_ptr<FileHandle> file =
+      chunk && chunk->size <= kLargestText ? FileHandle::openForReading(path) : nullptr;
+  if (file) {
+    const std::vector<uint8_t> payload =
+        payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
+    ixml =
+        parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+    if (ixml.wellFormed) facts.ixml = &ixml.leaves;
+  }
+  return statedRates(facts);
 }
 
 size_t countOf(const Findings& findings, Severity severity) {
@@ -142,7 +160,7 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
       facts.timeReference =
           (uint64_t{load(record, kTimeReferenceHigh)} << 32) | load(record, kTimeReferenceLow);
       facts.bextOffset = bext.offset;
-      facts.sampleRate = parser->samplePerSeconds();
+      facts.sampleRate = timeReferenceRate(*parser);
       facts.description = std::string_view(text, std::find(text, text + kDescription, '\0') - text);
       if (ixml.wellFormed) {
         facts.ixml = &ixml.leaves;

@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
 #include "check/FieldRules.h"
 #include "check/Finding.h"
+#include "check/TimecodeRules.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {
@@ -20,6 +22,10 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 // The entries of the file's LIST chunks of form INFO, in file order, each text up to its NUL.
 std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
                                        const ChunkChain& chain);
+
+// The frame rates the file that `parser` scanned states, in its iXML chunk (read from the file
+// at `path`) and in its description's speed line.
+StatedRates statedRatesOf(const std::string& path, const BWFParser& parser);
 
 // How many findings of `severity` there are.
 size_t countOf(const Findings& findings, Severity severity);

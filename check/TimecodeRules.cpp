@@ -78,15 +78,20 @@ std::string labelAt(const smpte::Rate& rate, uint64_t frame) {
 
 }  // namespace
 
-std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts) {
+StatedRates statedRates(const TimecodeFacts& facts) {
+  StatedRates stated{std::nullopt, descriptionRate(facts.description)};
   if (const std::string* text = leaf(facts, "SPEED/TIMECODE_RATE")) {
     const std::string* flag = leaf(facts, "SPEED/TIMECODE_FLAG");
-    const std::optional<double> speed = speedOf(*text);
-    if (speed) {
-      if (auto rate = rateOf(*speed, flag && *flag == "DF")) return rate;
+    if (const std::optional<double> speed = speedOf(*text)) {
+      stated.ixml = rateOf(*speed, flag && *flag == "DF");
     }
   }
-  return descriptionRate(facts.description);
+  return stated;
+}
+
+std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts) {
+  const StatedRates stated = statedRates(facts);
+  return stated.ixml ? stated.ixml : stated.description;
 }
 
 bool onFrameBoundary(const smpte::Rate& rate, uint64_t sample, uint32_t sampleRate) {

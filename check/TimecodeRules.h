@@ -25,8 +25,13 @@ struct TimecodeFacts {
   uint64_t ixmlOffset = 0;
 };
 
-// The rate a file states: the iXML's TIMECODE_RATE with TIMECODE_FLAG, else the description's
-// speed line; nothing where it states none or one this tool does not know.
+// The rates a file states: the iXML's TIMECODE_RATE with TIMECODE_FLAG, and the description's
+// speed line; each none where it states none or one this tool does not know.
+struct StatedRates {
+  std::optional<smpte::Rate> ixml, description;
+};
+StatedRates statedRates(const TimecodeFacts& facts);
+// The rate a file states: iXML's, else the description's.
 std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts);
 
 // Whether `sample` lies within a sample of the exact start of a frame at `rate`. Recorders round

@@ -35,8 +35,9 @@ std::optional<float> parseFrameRate(const std::string& name, const std::string& 
 }
 
 const char* const kRateList =
-    "23.976, 24, 25, 29.97 (drop-frame), 29.97nd, 30, 47.952, 48, 50, 59.94 (drop-frame), "
-    "59.94nd, 60, 24000/1001, 30000/1001 (drop-frame) or 60000/1001 (drop-frame)";
+    "23.976 (or 23.98), 24, 25, 29.97 (drop-frame; or 29.97DF), 29.97nd (or 29.97NDF), 30, "
+    "47.952, 48, 50, 59.94 (drop-frame; or 59.94DF), 59.94nd (or 59.94NDF), 60, 24000/1001, "
+    "30000/1001 (drop-frame) or 60000/1001 (drop-frame)";
 
 std::optional<FrameRate> parseRate(const std::string& name, const std::string& text, bool classic,
                                    std::string& error) {
@@ -51,8 +52,12 @@ std::optional<FrameRate> parseRate(const std::string& name, const std::string& t
             " (--classic takes any rate from 0.5 to 10000)";
     return std::nullopt;
   }
+  return frameRateOf(*rate);
+}
+
+FrameRate frameRateOf(const smpte::Rate& rate) {
   // The system's arithmetic knows the rate by its decimal name; "nd" marks only the counting.
-  const std::string decimal = smpte::rateName(*rate);
+  const std::string decimal = smpte::rateName(rate);
   return FrameRate{rate, std::strtof(decimal.c_str(), nullptr)};
 }
 

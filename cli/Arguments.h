@@ -23,6 +23,8 @@ struct FrameRate {
 };
 std::optional<FrameRate> parseRate(const std::string& name, const std::string& text, bool classic,
                                    std::string& error);
+// An SMPTE rate as a command counts at it.
+FrameRate frameRateOf(const smpte::Rate& rate);
 // The rates that parseRate takes without --classic, for help texts and errors.
 extern const char* const kRateList;
 // A whole number in the signed 32-bit range.

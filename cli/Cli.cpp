@@ -34,9 +34,17 @@ std::string helpPointer(const CLI::App& app) {
 }  // namespace
 
 void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic) {
-  command->add_option("--rate,--fps", rate, std::string("Frame rate: ") + kRateList)
-      ->type_name("RATE")
-      ->capture_default_str();
+  // An empty default counts each file at the rate it states.
+  CLI::Option* option =
+      command
+          ->add_option("--rate,--fps", rate,
+                       std::string("Frame rate: ") + kRateList +
+                           (rate.empty() ? ". Without it, the rate the file states (iXML "
+                                           "TIMECODE_RATE, or a speed line in the description), "
+                                           "else 25"
+                                         : ""))
+          ->type_name("RATE");
+  if (!rate.empty()) option->capture_default_str();
   command->add_flag("--classic", classic,
                     "Count as the system's own arithmetic does: any rate from 0.5 to 10000, a "
                     "non-integral rate counted drop-frame, the time reference as wall-clock "

@@ -31,7 +31,8 @@ struct Context {
 };
 
 // The --rate option (also --fps) every command that works in frames takes, a text read by
-// parseRate when the command runs, and the --classic flag.
+// parseRate when the command runs, and the --classic flag. An empty `rate` stands for the rate
+// each file states (rateOfFile).
 void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic);
 
 // Routes the scan's progress messages to the error stream with --verbose, and drops them

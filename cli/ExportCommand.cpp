@@ -14,6 +14,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/FileRate.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -25,7 +26,7 @@ namespace {
 struct Options : PathOptions {
   bool csv = false;
   bool json = false;
-  std::string rate = "25";
+  std::string rate;  // none: each file's own
   bool classic = false;
 };
 
@@ -109,8 +110,10 @@ std::vector<check::InfoEntry> infoOf(const std::string& path, const BWFParser& p
 void run(Context& ctx, const Options& o) {
   if (o.csv == o.json) return ctx.usageError("give one of --csv and --json");
   std::string error;
-  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
-  if (!rate) return ctx.usageError(error);
+  std::optional<FrameRate> option;
+  if (!o.rate.empty() && !(option = parseRate("--rate", o.rate, o.classic, error))) {
+    return ctx.usageError(error);
+  }
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
   const ScanMessages quiet(false, ctx.err);
@@ -122,13 +125,13 @@ void run(Context& ctx, const Options& o) {
   runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
     FileOutput output;
     std::string why;
-    std::unique_ptr<BWFParser> parser = scanFile(path, rate->fps, why);
+    std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
     if (!parser) {
       output.err = "bextkit: " + path + ": " + why + '\n';
       output.failed = true;
       return output;
     }
-    Row row = rowOf(path, *parser, rate->smpte);
+    Row row = rowOf(path, *parser, rateOfFile(option, o.classic, path, *parser).rate.smpte);
     const std::vector<check::InfoEntry> info = infoOf(path, *parser);
     if (o.csv) {
       std::vector<std::string> fields;

@@ -1,6 +1,7 @@
 // show and chunks: what a Broadcast Wave file holds, for people or as JSON Lines for scripts.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "cli/Arguments.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/FileRate.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -23,7 +25,7 @@ namespace bextkit::cli {
 namespace {
 
 struct Options : PathOptions {
-  std::string rate = "25";
+  std::string rate;  // none: each file's own
   bool classic = false;
   bool json = false;
   bool verbose = false;
@@ -53,29 +55,86 @@ std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) 
   return rate.smpte ? cli::smpteTime(p, *rate.smpte) : std::nullopt;
 }
 
-// "25 fps", "29.97 drop-frame", "29.97 non-drop".
-std::string rateText(const smpte::Rate& rate) {
-  std::string name = smpte::rateName(rate);
-  if (rate.dropFrame) return name + " drop-frame";
-  if (name.size() > 2 && name.compare(name.size() - 2, 2, "nd") == 0) {
-    return name.substr(0, name.size() - 2) + " non-drop";
+// The audio the data chunk holds: its size, its sample frames and how long they play.
+struct AudioLength {
+  uint64_t bytes = 0;
+  std::optional<uint64_t> frames;
+  std::optional<double> seconds;
+};
+std::optional<AudioLength> audioLength(const BWFParser& p) {
+  if (!p.dataSize()) return std::nullopt;
+  AudioLength length{*p.dataSize(), std::nullopt, std::nullopt};
+  if (const std::optional<AudioFormat>& format = p.audioFormat()) {
+    length.frames = sampleFrames(*format, length.bytes, p.factSamples());
+    if (length.frames && format->sampleRate != 0) {
+      length.seconds = static_cast<double>(*length.frames) / format->sampleRate;
+    }
   }
-  return name + " fps";
+  return length;
+}
+
+// "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)", and an extensible format's channel
+// mask.
+std::string formatText(const AudioFormat& f) {
+  char mask[32] = "";
+  if (f.channelMask) std::snprintf(mask, sizeof mask, ", channel mask 0x%08X", *f.channelMask);
+  return formatName(f) + ", " + std::to_string(f.sampleRate) + " Hz, " +
+         std::to_string(f.bitsPerSample) + " bits, " + std::to_string(f.channels) +
+         (f.channels == 1 ? " channel" : " channels") + mask + " (blocks of " +
+         std::to_string(f.blockAlign) + (f.blockAlign == 1 ? " byte)" : " bytes)");
+}
+
+// A loudness field in its unit (LUFS, LU, dBTP); null where the file marks it not measured.
+void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& hundredths) {
+  j.key(key);
+  if (hundredths && *hundredths != 0x7FFF) {
+    j.number(*hundredths / 100.0);
+  } else {
+    j.null();
+  }
 }
 
 // One JSON Lines record; the file name comes first, written byte for byte (jsonFileName).
-std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error, double fps,
-                     const FrameRate& rate) {
+std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
+                     const FileRate* fileRate, const Options& o) {
   JsonWriter j;
   j.beginObject().key("file").raw(jsonFileName(path));
   if (!p) {
     j.key("error").string(error).endObject();
     return j.text();
   }
-  j.key("format").beginObject();
-  j.key("sampleRate").number(p->samplePerSeconds());
-  j.key("bitsPerSample").number(p->bitsPerSample());
-  j.key("channels").number(p->channels()).endObject();
+  j.key("format");
+  if (const std::optional<AudioFormat>& f = p->audioFormat()) {
+    j.beginObject().key("tag").number(f->tag).key("name").string(formatName(*f));
+    j.key("sampleRate").number(f->sampleRate).key("bitsPerSample").number(f->bitsPerSample);
+    j.key("channels").number(f->channels).key("blockAlign").number(f->blockAlign);
+    j.key("bytesPerSecond").number(f->bytesPerSecond);
+    if (f->channelMask) {
+      j.key("validBitsPerSample").number(*f->validBits).key("channelMask").number(*f->channelMask);
+      j.key("subFormat").number(*f->subFormat);
+    }
+    j.endObject();
+  } else {
+    j.null();
+  }
+  j.key("audio");
+  if (const std::optional<AudioLength> audio = audioLength(*p)) {
+    j.beginObject().key("dataSize").number(audio->bytes).key("sampleFrames");
+    if (audio->frames) {
+      j.number(*audio->frames);
+    } else {
+      j.null();
+    }
+    j.key("duration");
+    if (audio->seconds) {
+      j.number(*audio->seconds);
+    } else {
+      j.null();
+    }
+    j.endObject();
+  } else {
+    j.null();
+  }
   j.key("bext");
   if (hasBext(*p)) {
     j.beginObject();
@@ -87,6 +146,21 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.key("timeReference").number(timeReference(*p));
     j.key("timeReferenceLow").number(p->getSamplesSinceMidnightLow());
     j.key("timeReferenceHigh").number(p->getSamplesSinceMidnightHigh());
+    const BWFParser::FieldEdits stored = p->storedFields();
+    const uint16_t version = stored.version.value_or(0);
+    j.key("version").number(version).key("umid");
+    if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
+        umid != "0") {
+      j.string(umid);
+    } else {
+      j.null();
+    }
+    const std::optional<int16_t> unset;  // no loudness fields before version 2
+    loudnessJson(j, "loudnessValue", version >= 2 ? stored.loudnessValue : unset);
+    loudnessJson(j, "loudnessRange", version >= 2 ? stored.loudnessRange : unset);
+    loudnessJson(j, "maxTruePeakLevel", version >= 2 ? stored.maxTruePeakLevel : unset);
+    loudnessJson(j, "maxMomentaryLoudness", version >= 2 ? stored.maxMomentaryLoudness : unset);
+    loudnessJson(j, "maxShortTermLoudness", version >= 2 ? stored.maxShortTermLoudness : unset);
     j.key("codingHistory");
     if (p->hasCodingHistory()) {
       j.string(displayUtf8(p->fullCodingHistory()));
@@ -97,21 +171,31 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   } else {
     j.null();
   }
+  // SMPTE timecode at the file's rate; the system's own arithmetic beside it with --classic.
+  const FrameRate& rate = fileRate->rate;
   j.key("timecode");
-  if (hasTimecode(*p)) {
-    j.beginObject().key("fps").number(fps).key("value").string(p->timecodeString());
-    j.key("ticks").number(p->getTicks()).endObject();
+  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
+    j.beginObject().key("value").string(t->label).key("rate").string(smpte::rateName(*rate.smpte));
+    j.key("dropFrame").boolean(rate.smpte->dropFrame);
+    j.key("frame").number(t->position.frame);
+    j.key("samplesPastFrame").number(t->position.samplesPastFrame);
+    j.key("rateSource").string(fileRate->source).endObject();
   } else {
     j.null();
   }
-  j.key("smpte");
-  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
-    j.beginObject().key("rate").string(smpte::rateName(*rate.smpte));
-    j.key("dropFrame").boolean(rate.smpte->dropFrame).key("value").string(t->label);
-    j.key("frame").number(t->position.frame);
-    j.key("samplesPastFrame").number(t->position.samplesPastFrame).endObject();
-  } else {
-    j.null();
+  if (o.classic) {
+    j.key("classicTimecode");
+    if (hasTimecode(*p)) {
+      // The rate as its shortest text reads: 29.97 rather than the double nearest the float.
+      char digits[32];
+      char* end = std::to_chars(digits, digits + sizeof digits, rate.fps).ptr;
+      j.beginObject().key("fps").number(
+          std::strtod(std::string(digits, static_cast<size_t>(end - digits)).c_str(), nullptr));
+      j.key("value").string(p->timecodeString()).key("ticks").number(p->getTicks());
+      j.key("rateSource").string(fileRate->source).endObject();
+    } else {
+      j.null();
+    }
   }
   j.key("flags").beginArray();
   for (const std::string& name : flagNames(p->chunkFlags())) j.string(name);
@@ -139,20 +223,29 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   return j.text();
 }
 
-void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText,
-                 const FrameRate& rate) {
+void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
+  const FrameRate& rate = fileRate.rate;
   const auto row = [&out](const char* label, const std::string& value) {
     char padded[32];
     std::snprintf(padded, sizeof padded, "  %-22s", label);
     out << padded << value << '\n';
   };
   const std::string indent(24, ' ');
-  if (p.chunkFlags() & kBWFFlagFmt) {
-    row("Format", std::to_string(p.samplePerSeconds()) + " Hz, " +
-                      std::to_string(p.bitsPerSample()) + " bits, " + std::to_string(p.channels()) +
-                      (p.channels() == 1 ? " channel" : " channels"));
+  if (const std::optional<AudioFormat>& format = p.audioFormat()) {
+    row("Format", formatText(*format));
   } else {
-    row("Format", "none (no fmt chunk)");
+    row("Format", p.chunkChain().first(chunkid::kFmt) ? "unknown (the fmt chunk is too short)"
+                                                      : "none (no fmt chunk)");
+  }
+  if (const std::optional<AudioLength> audio = audioLength(p)) {
+    char seconds[32] = "unknown";
+    if (audio->seconds) std::snprintf(seconds, sizeof seconds, "%.3f s", *audio->seconds);
+    row("Duration", std::string(seconds) + " (" +
+                        (audio->frames ? std::to_string(*audio->frames) + " sample frames, "
+                                       : std::string("no count of sample frames, ")) +
+                        std::to_string(audio->bytes) + " bytes of audio)");
+  } else {
+    row("Duration", "none (no data chunk)");
   }
   if (!hasBext(p)) {
     row("Broadcast extension", "none (no bext chunk)");
@@ -182,11 +275,11 @@ void printFields(std::ostream& out, BWFParser& p, const std::string& fpsText,
   row("Time reference", std::to_string(timeReference(p)) + " samples since midnight");
   if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
     const uint64_t past = t->position.samplesPastFrame;
-    row("Timecode", t->label + " at " + rateText(*rate.smpte) + " (" + std::to_string(past) +
-                        (past == 1 ? " sample" : " samples") + " past the frame's start)");
+    row("Timecode", t->label + " " + rateSourceText(fileRate) + "; " + std::to_string(past) +
+                        (past == 1 ? " sample" : " samples") + " past the frame's start");
   } else if (hasTimecode(p)) {
-    row("Timecode", p.timecodeString() + " at " + fpsText + " fps (" +
-                        std::to_string(p.getTicks()) + " samples past the second)");
+    row("Timecode", p.timecodeString() + " " + rateSourceText(fileRate) + "; " +
+                        std::to_string(p.getTicks()) + " samples past the second");
   } else {
     row("Timecode", "none (no sample rate to count by)");
   }
@@ -247,12 +340,10 @@ enum class View { kShow, kChunks };
 
 void runFiles(Context& ctx, const Options& o, View view) {
   std::string error;
-  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
-  if (!rate) return ctx.usageError(error);
-  const float* fps = &rate->fps;
-  // The rate as its text reads, for JSON: 29.97 rather than the float nearest to it.
-  const double fpsText =
-      std::strtod((rate->smpte ? smpte::rateName(*rate->smpte) : o.rate).c_str(), nullptr);
+  std::optional<FrameRate> option;
+  if (!o.rate.empty() && !(option = parseRate("--rate", o.rate, o.classic, error))) {
+    return ctx.usageError(error);
+  }
   const ScanMessages messages(o.verbose, ctx.err);
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
@@ -261,22 +352,28 @@ void runFiles(Context& ctx, const Options& o, View view) {
   runBatch(ctx, list.files, !o.verbose, "read", [&](const std::string& path) {
     FileOutput output;
     std::string why;
-    std::unique_ptr<BWFParser> parser = scanFile(path, *fps, why);
+    std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
     output.failed = !parser;
-    if (o.json) {
-      output.out = (parser ? jsonLine(path, parser.get(), "", fpsText, *rate)
-                           : jsonLine(path, nullptr, why, 0, *rate)) +
-                   '\n';
+    if (!parser) {
+      if (o.json) {
+        output.out = jsonLine(path, nullptr, why, nullptr, o) + '\n';
+      } else {
+        output.err = "bextkit: " + path + ": " + why + '\n';
+      }
       return output;
     }
-    if (!parser) {
-      output.err = "bextkit: " + path + ": " + why + '\n';
+    const FileRate rate = rateOfFile(option, o.classic, path, *parser);
+    if (!rate.note.empty() && view == View::kShow) {
+      output.err = "bextkit: " + displayName(path) + ": note: " + rate.note + '\n';
+    }
+    if (o.json) {
+      output.out = jsonLine(path, parser.get(), "", &rate, o) + '\n';
       return output;
     }
     std::ostringstream text;
     text << displayName(path) << '\n';
     if (view == View::kShow) {
-      printFields(text, *parser, o.rate, *rate);
+      printFields(text, *parser, rate);
     } else if (o.directory) {
       printChunks(text, *parser);
     } else {

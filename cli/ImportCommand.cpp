@@ -18,6 +18,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/FileRate.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/ExceptionReason.h"
@@ -33,7 +34,7 @@ namespace fs = std::filesystem;
 
 struct Options {
   std::string table;
-  std::string rate = "25";
+  std::string rate;  // none: each file's own
   bool dryRun = false;
   bool continueErrors = false;
   bool verbose = false;
@@ -99,7 +100,7 @@ Current currentFields(const BWFParser& parser, const smpte::Rate& rate) {
             std::nullopt};
   if (const auto position = smptePosition(parser, rate)) {
     c.label = smpte::labelFromFrames(rate, position->frame);
-  } else if (!(parser.chunkFlags() & kBWFFlagBext) && parser.samplePerSeconds() != 0) {
+  } else if (!(parser.chunkFlags() & kBWFFlagBext) && timeReferenceRate(parser) != 0) {
     c.label = smpte::Label{};  // a new chunk starts at midnight
   }
   return c;
@@ -189,6 +190,7 @@ struct RowEdit {
   std::unique_ptr<BWFParser> parser;
   std::vector<std::string> changes;
   std::vector<std::string> problems;  // "COLUMN: reason"
+  smpte::Rate rate{};   // of the row's timecode: --rate, else the one its file states, else 25
   bool saved = false;   // saved, or in a dry run (and before saving) every check passed
   std::string failure;  // why the save failed before the parser ran it, or threw
 };
@@ -197,8 +199,8 @@ constexpr size_t kSaveThreads = 8;
 
 class Importer {
  public:
-  Importer(Context& ctx, const Options& o, const smpte::Rate& rate)
-      : ctx_(ctx), o_(o), rate_(rate) {}
+  Importer(Context& ctx, const Options& o, const std::optional<FrameRate>& rate)
+      : ctx_(ctx), o_(o), option_(rate) {}
 
   void run() {
     std::vector<csv::Row> rows;
@@ -390,7 +392,10 @@ class Importer {
     }
     // Without the file, the cells are still checked, each as a change.
     const bool known = edit.parser != nullptr;
-    const Current now = known ? currentFields(*edit.parser, rate_) : Current{};
+    edit.rate = known     ? *rateOfFile(option_, false, edit.path, *edit.parser).rate.smpte
+                : option_ ? *option_->smpte
+                          : *smpte::parseRate("25");
+    const Current now = known ? currentFields(*edit.parser, edit.rate) : Current{};
     const FieldEdits& was = now.fields;
     FieldEdits fields;
 
@@ -532,7 +537,7 @@ class Importer {
     std::optional<smpte::Label> label;
     if (const std::string_view text = trimmed(timecodeCell); !text.empty()) {
       std::string why;
-      label = text == kClear ? smpte::Label{} : smpte::parseLabel(rate_, text, why);
+      label = text == kClear ? smpte::Label{} : smpte::parseLabel(edit.rate, text, why);
       if (!label) problem(kTimecode, why);
     }
     if (!known || !edit.problems.empty()) return;
@@ -542,28 +547,28 @@ class Importer {
       problem(kTimecode, "the file states no sample rate to place a timecode by");
       return;
     }
-    const uint32_t sampleRate = edit.parser->samplePerSeconds();
+    const uint32_t sampleRate = timeReferenceRate(*edit.parser);
     const auto labelOf = [&](uint64_t sample) {
-      return smpte::labelFromFrames(rate_,
-                                    smpte::positionOfSample(rate_, sample, sampleRate).frame);
+      return smpte::labelFromFrames(edit.rate,
+                                    smpte::positionOfSample(edit.rate, sample, sampleRate).frame);
     };
     if (label && samples && labelOf(*samples) != *label) {
-      problem(kTimecode, smpte::format(rate_, *label) + " is not the timecode of the " +
+      problem(kTimecode, smpte::format(edit.rate, *label) + " is not the timecode of the " +
                              std::string(kColumnNames[kTimeReference]) + " " +
                              std::to_string(*samples) + " (" +
-                             smpte::format(rate_, labelOf(*samples)) +
+                             smpte::format(edit.rate, labelOf(*samples)) +
                              "); change one of them and leave the other empty");
       return;
     }
     if (samplesChange) {
       edit.parser->setTimeReference(*samples);
     } else {
-      setSmpteTimecode(*edit.parser, rate_, *label);
+      setSmpteTimecode(*edit.parser, edit.rate, *label);
     }
     const uint64_t after = edit.parser->timeReferenceToWrite().value_or(now.timeReference);
     if (now.label && labelOf(after) != *now.label) {
-      edit.changes.push_back("timecode: \"" + smpte::format(rate_, *now.label) + "\" -> \"" +
-                             smpte::format(rate_, labelOf(after)) + "\"");
+      edit.changes.push_back("timecode: \"" + smpte::format(edit.rate, *now.label) + "\" -> \"" +
+                             smpte::format(edit.rate, labelOf(after)) + "\"");
     }
     edit.changes.push_back("time reference: " + std::to_string(now.timeReference) + " -> " +
                            std::to_string(after) + " samples");
@@ -665,16 +670,18 @@ class Importer {
 
   Context& ctx_;
   const Options& o_;
-  const smpte::Rate rate_;
+  const std::optional<FrameRate> option_;
   fs::path folder_;  // the table's folder, every link followed
 };
 
 void runImport(Context& ctx, const Options& o) {
   std::string error;
-  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, false, error);
-  if (!rate) return ctx.usageError(error);
+  std::optional<FrameRate> rate;
+  if (!o.rate.empty() && !(rate = parseRate("--rate", o.rate, false, error))) {
+    return ctx.usageError(error);
+  }
   const ScanMessages quiet(false, ctx.err);
-  Importer(ctx, o, *rate->smpte).run();
+  Importer(ctx, o, rate).run();
 }
 
 }  // namespace
@@ -696,9 +703,10 @@ void addImportCommand(CLI::App& app, Context& context) {
   command
       ->add_option(
           "--rate,--fps", o->rate,
-          std::string("Frame rate of the 'TimeReference (translated)' column: ") + kRateList)
-      ->type_name("RATE")
-      ->capture_default_str();
+          std::string("Frame rate of the 'TimeReference (translated)' column: ") + kRateList +
+              ". Without it, each row's at the rate its file states (as export wrote it), else "
+              "25")
+      ->type_name("RATE");
   command->add_flag("--dry-run", o->dryRun,
                     "Check every row and every save, and count what would change, writing nothing");
   command->add_flag("--continue-errors", o->continueErrors,

@@ -12,6 +12,7 @@
 #include "check/FieldRules.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/FileRate.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/ExceptionReason.h"
@@ -55,7 +56,7 @@ struct Options : PathOptions {
   std::optional<std::string> originatorReference, originationDate, originationTime, codingHistory,
       appendCodingHistory, umid, version;
   std::array<std::optional<std::string>, kLoudnessOptions> loudness;
-  std::string rate = "25";
+  std::string rate;  // none: each file's own
   bool classic = false;
   bool dryRun = false;
   bool verifyAudio = false;
@@ -257,12 +258,35 @@ void setFieldEdits(BWFParser& parser, FieldEdits edits, const Options& o,
   parser.setFieldEdits(std::move(edits));
 }
 
-void setFile(Context& ctx, const Options& o, const std::string& path, const FrameRate& rate,
-             const std::optional<std::array<int32_t, 4>>& timecode, const FieldEdits& fieldEdits) {
+// The fields of a timecode as the rate reads it: SMPTE's label, or the system's own fields.
+std::optional<std::array<int32_t, 4>> timecodeAt(const FrameRate& rate, const std::string& text,
+                                                 std::string& error) {
+  if (!rate.smpte) return parseTimecodeFields(text, rate.fps, error);
+  const std::optional<smpte::Label> label = smpte::parseLabel(*rate.smpte, text, error);
+  if (!label) {
+    error = "--timecode: " + error;
+    return std::nullopt;
+  }
+  return std::array<int32_t, 4>{int32_t(label->hours), int32_t(label->minutes),
+                                int32_t(label->seconds), int32_t(label->frames)};
+}
+
+void setFile(Context& ctx, const Options& o, const std::string& path,
+             const std::optional<FrameRate>& option, std::optional<std::array<int32_t, 4>> timecode,
+             const FieldEdits& fieldEdits) {
   std::string why;
-  std::unique_ptr<BWFParser> parser = scanFile(path, rate.fps, why);
+  std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
   if (!parser) {
     ctx.err << "bextkit: " << path << ": " << why << '\n';
+    ctx.status = 1;
+    return;
+  }
+  // Without --rate, a timecode is read at the rate the file states.
+  const FileRate fileRate = rateOfFile(option, o.classic, path, *parser);
+  const FrameRate& rate = fileRate.rate;
+  if (o.timecode && !option && !(timecode = timecodeAt(rate, *o.timecode, why))) {
+    ctx.err << "bextkit: cannot save " << path << ": " << why << " (" << rateSourceText(fileRate)
+            << "); nothing was written\n";
     ctx.status = 1;
     return;
   }
@@ -290,7 +314,8 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
     if (rate.smpte) {
       const smpte::Label label{uint32_t(t[0]), uint32_t(t[1]), uint32_t(t[2]), uint32_t(t[3])};
       setSmpteTimecode(*parser, *rate.smpte, label);
-      edit("timecode", oldTimecode, smpte::format(*rate.smpte, label));
+      edit(option ? "timecode" : ("timecode " + rateSourceText(fileRate)).c_str(), oldTimecode,
+           smpte::format(*rate.smpte, label));
     } else {
       parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(rate.fps)));
       edit("timecode", oldTimecode, parser->timecodeString());
@@ -358,8 +383,10 @@ void setFile(Context& ctx, const Options& o, const std::string& path, const Fram
 
 void runSet(Context& ctx, const Options& o) {
   std::string error;
-  const std::optional<FrameRate> rate = parseRate("--rate", o.rate, o.classic, error);
-  if (!rate) return ctx.usageError(error);
+  std::optional<FrameRate> rate;
+  if (!o.rate.empty() && !(rate = parseRate("--rate", o.rate, o.classic, error))) {
+    return ctx.usageError(error);
+  }
   const bool loudness = std::any_of(o.loudness.begin(), o.loudness.end(),
                                     [](const auto& value) { return value.has_value(); });
   if (!o.description && !o.originator && !o.timecode && !o.originatorReference &&
@@ -383,16 +410,25 @@ void runSet(Context& ctx, const Options& o) {
                             " bytes, and the field holds at most " + std::to_string(t.width));
     }
   }
+  // A timecode given with --rate is read once; without, at each file's rate, and here only
+  // refused when no rate reads it.
   std::optional<std::array<int32_t, 4>> timecode;
-  if (o.timecode) {
-    if (rate->smpte) {
-      const std::optional<smpte::Label> label = smpte::parseLabel(*rate->smpte, *o.timecode, error);
-      if (!label) return ctx.usageError("--timecode: " + error);
-      timecode = {int32_t(label->hours), int32_t(label->minutes), int32_t(label->seconds),
-                  int32_t(label->frames)};
-    } else {
-      timecode = parseTimecodeFields(*o.timecode, rate->fps, error);
-      if (!timecode) return ctx.usageError(error);
+  if (o.timecode && rate) {
+    if (!(timecode = timecodeAt(*rate, *o.timecode, error))) return ctx.usageError(error);
+  } else if (o.timecode) {
+    const std::vector<FrameRate> every = [&] {
+      std::vector<FrameRate> rates;
+      for (const smpte::Rate& r : smpte::rates()) rates.push_back(frameRateOf(r));
+      if (o.classic) rates = {FrameRate{std::nullopt, 25.0f}};
+      return rates;
+    }();
+    if (std::none_of(every.begin(), every.end(), [&](const FrameRate& r) {
+          std::string why;
+          return timecodeAt(r, *o.timecode, why).has_value();
+        })) {
+      const FrameRate at25 = o.classic ? every.front() : frameRateOf(*smpte::parseRate("25"));
+      (void)timecodeAt(at25, *o.timecode, error);
+      return ctx.usageError(error);
     }
   }
   const LogSink previous = setLogSink([](const std::string&) {});
@@ -401,7 +437,7 @@ void runSet(Context& ctx, const Options& o) {
   for (const std::string& path : list.files) {
     // Whatever a file's work throws fails that file alone.
     try {
-      setFile(ctx, o, path, *rate, timecode, *fieldEdits);
+      setFile(ctx, o, path, rate, timecode, *fieldEdits);
     } catch (...) {
       ctx.err << "bextkit: " << path << ": " << currentExceptionReason() << '\n';
       ctx.status = 1;

@@ -35,9 +35,14 @@ struct Spelling {
   std::string_view text;
   size_t index;
 };
+// Editors' spellings count too: "23.98", "29.97DF" and "29.97NDF", "25.0" (read without regard to
+// case).
 constexpr Spelling kSpellings[] = {
-    {"24000/1001", 0}, {"24/1", 1}, {"25/1", 2}, {"30000/1001", 3}, {"29.97df", 3}, {"30/1", 5},
-    {"48000/1001", 6}, {"48/1", 7}, {"50/1", 8}, {"60000/1001", 9}, {"59.94df", 9}, {"60/1", 11}};
+    {"24000/1001", 0}, {"23.98", 0},      {"24/1", 1},       {"24.0", 1},     {"25/1", 2},
+    {"25.0", 2},       {"30000/1001", 3}, {"29.97df", 3},    {"29.97ndf", 4}, {"30/1", 5},
+    {"30.0", 5},       {"48000/1001", 6}, {"47.95", 6},      {"48/1", 7},     {"48.0", 7},
+    {"50/1", 8},       {"50.0", 8},       {"60000/1001", 9}, {"59.94df", 9},  {"59.94ndf", 10},
+    {"60/1", 11},      {"60.0", 11}};
 
 std::string twoDigits(uint32_t value) {
   char text[10];
@@ -87,11 +92,18 @@ std::string outOfRange(const char* field, uint32_t value, uint32_t last) {
 std::span<const Rate> rates() { return kRates; }
 
 std::optional<Rate> parseRate(std::string_view text) {
+  constexpr size_t kLongest = 10;  // "60000/1001"
+  if (text.size() > kLongest) return std::nullopt;
+  char lower[kLongest];
+  for (size_t i = 0; i < text.size(); ++i) {
+    lower[i] = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+  }
+  const std::string_view name(lower, text.size());
   for (size_t i = 0; i < kRates.size(); ++i) {
-    if (text == kNames[i]) return kRates[i];
+    if (name == kNames[i]) return kRates[i];
   }
   for (const auto& [spelling, index] : kSpellings) {
-    if (text == spelling) return kRates[index];
+    if (name == spelling) return kRates[index];
   }
   return std::nullopt;
 }

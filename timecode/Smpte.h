@@ -25,7 +25,8 @@ struct Rate {
 // 30, 47.952, 48, 50, 59.94 (drop-frame), 59.94nd, 60.
 std::span<const Rate> rates();
 // Reads a rate by its name ("29.97", "29.97nd", "25") or as a fraction ("30000/1001", which
-// counts drop-frame, as 60000/1001 does; "24000/1001"; "25/1"). Nothing for anything else.
+// counts drop-frame, as 60000/1001 does; "24000/1001"; "25/1"), or as editors write it ("23.98",
+// "29.97DF", "29.97NDF", "59.94NDF", "25.0"), in any case. Nothing for anything else.
 std::optional<Rate> parseRate(std::string_view text);
 // The name that parseRate reads back: "23.976", "29.97", "29.97nd", "25".
 std::string rateName(const Rate& rate);

@@ -92,9 +92,11 @@ TEST(Cli, Arithmetic) {
 
 TEST(Cli, ShowAndChunks) {
   Result r = bextkit("show --verbose " + kSample);
-  for (const char* expected : {"48000 Hz, 24 bits, 2 channels", "Line-up tone, 1 kHz at -18 dBFS",
-                               "BXK0000000001", "2026-12-06", "10:00:00", "172800000 samples",
-                               "01:00:00:00 at 25 fps (0 samples past", "T=bextkit sample"}) {
+  for (const char* expected :
+       {"48000 Hz, 24 bits, 2 channels", "Line-up tone, 1 kHz at -18 dBFS", "BXK0000000001",
+        "2026-12-06", "10:00:00", "172800000 samples",
+        "01:00:00:00 at 25 fps (no rate stated; --rate to choose); 0 samples past",
+        "T=bextkit sample"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   EXPECT_EQ(r.err.find("***Have RIFF"), 0u) << "scan messages only with --verbose";
@@ -103,7 +105,7 @@ TEST(Cli, ShowAndChunks) {
   const std::string copy = dir.write("copy.wav", testsupport::readWholeFile(kSample));
   EXPECT_NE(
       bextkit("show --rate 29.97nd " + kSample + " " + copy)
-          .out.find("00:59:56:12 at 29.97 non-drop (173 samples past the frame's start)\n"
+          .out.find("00:59:56:12 at 29.97 non-drop; 173 samples past the frame's start\n"
                     "  Coding history        A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\n\n" +
                     copy),
       std::string::npos);
@@ -112,13 +114,15 @@ TEST(Cli, ShowAndChunks) {
   EXPECT_EQ(r.status, 1);
   // clang-format off
   EXPECT_EQ(r.out, R"({"file":"/nonexistent/a.wav","error":"cannot open: No such file or directory"})" "\n"
-                   R"({"file":")" + kSample + R"(","format":{"sampleRate":48000,"bitsPerSample":24,"channels":2},)"
+                   R"({"file":")" + kSample + R"x(","format":{"tag":65534,"name":"extensible (PCM)","sampleRate":48000,"bitsPerSample":24,"channels":2,)x"
+                   R"("blockAlign":6,"bytesPerSecond":288000,"validBitsPerSample":24,"channelMask":3,"subFormat":1},)"
+                   R"("audio":{"dataSize":72000,"sampleFrames":12000,"duration":0.25},)"
                    R"("bext":{"description":"Line-up tone, 1 kHz at -18 dBFS","originator":"bextkit",)"
                    R"("originatorReference":"BXK0000000001","originationDate":"2026-12-06","originationTime":"10:00:00",)"
-                   R"("timeReference":172800000,"timeReferenceLow":172800000,"timeReferenceHigh":0,)"
+                   R"("timeReference":172800000,"timeReferenceLow":172800000,"timeReferenceHigh":0,"version":1,"umid":null,)"
+                   R"("loudnessValue":null,"loudnessRange":null,"maxTruePeakLevel":null,"maxMomentaryLoudness":null,"maxShortTermLoudness":null,)"
                    R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},)"
-                   R"("timecode":{"fps":25.0,"value":"01:00:00:00","ticks":0},)"
-                   R"("smpte":{"rate":"25","dropFrame":false,"value":"01:00:00:00","frame":90000,"samplesPastFrame":0},)"
+                   R"("timecode":{"value":"01:00:00:00","rate":"25","dropFrame":false,"frame":90000,"samplesPastFrame":0,"rateSource":"default"},)"
                    R"("flags":["RIFF","fmt","data","bext"],)"
                    R"("chunks":[{"id":"RIFF","index":1,"start":0,"length":12},{"id":"fmt ","index":2,"start":12,"length":48},)"
                    R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
@@ -194,7 +198,7 @@ TEST(Cli, Set) {
   // Bad arguments touch no file.
   // clang-format off
   const std::string kBad[] = {
-      "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:00:25", "--timecode 01:00:00",
+      "", "--timecode 01:60:00:00 --classic", "--timecode 01:00:00:25 --rate 25", "--timecode 01:00:00",
       "--rate 0 --description x", "--timecode 00:01:00;00 --rate 29.97",
       "--timecode 01:00:00:00 --rate 29.97", "--verbose --description x",
       "--description " + std::string(257, 'd'), "--originator-reference " + std::string(33, 'r'),

@@ -68,7 +68,8 @@ TEST(Smpte, StrictReading) {
   for (const Rate& r : rates()) EXPECT_EQ(parseRate(rateName(r)), r);
   // clang-format off
   const std::pair<const char*, const char*> kSpellings[] = {{"30000/1001", "29.97"}, {"60000/1001", "59.94"},
-      {"24000/1001", "23.976"}, {"48000/1001", "47.952"}, {"29.97df", "29.97"}, {"50/1", "50"}, {"29.970", ""},
+      {"24000/1001", "23.976"}, {"48000/1001", "47.952"}, {"29.97DF", "29.97"}, {"29.97NDF", "29.97nd"}, {"59.94ndf", "59.94nd"},
+      {"23.98", "23.976"}, {"25.0", "25"}, {"60000/10010", ""}, {"50/1", "50"}, {"29.970", ""},
       {" 25", ""}, {"0", ""}, {"nan", ""}, {"25fps", ""}, {"1/0", ""}, {"", ""}, {"30/1001", ""}, {"29.97 ", ""}};
   for (const auto& [text, name] : kSpellings) EXPECT_EQ(parseRate(text) ? rateName(rate(text)) : "", name) << text;
   const struct { const char* rate; const char* text; const char* error; } kLabels[] = {
