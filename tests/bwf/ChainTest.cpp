@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Support.h"
+#include "Tool.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 #include "platform/Clock.h"
@@ -39,13 +40,6 @@ Bytes rf64(const char* form, const Bytes& rest, uint64_t dataSize, uint64_t junk
       .chunk("ds64", ds64.bytes())
       .raw(rest)
       .bytes();
-}
-
-std::unique_ptr<BWFParser> scanned(const std::string& path) {
-  auto parser = BWFParser::initWithPath(path);
-  const LogCapture quiet;
-  parser->parse();
-  return parser;
 }
 
 // "fmt ,LIST(INFO),bext,data~": the chain's IDs, LIST form types, a truncated chunk marked.

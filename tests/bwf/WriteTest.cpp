@@ -17,6 +17,7 @@
 #include <limits>
 
 #include "Support.h"
+#include "Tool.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 #include "platform/Clock.h"
@@ -35,13 +36,6 @@ Bytes wave(const BextFields* bext, ByteOrder order = ByteOrder::kNormal, uint32_
   if (bext) b.bext(*bext);
   if (junk) b.chunk("JUNK", Bytes(junk, 0));
   return b.fmt(1, 2, rate, 16).chunk("data", Bytes(audio, 0x11)).bytes();
-}
-
-std::unique_ptr<BWFParser> scanned(const std::string& path, float fps = 25.0f) {
-  auto parser = BWFParser::initWithPath(path, fps);
-  const LogCapture quiet;
-  parser->parse();
-  return parser;
 }
 
 using Edits = BWFParser::FieldEdits;

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "Support.h"
+#include "Tool.h"
 #include "check/Conformance.h"
 #include "check/TimecodeRules.h"
 #include "check/Xml.h"
@@ -186,16 +187,8 @@ TEST(Conformance, FrameBoundaries) {
   }
 }
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-Outcome bextkit(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  const int status = cli::run(args, out, err, false);
-  return {status, out.str(), err.str()};
-}
+using testsupport::Outcome;
+Outcome bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
 
 TEST(Conformance, CheckCommand) {
   testsupport::TempDir dir;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Support.h"
+#include "Tool.h"
 #include "cli/Cli.h"
 #include "cli/Csv.h"
 #include "cli/JsonWriter.h"
@@ -22,16 +23,8 @@ using testsupport::BextFields;
 using testsupport::Bytes;
 using testsupport::RiffBuilder;
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-Outcome bextkit(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  const int status = run(args, out, err, false);
-  return {status, out.str(), err.str()};
-}
+using testsupport::Outcome;
+Outcome bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
 
 Bytes take(const BextFields& fields) {
   return RiffBuilder()

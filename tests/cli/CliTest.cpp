@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "Support.h"
+#include "Tool.h"
 #include "bwf/BWFParser.h"
 #include "cli/Cli.h"
 #include "cli/Text.h"
@@ -21,26 +23,15 @@ namespace {
 
 const std::string kSample = BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav";
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using Result = testsupport::Outcome;
+using testsupport::scanned;
 
 // Runs bextkit with the words of `line` (none holds a space) after `first`.
 Result bextkit(const std::string& line, std::vector<std::string> first = {},
                bool terminal = false) {
   std::istringstream words(line);
   for (std::string word; words >> word;) first.push_back(word);
-  std::ostringstream out, err;
-  const int status = run(first, out, err, terminal);
-  return {status, out.str(), err.str()};
-}
-
-std::unique_ptr<BWFParser> scanned(const std::string& file) {
-  auto parser = BWFParser::initWithPath(file);
-  const testsupport::LogCapture quiet;
-  parser->parse();
-  return parser;
+  return testsupport::runTool(first, terminal);
 }
 
 TEST(Cli, Arithmetic) {
@@ -190,6 +181,90 @@ TEST(Cli, ShowAndChunks) {
   for (const auto& [bytes, shown] : kTexts) EXPECT_EQ(displayUtf8(bytes), shown);
   EXPECT_EQ(displayLines("\r\nA=PCM\r\nA=ANALOG\rT=x\n", "  "), "\n  A=PCM\n  A=ANALOG\n  T=x");
   EXPECT_EQ(displayLines("a\tb\x7F", ""), "a\\x09b\\x7F");
+}
+
+// Every coding FFmpeg and sox write, read as ffprobe reads it: the rate and channels from the
+// fmt chunk, the duration from the data and fact chunks, and a time reference that counts samples
+// at that rate, shown and set as timecode.
+TEST(Cli, EveryCodingAsFfprobeReadsIt) {
+  testsupport::TempDir dir;
+  const std::pair<std::string, std::string> kCodings[] = {{"pcm_s16le", "PCM"},
+                                                          {"pcm_s24le", "extensible (PCM)"},
+                                                          {"pcm_f32le", "extensible (IEEE float)"},
+                                                          {"pcm_mulaw", "mu-law"},
+                                                          {"pcm_alaw", "A-law"},
+                                                          {"mp2", "MPEG"},
+                                                          {"adpcm_ms", "Microsoft ADPCM"},
+                                                          {"adpcm_ima_wav", "IMA ADPCM"},
+                                                          {"sox", "extensible (PCM)"}};
+  for (const auto& [coding, name] : kCodings) {
+    SCOPED_TRACE(coding);
+    const std::string path = dir.pathOf(coding + ".wav");
+    const auto [status, output] =
+        coding == "sox" ? testsupport::runProcess({"sox", "-n", "-r", "44100", "-b", "24", "-c",
+                                                   "6", path, "synth", "0.25", "sine", "440"})
+                        : testsupport::runProcess({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                                                   "sine=d=0.5:sample_rate=48000", "-ac", "2",
+                                                   "-c:a", coding, "-write_bext", "1", "-metadata",
+                                                   "time_reference=172800000", path});
+    if (status != 0) GTEST_SKIP() << output;
+    const std::string probe =
+        testsupport::runProcess({"ffprobe", "-v", "error", "-show_entries",
+                                 "stream=sample_rate,channels,duration", "-of", "csv=p=0", path})
+            .second;
+    auto json = nlohmann::json::parse(bextkit("show --json " + path).out);
+    const auto& format = json["format"];
+    EXPECT_EQ(std::string(format["name"]) + " " + std::to_string(int(format["sampleRate"])) + "," +
+                  std::to_string(int(format["channels"])),
+              name + " " + probe.substr(0, probe.rfind(',')));
+    EXPECT_NEAR(double(json["audio"]["duration"]), std::stod(probe.substr(probe.rfind(',') + 1)),
+                1e-6);
+    if (coding == "sox") continue;  // no bext chunk
+    EXPECT_EQ(json["timecode"]["value"], "01:00:00:00");
+    EXPECT_EQ(bextkit("--timecode 02:00:00:00 --rate 25", {"set", path}).status, 0);
+    EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 2u * 172800000);
+  }
+}
+
+// A file counts at the rate it states, says where that came from, and --rate overrides it.
+TEST(Cli, TheFilesOwnRate) {
+  testsupport::TempDir dir;
+  const auto file = [&dir](const std::string& description, const std::string& ixml) {
+    testsupport::RiffBuilder b;
+    b.riffHeader().fmt(1, 2, 48000, 24).bext({description, "", "", "", "", 172800000});
+    if (!ixml.empty()) {
+      const std::string text = "<BWFXML><SPEED>" + ixml + "</SPEED></BWFXML>";
+      b.chunk("iXML", testsupport::Bytes(text.begin(), text.end()));
+    }
+    return dir.write("take.wav", b.chunk("data", testsupport::Bytes(6, 0)).bytes());
+  };
+  const std::string kDf =
+      "<TIMECODE_RATE>30000/1001</TIMECODE_RATE><TIMECODE_FLAG>DF</TIMECODE_FLAG>";
+  // clang-format off
+  const struct { std::string description, ixml, rate, source, label, shown; } kCases[] = {
+      {"", kDf, "", "iXML", "01:00:00;00", "at 29.97 drop-frame, stated in iXML"},
+      {"sSPEED=023.976-ND\r\n", "", "", "description", "00:59:56:09", "at 23.976 fps, stated in the description"},
+      {"sSPEED=025.000-ND", kDf, "", "iXML", "01:00:00;00", "at 29.97 drop-frame, stated in iXML"},
+      {"", "", "", "default", "01:00:00:00", "at 25 fps (no rate stated; --rate to choose)"},
+      {"sSPEED=025.000-ND", kDf, "29.97nd", "option", "00:59:56:12", "at 29.97 non-drop;"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.source + " " + c.description);
+    const std::string path = file(c.description, c.ixml);
+    const std::string rate = c.rate.empty() ? "" : " --rate " + c.rate;
+    const Result shown = bextkit("show" + rate + " " + path);
+    EXPECT_NE(shown.out.find(c.label + " " + c.shown), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.err.find("iXML states 29.97 drop-frame and the description 25 fps") !=
+                  std::string::npos,
+              c.description.starts_with("sSPEED=025") && c.rate.empty())
+        << shown.err;
+    auto json = nlohmann::json::parse(bextkit("show --json" + rate + " " + path).out);
+    EXPECT_EQ(
+        std::string(json["timecode"]["rateSource"]) + " " + std::string(json["timecode"]["value"]),
+        c.source + " " + c.label);
+    EXPECT_NE(bextkit("export --csv" + rate + " " + path).out.find("," + c.label + ",172800000,"),
+              std::string::npos);
+  }
 }
 
 TEST(Cli, Set) {

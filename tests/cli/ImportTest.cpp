@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "Support.h"
+#include "Tool.h"
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
 #include "cli/Cli.h"
@@ -27,28 +28,15 @@ using testsupport::readWholeFile;
 const std::string kSample = BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav";
 const std::string kSampleDescription = "Line-up tone, 1 kHz at -18 dBFS";
 
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-Result bextkit(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using Result = testsupport::Outcome;
+Result bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
 
 std::string writeText(const testsupport::TempDir& dir, const std::string& name,
                       const std::string& text) {
   return dir.write(name, testsupport::Bytes(text.begin(), text.end()));
 }
 
-std::unique_ptr<BWFParser> scanned(const std::string& path) {
-  auto parser = BWFParser::initWithPath(path);
-  const testsupport::LogCapture quiet;
-  parser->parse();
-  return parser;
-}
+using testsupport::scanned;
 
 // Refuses to open `path` for writing while it lives.
 struct WriteRefused {
