@@ -28,6 +28,7 @@ namespace bextkit {
 namespace {
 
 constexpr uint32_t kNewChunkSize = 858;  // declared by a new chunk: two bytes past the record
+constexpr std::string_view kNewCodingHistory = "A=PCM\r\n";
 // The fields before the coding history: the record up to it, and the payload's share of them.
 constexpr size_t kFixedRecord = BWFChunk::kCodingHistory.offset;          // 610
 constexpr uint64_t kFixedPayload = kFixedRecord - BWFChunk::kHeaderSize;  // 602
@@ -218,9 +219,9 @@ BWFChunk BWFParser::editedRecord(size_t keep, bool withFieldEdits) const {
   const FourCC id = reversedIds() ? chunkid::kBext.reversed() : chunkid::kBext;
   for (size_t i = 0; i < 4; ++i) record.bytes[i] = id[i];
   storeSize(record.bytes.data(), BWFChunk::kCkSize.offset, kNewChunkSize);
-  record.bytes[BWFChunk::kDescription.offset] = 0x0A;
-  record.bytes[BWFChunk::kDescription.offset + 1] = 0x0D;
-  putText(record, BWFChunk::kCodingHistory, "A=PCM", false);
+  // A new chunk holds nothing after a text's NUL, and its one coding-history line ends with
+  // CR LF, as every line of a history does.
+  putText(record, BWFChunk::kCodingHistory, kNewCodingHistory, false);
   // Date and time fill their fields exactly, with no NUL.
   std::copy_n(date.begin(), std::min(date.size(), BWFChunk::kOriginationDate.width),
               record.bytes.begin() + BWFChunk::kOriginationDate.offset);
@@ -305,7 +306,7 @@ std::vector<uint8_t> BWFParser::chunkToWrite() const {
   std::copy_n(record.bytes.begin(), kFixedRecord, chunk.begin());
   storeSize(chunk.data(), BWFChunk::kCkSize.offset, static_cast<uint32_t>(size));
   const std::string_view history =
-      fieldEdits_.codingHistory ? cText(*fieldEdits_.codingHistory) : "A=PCM";
+      fieldEdits_.codingHistory ? cText(*fieldEdits_.codingHistory) : kNewCodingHistory;
   std::copy_n(history.begin(), std::min<uint64_t>(history.size(), size - kFixedPayload),
               chunk.begin() + kFixedRecord);
   return chunk;

@@ -347,6 +347,29 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
     changes.push_back("the bext chunk is rewritten in place");
   }
   if (!hadChunk) {
+    // Every value the new chunk carries that no edit named: the defaults it is made with.
+    const std::vector<uint8_t> bytes = parser->getBWFChunkData();
+    BWFChunk record;
+    std::copy_n(bytes.begin(), std::min(bytes.size(), record.bytes.size()), record.bytes.begin());
+    const auto listed = [&changes](const std::string& name) {
+      return std::any_of(changes.begin(), changes.end(),
+                         [&](const std::string& c) { return c.starts_with(name + ":"); });
+    };
+    const bool big = parser->chunkChain().bigEndianRecord();
+    const auto history = bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                             bytes.size(), BWFChunk::kCodingHistory.offset));
+    const std::pair<const char*, std::string> defaults[] = {
+        {"origination date", quotedText(record.text(BWFChunk::kOriginationDate))},
+        {"origination time", quotedText(record.text(BWFChunk::kOriginationTime))},
+        {"time reference",
+         std::to_string(uint64_t{record.load32(BWFChunk::kTimeReferenceHigh, big)} << 32 |
+                        record.load32(BWFChunk::kTimeReferenceLow, big)) +
+             " samples"},
+        {"version", std::to_string(record.load16(BWFChunk::kVersion, big))},
+        {"coding history", historyText(std::string(history, std::find(history, bytes.end(), 0)))}};
+    for (const auto& [name, value] : defaults) {
+      if (!listed(name)) changes.push_back(std::string(name) + ": " + value + " (new chunk)");
+    }
     const ChunkChain& chain = parser->chunkChain();
     const char* form = containerName(chain.container);
     changes.push_back((chain.has64BitSizes() ? "a new bext chunk after the ds64 chunk"

@@ -127,7 +127,7 @@ TEST(Chain, FieldsComeFromTheChainAndASaveWritesThere) {
                   reread->getCodingHistory() + " " +
                   std::to_string(reread->getSamplesSinceMidnightLow()) + " " +
                   std::to_string(reread->getSamplesSinceMidnightHigh()),
-              c.growth ? "Edited   2026-12-07 A=PCM 0 0"
+              c.growth ? "Edited   2026-12-07 A=PCM\r\n 0 0"
                        : "Edited Recorder REF-9 2025-03-04 " + c.history + " 172800000 7");
     // The chunks before and after the bext chunk are byte for byte what they were.
     const ChainChunk* bext = chain.first(chunkid::kBext);

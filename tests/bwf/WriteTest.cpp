@@ -96,7 +96,7 @@ Bytes rf64(const Bytes& body) {
 
 TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
   auto fresh = scanned(dir.write("n.wav", wave(nullptr)));
-  EXPECT_EQ(fresh->getBWFChunkData()[9], 0x0D) << "a fresh record holds CR LF behind the NUL";
+  EXPECT_EQ(fresh->getBWFChunkData()[9], 0) << "a new record holds nothing after a text's NUL";
   constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
   // A file whose bext chunk of `payload` bytes (at offset 12) holds the time reference
   // `stored`, cut `cut` bytes short; the edits (none where null); the chunk's time reference
@@ -574,7 +574,7 @@ TEST_F(Write, EveryFailingOrKilledStepLeavesTheFileAsItWas) {
     ASSERT_TRUE(parser->saveFile());
     const Bytes saved = readWholeFile(path);  // as a healthy disk writes it
     RiffBuilder inserted(p.order);            // the new chunk after the header: record, two zeros
-    inserted.riffHeader().bext({"after", "", "", "2026-12-06", "21:00:05", 0, "A=PCM"});
+    inserted.riffHeader().bext({"after", "", "", "2026-12-06", "21:00:05", 0, "A=PCM\r\n"});
     EXPECT_TRUE(p.bext ||
                 saved == inserted.raw(Bytes(original.begin() + 12, original.end())).bytes());
     EXPECT_TRUE(parser->saveFile() && readWholeFile(path) == saved)

@@ -313,8 +313,11 @@ TEST(Cli, Set) {
             rifx + "\n  description: \"Take\" -> \"x\"\n");
   // A batch: a file without a chunk gets one; a file that cannot be saved is reported, and one
   // whose save would be refused lists no change.
-  const std::string plain =
-      dir.write("plain.wav", testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bytes());
+  const std::string plain = dir.write("plain.wav", testsupport::RiffBuilder()
+                                                       .riffHeader()
+                                                       .fmt(1, 1, 48000, 16)
+                                                       .chunk("data", testsupport::Bytes(2, 0))
+                                                       .bytes());
   testsupport::BextFields tiny;
   tiny.payloadSize = 10;
   const std::string short10 =
@@ -328,7 +331,12 @@ TEST(Cli, Set) {
   r = bextkit("--originator Field", {"set", plain, short10, path});
   setFileOperations(posixFileOperations());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("a new bext chunk after the RIFF header"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("  coding history: \"A=PCM\\r\\n\" (new chunk)\n  a new bext chunk after "
+                       "the RIFF header"),
+            std::string::npos)
+      << r.out;
+  // The new chunk keeps the archive's rules: nothing after a text's NUL, a history line in CR LF.
+  EXPECT_EQ(bextkit("check --rules tech3285,r98 " + plain).out, plain + ": OK\n");
   EXPECT_TRUE(r.out.find(short10) == std::string::npos && r.out.find(path) == std::string::npos)
       << "a failed save lists no change: " << r.out;
   EXPECT_EQ(bextkit("--originator x --dry-run", {"set", short10}).status, 1);
