@@ -142,22 +142,6 @@ std::optional<int> parseHundredths(std::string_view text) {
   return negative ? -value : value;
 }
 
-// Each line ended by CR LF, whichever line ends the spreadsheet kept (a cell's line breaks are
-// often saved as LF alone).
-std::string withCrLf(std::string_view text) {
-  std::string lines;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines += "\r\n";
-    } else {
-      lines += text[i];
-    }
-  }
-  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
-  return lines;
-}
-
 std::string plural(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }

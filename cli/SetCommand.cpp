@@ -148,7 +148,7 @@ std::optional<FieldEdits> parseFieldEdits(const Options& o, std::string& error) 
         "give one of them";
     return std::nullopt;
   }
-  edits.codingHistory = o.codingHistory;
+  if (o.codingHistory) edits.codingHistory = withCrLf(*o.codingHistory);
   if (o.umid) {
     // "0" clears the field.
     edits.umid = *o.umid == "0" ? std::array<uint8_t, 64>{} : parseUmid(*o.umid, error);
@@ -327,6 +327,9 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
                       std::to_string(newReference) + " samples");
   }
   setFieldEdits(*parser, fieldEdits, o, changes);
+  if (o.codingHistory && *o.codingHistory != withCrLf(*o.codingHistory)) {
+    changes.push_back("the coding history's lines are written ending with CR LF");
+  }
   const BWFParser::SaveWay way = parser->saveWay();
   const bool newFile = way == BWFParser::SaveWay::kWriteAnew;
   if (hadChunk && way != BWFParser::SaveWay::kRewrite) {
@@ -494,8 +497,8 @@ void addSetCommand(CLI::App& app, Context& context) {
   set->add_option("--origination-time", o->originationTime, "New origination time")
       ->type_name("HH:MM:SS");
   set->add_option("--coding-history", o->codingHistory,
-                  "The whole coding history, replacing the old one; its lines end with CR LF "
-                  "(in a shell: $'A=PCM,F=48000,W=24,M=mono\\r\\n')")
+                  "The whole coding history, replacing the old one; each line is written ending "
+                  "with CR LF, whatever line ends it is given with")
       ->type_name("TEXT");
   set->add_option("--append-coding-history", o->appendCodingHistory,
                   "Add one line, ended with CR LF, to the coding history")

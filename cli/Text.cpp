@@ -108,4 +108,18 @@ std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::str
   return umid;
 }
 
+std::string withCrLf(std::string_view text) {
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
+    } else {
+      lines += text[i];
+    }
+  }
+  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
+  return lines;
+}
+
 }  // namespace bextkit::cli

@@ -43,4 +43,8 @@ std::string umidText(const std::array<uint8_t, 64>& umid);
 // nothing, with the reason in `why`, for any other text.
 std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why);
 
+// A coding history with each line ended by CR LF, whatever line ends it came with (LF alone, as a
+// shell or a spreadsheet cell gives them, or CR alone), the last line included.
+std::string withCrLf(std::string_view text);
+
 }  // namespace bextkit::cli

@@ -445,6 +445,10 @@ TEST(Cli, SetFields) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(scanned(file)->fullCodingHistory(), expected);
   }
+  // A whole history given with LF alone is written with CR LF, and set says so.
+  r = bextkit("", {"set", path, "--coding-history", "A=PCM\nA=ANALOG"});
+  EXPECT_NE(r.out.find("lines are written ending with CR LF"), std::string::npos) << r.out;
+  EXPECT_EQ(scanned(path)->fullCodingHistory(), "A=PCM\r\nA=ANALOG\r\n");
 }
 
 TEST(Cli, Codes) {
