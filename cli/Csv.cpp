@@ -38,8 +38,25 @@ std::string record(const std::vector<std::string>& fields) {
   return line + "\r\n";
 }
 
+char separatorOf(std::string_view text) {
+  // The first line, outside quotes: the separator that splits it most, a comma on a tie.
+  size_t counts[3] = {};
+  bool quoted = false;
+  for (const char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\r' || c == '\n') break;
+    if (c == ',') ++counts[0];
+    if (c == ';') ++counts[1];
+    if (c == '\t') ++counts[2];
+  }
+  const size_t most = static_cast<size_t>(std::max_element(counts, counts + 3) - counts);
+  return counts[most] > counts[0] ? ";\t"[most - 1] : ',';
+}
+
 std::optional<std::vector<Row>> parse(std::string_view text, std::string& error) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  const char separator = separatorOf(text);
   std::vector<Row> rows;
   Row row;
   std::string value;
@@ -71,11 +88,11 @@ std::optional<std::vector<Row>> parse(std::string_view text, std::string& error)
       continue;
     }
     any = true;
-    if (c == ',') {
+    if (c == separator) {
       endField();
     } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
       // CR LF ends the record at the LF.
-    } else if (c == '\n') {
+    } else if (c == '\n' || c == '\r') {  // LF, or CR alone as old Mac spreadsheets save
       endRecord();
       ++line;
     } else if (wasQuoted) {

@@ -1,6 +1,8 @@
 // Comma-separated values as RFC 4180 writes them and as spreadsheets save them: fields quoted
 // where they hold a comma, a quote or a line break (a quote inside doubled), records ended by
-// CR LF. The reader also takes LF line ends and skips a UTF-8 byte order mark.
+// CR LF. The reader also takes LF and CR line ends, semicolons or tabs between the fields where
+// the first line holds more of them than commas (as spreadsheets of some languages save), and
+// skips a UTF-8 byte order mark.
 #pragma once
 
 #include <array>
@@ -43,6 +45,9 @@ std::string_view fromTextCell(std::string_view cell);
 std::string field(std::string_view text);
 // One record: the fields joined by commas, then CR LF.
 std::string record(const std::vector<std::string>& fields);
+
+// The separator of a table whose first line is `text`'s: ',', ';' or a tab.
+char separatorOf(std::string_view text);
 
 using Row = std::vector<std::string>;
 // Every record of `text`; nothing, with the reason and its line in `error`, for a quote that is

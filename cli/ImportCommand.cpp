@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <map>
@@ -297,7 +298,12 @@ class Importer {
     header.width = names.size();
     for (size_t i = 0; i < names.size(); ++i) {
       const std::string_view name = trimmed(names[i]);
-      const auto known = std::find(kColumnNames.begin(), kColumnNames.end(), name);
+      // Names match whatever their case: "filename" and "FILENAME" are FileName.
+      const auto sameName = [name](std::string_view column) {
+        return std::equal(name.begin(), name.end(), column.begin(), column.end(),
+                          [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+      };
+      const auto known = std::find_if(kColumnNames.begin(), kColumnNames.end(), sameName);
       if (known != kColumnNames.end()) {
         std::optional<size_t>& at = header.index[static_cast<size_t>(known - kColumnNames.begin())];
         if (at) {
@@ -314,6 +320,11 @@ class Importer {
     if (!header.index[kFileName]) {
       ctx_.err << o_.table << ":1: FileName: the header has no FileName column, which names "
                << "each row's file\n";
+      good = false;
+    } else if (std::none_of(header.index.begin() + 1, header.index.end(),
+                            [](const std::optional<size_t>& at) { return at.has_value(); })) {
+      ctx_.err << o_.table << ":1: the header names no column that import writes (Description, "
+               << "Originator, ... as export names them)\n";
       good = false;
     }
     return good;
@@ -413,8 +424,11 @@ class Importer {
         why = "holds a NUL byte, which would end the text";
       } else if (t.column == kOriginationDate && !value.empty()) {
         why = check::whyNotDate(value);
+        // A spreadsheet may have shown the date its own way ("7/12/2026") and saved it so.
+        if (why) why = "'" + value + "' is no date yyyy-mm-dd: " + *why;
       } else if (t.column == kOriginationTime && !value.empty()) {
         why = check::whyNotTime(value);
+        if (why) why = "'" + value + "' is no time of day hh:mm:ss: " + *why;
       } else if (t.width && value.size() > t.width) {
         why = std::to_string(value.size()) + " bytes, and the field holds at most " +
               std::to_string(t.width);

@@ -117,7 +117,7 @@ TEST(Import, ABadRowStopsEverything) {
   const std::string up = "../" + std::filesystem::path(elsewhere.path).filename().string();
   // clang-format off
   const struct { std::string header, cells, report, file = ""; } kCases[] = {
-      {",OriginationDate", ",2023-02-29", "OriginationDate: day 29 does not exist in February 2023"},
+      {",OriginationDate", ",2023-02-29", "OriginationDate: '2023-02-29' is no date yyyy-mm-dd: day 29 does not exist in February 2023"},
       {"", std::string(257, 'd'), "Description: 257 bytes, and the field holds at most 256"},
       {",CodingHistory", "," + std::string("A=PCM\0x", 7), "CodingHistory: holds a NUL byte"},
       {",TimeReference (translated)", ",01:00:00;00", "TimeReference (translated): expected hh:mm:ss:ff"},
@@ -252,6 +252,31 @@ TEST(Import, OutsideTheFolderAndFilesChangedSinceRead) {
         << r.err;
     EXPECT_EQ(scanned(out)->originator(), "x");
     ::unlink(a.c_str());
+  }
+}
+
+// Tables as spreadsheets of every kind save them: CR alone between records, semicolons or tabs
+// between cells, the header in any case. A header that names no column import writes is refused.
+TEST(Import, SpreadsheetDialects) {
+  testsupport::TempDir dir;
+  const std::string take = dir.write("a.wav", readWholeFile(kSample));
+  const std::pair<std::string, std::string> kTables[] = {
+      {"FileName,Description\ra.wav,Mac\r", "Mac"},
+      {"FileName;Description\r\na.wav;\"Semi; colon, too\"\r\n", "Semi; colon, too"},
+      {"FileName\tDescription\na.wav\tTab\n", "Tab"},
+      {"filename,DESCRIPTION\na.wav,Lower\n", "Lower"},
+      {"FileName,Notes\na.wav,x\n", ":1: the header names no column that import writes"}};
+  for (const auto& [text, result] : kTables) {
+    const std::string table = writeText(dir, "t.csv", text);
+    const Result r = bextkit({"import", table});
+    if (result.starts_with(":1:")) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find(table + result), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(std::to_string(r.status) + r.out, "01 file changed, 0 unchanged, 0 failed\n")
+          << r.err;
+      EXPECT_EQ(scanned(take)->description(), result);
+    }
   }
 }
 
