@@ -93,8 +93,10 @@ void showCodes(Context& ctx, const std::string& path) {
           << "  creator " << shownCode(FileManager::creatorCodeAtPath(path)) << '\n';
 }
 
-void runCodes(Context& ctx, const Options& o) {
+void runCodes(Context& ctx, const Options& given) {
+  Options o = given;
   for (const auto& [name, code] : {std::pair{"--type", &o.type}, {"--creator", &o.creator}}) {
+    if (*code && (*code)->empty()) *code = std::string(4, '\0');  // '' clears the code
     if (*code && (*code)->size() != 4) {
       return ctx.usageError(std::string(name) + ": a code is four bytes, got " +
                             std::to_string((*code)->size()));

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -411,7 +412,10 @@ std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::str
   (void)parser->parse();
   // The scan finds chunk IDs in any bytes; a file is read as WAV only when it says it is one.
   if (parser->chunkChain().container == Container::kNone) {
-    error = "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
+    std::error_code ignored;
+    error = std::filesystem::file_size(path, ignored) == 0
+                ? "not a WAV file: the file is empty"
+                : "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
     return nullptr;
   }
   return parser;

@@ -118,7 +118,8 @@ void addTimecodeCommands(CLI::App& app, Context& context) {
   timecode
       ->add_option("FRAMES", o->value,
                    "Frame count from 0; with --absolute a negative count counts back from the end "
-                   "of the day")
+                   "of the day; with --classic alone a negative count is read by its size (-1 "
+                   "as 1), as the system's own arithmetic reads it")
       ->type_name("N")
       ->required();
   addFrameRateOption(timecode, o->rate, o->classic);

@@ -23,7 +23,12 @@ using bridge::Value;
 constexpr const char* kPrelude = R"JS(
 (function (host, operations, global) {
   const parserPrototype = {
-    release() { return host.release(this.__handle); }
+    release() {
+      if (!host.release(this.__handle)) {
+        throw new Error('BWFParser release(): the parser object was released already or is busy');
+      }
+      return true;
+    }
   };
   const wrap = (result) => {
     if (result === null || typeof result !== 'object' || !('__parser' in result)) return result;
@@ -41,7 +46,12 @@ constexpr const char* kPrelude = R"JS(
   }
   for (const name in classes) global[name] = Object.freeze(classes[name]);
   global.print = (...args) => host.print(args.map(String).join(' '));
-  global.exit = (status) => host.exit(status === undefined ? 0 : status);
+  global.exit = (status = 0) => {
+    if (!Number.isInteger(status) || status < 0 || status > 255) {
+      throw new TypeError(`exit(status): the status is a whole number from 0 to 255, got ${status}`);
+    }
+    host.exit(status);
+  };
 })
 )JS";
 

@@ -145,7 +145,7 @@ TEST(Cli, ShowAndChunks) {
   const std::pair<std::string, std::string> kNotWav[] = {
       {dir.write("image\xE9.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}), "not a WAV file"},
       {dir.write("notes.txt", {'R', 'I', 'F', 'F', ' ', 'i', 's', ' ', 'a', ' ', 'w', 'o', 'r', 'd'}), "not a WAV file"},
-      {dir.write("empty.wav", {}), "not a WAV file"}, {"/dev/zero", "not a regular file"},
+      {dir.write("empty.wav", {}), "not a WAV file: the file is empty"}, {"/dev/zero", "not a regular file"},
       {dir.pathOf("fifo"), "not a regular file"}, {"/nonexistent/a.wav", "cannot open: No such file or directory"}};
   // clang-format on
   // A file name that is not UTF-8 keeps its bytes in JSON, as surrogate escapes, in every
@@ -463,6 +463,8 @@ TEST(Cli, Codes) {
   EXPECT_EQ(bextkit("codes --creator TEXT " + path).out, path + "  type 'WAVE'  creator 'TEXT'\n");
   EXPECT_EQ(bextkit("codes " + link).out, link + "  type 'WAVE'  creator 'TEXT'\n");
   EXPECT_EQ(bextkit("codes /nonexistent.wav").status, 1);
+  EXPECT_EQ(bextkit("", {"codes", "--creator", "", path}).out,
+            path + "  type 'WAVE'  creator ''\n");
   r = bextkit("codes --creator ABC " + path);
   EXPECT_EQ(std::to_string(r.status) + r.err.substr(0, r.err.find('\n')),
             "2bextkit: --creator: a code is four bytes, got 3");

@@ -19,6 +19,8 @@ expect(p.getBWFChunkData().byteLength, 649, 'the record as long as the chunk');
 expect(Smpte['timecodeOfParser:rate:'](p, '29.97'), '01:00:00;00', 'SMPTE timecode');
 expect(p.release(), true, 'release');
 expectError(() => p.description(), 'released', 'a released parser');
+expectError(() => p.release(), 'released already', 'a second release');
+expectError(() => exit('abc'), 'whole number from 0 to 255', 'exit with a text');
 expect(BWFParser['initWithPath:']('/nonexistent.wav'), null, 'a file that cannot be opened');
 
 const edit = BWFParser['initWithPath:'](copy);
