@@ -69,6 +69,12 @@ class BWFParser {
   // False where getCodingHistory gives "None" for a field without a history (not for the text).
   bool hasCodingHistory() const { return !codingHistoryNone_; }
 
+  // Whether the bext chunk the fields came from holds all of `field`: a chunk cut short (by its
+  // size or by the end of the file) may end before it, and a field it does not hold is missing,
+  // not zero. `bextBytesHeld` counts its bytes from its start, the 8-byte header included.
+  bool chunkHolds(const BWFChunk::Field& field) const { return field.end() <= bextAsRead_.size(); }
+  size_t bextBytesHeld() const { return bextAsRead_.size(); }
+
   // The format the chain's "fmt " chunk states, for every coding; none without one (or with
   // one shorter than 16 bytes).
   const std::optional<AudioFormat>& audioFormat() const { return audioFormat_; }

@@ -57,7 +57,8 @@ std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::str
 // frame's start; nothing without a bext chunk and a sample rate.
 struct SmpteTime {
   smpte::Position position;
-  std::string label;
+  std::string label;  // hours past 23 where the time reference lies a day or more after midnight
+  bool beyondDay = false;
 };
 std::optional<SmpteTime> smpteTime(const BWFParser& parser, const smpte::Rate& rate);
 

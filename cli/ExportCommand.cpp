@@ -78,15 +78,21 @@ void addRecordFields(Row& row, const BWFParser& p) {
 Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate>& rate) {
   Row row = {{"FileName", path}};
   const bool bext = (p.chunkFlags() & kBWFFlagBext) != 0;
-  const auto text = [&](const std::string& bytes) { return bext ? displayUtf8(bytes) : ""; };
-  row.emplace_back("Description", text(p.description()));
-  row.emplace_back("Originator", text(p.originator()));
-  row.emplace_back("OriginatorReference", text(p.originatorReference()));
-  row.emplace_back("OriginationDate", text(p.creationdate()));
-  row.emplace_back("OriginationTime", text(p.creationtime()));
-  const std::optional<SmpteTime> at = rate ? smpteTime(p, *rate) : std::nullopt;
+  // A field that a chunk cut short does not hold has an empty cell, as one of no chunk.
+  const auto held = [&](const BWFChunk::Field& f) { return bext && p.chunkHolds(f); };
+  const auto text = [&](const BWFChunk::Field& f, const std::string& bytes) {
+    return held(f) ? displayUtf8(bytes) : "";
+  };
+  row.emplace_back("Description", text(BWFChunk::kDescription, p.description()));
+  row.emplace_back("Originator", text(BWFChunk::kOriginator, p.originator()));
+  row.emplace_back("OriginatorReference",
+                   text(BWFChunk::kOriginatorReference, p.originatorReference()));
+  row.emplace_back("OriginationDate", text(BWFChunk::kOriginationDate, p.creationdate()));
+  row.emplace_back("OriginationTime", text(BWFChunk::kOriginationTime, p.creationtime()));
+  const bool reference = held(BWFChunk::kTimeReferenceHigh);
+  const std::optional<SmpteTime> at = rate && reference ? smpteTime(p, *rate) : std::nullopt;
   row.emplace_back("TimeReference (translated)", at ? at->label : "");
-  row.emplace_back("TimeReference", bext ? std::to_string(timeReference(p)) : "");
+  row.emplace_back("TimeReference", reference ? std::to_string(timeReference(p)) : "");
   if (bext) {
     addRecordFields(row, p);
   } else {
@@ -96,7 +102,9 @@ Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate
     }
   }
   row.emplace_back("CodingHistory",
-                   bext && p.hasCodingHistory() ? displayUtf8(p.fullCodingHistory()) : "");
+                   p.hasCodingHistory()
+                       ? text({BWFChunk::kCodingHistory.offset, 0}, p.fullCodingHistory())
+                       : "");
   return row;
 }
 

@@ -139,29 +139,48 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   j.key("bext");
   if (hasBext(*p)) {
     j.beginObject();
-    j.key("description").string(displayUtf8(p->description()));
-    j.key("originator").string(displayUtf8(p->originator()));
-    j.key("originatorReference").string(displayUtf8(p->originatorReference()));
-    j.key("originationDate").string(displayUtf8(p->creationdate()));
-    j.key("originationTime").string(displayUtf8(p->creationtime()));
-    j.key("timeReference").number(timeReference(*p));
-    j.key("timeReferenceLow").number(p->getSamplesSinceMidnightLow());
-    j.key("timeReferenceHigh").number(p->getSamplesSinceMidnightHigh());
+    // A field that a chunk cut short does not hold is null.
+    const auto text = [&](const char* key, const BWFChunk::Field& f, const std::string& value) {
+      j.key(key);
+      if (p->chunkHolds(f)) {
+        j.string(displayUtf8(value));
+      } else {
+        j.null();
+      }
+    };
+    const auto number = [&](const char* key, const BWFChunk::Field& f, uint64_t value) {
+      j.key(key);
+      if (p->chunkHolds(f)) {
+        j.number(value);
+      } else {
+        j.null();
+      }
+    };
+    text("description", BWFChunk::kDescription, p->description());
+    text("originator", BWFChunk::kOriginator, p->originator());
+    text("originatorReference", BWFChunk::kOriginatorReference, p->originatorReference());
+    text("originationDate", BWFChunk::kOriginationDate, p->creationdate());
+    text("originationTime", BWFChunk::kOriginationTime, p->creationtime());
+    number("timeReference", BWFChunk::kTimeReferenceHigh, timeReference(*p));
+    number("timeReferenceLow", BWFChunk::kTimeReferenceLow, p->getSamplesSinceMidnightLow());
+    number("timeReferenceHigh", BWFChunk::kTimeReferenceHigh, p->getSamplesSinceMidnightHigh());
     const BWFParser::FieldEdits stored = p->storedFields();
     const uint16_t version = stored.version.value_or(0);
-    j.key("version").number(version).key("umid");
+    number("version", BWFChunk::kVersion, version);
+    j.key("umid");
     if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
-        umid != "0") {
+        umid != "0" && p->chunkHolds(BWFChunk::kUMID)) {
       j.string(umid);
     } else {
       j.null();
     }
     const std::optional<int16_t> unset;  // no loudness fields before version 2
-    loudnessJson(j, "loudnessValue", version >= 2 ? stored.loudnessValue : unset);
-    loudnessJson(j, "loudnessRange", version >= 2 ? stored.loudnessRange : unset);
-    loudnessJson(j, "maxTruePeakLevel", version >= 2 ? stored.maxTruePeakLevel : unset);
-    loudnessJson(j, "maxMomentaryLoudness", version >= 2 ? stored.maxMomentaryLoudness : unset);
-    loudnessJson(j, "maxShortTermLoudness", version >= 2 ? stored.maxShortTermLoudness : unset);
+    const bool loudness = version >= 2 && p->chunkHolds(BWFChunk::kVersion);
+    loudnessJson(j, "loudnessValue", loudness ? stored.loudnessValue : unset);
+    loudnessJson(j, "loudnessRange", loudness ? stored.loudnessRange : unset);
+    loudnessJson(j, "maxTruePeakLevel", loudness ? stored.maxTruePeakLevel : unset);
+    loudnessJson(j, "maxMomentaryLoudness", loudness ? stored.maxMomentaryLoudness : unset);
+    loudnessJson(j, "maxShortTermLoudness", loudness ? stored.maxShortTermLoudness : unset);
     j.key("codingHistory");
     if (p->hasCodingHistory()) {
       j.string(displayUtf8(p->fullCodingHistory()));
@@ -175,11 +194,13 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   // SMPTE timecode at the file's rate; the system's own arithmetic beside it with --classic.
   const FrameRate& rate = fileRate->rate;
   j.key("timecode");
-  if (const std::optional<SmpteTime> t = smpteTimeAt(*p, rate)) {
+  if (const std::optional<SmpteTime> t =
+          p->chunkHolds(BWFChunk::kTimeReferenceHigh) ? smpteTimeAt(*p, rate) : std::nullopt) {
     j.beginObject().key("value").string(t->label).key("rate").string(smpte::rateName(*rate.smpte));
     j.key("dropFrame").boolean(rate.smpte->dropFrame);
     j.key("frame").number(t->position.frame);
     j.key("samplesPastFrame").number(t->position.samplesPastFrame);
+    j.key("moreThanADay").boolean(t->beyondDay);
     j.key("rateSource").string(fileRate->source).endObject();
   } else {
     j.null();
@@ -252,18 +273,25 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
     row("Broadcast extension", "none (no bext chunk)");
     return;
   }
-  row("Description", displayLines(p.description(), indent));
-  row("Originator", displayLines(p.originator(), indent));
-  row("Originator reference", displayLines(p.originatorReference(), indent));
-  row("Origination date", displayLines(p.creationdate(), indent));
-  row("Origination time", displayLines(p.creationtime(), indent));
+  // A field that a chunk cut short does not hold is missing, not zero.
+  const std::string missing =
+      "missing (the chunk ends at byte " + std::to_string(p.bextBytesHeld() - 8) + ")";
+  const auto field = [&](const char* label, const BWFChunk::Field& f, const std::string& value) {
+    row(label, p.chunkHolds(f) ? value : missing);
+  };
+  field("Description", BWFChunk::kDescription, displayLines(p.description(), indent));
+  field("Originator", BWFChunk::kOriginator, displayLines(p.originator(), indent));
+  field("Originator reference", BWFChunk::kOriginatorReference,
+        displayLines(p.originatorReference(), indent));
+  field("Origination date", BWFChunk::kOriginationDate, displayLines(p.creationdate(), indent));
+  field("Origination time", BWFChunk::kOriginationTime, displayLines(p.creationtime(), indent));
   const BWFParser::FieldEdits stored = p.storedFields();
-  row("Version", std::to_string(stored.version.value_or(0)));
+  field("Version", BWFChunk::kVersion, std::to_string(stored.version.value_or(0)));
   if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
       umid != "0") {
-    row("UMID", umid);
+    field("UMID", BWFChunk::kUMID, umid);
   }
-  if (stored.version.value_or(0) >= 2) {
+  if (stored.version.value_or(0) >= 2 && p.chunkHolds(BWFChunk::kVersion)) {
     const auto lufs = [](const std::optional<int16_t>& value, const char* unit) {
       return loudnessText(value.value_or(0x7FFF), "none") + (value == 0x7FFF ? "" : unit);
     };
@@ -273,10 +301,14 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
                         lufs(stored.maxMomentaryLoudness, " LUFS") + ", short-term max " +
                         lufs(stored.maxShortTermLoudness, " LUFS"));
   }
-  row("Time reference", std::to_string(timeReference(p)) + " samples since midnight");
-  if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
+  field("Time reference", BWFChunk::kTimeReferenceHigh,
+        std::to_string(timeReference(p)) + " samples since midnight");
+  if (!p.chunkHolds(BWFChunk::kTimeReferenceHigh)) {
+    row("Timecode", "none (no time reference)");
+  } else if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
     const uint64_t past = t->position.samplesPastFrame;
-    row("Timecode", t->label + " " + rateSourceText(fileRate) + "; " + std::to_string(past) +
+    row("Timecode", t->label + (t->beyondDay ? " (more than a day after midnight)" : "") + " " +
+                        rateSourceText(fileRate) + "; " + std::to_string(past) +
                         (past == 1 ? " sample" : " samples") + " past the frame's start");
   } else if (hasTimecode(p)) {
     row("Timecode", p.timecodeString() + " " + rateSourceText(fileRate) + "; " +
@@ -284,7 +316,8 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
   } else {
     row("Timecode", "none (no sample rate to count by)");
   }
-  row("Coding history", displayLines(p.fullCodingHistory(), indent));
+  field("Coding history", {BWFChunk::kCodingHistory.offset, 0},
+        displayLines(p.fullCodingHistory(), indent));
 }
 
 // The chunk chain as walked: where each chunk starts, how long its payload is, a LIST chunk's
@@ -399,7 +432,8 @@ void addCommonOptions(CLI::App* command, Options& o) {
 std::optional<SmpteTime> smpteTime(const BWFParser& p, const smpte::Rate& rate) {
   const std::optional<smpte::Position> at = smptePosition(p, rate);
   if (!at) return std::nullopt;
-  return SmpteTime{*at, smpte::format(rate, smpte::labelFromFrames(rate, at->frame))};
+  const smpte::Label label = smpte::labelFromFrames(rate, at->frame);
+  return SmpteTime{*at, smpte::format(rate, label), label.hours >= 24};
 }
 
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {

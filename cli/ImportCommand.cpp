@@ -469,6 +469,8 @@ class Importer {
       const Umid before = was.umid.value_or(Umid{});
       if (!umid) {
         problem(kUmid, why);
+      } else if (known && *umid == before) {
+        // what the file holds is no change, whatever the version
       } else if (version == 0 && *umid != Umid{}) {
         problem(kUmid,
                 "a UMID needs BextVersion 1 or 2, and the version is 0; give it in "
@@ -486,6 +488,8 @@ class Importer {
       if (!value) {
         problem(f.column, "expected a number with at most two decimals, like -23.00, got '" +
                               std::string(text) + "'");
+      } else if (known && version >= 2 && *value == before) {
+        continue;  // what the file holds is no change, even where the range would refuse it
       } else if (*value != kLoudnessUnset && (*value < f.lowest || *value > kLoudnessHighest)) {
         problem(f.column,
                 std::string(text) + " is outside " + (f.lowest ? "-99.99" : "0.00") + " to 99.99");
@@ -535,7 +539,13 @@ class Importer {
     std::optional<smpte::Label> label;
     if (const std::string_view text = trimmed(timecodeCell); !text.empty()) {
       std::string why;
-      label = text == kClear ? smpte::Label{} : smpte::parseLabel(edit.rate, text, why);
+      // The file's own label as export wrote it is no change, even one a day or more after
+      // midnight, which no typed label may be.
+      if (known && now.label && text == smpte::format(edit.rate, *now.label)) {
+        label = now.label;
+      } else {
+        label = text == kClear ? smpte::Label{} : smpte::parseLabel(edit.rate, text, why);
+      }
       if (!label) problem(kTimecode, why);
     }
     if (!known || !edit.problems.empty()) return;

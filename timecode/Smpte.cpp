@@ -83,7 +83,7 @@ Fault faultOf(const Rate& rate, const Label& label) {
   return skipped ? Fault::kSkipped : Fault::kNone;
 }
 
-std::string outOfRange(const char* field, uint32_t value, uint32_t last) {
+std::string outOfRange(const char* field, uint64_t value, uint32_t last) {
   return std::string(field) + " " + std::to_string(value) + " out of range 00-" + twoDigits(last);
 }
 
@@ -172,16 +172,13 @@ Label labelFromFrames(const Rate& rate, uint64_t frames) {
   }
   const uint64_t totalMinutes = blocks * 10 + inBlock / fullMinute;
   const uint32_t inMinute = inBlock % fullMinute;
-  if (totalMinutes / 60 > std::numeric_limits<uint32_t>::max()) {
-    return {std::numeric_limits<uint32_t>::max(), 59, 59, perSecond - 1};
-  }
-  return {static_cast<uint32_t>(totalMinutes / 60), static_cast<uint32_t>(totalMinutes % 60),
-          inMinute / perSecond, inMinute % perSecond};
+  return {totalMinutes / 60, static_cast<uint32_t>(totalMinutes % 60), inMinute / perSecond,
+          inMinute % perSecond};
 }
 
 std::string format(const Rate& rate, const Label& label) {
-  char text[4 * 10 + 3];
-  char* end = cnum::putPadded(text, label.hours, 2);
+  char text[20 + 3 * 10 + 3];  // hours of up to 20 digits
+  char* end = cnum::putPadded(text, static_cast<int64_t>(label.hours), 2);
   *end++ = ':';
   end = cnum::putPadded(end, label.minutes, 2);
   *end++ = ':';

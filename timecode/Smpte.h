@@ -37,7 +37,9 @@ uint32_t droppedPerMinute(const Rate& rate);
 uint64_t framesPerDay(const Rate& rate);
 
 struct Label {
-  uint32_t hours = 0, minutes = 0, seconds = 0, frames = 0;
+  // Hours count on past a day: a time reference may lie days after midnight.
+  uint64_t hours = 0;
+  uint32_t minutes = 0, seconds = 0, frames = 0;
   friend bool operator==(const Label&, const Label&) = default;
 };
 

@@ -113,7 +113,7 @@ TEST(Cli, ShowAndChunks) {
                    R"("timeReference":172800000,"timeReferenceLow":172800000,"timeReferenceHigh":0,"version":1,"umid":null,)"
                    R"("loudnessValue":null,"loudnessRange":null,"maxTruePeakLevel":null,"maxMomentaryLoudness":null,"maxShortTermLoudness":null,)"
                    R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},)"
-                   R"("timecode":{"value":"01:00:00:00","rate":"25","dropFrame":false,"frame":90000,"samplesPastFrame":0,"rateSource":"default"},)"
+                   R"("timecode":{"value":"01:00:00:00","rate":"25","dropFrame":false,"frame":90000,"samplesPastFrame":0,"moreThanADay":false,"rateSource":"default"},)"
                    R"("flags":["RIFF","fmt","data","bext"],)"
                    R"("chunks":[{"id":"RIFF","index":1,"start":0,"length":12},{"id":"fmt ","index":2,"start":12,"length":48},)"
                    R"({"id":"bext","index":3,"start":60,"length":690},{"id":"data","index":4,"start":750,"length":72008}],)"
@@ -128,6 +128,21 @@ TEST(Cli, ShowAndChunks) {
   EXPECT_NE(bextkit("chunks --directory " + kSample)
                 .out.find("  'bext'      3           60          690\n"),
             std::string::npos);
+  // A chunk cut short before its time reference: missing, not a number made of part of it. A
+  // time reference a day or more after midnight: its hours count on, and show says so.
+  testsupport::BextFields cut{"Cut"}, late{"Late", "", "", "", "", uint64_t{28} * 3600 * 48000};
+  cut.payloadSize = 340;
+  for (const auto& [fields, text, json] :
+       {std::tuple{cut, "Time reference        missing (the chunk ends at byte 340)\n",
+                   "\"timeReference\":null,"},
+        {late, "Timecode              28:00:00:00 (more than a day after midnight) at 25",
+         "\"moreThanADay\":true"}}) {
+    const std::string file = dir.write(
+        "odd.wav",
+        testsupport::RiffBuilder().riffHeader().fmt(1, 1, 48000, 16).bext(fields).bytes());
+    EXPECT_NE(bextkit("show " + file).out.find(text), std::string::npos) << text;
+    EXPECT_NE(bextkit("show --json " + file).out.find(json), std::string::npos) << json;
+  }
   testsupport::RiffBuilder b;  // a chain truncated by the end of the file, and one that breaks
   const std::string odd =
       dir.write("odd.wav", b.riffHeader().chunkDeclaring("data", 99, {}).bytes());

@@ -280,6 +280,47 @@ TEST(Import, SpreadsheetDialects) {
   }
 }
 
+// An untouched export imports as no change, whatever the files hold: hours past a day, loudness
+// outside the range a table may set, a UMID in a version 0 chunk, a chunk cut short, big-endian
+// numbers, mu-law audio, a rate stated in the description.
+TEST(Import, AnUntouchedExportChangesNothing) {
+  using testsupport::BextFields, testsupport::Bytes, testsupport::RiffBuilder;
+  testsupport::TempDir dir;
+  const auto file =
+      [&](const std::string& name, BextFields f, std::vector<std::pair<size_t, uint8_t>> bytes = {},
+          testsupport::ByteOrder order = testsupport::ByteOrder::kNormal, uint16_t coding = 1) {
+        Bytes payload = testsupport::bextPayload(f, order == testsupport::ByteOrder::kBig);
+        for (const auto& [at, value] : bytes) payload[at] = value;
+        return dir.write(name, RiffBuilder(order)
+                                   .riffHeader()
+                                   .fmt(coding, 1, 48000, coding == 1 ? 16 : 8)
+                                   .chunk("bext", payload)
+                                   .chunk("data", Bytes(4, 0))
+                                   .bytes());
+      };
+  std::vector<std::string> files = {
+      dir.write("sample.wav", readWholeFile(kSample)),
+      file("day.wav", {"Day two", "", "", "", "", uint64_t{28} * 3600 * 48000}),
+      file("loud.wav", {"Loud"}, {{346, 2}, {412, 0x20}, {413, 0xD1}}),  // -120.00 LUFS, version 2
+      file("umid.wav", {"UMID"}, {{348, 0x06}}),                         // in version 0
+      file("short.wav", {"Short", "", "", "", "", 0, "", 340}),
+      file("rifx.wav", {"Big", "", "", "2024-02-29", "23:59:59", 172800000}, {},
+           testsupport::ByteOrder::kBig),
+      file("mulaw.wav", {"sSPEED=029.970-DF", "", "", "", "", 172800000}, {},
+           testsupport::ByteOrder::kNormal, 7)};
+  std::vector<Bytes> before;
+  for (const std::string& f : files) before.push_back(readWholeFile(f));
+  std::vector<std::string> args = {"export", "--csv"};
+  args.insert(args.end(), files.begin(), files.end());
+  const Result exported = bextkit(args);
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  EXPECT_NE(exported.out.find(",28:00:00:00,"), std::string::npos) << exported.out;
+  const Result r = bextkit({"import", writeText(dir, "t.csv", exported.out)});
+  EXPECT_EQ(std::to_string(r.status) + r.out, "00 files changed, 7 unchanged, 0 failed\n") << r.err;
+  for (size_t i = 0; i < files.size(); ++i)
+    EXPECT_EQ(readWholeFile(files[i]), before[i]) << files[i];
+}
+
 TEST(Import, EmptyCellKeepsClearClears) {
   testsupport::TempDir dir;
   testsupport::BextFields fields{"Caf\xE9",  "Recorder", "REF",      "2024-05-01",

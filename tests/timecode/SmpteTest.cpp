@@ -16,11 +16,11 @@ Rate rate(const char* name) { return parseRate(name).value(); }
 
 TEST(Smpte, PublishedCounts) {
   // clang-format off
-  const struct { const char* rate; uint64_t frames; const char* text; bool pastLastLabel = false; } kCases[] = {
+  const struct { const char* rate; uint64_t frames; const char* text; } kCases[] = {
       {"29.97", 1800, "00:01:00;02"}, {"29.97", 17982, "00:10:00;00"}, {"29.97", 107892, "01:00:00;00"},
       {"29.97", 2589407, "23:59:59;29"}, {"29.97", 2589408, "24:00:00;00"}, {"59.94", 3600, "00:01:00;04"},
       {"59.94", 215784, "01:00:00;00"}, {"25", 386547056639999, "4294967295:59:59:24"},
-      {"25", 386547056640000, "4294967295:59:59:24", true}, {"59.94", kMax, "4294967295:59:59;59", true}};
+      {"25", 386547056640000, "4294967296:00:00:00"}, {"59.94", kMax, "85487080013854:22:15;59"}};
   // Every rate: frames in a day, the fraction it is spelt as, and where frame labels x 1001
   // begins at 48 kHz (48048000 at a whole rate, 48096048 at a rate of 1000/1001 of one).
   const struct { const char* name; uint64_t day; const char* fraction; uint64_t start; } kRates[] = {
@@ -33,7 +33,7 @@ TEST(Smpte, PublishedCounts) {
     SCOPED_TRACE(std::string(c.rate) + " " + std::to_string(c.frames));
     const Label label = labelFromFrames(rate(c.rate), c.frames);
     EXPECT_EQ(format(rate(c.rate), label), c.text);
-    EXPECT_EQ(framesFromLabel(rate(c.rate), label) == c.frames, !c.pastLastLabel);
+    EXPECT_EQ(framesFromLabel(rate(c.rate), label), c.frames);  // hours past 2^32 too
   }
   ASSERT_EQ(rates().size(), std::size(kRates));
   for (const auto& c : kRates) {
