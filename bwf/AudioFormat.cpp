@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 
 namespace bextkit {
@@ -71,6 +72,47 @@ std::optional<uint64_t> sampleFrames(const AudioFormat& format, uint64_t dataSiz
   }
   if (factSamples) return *factSamples;
   return std::nullopt;
+}
+
+AudioLength audioLength(const std::optional<AudioFormat>& format, uint64_t dataSize,
+                        std::optional<uint32_t> factSamples) {
+  AudioLength length{dataSize, std::nullopt, std::nullopt};
+  if (format) {
+    length.frames = sampleFrames(*format, dataSize, factSamples);
+    if (length.frames && format->sampleRate != 0) {
+      length.seconds = static_cast<double>(*length.frames) / format->sampleRate;
+    }
+  }
+  return length;
+}
+
+std::string formatSummary(const AudioFormat& f) {
+  char mask[32] = "";
+  if (f.channelMask) std::snprintf(mask, sizeof mask, ", channel mask 0x%08X", *f.channelMask);
+  return formatName(f) + ", " + std::to_string(f.sampleRate) + " Hz, " +
+         std::to_string(f.bitsPerSample) + " bits, " + std::to_string(f.channels) +
+         (f.channels == 1 ? " channel" : " channels") + mask + " (blocks of " +
+         std::to_string(f.blockAlign) + (f.blockAlign == 1 ? " byte)" : " bytes)");
+}
+
+std::string lengthSummary(const AudioLength& length) {
+  char seconds[32] = "unknown";
+  if (length.seconds) std::snprintf(seconds, sizeof seconds, "%.3f s", *length.seconds);
+  return std::string(seconds) + " (" +
+         (length.frames ? std::to_string(*length.frames) + " sample frames, "
+                        : std::string("no count of sample frames, ")) +
+         std::to_string(length.bytes) + " bytes of audio)";
+}
+
+std::string formatSummaryOf(const BWFParser& parser) {
+  const std::optional<AudioFormat>& format = parser.audioFormat();
+  return format ? formatSummary(*format) : "none (no usable fmt chunk)";
+}
+
+std::string lengthSummaryOf(const BWFParser& parser) {
+  return parser.dataSize() ? lengthSummary(audioLength(parser.audioFormat(), *parser.dataSize(),
+                                                       parser.factSamples()))
+                           : "none (no data chunk)";
 }
 
 }  // namespace bextkit

@@ -47,4 +47,24 @@ std::string formatName(const AudioFormat& format);
 std::optional<uint64_t> sampleFrames(const AudioFormat& format, uint64_t dataSize,
                                      std::optional<uint32_t> factSamples);
 
+// The audio a data chunk holds: its size, its sample frames and how long they play (where the
+// format tells them).
+struct AudioLength {
+  uint64_t bytes = 0;
+  std::optional<uint64_t> frames;
+  std::optional<double> seconds;
+};
+AudioLength audioLength(const std::optional<AudioFormat>& format, uint64_t dataSize,
+                        std::optional<uint32_t> factSamples);
+
+// What people are shown: "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)", with an
+// extensible format's channel mask; "1.500 s (72000 sample frames, 288000 bytes of audio)".
+std::string formatSummary(const AudioFormat& format);
+std::string lengthSummary(const AudioLength& length);
+
+class BWFParser;
+// The same of a scanned file, or why it has none ("none (no usable fmt chunk)").
+std::string formatSummaryOf(const BWFParser& parser);
+std::string lengthSummaryOf(const BWFParser& parser);
+
 }  // namespace bextkit

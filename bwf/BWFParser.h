@@ -69,6 +69,7 @@ class BWFParser {
   // False where getCodingHistory gives "None" for a field without a history (not for the text).
   bool hasCodingHistory() const { return !codingHistoryNone_; }
 
+  const std::string& path() const { return path_; }
   // Whether the bext chunk the fields came from holds all of `field`: a chunk cut short (by its
   // size or by the end of the file) may end before it, and a field it does not hold is missing,
   // not zero. `bextBytesHeld` counts its bytes from its start, the 8-byte header included.

@@ -94,6 +94,17 @@ std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts) {
   return stated.ixml ? stated.ixml : stated.description;
 }
 
+RateChoice chooseRate(const StatedRates& stated) {
+  RateChoice choice;
+  if (stated.ixml && stated.description && *stated.ixml != *stated.description) {
+    choice.note = "iXML states " + smpte::rateWords(*stated.ixml) + " and the description " +
+                  smpte::rateWords(*stated.description) + "; the timecode is counted at iXML's";
+  }
+  choice.rate = stated.ixml ? stated.ixml : stated.description;
+  choice.source = stated.ixml ? "iXML" : stated.description ? "description" : "default";
+  return choice;
+}
+
 bool onFrameBoundary(const smpte::Rate& rate, uint64_t sample, uint32_t sampleRate) {
   // Frame f starts at f x sampleRate x denominator / numerator samples: the sample lies within
   // one sample of a start when sample x numerator is within numerator of a multiple of

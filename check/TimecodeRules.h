@@ -34,6 +34,16 @@ StatedRates statedRates(const TimecodeFacts& facts);
 // The rate a file states: iXML's, else the description's.
 std::optional<smpte::Rate> statedRate(const TimecodeFacts& facts);
 
+// The rate a file's timecode is counted at when none is asked for: iXML's, else the
+// description's, else none (a default). `source` says which ("iXML", "description", "default");
+// `note` names both where they differ.
+struct RateChoice {
+  std::optional<smpte::Rate> rate;
+  const char* source = "default";
+  std::string note;
+};
+RateChoice chooseRate(const StatedRates& stated);
+
 // Whether `sample` lies within a sample of the exact start of a frame at `rate`. Recorders round
 // a frame's start to a whole sample either way, so both neighbours of a fractional start count.
 bool onFrameBoundary(const smpte::Rate& rate, uint64_t sample, uint32_t sampleRate);

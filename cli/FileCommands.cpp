@@ -56,33 +56,9 @@ std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) 
   return rate.smpte ? cli::smpteTime(p, *rate.smpte) : std::nullopt;
 }
 
-// The audio the data chunk holds: its size, its sample frames and how long they play.
-struct AudioLength {
-  uint64_t bytes = 0;
-  std::optional<uint64_t> frames;
-  std::optional<double> seconds;
-};
-std::optional<AudioLength> audioLength(const BWFParser& p) {
+std::optional<AudioLength> audioLengthOf(const BWFParser& p) {
   if (!p.dataSize()) return std::nullopt;
-  AudioLength length{*p.dataSize(), std::nullopt, std::nullopt};
-  if (const std::optional<AudioFormat>& format = p.audioFormat()) {
-    length.frames = sampleFrames(*format, length.bytes, p.factSamples());
-    if (length.frames && format->sampleRate != 0) {
-      length.seconds = static_cast<double>(*length.frames) / format->sampleRate;
-    }
-  }
-  return length;
-}
-
-// "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)", and an extensible format's channel
-// mask.
-std::string formatText(const AudioFormat& f) {
-  char mask[32] = "";
-  if (f.channelMask) std::snprintf(mask, sizeof mask, ", channel mask 0x%08X", *f.channelMask);
-  return formatName(f) + ", " + std::to_string(f.sampleRate) + " Hz, " +
-         std::to_string(f.bitsPerSample) + " bits, " + std::to_string(f.channels) +
-         (f.channels == 1 ? " channel" : " channels") + mask + " (blocks of " +
-         std::to_string(f.blockAlign) + (f.blockAlign == 1 ? " byte)" : " bytes)");
+  return audioLength(p.audioFormat(), *p.dataSize(), p.factSamples());
 }
 
 // A loudness field in its unit (LUFS, LU, dBTP); null where the file marks it not measured.
@@ -119,7 +95,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.null();
   }
   j.key("audio");
-  if (const std::optional<AudioLength> audio = audioLength(*p)) {
+  if (const std::optional<AudioLength> audio = audioLengthOf(*p)) {
     j.beginObject().key("dataSize").number(audio->bytes).key("sampleFrames");
     if (audio->frames) {
       j.number(*audio->frames);
@@ -253,22 +229,8 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
     out << padded << value << '\n';
   };
   const std::string indent(24, ' ');
-  if (const std::optional<AudioFormat>& format = p.audioFormat()) {
-    row("Format", formatText(*format));
-  } else {
-    row("Format", p.chunkChain().first(chunkid::kFmt) ? "unknown (the fmt chunk is too short)"
-                                                      : "none (no fmt chunk)");
-  }
-  if (const std::optional<AudioLength> audio = audioLength(p)) {
-    char seconds[32] = "unknown";
-    if (audio->seconds) std::snprintf(seconds, sizeof seconds, "%.3f s", *audio->seconds);
-    row("Duration", std::string(seconds) + " (" +
-                        (audio->frames ? std::to_string(*audio->frames) + " sample frames, "
-                                       : std::string("no count of sample frames, ")) +
-                        std::to_string(audio->bytes) + " bytes of audio)");
-  } else {
-    row("Duration", "none (no data chunk)");
-  }
+  row("Format", formatSummaryOf(p));
+  row("Duration", lengthSummaryOf(p));
   if (!hasBext(p)) {
     row("Broadcast extension", "none (no bext chunk)");
     return;

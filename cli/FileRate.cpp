@@ -4,18 +4,6 @@
 
 namespace bextkit::cli {
 
-namespace {
-
-// "25 fps", "29.97 drop-frame", "29.97 non-drop".
-std::string rateWords(const smpte::Rate& rate) {
-  std::string name = smpte::rateName(rate);
-  if (rate.dropFrame) return name + " drop-frame";
-  if (name.ends_with("nd")) return name.substr(0, name.size() - 2) + " non-drop";
-  return name + " fps";
-}
-
-}  // namespace
-
 FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, const std::string& path,
                     BWFParser& parser) {
   FileRate chosen;
@@ -23,15 +11,11 @@ FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, const 
     chosen.rate = *option;
     chosen.source = "option";
   } else {
-    const check::StatedRates stated = check::statedRatesOf(path, parser);
-    if (stated.ixml && stated.description && *stated.ixml != *stated.description) {
-      chosen.note = "iXML states " + rateWords(*stated.ixml) + " and the description " +
-                    rateWords(*stated.description) + "; the timecode is counted at iXML's";
-    }
-    const std::optional<smpte::Rate>& rate = stated.ixml ? stated.ixml : stated.description;
-    chosen.rate = frameRateOf(rate ? *rate : *smpte::parseRate("25"));
+    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(path, parser));
+    chosen.rate = frameRateOf(choice.rate ? *choice.rate : *smpte::parseRate("25"));
     if (classic) chosen.rate.smpte.reset();
-    chosen.source = stated.ixml ? "iXML" : stated.description ? "description" : "default";
+    chosen.source = choice.source;
+    chosen.note = choice.note;
   }
   float counted = 0;
   parser.getfps(&counted);
@@ -42,7 +26,7 @@ FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, const 
 std::string rateSourceText(const FileRate& rate) {
   std::string words;
   if (rate.rate.smpte) {
-    words = rateWords(*rate.rate.smpte);
+    words = smpte::rateWords(*rate.rate.smpte);
   } else {  // the system's arithmetic counts at any rate: "12.5 fps"
     words = std::to_string(rate.rate.fps);
     words.erase(words.find_last_not_of('0') + 1);

@@ -115,6 +115,13 @@ std::string rateName(const Rate& rate) {
   return std::to_string(rate.numerator) + "/" + std::to_string(rate.denominator);
 }
 
+std::string rateWords(const Rate& rate) {
+  const std::string name = rateName(rate);
+  if (rate.dropFrame) return name + " drop-frame";
+  if (name.ends_with("nd")) return name.substr(0, name.size() - 2) + " non-drop";
+  return name + " fps";
+}
+
 uint32_t droppedPerMinute(const Rate& rate) {
   // Two labels of every thirty a second, in nine minutes of ten, keep the labels of the 1001 rates
   // within a tenth of a second a day of the clock.

@@ -30,6 +30,8 @@ std::span<const Rate> rates();
 std::optional<Rate> parseRate(std::string_view text);
 // The name that parseRate reads back: "23.976", "29.97", "29.97nd", "25".
 std::string rateName(const Rate& rate);
+// The rate in words: "25 fps", "29.97 drop-frame", "29.97 non-drop".
+std::string rateWords(const Rate& rate);
 
 // Labels skipped at the start of every minute that is not a multiple of ten: 0, 2 or 4.
 uint32_t droppedPerMinute(const Rate& rate);

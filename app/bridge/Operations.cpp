@@ -2,6 +2,7 @@
 // the arguments that the bridge has checked against the kinds listed beside it.
 #include "app/FileManager.h"
 #include "app/bridge/Bridge.h"
+#include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
 #include "bwf/SmpteTime.h"
@@ -74,6 +75,11 @@ void addParserOperations(std::vector<Operation>& operations) {
         "setCreationtime:", &BWFParser::setCreationtime);
   field(r, "getCodingHistory", &BWFParser::getCodingHistory);
   field(r, "lastError", &BWFParser::lastError);
+  // The audio as bextkit show words it, for every coding: "format" and "duration".
+  r.object("audioSummary", {}, K::kDictionary, [](Call& c) -> Value {
+    return std::map<std::string, std::string>{{"format", formatSummaryOf(*c.self)},
+                                              {"duration", lengthSummaryOf(*c.self)}};
+  });
   r.object("samplePerSeconds", {}, K::kUInt32,
            [](Call& c) -> Value { return c.self->samplePerSeconds(); });
   r.object("bitsPerSample", {}, K::kInt32,
@@ -222,6 +228,17 @@ void addSmpteOperations(std::vector<Operation>& operations) {
     const auto rate = rateOf(c, 1);
     const auto at = rate ? smptePosition(*c.parser(0), *rate) : std::nullopt;
     return at ? smpte::format(*rate, smpte::labelFromFrames(*rate, at->frame)) : "";
+  });
+  // The frame rate the parser's file states, as show counts at it without --rate: "rate" (its
+  // name, as these operations take it, or "" where none is stated), "source" ("iXML",
+  // "description" or "default") and "note" (where iXML and the description disagree).
+  r.classOp("statedRateOfParser:", {K::kParser}, K::kDictionary, [](Call& c) -> Value {
+    const BWFParser& parser = *c.parser(0);
+    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(parser.path(), parser));
+    return std::map<std::string, std::string>{
+        {"rate", choice.rate ? smpte::rateName(*choice.rate) : ""},
+        {"source", choice.source},
+        {"note", choice.note}};
   });
   r.classOp("setTimecodeOfParser:label:rate:", {K::kParser, K::kString, K::kString}, K::kVoid,
             [](Call& c) -> Value {

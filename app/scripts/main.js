@@ -34,7 +34,9 @@ function open(path) {
     return null;
   }
   parser.parse();
-  const file = { path, parser };
+  // The rate the file states (iXML, a speed line in the description), which the window counts
+  // its timecode at while it is on view.
+  const file = { path, parser, stated: Smpte['statedRateOfParser:'](parser) };
   takeFields(file);
   return file;
 }
@@ -122,13 +124,22 @@ function notesOf(chunk) {
 }
 
 function show(index) {
-  shown = files[index] || null;
+  const next = files[index] || null;
+  if (next && next.stated.rate && next.stated.rate !== rate()) {
+    shown = next;
+    // Counting at the file's own rate shows it again (the rate box's handler).
+    ui.rateBox.currentIndex = Smpte.rates().indexOf(next.stated.rate);
+    const where = next.stated.source === 'iXML' ? 'iXML' : 'the description';
+    ui.statusbar.showMessage(`Timecode at ${next.stated.rate}, the rate stated in ${where}` +
+                             (next.stated.note ? ` (${next.stated.note})` : ''), 8000);
+    return;
+  }
+  shown = next;
   filling = true;
   const p = shown && shown.parser;
   const hasBext = p && (p.chunkFlags() & 0x8000) !== 0;
-  ui.formatValue.text = !p ? '' : p.samplePerSeconds() === 0 ? 'no linear audio format'
-      : `${p.samplePerSeconds()} Hz, ${p.bitsPerSample()} bits, ${p.channels()} channel` +
-        (p.channels() === 1 ? '' : 's');
+  const audio = p ? p.audioSummary() : null;
+  ui.formatValue.text = audio ? `${audio.format}\n${audio.duration}` : '';
   ui.descriptionEdit.text = shown ? shown.description : '';
   ui.originatorEdit.text = shown ? shown.originator : '';
   ui.referenceValue.text = hasBext ? p.originatorReference() : '';

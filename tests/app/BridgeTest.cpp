@@ -69,6 +69,8 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       {"BWFParser", "bitsPerSample", {}, 24}, {"BWFParser", "channels", {}, 2},
       {"BWFParser", "getSamplesSinceMidnightLow", {}, 172810000u}, {"BWFParser", "getSamplesSinceMidnightHigh", {}, 0u},
       {"BWFParser", "getChunkDictionary", {}, std::map<S, S>(d.begin(), d.end())},
+      {"BWFParser", "audioSummary", {}, std::map<S, S>{{"format", "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)"}, {"duration", "none (no data chunk)"}}},
+      {"Smpte", "statedRateOfParser:", {ParserRef{self}}, std::map<S, S>{{"rate", ""}, {"source", "default"}, {"note", ""}}},
       {"BWFParser", "chunkFlags", {}, uint32_t{direct->chunkFlags()}}, {"BWFParser", "getTicks", {}, direct->getTicks()},
       {"BWFParser", "timecodeString", {}, direct->timecodeString()}, {"BWFParser", "endianNess", {}, false},
       {"BWFParser", "getBWFChunkData", {}, direct->getBWFChunkData()},

@@ -75,7 +75,7 @@ class Gui : public QObject {
       show(0);
       const fields = [ui.formatValue.text, ui.descriptionEdit.text, ui.originatorEdit.text,
                       ui.timeReferenceValue.text, ui.timecodeEdit.text, ui.extensionValue.text];
-      const want = ['48000 Hz, 24 bits, 2 channels', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
+      const want = ['extensible (PCM), 48000 Hz, 24 bits, 2 channels, channel mask 0x00000003 (blocks of 6 bytes)\n0.250 s (12000 sample frames, 72000 bytes of audio)', 'Line-up tone, 1 kHz at -18 dBFS', 'bextkit',
                     '172800000 samples since midnight', '01:00:00:00', 'version 1\nUMID none'];
       if (JSON.stringify(fields) !== JSON.stringify(want)) exit(2);
       // The calculators count as SMPTE does.
