@@ -91,7 +91,11 @@ Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate
   row.emplace_back("OriginationTime", text(BWFChunk::kOriginationTime, p.creationtime()));
   const bool reference = held(BWFChunk::kTimeReferenceHigh);
   const std::optional<SmpteTime> at = rate && reference ? smpteTime(p, *rate) : std::nullopt;
-  row.emplace_back("TimeReference (translated)", at ? at->label : "");
+  // Under --classic the system's own arithmetic gives the label, where it can count one.
+  const bool classic = !rate && reference && p.samplePerSeconds() != 0;
+  row.emplace_back("TimeReference (translated)", at        ? at->label
+                                                 : classic ? p.timecodeString()
+                                                           : "");
   row.emplace_back("TimeReference", reference ? std::to_string(timeReference(p)) : "");
   if (bext) {
     addRecordFields(row, p);

@@ -280,6 +280,10 @@ TEST(Cli, TheFilesOwnRate) {
     EXPECT_NE(bextkit("export --csv" + rate + " " + path).out.find("," + c.label + ",172800000,"),
               std::string::npos);
   }
+  // Under --classic the system's own arithmetic translates the time reference.
+  EXPECT_NE(bextkit("export --json --classic " + kSample)
+                .out.find("\"TimeReference (translated)\":\"01:00:00:00\""),
+            std::string::npos);
 }
 
 TEST(Cli, Set) {
