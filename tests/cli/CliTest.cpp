@@ -279,6 +279,8 @@ TEST(Cli, TheFilesOwnRate) {
         c.source + " " + c.label);
     EXPECT_NE(bextkit("export --csv" + rate + " " + path).out.find("," + c.label + ",172800000,"),
               std::string::npos);
+    // set reads a timecode at the same rate: ";" before the frames only at a drop-frame one.
+    EXPECT_EQ(bextkit("--timecode " + c.label + rate, {"set", path}).status, 0) << c.label;
   }
   // Under --classic the system's own arithmetic translates the time reference.
   EXPECT_NE(bextkit("export --json --classic " + kSample)
