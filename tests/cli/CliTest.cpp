@@ -143,6 +143,14 @@ TEST(Cli, ShowAndChunks) {
     EXPECT_NE(bextkit("show " + file).out.find(text), std::string::npos) << text;
     EXPECT_NE(bextkit("show --json " + file).out.find(json), std::string::npos) << json;
   }
+  // MPEG audio without a fact chunk tells no count of sample frames; --classic counts at any rate.
+  const std::string mpeg = dir.write(
+      "mpeg.wav",
+      testsupport::RiffBuilder().riffHeader().fmt(0x55, 1, 48000, 0).chunk("data", {1, 2}).bytes());
+  EXPECT_NE(bextkit("show " + mpeg).out.find("unknown (no count of sample frames, 2 bytes"),
+            std::string::npos);
+  EXPECT_NE(bextkit("show --classic --rate 12.5 " + kSample).out.find("00 at 12.5 fps; 0 samples"),
+            std::string::npos);
   testsupport::RiffBuilder b;  // a chain truncated by the end of the file, and one that breaks
   const std::string odd =
       dir.write("odd.wav", b.riffHeader().chunkDeclaring("data", 99, {}).bytes());
