@@ -83,6 +83,10 @@ class BWFParser {
   std::optional<uint64_t> dataSize() const { return dataSize_; }
   // The sample frames a fact chunk counts (compressed codings); none without one.
   std::optional<uint32_t> factSamples() const { return factSamples_; }
+  // The payload of the chain's iXML chunk as the scan read it; empty without one, or for one
+  // longer than kLongestIxml, which a reader reads from the file itself.
+  const std::string& ixmlText() const { return ixmlText_; }
+  static constexpr uint64_t kLongestIxml = 1 << 20;
 
   // Linear audio only (PCM, float, extensible of those); 0 for other codings.
   uint32_t samplePerSeconds() const { return samplePerSeconds_; }
@@ -256,6 +260,7 @@ class BWFParser {
   std::optional<AudioFormat> audioFormat_;
   std::optional<uint64_t> dataSize_;
   std::optional<uint32_t> factSamples_;
+  std::string ixmlText_;
   int32_t bitsPerSample_ = 0;
   int32_t channels_ = 0;
   std::string timecodeStr_;

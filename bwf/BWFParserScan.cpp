@@ -261,6 +261,13 @@ void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChu
     }
   }
   if (const ChainChunk* data = chain_.first(chunkid::kData)) dataSize_ = data->size;
+  // The iXML text, for the rate and the time stamp it states, read while the file is open.
+  ixmlText_.clear();
+  if (const ChainChunk* ixml = chain_.first(chunkid::kIXML); ixml && ixml->size <= kLongestIxml) {
+    ixmlText_.resize(static_cast<size_t>(ixml->size));
+    ixmlText_.resize(
+        read(ixml->offset + 8, reinterpret_cast<uint8_t*>(ixmlText_.data()), ixmlText_.size()));
+  }
   if (const ChainChunk* fact = chain_.first(chunkid::kFact); fact && fact->size >= 4) {
     std::array<uint8_t, 12> chunk{};
     if (read(fact->offset, chunk.data(), chunk.size()) == chunk.size()) {

@@ -70,15 +70,17 @@ StatedRates statedRatesOf(const std::string& path, const BWFParser& parser) {
   facts.description = parser.description();
   XmlDocument ixml;
   const ChainChunk* chunk = parser.chunkChain().first(chunkid::kIXML);
-  std::unique_ptr<FileHandle> file =
-      chunk && chunk->size <= kLargestText ? FileHandle::openForReading(path) : nullptr;
-  if (file) {
-    const std::vector<uint8_t> payload =
-        payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
-    ixml =
-        parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
-    if (ixml.wellFormed) facts.ixml = &ixml.leaves;
+  if (chunk && chunk->size <= BWFParser::kLongestIxml) {
+    ixml = parseXml(parser.ixmlText());  // as the scan read it: no second read of the file
+  } else if (chunk && chunk->size <= kLargestText) {
+    if (std::unique_ptr<FileHandle> file = FileHandle::openForReading(path)) {
+      const std::vector<uint8_t> payload =
+          payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
+      ixml =
+          parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+    }
   }
+  if (ixml.wellFormed) facts.ixml = &ixml.leaves;
   return statedRates(facts);
 }
 
