@@ -30,10 +30,11 @@ Bytes rf64(const char* form, const Bytes& rest, uint64_t dataSize, uint64_t junk
   const auto put64 = [&ds64](uint64_t value) {
     for (int i = 0; i < 8; ++i) ds64.raw({uint8_t(value >> (8 * i))});
   };
-  for (uint64_t value : {uint64_t(4 + (junkSize ? 48 : 36) + rest.size()), dataSize, dataSize / 4})
+  for (uint64_t value : {uint64_t(4 + (junkSize ? 60 : 36) + rest.size()), dataSize, dataSize / 4})
     put64(value);
-  ds64.raw({junkSize ? uint8_t(1) : uint8_t(0), 0, 0, 0});
-  if (junkSize) ds64.id("JUNK"), put64(junkSize);
+  // The JUNK chunk's size is the table's second entry, after one for a chunk the file lacks.
+  ds64.raw({junkSize ? uint8_t(2) : uint8_t(0), 0, 0, 0});
+  if (junkSize) ds64.id("none"), put64(7), ds64.id("JUNK"), put64(junkSize);
   return RiffBuilder()
       .chunkDeclaring(form, 0xFFFFFFFF, {})
       .id("WAVE")
