@@ -109,10 +109,14 @@ std::string formatSummaryOf(const BWFParser& parser) {
   return format ? formatSummary(*format) : "none (no usable fmt chunk)";
 }
 
+std::optional<AudioLength> audioLengthOf(const BWFParser& parser) {
+  if (!parser.dataSize()) return std::nullopt;
+  return audioLength(parser.audioFormat(), *parser.dataSize(), parser.factSamples());
+}
+
 std::string lengthSummaryOf(const BWFParser& parser) {
-  return parser.dataSize() ? lengthSummary(audioLength(parser.audioFormat(), *parser.dataSize(),
-                                                       parser.factSamples()))
-                           : "none (no data chunk)";
+  const std::optional<AudioLength> length = audioLengthOf(parser);
+  return length ? lengthSummary(*length) : "none (no data chunk)";
 }
 
 }  // namespace bextkit

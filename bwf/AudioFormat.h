@@ -63,6 +63,8 @@ std::string formatSummary(const AudioFormat& format);
 std::string lengthSummary(const AudioLength& length);
 
 class BWFParser;
+// The audio of a scanned file's data chunk; none without one.
+std::optional<AudioLength> audioLengthOf(const BWFParser& parser);
 // The same of a scanned file, or why it has none ("none (no usable fmt chunk)").
 std::string formatSummaryOf(const BWFParser& parser);
 std::string lengthSummaryOf(const BWFParser& parser);

@@ -65,21 +65,22 @@ std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
   return info;
 }
 
-StatedRates statedRatesOf(const std::string& path, const BWFParser& parser) {
+XmlDocument ixmlOf(const BWFParser& parser) {
+  const ChainChunk* chunk = parser.chunkChain().first(chunkid::kIXML);
+  if (!chunk || chunk->size > kLargestText) return {};
+  // The scan keeps a text of up to kLongestIxml bytes; only a longer one is read again.
+  if (chunk->size <= BWFParser::kLongestIxml) return parseXml(parser.ixmlText());
+  std::unique_ptr<FileHandle> file = FileHandle::openForReading(parser.path());
+  if (!file) return {};
+  const std::vector<uint8_t> payload =
+      payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
+  return parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
+}
+
+StatedRates statedRatesOf(const BWFParser& parser) {
   TimecodeFacts facts;
   facts.description = parser.description();
-  XmlDocument ixml;
-  const ChainChunk* chunk = parser.chunkChain().first(chunkid::kIXML);
-  if (chunk && chunk->size <= BWFParser::kLongestIxml) {
-    ixml = parseXml(parser.ixmlText());  // as the scan read it: no second read of the file
-  } else if (chunk && chunk->size <= kLargestText) {
-    if (std::unique_ptr<FileHandle> file = FileHandle::openForReading(path)) {
-      const std::vector<uint8_t> payload =
-          payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
-      ixml =
-          parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
-    }
-  }
+  const XmlDocument ixml = ixmlOf(parser);
   if (ixml.wellFormed) facts.ixml = &ixml.leaves;
   return statedRates(facts);
 }
@@ -128,14 +129,8 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 
     checkInfo(readInfoEntries(*file, fileSize, chain), hasBext ? &bext : nullptr, ruleSets, found);
 
-    XmlDocument ixml;
+    const XmlDocument ixml = ixmlOf(*parser);
     const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);
-    if (ixmlChunk && ixmlChunk->size <= kLargestText) {
-      const std::vector<uint8_t> payload =
-          payloadOf(*file, fileSize, ixmlChunk->offset, ixmlChunk->size);
-      ixml =
-          parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
-    }
     if (ixmlChunk) {
       if (ixmlChunk->size > kLargestText || ixml.capped) {
         found.push_back(

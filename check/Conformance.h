@@ -9,6 +9,7 @@
 #include "check/FieldRules.h"
 #include "check/Finding.h"
 #include "check/TimecodeRules.h"
+#include "check/Xml.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {
@@ -23,9 +24,11 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
                                        const ChunkChain& chain);
 
-// The frame rates the file that `parser` scanned states, in its iXML chunk (read from the file
-// at `path`) and in its description's speed line.
-StatedRates statedRatesOf(const std::string& path, const BWFParser& parser);
+// The iXML document of the file that `parser` scanned: its chain's first iXML chunk (none past
+// 16 MiB, which the check reports unread).
+XmlDocument ixmlOf(const BWFParser& parser);
+// The frame rates that file states, in its iXML chunk and in its description's speed line.
+StatedRates statedRatesOf(const BWFParser& parser);
 
 // How many findings of `severity` there are.
 size_t countOf(const Findings& findings, Severity severity);

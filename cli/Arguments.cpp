@@ -55,6 +55,13 @@ std::optional<FrameRate> parseRate(const std::string& name, const std::string& t
   return frameRateOf(*rate);
 }
 
+smpte::Rate defaultRate() { return *smpte::parseRate("25"); }
+
+std::string shortestText(float fps) {
+  char digits[32];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, fps).ptr);
+}
+
 FrameRate frameRateOf(const smpte::Rate& rate) {
   // The system's arithmetic knows the rate by its decimal name; "nd" marks only the counting.
   const std::string decimal = smpte::rateName(rate);

@@ -25,6 +25,10 @@ std::optional<FrameRate> parseRate(const std::string& name, const std::string& t
                                    std::string& error);
 // An SMPTE rate as a command counts at it.
 FrameRate frameRateOf(const smpte::Rate& rate);
+// The rate a file that states none is counted at: 25.
+smpte::Rate defaultRate();
+// A rate as its shortest decimal reads back to the same float: "29.97", "12.5", "25".
+std::string shortestText(float fps);
 // The rates that parseRate takes without --classic, for help texts and errors.
 extern const char* const kRateList;
 // A whole number in the signed 32-bit range.

@@ -143,7 +143,7 @@ void run(Context& ctx, const Options& o) {
       output.failed = true;
       return output;
     }
-    Row row = rowOf(path, *parser, rateOfFile(option, o.classic, path, *parser).rate.smpte);
+    Row row = rowOf(path, *parser, rateOfFile(option, o.classic, *parser).rate.smpte);
     const std::vector<check::InfoEntry> info = infoOf(path, *parser);
     if (o.csv) {
       std::vector<std::string> fields;

@@ -1,7 +1,6 @@
 // show and chunks: what a Broadcast Wave file holds, for people or as JSON Lines for scripts.
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,11 +53,6 @@ bool hasTimecode(const BWFParser& p) {
 
 std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) {
   return rate.smpte ? cli::smpteTime(p, *rate.smpte) : std::nullopt;
-}
-
-std::optional<AudioLength> audioLengthOf(const BWFParser& p) {
-  if (!p.dataSize()) return std::nullopt;
-  return audioLength(p.audioFormat(), *p.dataSize(), p.factSamples());
 }
 
 // A loudness field in its unit (LUFS, LU, dBTP); null where the file marks it not measured.
@@ -185,10 +179,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.key("classicTimecode");
     if (hasTimecode(*p)) {
       // The rate as its shortest text reads: 29.97 rather than the double nearest the float.
-      char digits[32];
-      char* end = std::to_chars(digits, digits + sizeof digits, rate.fps).ptr;
-      j.beginObject().key("fps").number(
-          std::strtod(std::string(digits, static_cast<size_t>(end - digits)).c_str(), nullptr));
+      j.beginObject().key("fps").number(std::strtod(shortestText(rate.fps).c_str(), nullptr));
       j.key("value").string(p->timecodeString()).key("ticks").number(p->getTicks());
       j.key("rateSource").string(fileRate->source).endObject();
     } else {
@@ -358,7 +349,7 @@ void runFiles(Context& ctx, const Options& o, View view) {
       }
       return output;
     }
-    const FileRate rate = rateOfFile(option, o.classic, path, *parser);
+    const FileRate rate = rateOfFile(option, o.classic, *parser);
     if (!rate.note.empty() && view == View::kShow) {
       output.err = "bextkit: " + displayName(path) + ": note: " + rate.note + '\n';
     }

@@ -20,8 +20,7 @@ struct FileRate {
 
 // `option` is the rate given with --rate (none when not given); `classic` counts with the
 // system's own arithmetic. The parser's own timecode is counted at the chosen rate.
-FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, const std::string& path,
-                    BWFParser& parser);
+FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, BWFParser& parser);
 
 // "at 29.97 drop-frame, stated in iXML", "at 25 fps (no rate stated; --rate to choose)".
 std::string rateSourceText(const FileRate& rate);

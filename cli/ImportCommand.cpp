@@ -387,9 +387,9 @@ class Importer {
     }
     // Without the file, the cells are still checked, each as a change.
     const bool known = edit.parser != nullptr;
-    edit.rate = known     ? *rateOfFile(option_, false, edit.path, *edit.parser).rate.smpte
+    edit.rate = known     ? *rateOfFile(option_, false, *edit.parser).rate.smpte
                 : option_ ? *option_->smpte
-                          : *smpte::parseRate("25");
+                          : defaultRate();
     const Current now = known ? currentFields(*edit.parser, edit.rate) : Current{};
     const FieldEdits& was = now.fields;
     FieldEdits fields;

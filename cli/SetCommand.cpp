@@ -282,7 +282,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
     return;
   }
   // Without --rate, a timecode is read at the rate the file states.
-  const FileRate fileRate = rateOfFile(option, o.classic, path, *parser);
+  const FileRate fileRate = rateOfFile(option, o.classic, *parser);
   const FrameRate& rate = fileRate.rate;
   if (o.timecode && !option && !(timecode = timecodeAt(rate, *o.timecode, why))) {
     ctx.err << "bextkit: cannot save " << path << ": " << why << " (" << rateSourceText(fileRate)
@@ -350,26 +350,19 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
     changes.push_back("the bext chunk is rewritten in place");
   }
   if (!hadChunk) {
-    // Every value the new chunk carries that no edit named: the defaults it is made with.
-    const std::vector<uint8_t> bytes = parser->getBWFChunkData();
-    BWFChunk record;
-    std::copy_n(bytes.begin(), std::min(bytes.size(), record.bytes.size()), record.bytes.begin());
+    // Every value the new chunk carries that no edit named: the defaults it is made with, as
+    // the parser gives the record a new chunk starts from.
+    const FieldEdits made = parser->storedFields();
     const auto listed = [&changes](const std::string& name) {
       return std::any_of(changes.begin(), changes.end(),
                          [&](const std::string& c) { return c.starts_with(name + ":"); });
     };
-    const bool big = parser->chunkChain().bigEndianRecord();
-    const auto history = bytes.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                             bytes.size(), BWFChunk::kCodingHistory.offset));
     const std::pair<const char*, std::string> defaults[] = {
-        {"origination date", quotedText(record.text(BWFChunk::kOriginationDate))},
-        {"origination time", quotedText(record.text(BWFChunk::kOriginationTime))},
-        {"time reference",
-         std::to_string(uint64_t{record.load32(BWFChunk::kTimeReferenceHigh, big)} << 32 |
-                        record.load32(BWFChunk::kTimeReferenceLow, big)) +
-             " samples"},
-        {"version", std::to_string(record.load16(BWFChunk::kVersion, big))},
-        {"coding history", historyText(std::string(history, std::find(history, bytes.end(), 0)))}};
+        {"origination date", quotedText(*made.originationDate)},
+        {"origination time", quotedText(*made.originationTime)},
+        {"time reference", std::to_string(parser->timeReferenceToWrite().value_or(0)) + " samples"},
+        {"version", std::to_string(*made.version)},
+        {"coding history", historyText(*made.codingHistory)}};
     for (const auto& [name, value] : defaults) {
       if (!listed(name)) changes.push_back(std::string(name) + ": " + value + " (new chunk)");
     }
@@ -442,18 +435,16 @@ void runSet(Context& ctx, const Options& o) {
   if (o.timecode && rate) {
     if (!(timecode = timecodeAt(*rate, *o.timecode, error))) return ctx.usageError(error);
   } else if (o.timecode) {
-    const std::vector<FrameRate> every = [&] {
-      std::vector<FrameRate> rates;
-      for (const smpte::Rate& r : smpte::rates()) rates.push_back(frameRateOf(r));
-      if (o.classic) rates = {FrameRate{std::nullopt, 25.0f}};
-      return rates;
-    }();
-    if (std::none_of(every.begin(), every.end(), [&](const FrameRate& r) {
-          std::string why;
-          return timecodeAt(r, *o.timecode, why).has_value();
+    const auto readsAt = [&o](const FrameRate& rate) {
+      std::string why;
+      return timecodeAt(rate, *o.timecode, why).has_value();
+    };
+    const FrameRate at25 = o.classic ? FrameRate{std::nullopt, 25.0f} : frameRateOf(defaultRate());
+    const auto rates = smpte::rates();
+    if (o.classic ? !readsAt(at25) : std::none_of(rates.begin(), rates.end(), [&](auto& r) {
+          return readsAt(frameRateOf(r));
         })) {
-      const FrameRate at25 = o.classic ? every.front() : frameRateOf(*smpte::parseRate("25"));
-      (void)timecodeAt(at25, *o.timecode, error);
+      (void)timecodeAt(at25, *o.timecode, error);  // the reason, as 25 gives it
       return ctx.usageError(error);
     }
   }

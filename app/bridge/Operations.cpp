@@ -234,7 +234,7 @@ void addSmpteOperations(std::vector<Operation>& operations) {
   // "description" or "default") and "note" (where iXML and the description disagree).
   r.classOp("statedRateOfParser:", {K::kParser}, K::kDictionary, [](Call& c) -> Value {
     const BWFParser& parser = *c.parser(0);
-    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(parser.path(), parser));
+    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(parser));
     return std::map<std::string, std::string>{
         {"rate", choice.rate ? smpte::rateName(*choice.rate) : ""},
         {"source", choice.source},
