@@ -37,8 +37,12 @@ ScriptUi::ScriptUi(ScriptHost& host, QWidget* window, QStringList files, QObject
 ScriptUi::~ScriptUi() {
   NotificationCenter::defaultCenter().removeObserver(this);
   // A save under way finishes: stopping it would leave a temporary file, and its parser must
-  // outlive it.
-  for (QThread* thread : threads_) thread->wait();
+  // outlive it. A thread whose end this object will no longer hear (the window closed while a
+  // check ran) is deleted here, not left behind.
+  for (QThread* thread : threads_) {
+    thread->wait();
+    delete thread;
+  }
 }
 
 void ScriptUi::runApart(std::function<void()> work, std::function<void()> done) {
