@@ -16,6 +16,7 @@
 
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFChunk.h"
+#include "bwf/BextRecord.h"
 #include "bwf/ChunkChain.h"
 #include "platform/FileHandle.h"
 
@@ -75,6 +76,10 @@ class BWFParser {
   // not zero. `bextBytesHeld` counts its bytes from its start, the 8-byte header included.
   bool chunkHolds(const BWFChunk::Field& field) const { return field.end() <= bextAsRead_.size(); }
   size_t bextBytesHeld() const { return bextAsRead_.size(); }
+
+  // The broadcast extension chunk the fields came from, decoded as the scan read it (or as the
+  // last save wrote it); none in a file without one.
+  const std::optional<BextRecord>& bextRecord() const { return record_; }
 
   // The format the chain's "fmt " chunk states, for every coding; none without one (or with
   // one shorter than 16 bytes).
@@ -298,6 +303,7 @@ class BWFParser {
   // The bext chunk as the scan read it, header included: the whole of it, up to the fixed
   // fields and the longest coding history that is read.
   std::vector<uint8_t> bextAsRead_;
+  std::optional<BextRecord> record_;
 };
 
 // One entry of the scan's chunk directory, read back from its text.

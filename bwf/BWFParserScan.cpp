@@ -93,8 +93,10 @@ Format readFormat(const uint8_t* chunk, bool reversedFile, uint16_t tag) {
 }  // namespace
 
 void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers) {
-  // Only bytes inside the chunk count: a short chunk (602 bytes, without coding history, as
-  // some writers make it) must not show the next chunk's header as its coding history.
+  // The system's own fields: the image with every byte past the chunk's end taken as zero, so
+  // that a chunk cut short inside a text shows the part it holds, and a short chunk (602 bytes,
+  // without coding history, as some writers make it) does not show the next chunk's header as
+  // its coding history.
   BWFChunk record = image;
   const uint64_t chunkEnd = BWFChunk::kHeaderSize + chunkSize;
   if (chunkEnd < BWFChunk::kSize) {
@@ -113,6 +115,8 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
   const bool none = (first == 0x00 && second == 0x00) || (first == 0xFF && second == 0xFF);
   codingHistoryNone_ = none;
   codingHistory_ = none ? "None" : record.text(BWFChunk::kCodingHistory);
+  // The whole coding history, as the decoded record holds it.
+  fullCodingHistory_ = none ? codingHistory_ : record_->codingHistory.value_or("");
 }
 
 int32_t BWFParser::parse() {
@@ -310,14 +314,9 @@ void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChu
   bwfChunk_ = std::make_unique<BWFChunk>();
   read(bext->offset, bwfChunk_->bytes.data(), BWFChunk::kSize);
   bextChunkStart_ = bext->offset;
+  record_ = decodeBext(bextAsRead_, bext->offset, bext->size, bigEndianRecord());
   readBextRecord(*bwfChunk_, bext->size, bigEndianRecord());
   chunkFlags_ |= kBWFFlagBext;
-  // The whole coding history, up to its first NUL.
-  const auto history = bextAsRead_.begin() +
-                       static_cast<std::ptrdiff_t>(std::min<size_t>(fixed, bextAsRead_.size()));
-  fullCodingHistory_ = codingHistory_ == "None"
-                           ? codingHistory_
-                           : std::string(history, std::find(history, bextAsRead_.end(), 0));
 }
 
 }  // namespace bextkit
