@@ -7,7 +7,7 @@
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 #include "bwf/SmpteTime.h"
-#include "check/FieldRules.h"
+#include "check/BextRules.h"
 #include "check/Structure.h"
 #include "check/TimecodeRules.h"
 #include "check/Xml.h"
@@ -20,7 +20,6 @@ namespace {
 constexpr uint64_t kChunkHeader = 8;
 // The most of a text chunk that a check reads: a larger bext or iXML chunk is read in part.
 constexpr uint64_t kLargestText = 16u << 20;
-constexpr size_t kTimeReferenceLow = 338, kTimeReferenceHigh = 342, kDescription = 256;
 
 std::vector<uint8_t> payloadOf(FileHandle& file, uint64_t fileSize, uint64_t chunkOffset,
                                uint64_t size) {
@@ -111,23 +110,10 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 
     // The bext chunk the fields come from: the chain's, or where the chain broke before one,
     // the one the scan found.
-    std::vector<uint8_t> bextBytes;
-    BextView bext;
-    const ChainChunk* bextChunk = chain.first(chunkid::kBext);
-    const bool hasBext = bextChunk || (parser->chunkFlags() & kBWFFlagBext) != 0;
-    if (hasBext) {
-      const uint64_t at = bextChunk ? bextChunk->offset : parser->bwfChunkOffset();
-      std::array<uint8_t, 4> size{};
-      read(at + 4, size.data(), size.size());
-      const uint64_t declared = bextChunk                ? bextChunk->size
-                                : chain.bigEndianSizes() ? loadBE32(size.data(), 0)
-                                                         : loadLE32(size.data(), 0);
-      bextBytes = payloadOf(*file, fileSize, at, declared);
-      bext = {bextBytes, at + kChunkHeader, chain.bigEndianRecord()};
-      checkBext(bext, ruleSets, found);
-    }
+    const std::optional<BextRecord>& bext = parser->bextRecord();
+    if (bext) checkBext(*bext, ruleSets, found);
 
-    checkInfo(readInfoEntries(*file, fileSize, chain), hasBext ? &bext : nullptr, ruleSets, found);
+    checkInfo(readInfoEntries(*file, fileSize, chain), bext ? &*bext : nullptr, ruleSets, found);
 
     const XmlDocument ixml = ixmlOf(*parser);
     const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);
@@ -149,16 +135,12 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
       }
     }
 
-    if (hasBext && bextBytes.size() >= kTimeReferenceHigh + 4) {
-      const auto load = chain.bigEndianRecord() ? loadBE32 : loadLE32;
-      const uint8_t* record = bextBytes.data();
-      const auto text = reinterpret_cast<const char*>(record);
+    if (bext && bext->timeReference) {
       TimecodeFacts facts;
-      facts.timeReference =
-          (uint64_t{load(record, kTimeReferenceHigh)} << 32) | load(record, kTimeReferenceLow);
-      facts.bextOffset = bext.offset;
+      facts.timeReference = *bext->timeReference;
+      facts.timeReferenceOffset = bext->fileOffset(BextField::kTimeReference);
       facts.sampleRate = timeReferenceRate(*parser);
-      facts.description = std::string_view(text, std::find(text, text + kDescription, '\0') - text);
+      facts.description = parser->description();
       if (ixml.wellFormed) {
         facts.ixml = &ixml.leaves;
         facts.ixmlOffset = ixmlChunk->offset + kChunkHeader;

@@ -6,7 +6,7 @@
 
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
-#include "check/FieldRules.h"
+#include "check/BextRules.h"
 #include "check/Finding.h"
 #include "check/TimecodeRules.h"
 #include "check/Xml.h"

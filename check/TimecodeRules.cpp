@@ -122,13 +122,13 @@ void checkTimecode(const TimecodeFacts& facts, Findings& out) {
   if (rate) {
     const smpte::Position at = smpte::positionOfSample(*rate, reference, facts.sampleRate);
     if (at.frame >= smpte::framesPerDay(*rate)) {
-      out.push_back({"time-reference-beyond-day", Severity::kWarning, facts.bextOffset + 338,
+      out.push_back({"time-reference-beyond-day", Severity::kWarning, facts.timeReferenceOffset,
                      "The time reference (" + samples(reference) + ") lies at " +
                          labelAt(*rate, at.frame) + ", past the 24 hours of a day: " +
                          "timecode counts from midnight and most editors wrap or refuse it."});
     }
     if (!onFrameBoundary(*rate, reference, facts.sampleRate)) {
-      out.push_back({"time-reference-off-frame", Severity::kWarning, facts.bextOffset + 338,
+      out.push_back({"time-reference-off-frame", Severity::kWarning, facts.timeReferenceOffset,
                      "The time reference (" + samples(reference) + ") falls " +
                          samples(at.samplesPastFrame) + " after the start of frame " +
                          labelAt(*rate, at.frame) + ", the rate the file states: an editor " +
@@ -136,7 +136,7 @@ void checkTimecode(const TimecodeFacts& facts, Findings& out) {
     }
   } else {
     if (Wide{reference} >= Wide{86400} * facts.sampleRate) {
-      out.push_back({"time-reference-beyond-day", Severity::kWarning, facts.bextOffset + 338,
+      out.push_back({"time-reference-beyond-day", Severity::kWarning, facts.timeReferenceOffset,
                      "The time reference (" + samples(reference) + ") is more than 24 hours " +
                          "at " + std::to_string(facts.sampleRate) + " Hz after midnight: " +
                          "timecode counts from midnight and most editors wrap or refuse it."});
@@ -146,7 +146,7 @@ void checkTimecode(const TimecodeFacts& facts, Findings& out) {
       onAny = onAny || onFrameBoundary(r, reference, facts.sampleRate);
     }
     if (!onAny) {
-      out.push_back({"time-reference-off-every-rate", Severity::kNote, facts.bextOffset + 338,
+      out.push_back({"time-reference-off-every-rate", Severity::kNote, facts.timeReferenceOffset,
                      "The time reference (" + samples(reference) + ") falls on no frame " +
                          "boundary at any common rate, and the file states no rate: it will " +
                          "not line up with picture without a slip."});

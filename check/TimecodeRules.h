@@ -16,9 +16,9 @@
 namespace bextkit::check {
 
 struct TimecodeFacts {
-  uint64_t timeReference = 0;  // the bext chunk's, in samples since midnight
-  uint64_t bextOffset = 0;     // the file offset of the bext payload
-  uint32_t sampleRate = 0;     // 0: the file has no linear audio format
+  uint64_t timeReference = 0;        // the bext chunk's, in samples since midnight
+  uint64_t timeReferenceOffset = 0;  // the file offset of the bext chunk's TimeReference
+  uint32_t sampleRate = 0;           // 0: the file has no linear audio format
   std::string_view description;
   // The iXML leaf texts by path (null without iXML) and the iXML payload's file offset.
   const std::map<std::string, std::string>* ixml = nullptr;

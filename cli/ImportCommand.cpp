@@ -15,7 +15,7 @@
 #include "bwf/BWFChunk.h"
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
-#include "check/FieldRules.h"
+#include "check/ValueRules.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"

@@ -9,7 +9,7 @@
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
 #include "check/AudioDigest.h"
-#include "check/FieldRules.h"
+#include "check/ValueRules.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/FileRate.h"

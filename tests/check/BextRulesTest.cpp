@@ -1,6 +1,6 @@
 // Field rules: single values against tables drawn from the rules' text, then bext payloads built
 // field by field and poked byte by byte, and the codes each draws.
-#include "check/FieldRules.h"
+#include "check/BextRules.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <cctype>
 
 #include "Support.h"
+#include "check/CodingHistory.h"
+#include "check/ValueRules.h"
 
 namespace bextkit::check {
 namespace {
@@ -18,6 +20,13 @@ using namespace std::string_view_literals;
 
 constexpr uint64_t kAt = 1000;  // the file offset the payloads are said to start at
 const std::string kReference = "GBBBC0123456789AB123045123456789";  // R99: 2+3+12+6+9
+
+// The record of a chunk with this payload, said to start at kAt.
+BextRecord recordOf(const Bytes& payload, bool bigEndian = false) {
+  Bytes bytes = {'b', 'e', 'x', 't', 0, 0, 0, 0};
+  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  return decodeBext(bytes, kAt - 8, payload.size(), bigEndian);
+}
 
 std::vector<std::string> codesOf(const Findings& findings) {
   std::vector<std::string> codes;
@@ -147,7 +156,7 @@ TEST(FieldRules, BextPayloads) {
     Bytes payload = testsupport::bextPayload(c.fields);
     for (const auto& [at, byte] : c.poke) payload[at] = byte;
     Findings found;
-    checkBext({payload, kAt, c.bigEndian}, c.sets, found);
+    checkBext(recordOf(payload, c.bigEndian), c.sets, found);
     std::vector<std::string> expected = c.codes;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(codesOf(found), expected) << (found.empty() ? "" : found[0].text);
@@ -168,16 +177,15 @@ TEST(FieldRules, BadHistoryLinesPastTwentyAreCounted) {
   Findings found;
   std::string history;
   for (int i = 0; i < 30; ++i) history += "x\r\n";
-  checkBext({testsupport::bextPayload({.codingHistory = history}), kAt}, kR98, found);
+  checkBext(recordOf(testsupport::bextPayload({.codingHistory = history})), kR98, found);
   ASSERT_EQ(found.size(), 21u);
   EXPECT_EQ(found.back().text, "The CodingHistory has 40 more problems, from line 11 on.");
 }
 
 TEST(FieldRules, InfoEntries) {
-  const Bytes payload = testsupport::bextPayload({.originator = "US, NARA"});
-  const BextView bext{payload, kAt};
+  const BextRecord bext = recordOf(testsupport::bextPayload({.originator = "US, NARA"}));
   // clang-format off
-  const struct { InfoEntry entry; const BextView* bext; std::vector<std::string> codes; } kCases[] = {
+  const struct { InfoEntry entry; const BextRecord* bext; std::vector<std::string> codes; } kCases[] = {
       {{"IARL", "US, NARA", 40}, &bext, {}}, {{"IARL", "US, LOC", 40}, &bext, {"fadgi-iarl"}},
       {{"IARL", "US, LOC", 40}, nullptr, {}}, {{"ICMT", "caf\xE9", 40}, &bext, {"info-not-ascii"}},
       {{"ICMT", "line\r\nline", 40}, &bext, {}}};
