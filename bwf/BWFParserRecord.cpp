@@ -10,8 +10,8 @@
 #include "bwf/BWFParser.h"
 #include "bwf/BWFParserSaving.h"
 #include "bwf/ByteOrder.h"
-#include "bwf/FourCC.h"
 #include "platform/Clock.h"
+#include "platform/FourCC.h"
 #include "timecode/CNumbers.h"
 
 namespace bextkit {

@@ -14,9 +14,9 @@
 #include "bwf/BWFParserSaving.h"
 #include "bwf/ByteOrder.h"
 #include "bwf/ChainComparison.h"
-#include "bwf/FourCC.h"
 #include "platform/ExceptionReason.h"
 #include "platform/FileReplacement.h"
+#include "platform/FourCC.h"
 #include "platform/SoleWriter.h"
 
 namespace bextkit {
