@@ -15,8 +15,8 @@
 #include "Support.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
-#include "bwf/FourCC.h"
 #include "platform/FileHandle.h"
+#include "platform/FourCC.h"
 #include "platform/SystemLog.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "bwf/FourCC.h"
+#include "platform/FourCC.h"
 #include "platform/SystemLog.h"
 
 namespace bextkit {

@@ -13,7 +13,7 @@
 #include "bwf/BlockReader.h"
 #include "bwf/ByteOrder.h"
 #include "bwf/ChunkSearch.h"
-#include "bwf/FourCC.h"
+#include "platform/FourCC.h"
 #include "platform/SystemLog.h"
 
 namespace bextkit {

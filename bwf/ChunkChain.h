@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "bwf/FourCC.h"
 #include "platform/FileHandle.h"
+#include "platform/FourCC.h"
 
 namespace bextkit {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "bwf/FourCC.h"
+#include "platform/FourCC.h"
 
 namespace bextkit::detail {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bwf/ByteOrder.h"
-#include "bwf/FourCC.h"
+#include "platform/FourCC.h"
 
 namespace bextkit::check {
 

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <memory>
 
-#include "app/FileManager.h"
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/ExceptionReason.h"
+#include "platform/FileManager.h"
 
 namespace bextkit::cli {
 

@@ -1,12 +1,12 @@
 // The operations that scripts call, by class, under the names scripts write. Each body unpacks
 // the arguments that the bridge has checked against the kinds listed beside it.
-#include "app/FileManager.h"
 #include "app/bridge/Bridge.h"
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
+#include "platform/FileManager.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 

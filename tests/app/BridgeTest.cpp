@@ -9,9 +9,9 @@
 #include <set>
 
 #include "Support.h"
-#include "app/FileManager.h"
 #include "bwf/BWFParser.h"
 #include "platform/FileHandle.h"
+#include "platform/FileManager.h"
 #include "timecode/TimeCode.h"
 
 namespace bextkit::bridge {

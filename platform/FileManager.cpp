@@ -1,4 +1,4 @@
-#include "app/FileManager.h"
+#include "platform/FileManager.h"
 
 #include <linux/limits.h>
 #include <sys/stat.h>
@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <optional>
+
+#include "platform/FourCC.h"
 
 namespace bextkit {
 
@@ -30,8 +32,21 @@ std::optional<std::string> finderInfo(const std::string& path, bool followLinks)
   return bytes;
 }
 
-bool setCode(size_t offset, const std::string& code, const std::string& path) {
-  if (code.size() != kCodeSize) {
+// The code that `text` names: its four bytes as they are; nothing for a text of another length.
+std::optional<FourCC> codeOf(const std::string& text) {
+  if (text.size() != kCodeSize) return std::nullopt;
+  return FourCC::fromBytes(reinterpret_cast<const uint8_t*>(text.data()));
+}
+
+// The code held at `offset` of the attribute's bytes; code 0 when they are too few to hold it.
+FourCC codeIn(const std::string& info, size_t offset) {
+  if (info.size() < offset + kCodeSize) return FourCC();
+  return FourCC::fromBytes(reinterpret_cast<const uint8_t*>(info.data() + offset));
+}
+
+bool setCode(size_t offset, const std::string& text, const std::string& path) {
+  const std::optional<FourCC> code = codeOf(text);
+  if (!code) {
     errno = EINVAL;
     return false;
   }
@@ -50,7 +65,7 @@ bool setCode(size_t offset, const std::string& code, const std::string& path) {
   // are kept as they are, a longer one whole, and a shorter one padded with zeros to 32 so that
   // both codes have their place.
   if (info->size() < kFinderInfoSize) info->resize(kFinderInfoSize, '\0');
-  info->replace(offset, kCodeSize, code);
+  info->replace(offset, kCodeSize, code->str());
   // One call replaces the whole value, so the attribute is never left half written.
   return ::lsetxattr(path.c_str(), kFinderInfo, info->data(), info->size(), 0) == 0;
 }
@@ -59,10 +74,8 @@ std::string codeAtPath(size_t offset, const std::string& path) {
   struct stat st;
   std::optional<std::string> info;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) info = finderInfo(path, true);
-  const std::string zero(kCodeSize, '\0');
-  const std::string code =
-      info && info->size() >= offset + kCodeSize ? info->substr(offset, kCodeSize) : zero;
-  return code == zero ? "''" : "'" + code + "'";
+  const FourCC code = info ? codeIn(*info, offset) : FourCC();
+  return code == FourCC() ? "''" : "'" + code.str() + "'";
 }
 
 }  // namespace

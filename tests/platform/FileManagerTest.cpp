@@ -1,6 +1,6 @@
 // FileManager checked against the raw attribute: each code's four bytes of
 // user.com.apple.FinderInfo, the other bytes kept, and refusals that change nothing.
-#include "app/FileManager.h"
+#include "platform/FileManager.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
