@@ -30,16 +30,6 @@ constexpr std::string_view kNewCodingHistory = "A=PCM\r\n";
 // The text as C would hold it: up to its first NUL.
 std::string_view cText(const std::string& text) { return cnum::cStringView(text); }
 
-// Copies `text` into the field. A shorter text is followed by a NUL and, when `clearTail`, by
-// zeros to the end of the field, so that nothing of a former text stays behind it; otherwise
-// the bytes after the NUL keep what the record held.
-void putText(BWFChunk& record, BWFChunk::Field field, std::string_view text, bool clearTail) {
-  const size_t n = std::min(text.size(), field.width);
-  const auto at = record.bytes.begin() + static_cast<std::ptrdiff_t>(field.offset);
-  std::copy_n(text.begin(), n, at);
-  if (n < field.width) std::fill(at + n, at + (clearTail ? field.width : n + 1), 0);
-}
-
 // Whether `text` has the form of `pattern`: a digit where it holds 'd', its byte elsewhere.
 bool hasForm(std::string_view text, std::string_view pattern) {
   return text.size() == pattern.size() &&
@@ -130,7 +120,7 @@ BWFChunk BWFParser::editedRecord(size_t keep, bool withFieldEdits) const {
   storeSize(record.bytes.data(), BWFChunk::kCkSize.offset, kNewChunkSize);
   // A new chunk holds nothing after a text's NUL, and its one coding-history line ends with
   // CR LF, as every line of a history does.
-  putText(record, BWFChunk::kCodingHistory, kNewCodingHistory, false);
+  encodeText(record, BextField::kCodingHistory, kNewCodingHistory);
   // Date and time fill their fields exactly, with no NUL.
   std::copy_n(date.begin(), std::min(date.size(), BWFChunk::kOriginationDate.width),
               record.bytes.begin() + BWFChunk::kOriginationDate.offset);
@@ -144,17 +134,15 @@ BWFChunk BWFParser::editedRecord(size_t keep, bool withFieldEdits) const {
   }
   const bool fresh = !bwfChunk_;
   if (fresh || descriptionEdited()) {
-    putText(record, BWFChunk::kDescription, cText(description_), descriptionEdited());
+    encodeText(record, BextField::kDescription, cText(description_));
   }
   if (fresh || originatorEdited()) {
-    putText(record, BWFChunk::kOriginator, cText(originator_), originatorEdited());
+    encodeText(record, BextField::kOriginator, cText(originator_));
   }
   // The time reference is sample-accurate: only a changed timecode, or a time reference set
   // as such, replaces it.
   if (const std::optional<uint64_t> samples = timeReferenceToWrite()) {
-    record.store32(BWFChunk::kTimeReferenceLow, static_cast<uint32_t>(*samples), bigEndianRecord());
-    record.store32(BWFChunk::kTimeReferenceHigh, static_cast<uint32_t>(*samples >> 32),
-                   bigEndianRecord());
+    encodeTimeReference(record, *samples, bigEndianRecord());
   }
   if (withFieldEdits) applyFieldEdits(record);
   return record;
@@ -162,25 +150,20 @@ BWFChunk BWFParser::editedRecord(size_t keep, bool withFieldEdits) const {
 
 void BWFParser::applyFieldEdits(BWFChunk& record) const {
   const FieldEdits& e = fieldEdits_;
-  const std::pair<const std::optional<std::string>&, BWFChunk::Field> texts[] = {
-      {e.originatorReference, BWFChunk::kOriginatorReference},
-      {e.originationDate, BWFChunk::kOriginationDate},
-      {e.originationTime, BWFChunk::kOriginationTime}};
+  const std::pair<const std::optional<std::string>&, BextField> texts[] = {
+      {e.originatorReference, BextField::kOriginatorReference},
+      {e.originationDate, BextField::kOriginationDate},
+      {e.originationTime, BextField::kOriginationTime}};
   for (const auto& [text, field] : texts) {
-    if (text) putText(record, field, cText(*text), true);
+    if (text) encodeText(record, field, *text);
   }
-  if (e.umid) {
-    std::copy(e.umid->begin(), e.umid->end(), record.bytes.begin() + BWFChunk::kUMID.offset);
-  }
-  if (e.version) record.store16(BWFChunk::kVersion, *e.version, bigEndianRecord());
-  const std::pair<const std::optional<int16_t>&, BWFChunk::Field> loudness[] = {
-      {e.loudnessValue, BWFChunk::kLoudnessValue},
-      {e.loudnessRange, BWFChunk::kLoudnessRange},
-      {e.maxTruePeakLevel, BWFChunk::kMaxTruePeakLevel},
-      {e.maxMomentaryLoudness, BWFChunk::kMaxMomentaryLoudness},
-      {e.maxShortTermLoudness, BWFChunk::kMaxShortTermLoudness}};
-  for (const auto& [value, field] : loudness) {
-    if (value) record.store16(field, static_cast<uint16_t>(*value), bigEndianRecord());
+  if (e.umid) encodeUmid(record, *e.umid);
+  if (e.version) encodeVersion(record, *e.version, bigEndianRecord());
+  const std::optional<int16_t>* loudness[] = {&e.loudnessValue, &e.loudnessRange,
+                                              &e.maxTruePeakLevel, &e.maxMomentaryLoudness,
+                                              &e.maxShortTermLoudness};
+  for (size_t i = 0; i < kLoudnessFields.size(); ++i) {
+    if (*loudness[i]) encodeLoudness(record, kLoudnessFields[i], **loudness[i], bigEndianRecord());
   }
 }
 

@@ -195,6 +195,7 @@ void BWFParser::adoptSaved(const std::vector<uint8_t>& chunk) {
                              : std::string(history, std::find(history, chunk.end(), 0));
   }
   fieldEdits_ = FieldEdits();
+  record_ = decodeBext(bextAsRead_, bextChunkStart_, imageChunkSize(), bigEndianRecord());
 }
 
 bool BWFParser::chunkAsRead(FileHandle& file, uint64_t offset) const {

@@ -127,7 +127,9 @@ BextRecord decodeBext(std::vector<uint8_t> bytes, uint64_t offset, uint64_t decl
 }
 
 void encodeText(BWFChunk& image, BextField field, std::string_view text) {
-  const BWFChunk::Field& place = fieldInfo(field).place;
+  // The image holds the first bytes of a coding history, up to its end.
+  const BWFChunk::Field& place =
+      field == F::kCodingHistory ? BWFChunk::kCodingHistory : fieldInfo(field).place;
   const auto first = image.bytes.begin() + static_cast<std::ptrdiff_t>(place.offset);
   const size_t length = std::min({text.find('\0'), text.size(), place.width});
   std::fill_n(std::copy_n(text.begin(), length, first), place.width - length, uint8_t{0});
