@@ -7,6 +7,7 @@
 #include "check/Conformance.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/FileScan.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -61,7 +62,7 @@ void run(Context& ctx, const Options& o) {
     }
     const std::string name = displayName(path);
     if (!read) {
-      output.err = "bextkit: " + name + ": " + why + '\n';
+      output.err = failureLine(name, why);
       return output;
     }
     if (findings.empty()) output.out = name + ": OK\n";

@@ -58,6 +58,8 @@ std::string displayLines(const std::string& bytes, const std::string& indent) {
   return out;
 }
 
+std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
+
 std::string displayName(const std::string& bytes) {
   std::string out;
   for (const char c : displayUtf8(bytes)) appendShown(out, static_cast<uint8_t>(c));

@@ -23,6 +23,9 @@ std::string jsonFileName(const std::string& bytes);
 // indented by `indent`, and other control characters shown as \xNN.
 std::string displayLines(const std::string& bytes, const std::string& indent);
 
+// A text as a change lists it: in quotes, line breaks continued on a new line.
+std::string quotedText(const std::string& bytes);
+
 // Appends `c`, a control character as \xNN, so that it is seen and never acted on by a
 // terminal.
 void appendShown(std::string& out, uint8_t c);
