@@ -42,7 +42,7 @@ void run(Context& ctx, const Options& o) {
     if (o.json) {
       // Written as show --json writes: the file name byte for byte, the texts as UTF-8.
       JsonWriter j;
-      j.beginObject().key("file").raw(jsonFileName(path));
+      j.beginObject().key("file").fileName(path);
       if (!read) {
         j.key("error").string(displayUtf8(why));
       } else {

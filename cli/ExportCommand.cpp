@@ -167,7 +167,7 @@ void run(Context& ctx, const Options& o) {
     for (const auto& [column, value] : row) {
       j.key(column);
       if (column == "FileName") {
-        j.raw(jsonFileName(value));
+        j.fileName(value);
       } else {
         j.string(displayUtf8(value));
       }

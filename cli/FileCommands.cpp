@@ -66,11 +66,11 @@ void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& 
   }
 }
 
-// One JSON Lines record; the file name comes first, written byte for byte (jsonFileName).
+// One JSON Lines record; the file name comes first, written byte for byte (JsonWriter::fileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
                      const FileRate* fileRate, const Options& o) {
   JsonWriter j;
-  j.beginObject().key("file").raw(jsonFileName(path));
+  j.beginObject().key("file").fileName(path);
   if (!p) {
     j.key("error").string(error).endObject();
     return j.text();
