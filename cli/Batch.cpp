@@ -65,13 +65,33 @@ FileOutput workOn(const std::string& path,
     return work(path);
   } catch (...) {
     FileOutput failed;
-    failed.err = "bextkit: " + path + ": " + currentExceptionReason() + '\n';
+    failed.err = failureLine(path, currentExceptionReason());
     failed.failed = true;
     return failed;
   }
 }
 
 }  // namespace
+
+std::string failureLine(const std::string& name, const std::string& why) {
+  return "bextkit: " + name + ": " + why + '\n';
+}
+
+void reportFailure(Context& ctx, const std::string& name, const std::string& why) {
+  ctx.err << failureLine(name, why);
+  ctx.status = 1;
+}
+
+void forEachFile(Context& ctx, const std::vector<std::string>& files,
+                 const std::function<void(const std::string& path)>& work) {
+  for (const std::string& path : files) {
+    try {
+      work(path);
+    } catch (...) {
+      reportFailure(ctx, path, currentExceptionReason());
+    }
+  }
+}
 
 void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel, const char* verb,
               const std::function<FileOutput(const std::string& path)>& work) {

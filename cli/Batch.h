@@ -19,6 +19,17 @@ struct FileOutput {
   bool block = false;  // `out` is a block of lines, set off from the block before by a blank line
 };
 
+// The line that tells a file's failure on the error stream: "bextkit: NAME: why".
+std::string failureLine(const std::string& name, const std::string& why);
+
+// Tells a file's failure on the error stream (failureLine); the exit status becomes 1.
+void reportFailure(Context& ctx, const std::string& name, const std::string& why);
+
+// Runs `work` on each file in turn, for work that writes as it goes; whatever it throws fails
+// that file alone (reportFailure), and the other files go on.
+void forEachFile(Context& ctx, const std::vector<std::string>& files,
+                 const std::function<void(const std::string& path)>& work);
+
 // Runs `work` on each file and writes its output; a failed file sets the exit status to 1 and
 // the batch goes on. An exception out of `work` fails its file alone ("bextkit: FILE: REASON").
 // `parallel` lets reading work run on all cores where the batch is large enough to gain from

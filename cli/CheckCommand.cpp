@@ -7,6 +7,7 @@
 #include "check/Conformance.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/FileScan.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -41,7 +42,7 @@ void run(Context& ctx, const Options& o) {
     if (o.json) {
       // Written as show --json writes: the file name byte for byte, the texts as UTF-8.
       JsonWriter j;
-      j.beginObject().key("file").raw(jsonFileName(path));
+      j.beginObject().key("file").fileName(path);
       if (!read) {
         j.key("error").string(displayUtf8(why));
       } else {
@@ -61,7 +62,7 @@ void run(Context& ctx, const Options& o) {
     }
     const std::string name = displayName(path);
     if (!read) {
-      output.err = "bextkit: " + name + ": " + why + '\n';
+      output.err = failureLine(name, why);
       return output;
     }
     if (findings.empty()) output.out = name + ": OK\n";

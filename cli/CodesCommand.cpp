@@ -8,10 +8,10 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
-#include "platform/ExceptionReason.h"
 #include "platform/FileManager.h"
 
 namespace bextkit::cli {
@@ -65,9 +65,8 @@ std::string refusal(const std::string& path, int error) {
 // which reads the same).
 bool setCodes(Context& ctx, const Options& o, const std::string& path) {
   const auto refuse = [&](const char* which, int error) {
-    ctx.err << "bextkit: cannot set the " << which << " code of " << displayName(path) << ": "
-            << refusal(path, error) << '\n';
-    ctx.status = 1;
+    reportFailure(ctx, std::string("cannot set the ") + which + " code of " + displayName(path),
+                  refusal(path, error));
     return false;
   };
   const std::string oldType = FileManager::typeCodeAtPath(path);
@@ -84,10 +83,8 @@ void showCodes(Context& ctx, const std::string& path) {
   // FileManager reads anything it cannot read as code 0; the tool tells a missing file apart.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    ctx.err << "bextkit: cannot read the codes of " << displayName(path)
-            << ": not a regular file or missing\n";
-    ctx.status = 1;
-    return;
+    return reportFailure(ctx, "cannot read the codes of " + displayName(path),
+                         "not a regular file or missing");
   }
   ctx.out << displayName(path) << "  type " << shownCode(FileManager::typeCodeAtPath(path))
           << "  creator " << shownCode(FileManager::creatorCodeAtPath(path)) << '\n';
@@ -107,15 +104,10 @@ void runCodes(Context& ctx, const Options& given) {
   paths.followLinks = false;
   const PathList list = expandPaths(paths);
   reportPathList(ctx, list);
-  for (const std::string& path : list.files) {
-    try {
-      if ((o.type || o.creator) && !setCodes(ctx, o, path)) continue;
-      showCodes(ctx, path);
-    } catch (...) {
-      ctx.err << "bextkit: " << path << ": " << currentExceptionReason() << '\n';
-      ctx.status = 1;
-    }
-  }
+  forEachFile(ctx, list.files, [&](const std::string& path) {
+    if ((o.type || o.creator) && !setCodes(ctx, o, path)) return;
+    showCodes(ctx, path);
+  });
 }
 
 }  // namespace

@@ -1,14 +1,8 @@
 // The command groups of the bextkit tool; each adds its subcommands to the application.
 #pragma once
 
-#include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
-
-#include "bwf/BWFParser.h"
-#include "platform/SystemLog.h"
-#include "timecode/Smpte.h"
 
 namespace CLI {
 class App;
@@ -34,36 +28,6 @@ struct Context {
 // parseRate when the command runs, and the --classic flag. An empty `rate` stands for the rate
 // each file states (rateOfFile).
 void addFrameRateOption(CLI::App* command, std::string& rate, bool& classic);
-
-// Routes the scan's progress messages to the error stream with --verbose, and drops them
-// otherwise, for as long as it lives.
-class ScanMessages {
- public:
-  ScanMessages(bool verbose, std::ostream& err)
-      : previous_(setLogSink(verbose ? LogSink([&err](const std::string& m) { err << m; })
-                                     : LogSink([](const std::string&) {}))) {}
-  ~ScanMessages() { setLogSink(previous_); }
-  ScanMessages(const ScanMessages&) = delete;
-  ScanMessages& operator=(const ScanMessages&) = delete;
-
- private:
-  LogSink previous_;
-};
-
-// Opens and scans one file; null with the reason in `error` when it cannot be read.
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error);
-
-// The file's time reference as SMPTE timecode: the frame it lies in and the samples past that
-// frame's start; nothing without a bext chunk and a sample rate.
-struct SmpteTime {
-  smpte::Position position;
-  std::string label;  // hours past 23 where the time reference lies a day or more after midnight
-  bool beyondDay = false;
-};
-std::optional<SmpteTime> smpteTime(const BWFParser& parser, const smpte::Rate& rate);
-
-// A text as a change lists it: in quotes, line breaks continued on a new line.
-std::string quotedText(const std::string& bytes);
 
 void addTimecodeCommands(CLI::App& app, Context& context);
 void addFileCommands(CLI::App& app, Context& context);

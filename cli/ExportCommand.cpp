@@ -15,6 +15,7 @@
 #include "cli/Commands.h"
 #include "cli/Csv.h"
 #include "cli/FileRate.h"
+#include "cli/FileScan.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -139,7 +140,7 @@ void run(Context& ctx, const Options& o) {
     std::string why;
     std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
     if (!parser) {
-      output.err = "bextkit: " + path + ": " + why + '\n';
+      output.err = failureLine(path, why);
       output.failed = true;
       return output;
     }
@@ -166,7 +167,7 @@ void run(Context& ctx, const Options& o) {
     for (const auto& [column, value] : row) {
       j.key(column);
       if (column == "FileName") {
-        j.raw(jsonFileName(value));
+        j.fileName(value);
       } else {
         j.string(displayUtf8(value));
       }

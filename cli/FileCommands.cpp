@@ -13,6 +13,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/FileRate.h"
+#include "cli/FileScan.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
@@ -65,11 +66,11 @@ void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& 
   }
 }
 
-// One JSON Lines record; the file name comes first, written byte for byte (jsonFileName).
+// One JSON Lines record; the file name comes first, written byte for byte (JsonWriter::fileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
                      const FileRate* fileRate, const Options& o) {
   JsonWriter j;
-  j.beginObject().key("file").raw(jsonFileName(path));
+  j.beginObject().key("file").fileName(path);
   if (!p) {
     j.key("error").string(error).endObject();
     return j.text();
@@ -345,7 +346,7 @@ void runFiles(Context& ctx, const Options& o, View view) {
       if (o.json) {
         output.out = jsonLine(path, nullptr, why, nullptr, o) + '\n';
       } else {
-        output.err = "bextkit: " + path + ": " + why + '\n';
+        output.err = failureLine(path, why);
       }
       return output;
     }
@@ -381,32 +382,6 @@ void addCommonOptions(CLI::App* command, Options& o) {
 }
 
 }  // namespace
-
-std::optional<SmpteTime> smpteTime(const BWFParser& p, const smpte::Rate& rate) {
-  const std::optional<smpte::Position> at = smptePosition(p, rate);
-  if (!at) return std::nullopt;
-  const smpte::Label label = smpte::labelFromFrames(rate, at->frame);
-  return SmpteTime{*at, smpte::format(rate, label), label.hours >= 24};
-}
-
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
-  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
-  if (!parser) {
-    // Ask the file layer again, for the reason.
-    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
-    return nullptr;
-  }
-  (void)parser->parse();
-  // The scan finds chunk IDs in any bytes; a file is read as WAV only when it says it is one.
-  if (parser->chunkChain().container == Container::kNone) {
-    std::error_code ignored;
-    error = std::filesystem::file_size(path, ignored) == 0
-                ? "not a WAV file: the file is empty"
-                : "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
-    return nullptr;
-  }
-  return parser;
-}
 
 void addFileCommands(CLI::App& app, Context& context) {
   auto show = std::make_shared<Options>();

@@ -20,6 +20,7 @@
 #include "cli/Commands.h"
 #include "cli/Csv.h"
 #include "cli/FileRate.h"
+#include "cli/FileScan.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/ExceptionReason.h"

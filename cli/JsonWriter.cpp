@@ -1,5 +1,7 @@
 #include "cli/JsonWriter.h"
 
+#include "platform/Utf8.h"
+
 namespace bextkit::cli {
 
 JsonWriter& JsonWriter::number(double value) {
@@ -11,8 +13,36 @@ JsonWriter& JsonWriter::number(double value) {
   return *this;
 }
 
-void JsonWriter::quoted(std::string_view value) {
+JsonWriter& JsonWriter::fileName(const std::string& bytes) {
+  separate();
+  text_ += '"';
+  for (size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<uint8_t>(bytes[i]);
+    const size_t length = utf8SequenceLength(bytes, i);
+    if (length == 0) {
+      escaped("\\udc", c);
+    } else if (c == '"' || c == '\\') {
+      text_ += '\\';
+      text_ += static_cast<char>(c);
+    } else if (c < 0x20) {
+      escaped("\\u00", c);
+    } else {
+      text_.append(bytes, i, length);
+    }
+    i += length == 0 ? 1 : length;
+  }
+  text_ += '"';
+  return *this;
+}
+
+void JsonWriter::escaped(const char* prefix, uint8_t byte) {
   static constexpr char kHex[] = "0123456789abcdef";
+  text_ += prefix;
+  text_ += kHex[byte >> 4];
+  text_ += kHex[byte & 15];
+}
+
+void JsonWriter::quoted(std::string_view value) {
   text_ += '"';
   for (const char c : value) {
     const auto byte = static_cast<unsigned char>(c);
@@ -40,9 +70,7 @@ void JsonWriter::quoted(std::string_view value) {
         break;
       default:
         if (byte < 0x20) {
-          text_ += "\\u00";
-          text_ += kHex[byte >> 4];
-          text_ += kHex[byte & 15];
+          escaped("\\u00", byte);
         } else {
           text_ += c;
         }

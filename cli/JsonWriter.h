@@ -30,12 +30,10 @@ class JsonWriter {
     quoted(value);
     return *this;
   }
-  // A value written by another writer, as it stands.
-  JsonWriter& raw(std::string_view json) {
-    separate();
-    text_ += json;
-    return *this;
-  }
+  // A file name, byte for byte: valid UTF-8 unchanged, and each byte that is not as \udcNN
+  // (0xDC00 plus the byte, as Python's surrogateescape reads and writes them), so that a name
+  // that is not UTF-8 can be told from one that is, and turned back into its bytes.
+  JsonWriter& fileName(const std::string& bytes);
   JsonWriter& null() { return raw("null"); }
   JsonWriter& boolean(bool value) { return raw(value ? "true" : "false"); }
   template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>>
@@ -49,6 +47,12 @@ class JsonWriter {
   const std::string& text() const { return text_; }
 
  private:
+  // A value's text as it stands.
+  JsonWriter& raw(std::string_view json) {
+    separate();
+    text_ += json;
+    return *this;
+  }
   JsonWriter& open(char bracket) {
     separate();
     text_ += bracket;
@@ -69,6 +73,8 @@ class JsonWriter {
     first_ = false;
   }
   void quoted(std::string_view value);
+  // `prefix` and the byte as two lowercase hex digits ("\\u00" and 0x1F give \u001f).
+  void escaped(const char* prefix, uint8_t byte);
 
   std::string text_;
   bool first_ = true;

@@ -47,23 +47,23 @@ std::string embeddingWords(const check::Embedded& done) {
 // from the start, so that the digest stored is that of the audio read under the same lock.
 FileOutput md5File(const Options& o, const std::string& path) {
   FileOutput output;
-  const auto fail = [&output](const std::string& message) {
-    output.err = "bextkit: " + message + '\n';
+  const auto fail = [&output](const std::string& name, const std::string& why) {
+    output.err = failureLine(name, why);
     output.failed = true;
     return output;
   };
   std::string why;
   const std::unique_ptr<FileHandle> file =
       o.embed ? FileHandle::openForSaving(path, &why) : FileHandle::openForReading(path, &why);
-  if (!file) return fail((o.embed ? "cannot save " : "") + path + ": " + why);
+  if (!file) return fail((o.embed ? "cannot save " : "") + path, why);
   const uint64_t size = file->seekToEndOfFile();
   const std::optional<check::Digest> audio = check::audioDigest(*file, size, why);
-  if (!audio) return fail(path + ": " + why);
+  if (!audio) return fail(path, why);
   const std::string shown = displayName(path);
 
   if (o.verify) {
     const std::optional<check::Digest> stored = check::storedDigest(*file, size, why);
-    if (!stored && !why.empty()) return fail(path + ": " + why);
+    if (!stored && !why.empty()) return fail(path, why);
     output.failed = !stored || *stored != *audio;
     output.out = shown + (!stored             ? ": no MD5 chunk\n"
                           : *stored == *audio ? ": OK\n"
@@ -74,13 +74,13 @@ FileOutput md5File(const Options& o, const std::string& path) {
   if (o.embed) {
     const std::optional<check::Embedded> done = check::embedDigest(*file, *audio, o.force, why);
     if (done && done->embedding == check::Embedding::kDiffers) {
-      return fail(path + ": the MD5 chunk holds " + done->stored.hex() +
-                  ", but the audio's MD5 is " + audio->hex() +
-                  ": the audio has changed since the digest was stored; nothing was written "
-                  "(--force replaces it)");
+      return fail(path, "the MD5 chunk holds " + done->stored.hex() + ", but the audio's MD5 is " +
+                            audio->hex() +
+                            ": the audio has changed since the digest was stored; nothing was "
+                            "written (--force replaces it)");
     }
     if (!done || !file->closeFile()) {
-      return fail("cannot save " + path + ": " + (done ? file->lastError() : why));
+      return fail("cannot save " + path, done ? file->lastError() : why);
     }
     output.out = audio->hex() + "  " + shown + "  " + embeddingWords(*done) + '\n';
     return output;

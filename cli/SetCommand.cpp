@@ -11,19 +11,18 @@
 #include "check/AudioDigest.h"
 #include "check/ValueRules.h"
 #include "cli/Arguments.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/FileRate.h"
+#include "cli/FileScan.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
-#include "platform/ExceptionReason.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 
 namespace bextkit::cli {
-
-std::string quotedText(const std::string& bytes) { return "\"" + displayLines(bytes, "") + "\""; }
 
 namespace {
 
@@ -276,19 +275,13 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
              const FieldEdits& fieldEdits) {
   std::string why;
   std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
-  if (!parser) {
-    ctx.err << "bextkit: " << path << ": " << why << '\n';
-    ctx.status = 1;
-    return;
-  }
+  if (!parser) return reportFailure(ctx, path, why);
   // Without --rate, a timecode is read at the rate the file states.
   const FileRate fileRate = rateOfFile(option, o.classic, *parser);
   const FrameRate& rate = fileRate.rate;
   if (o.timecode && !option && !(timecode = timecodeAt(rate, *o.timecode, why))) {
-    ctx.err << "bextkit: cannot save " << path << ": " << why << " (" << rateSourceText(fileRate)
-            << "); nothing was written\n";
-    ctx.status = 1;
-    return;
+    return reportFailure(ctx, "cannot save " + path,
+                         why + " (" + rateSourceText(fileRate) + "); nothing was written");
   }
 
   std::vector<std::string> changes;
@@ -381,10 +374,8 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
   // it where it is.
   std::optional<check::Digest> audio;
   if (o.verifyAudio && newFile && !installAudioCheck(*parser, path, why, audio)) {
-    ctx.err << "bextkit: cannot save " << path << ": the audio cannot be verified: " << why
-            << "; nothing was written\n";
-    ctx.status = 1;
-    return;
+    return reportFailure(ctx, "cannot save " + path,
+                         "the audio cannot be verified: " + why + "; nothing was written");
   }
   if (!(o.dryRun ? parser->checkSave() : parser->saveFile())) {
     ctx.err << "bextkit: " << parser->lastError() << '\n';
@@ -451,15 +442,8 @@ void runSet(Context& ctx, const Options& o) {
   const LogSink previous = setLogSink([](const std::string&) {});
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
-  for (const std::string& path : list.files) {
-    // Whatever a file's work throws fails that file alone.
-    try {
-      setFile(ctx, o, path, rate, timecode, *fieldEdits);
-    } catch (...) {
-      ctx.err << "bextkit: " << path << ": " << currentExceptionReason() << '\n';
-      ctx.status = 1;
-    }
-  }
+  forEachFile(ctx, list.files,
+              [&](const std::string& path) { setFile(ctx, o, path, rate, timecode, *fieldEdits); });
   setLogSink(previous);
 }
 

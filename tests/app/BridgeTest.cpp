@@ -137,7 +137,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
 TEST(Bridge, CallsThatDoNotFitFailWithTheOperationNamed) {
   Bridge bridge;
   S error;
-  std::vector<Value> open = {S(BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav")};
+  std::vector<Value> open = {testsupport::samplePath()};
   const Handle self =
       std::get<ParserRef>(*bridge.call("BWFParser", "initWithPath:", 0, open, error)).handle;
   // clang-format off

@@ -25,13 +25,9 @@ constexpr uint32_t kHour = 48000u * 3600u;
 
 Bytes audio(size_t frames) { return Bytes(frames * 6, 0x11); }  // 2 channels of 24 bits
 
-// A RIFF file: fmt (48 kHz, 2 x 24 bits), bext with `fields`, `extra` chunks, then data.
-Bytes wave(const BextFields& fields, const std::vector<std::pair<std::string, Bytes>>& extra = {},
-           size_t frames = 4) {
-  RiffBuilder b;
-  b.riffHeader().fmt(1, 2, 48000, 24).bext(fields);
-  for (const auto& [id, payload] : extra) b.chunk(id, payload);
-  return b.chunk("data", audio(frames)).bytes();
+// A recorder's take with `extra` chunks before four frames of audio.
+Bytes wave(const BextFields& fields, const std::vector<std::pair<std::string, Bytes>>& extra = {}) {
+  return testsupport::recorderTake(fields, extra, audio(4));
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -187,8 +183,8 @@ TEST(Conformance, FrameBoundaries) {
   }
 }
 
+using testsupport::bextkit;
 using testsupport::Outcome;
-Outcome bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
 
 TEST(Conformance, CheckCommand) {
   testsupport::TempDir dir;

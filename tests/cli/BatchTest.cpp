@@ -23,23 +23,15 @@ using testsupport::BextFields;
 using testsupport::Bytes;
 using testsupport::RiffBuilder;
 
+using testsupport::bextkit;
 using testsupport::Outcome;
-Outcome bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
-
-Bytes take(const BextFields& fields) {
-  return RiffBuilder()
-      .riffHeader()
-      .fmt(1, 2, 48000, 24)
-      .bext(fields)
-      .chunk("data", Bytes(12, 0))
-      .bytes();
-}
+using testsupport::recorderTake;
 
 TEST(Batch, FoldersGiveTheirFilesInNameOrder) {
   testsupport::TempDir dir;
   std::filesystem::create_directories(dir.pathOf("b/c"));
   for (const char* name : {"b/2.wav", "b/1.WAV", "b/c/3.wav", "b/notes.txt", "b/x.bwf"}) {
-    dir.write(name, take({}));
+    dir.write(name, recorderTake({}));
   }
   const struct {
     bool recursive;
@@ -65,8 +57,8 @@ TEST(Batch, EachFileOnceHoweverManyPathsReachIt) {
   namespace fs = std::filesystem;
   testsupport::TempDir dir;
   fs::create_directories(dir.pathOf("d/e"));
-  const std::string d = dir.pathOf("d"), a = dir.write("d/a.wav", take({})),
-                    b = dir.write("d/e/b.wav", take({})), link = dir.pathOf("d/link.wav"),
+  const std::string d = dir.pathOf("d"), a = dir.write("d/a.wav", recorderTake({})),
+                    b = dir.write("d/e/b.wav", recorderTake({})), link = dir.pathOf("d/link.wav"),
                     missing = dir.pathOf("missing.wav");
   fs::create_symlink("a.wav", link);
   fs::create_directory_symlink(".", dir.pathOf("d/e/loop"));  // e/loop is e
@@ -110,7 +102,7 @@ TEST(Batch, AFileThatThrowsFailsAloneAndTheOthersGoOn) {
   testsupport::TempDir dir;
   std::string table = "FileName,Description\r\n";
   for (int i = 10; i < 27; ++i) {  // 17 files: show reads them on every core
-    table += dir.write("f" + std::to_string(i) + ".wav", take({"Take"})) + ",Scene\r\n";
+    table += dir.write("f" + std::to_string(i) + ".wav", recorderTake({"Take"})) + ",Scene\r\n";
   }
   const std::string poison = dir.pathOf("f18.wav"), oom = poison + ": out of memory\n";
   const std::string csv = dir.write("t.csv", Bytes(table.begin(), table.end()));
@@ -155,7 +147,8 @@ TEST(Batch, OutputKeepsTheOrderOfTheFiles) {
     if (i == 17) {
       dir.write(name, Bytes{'J', 'U', 'N', 'K'});
     } else {
-      dir.write(name, take({"Take " + std::to_string(i), "", "", "", "", uint64_t(i) * 1920}));
+      dir.write(name,
+                recorderTake({"Take " + std::to_string(i), "", "", "", "", uint64_t(i) * 1920}));
     }
     oneByOne += bextkit({"show", "--json", dir.pathOf(name)}).out;
   }

@@ -21,7 +21,7 @@
 namespace bextkit::cli {
 namespace {
 
-const std::string kSample = BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav";
+const std::string kSample = testsupport::samplePath();
 
 using Result = testsupport::Outcome;
 using testsupport::scanned;
@@ -31,7 +31,7 @@ Result bextkit(const std::string& line, std::vector<std::string> first = {},
                bool terminal = false) {
   std::istringstream words(line);
   for (std::string word; words >> word;) first.push_back(word);
-  return testsupport::runTool(first, terminal);
+  return testsupport::bextkit(first, terminal);
 }
 
 TEST(Cli, Arithmetic) {
@@ -253,13 +253,13 @@ TEST(Cli, EveryCodingAsFfprobeReadsIt) {
 TEST(Cli, TheFilesOwnRate) {
   testsupport::TempDir dir;
   const auto file = [&dir](const std::string& description, const std::string& ixml) {
-    testsupport::RiffBuilder b;
-    b.riffHeader().fmt(1, 2, 48000, 24).bext({description, "", "", "", "", 172800000});
+    std::vector<std::pair<std::string, testsupport::Bytes>> extra;
     if (!ixml.empty()) {
       const std::string text = "<BWFXML><SPEED>" + ixml + "</SPEED></BWFXML>";
-      b.chunk("iXML", testsupport::Bytes(text.begin(), text.end()));
+      extra.emplace_back("iXML", testsupport::Bytes(text.begin(), text.end()));
     }
-    return dir.write("take.wav", b.chunk("data", testsupport::Bytes(6, 0)).bytes());
+    return dir.write("take.wav", testsupport::recorderTake({description, "", "", "", "", 172800000},
+                                                           extra, testsupport::Bytes(6, 0)));
   };
   const std::string kDf =
       "<TIMECODE_RATE>30000/1001</TIMECODE_RATE><TIMECODE_FLAG>DF</TIMECODE_FLAG>";
@@ -351,14 +351,10 @@ TEST(Cli, Set) {
   tiny.payloadSize = 10;
   const std::string short10 =
       dir.write("short.wav", testsupport::RiffBuilder().riffHeader().bext(tiny).bytes());
-  FileOperations ops = posixFileOperations();
-  ops.open = [real = ops.open, path](const char* p, int flags, mode_t mode) {
-    return (flags & O_ACCMODE) != O_RDONLY && path == p ? (errno = EACCES, -1)
-                                                        : real(p, flags, mode);
-  };
-  setFileOperations(ops);
-  r = bextkit("--originator Field", {"set", plain, short10, path});
-  setFileOperations(posixFileOperations());
+  {
+    const testsupport::WriteRefused refused(path);
+    r = bextkit("--originator Field", {"set", plain, short10, path});
+  }
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("  coding history: \"A=PCM\\r\\n\" (new chunk)\n  a new bext chunk after "
                        "the RIFF header"),

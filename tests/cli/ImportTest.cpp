@@ -25,11 +25,11 @@ namespace {
 
 using testsupport::readWholeFile;
 
-const std::string kSample = BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav";
+const std::string kSample = testsupport::samplePath();
 const std::string kSampleDescription = "Line-up tone, 1 kHz at -18 dBFS";
 
 using Result = testsupport::Outcome;
-Result bextkit(const std::vector<std::string>& args) { return testsupport::runTool(args); }
+using testsupport::bextkit;
 
 std::string writeText(const testsupport::TempDir& dir, const std::string& name,
                       const std::string& text) {
@@ -38,18 +38,7 @@ std::string writeText(const testsupport::TempDir& dir, const std::string& name,
 
 using testsupport::scanned;
 
-// Refuses to open `path` for writing while it lives.
-struct WriteRefused {
-  explicit WriteRefused(const std::string& path) {
-    FileOperations ops = posixFileOperations();
-    ops.open = [real = ops.open, path](const char* p, int flags, mode_t mode) {
-      return (flags & O_ACCMODE) != O_RDONLY && path == p ? (errno = EACCES, -1)
-                                                          : real(p, flags, mode);
-    };
-    setFileOperations(ops);
-  }
-  ~WriteRefused() { setFileOperations(posixFileOperations()); }
-};
+using testsupport::WriteRefused;
 
 TEST(Import, TableAsASpreadsheetSavesIt) {
   // A byte order mark, CR LF, the columns in another order, a quoted cell with a comma, a quote

@@ -1,12 +1,16 @@
 #include "Support.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "platform/FileHandle.h"
 
 namespace bextkit::testsupport {
 
@@ -79,6 +83,16 @@ Bytes RiffBuilder::bytes() const {
   return out.raw({bytes_.begin() + 8, bytes_.end()}).bytes_;
 }
 
+Bytes recorderTake(const BextFields& fields,
+                   const std::vector<std::pair<std::string, Bytes>>& extra, const Bytes& audio) {
+  RiffBuilder b;
+  b.riffHeader().fmt(1, 2, 48000, 24).bext(fields);
+  for (const auto& [id, payload] : extra) b.chunk(id, payload);
+  return b.chunk("data", audio).bytes();
+}
+
+std::string samplePath() { return BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav"; }
+
 TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "bextkit-XXXXXX").string()) {
   if (!::mkdtemp(path.data())) std::abort();
 }
@@ -99,6 +113,17 @@ Bytes readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+WriteRefused::WriteRefused(const std::string& path) {
+  FileOperations ops = posixFileOperations();
+  ops.open = [real = ops.open, path](const char* p, int flags, mode_t mode) {
+    return (flags & O_ACCMODE) != O_RDONLY && path == p ? (errno = EACCES, -1)
+                                                        : real(p, flags, mode);
+  };
+  setFileOperations(ops);
+}
+
+WriteRefused::~WriteRefused() { setFileOperations(posixFileOperations()); }
 
 std::pair<int, std::string> runProcess(const std::vector<std::string>& argv) {
   std::string command = "exec";  // every argument quoted for the shell

@@ -1,10 +1,12 @@
 // Helpers for the tests and benchmarks (no test framework here): RIFF/WAVE files built byte by
-// byte, temporary directories, a quiet system log, child processes.
+// byte, the bundled sample, temporary directories, a quiet system log, file operations that
+// refuse a write, child processes.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/SystemLog.h"
@@ -50,6 +52,15 @@ class RiffBuilder {
   bool patchRiffSize_ = false;
 };
 
+// A take as a recorder writes it: fmt (48 kHz, 2 channels of 24 bits), bext with `fields`, the
+// `extra` chunks, then data holding `audio` (two frames of silence unless given).
+Bytes recorderTake(const BextFields& fields,
+                   const std::vector<std::pair<std::string, Bytes>>& extra = {},
+                   const Bytes& audio = Bytes(12, 0));
+
+// The bundled sample: a 48 kHz, 24-bit tone with a bext chunk.
+std::string samplePath();
+
 // A private directory, removed with its content when the object goes.
 struct TempDir {
   TempDir();
@@ -68,6 +79,14 @@ struct LogCapture {
   ~LogCapture() { setLogSink(previous); }
   std::vector<std::string> messages;
   LogSink previous;
+};
+
+// Refuses to open `path` for writing (EACCES) while it lives; reading it still works.
+struct WriteRefused {
+  explicit WriteRefused(const std::string& path);
+  ~WriteRefused();
+  WriteRefused(const WriteRefused&) = delete;
+  WriteRefused& operator=(const WriteRefused&) = delete;
 };
 
 // Runs a program; its wait status (0: it exited with 0) and its output and error streams.

@@ -26,7 +26,7 @@ struct Outcome {
   int status;
   std::string out, err;
 };
-inline Outcome runTool(const std::vector<std::string>& args, bool terminal = false) {
+inline Outcome bextkit(const std::vector<std::string>& args, bool terminal = false) {
   std::ostringstream out, err;
   const int status = cli::run(args, out, err, terminal);
   return {status, out.str(), err.str()};
