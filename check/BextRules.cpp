@@ -158,18 +158,9 @@ class BextRules {
               shownChar(used) + " where " + std::string(form) + " has " + shownChar(separator) +
               "; most readers accept it.");
     }
-    const std::string_view checked = fixed ? std::string_view(*fixed) : value;
-    const std::optional<ValueProblem> problem =
-        isDate ? dateProblem(checked) : timeProblem(checked);
-    if (!problem) return;
-    const char* code = isDate ? (problem->form ? "date-form" : "date-no-such-day")
-                              : (problem->form ? "time-form" : "time-out-of-range");
-    add(code, Severity::kError, f,
-        std::string("The ") + fieldName(f) + " " + shown(value) +
-            (problem->form
-                 ? " is not in the form " + std::string(form)
-                 : std::string(isDate ? " is not a real date" : " is not a time of day")) +
-            ": " + problem->reason + ".");
+    if (std::optional<ValueError> error = valueError(f, value)) {
+      add(error->code, Severity::kError, f, error->text + ".");
+    }
   }
 
   void umid() {
@@ -231,15 +222,10 @@ class BextRules {
       return;
     }
     const std::optional<int16_t>& raw = bext_.loudnessOf(f);
-    if (!raw || *raw == BextRecord::kNotMeasured) return;
-    const int value = *raw, lowest = lowestLoudness(f);
-    if (value >= lowest && value <= kLoudnessHighest) return;
-    const auto magnitude = static_cast<unsigned>(value < 0 ? -value : value);
-    add("loudness-range", Severity::kError, f,
-        std::string("The ") + fieldName(f) + " is " + (value < 0 ? "-" : "") +
-            std::to_string(magnitude / 100) + "." + twoDigits(magnitude % 100) + " " +
-            loudnessUnit(f) + ", outside " + (lowest ? "-99.99" : "0.00") +
-            " to 99.99; it should be in that range, or 0x7FFF when not measured.");
+    if (!raw) return;
+    if (std::optional<std::string> why = loudnessError(f, *raw)) {
+      add("loudness-range", Severity::kError, f, *why + ".");
+    }
   }
 
   void reserved() {
@@ -303,6 +289,38 @@ class BextRules {
 };
 
 }  // namespace
+
+std::optional<std::string> loudnessError(BextField field, int32_t hundredths) {
+  if (hundredths == BextRecord::kNotMeasured) return std::nullopt;
+  const int lowest = lowestLoudness(field);
+  if (hundredths >= lowest && hundredths <= kLoudnessHighest) return std::nullopt;
+  const auto magnitude = static_cast<unsigned>(hundredths < 0 ? -hundredths : hundredths);
+  return std::string("The ") + fieldName(field) + " is " + (hundredths < 0 ? "-" : "") +
+         std::to_string(magnitude / 100) + "." + twoDigits(magnitude % 100) + " " +
+         loudnessUnit(field) + ", outside " + (lowest ? "-99.99" : "0.00") +
+         " to 99.99; it should be in that range, or 0x7FFF when not measured";
+}
+
+std::optional<ValueError> valueError(BextField field, std::string_view value) {
+  if (value.empty() || (field != F::kOriginationDate && field != F::kOriginationTime)) {
+    return std::nullopt;
+  }
+  const bool isDate = field == F::kOriginationDate;
+  const std::string_view form = isDate ? "yyyy-mm-dd" : "hh:mm:ss";
+  const std::optional<std::string> fixed =
+      withSeparator(value, isDate ? std::array<size_t, 2>{4, 7} : std::array<size_t, 2>{2, 5},
+                    isDate ? '-' : ':');
+  const std::string_view checked = fixed ? std::string_view(*fixed) : value;
+  const std::optional<ValueProblem> problem = isDate ? dateProblem(checked) : timeProblem(checked);
+  if (!problem) return std::nullopt;
+  return ValueError{
+      isDate ? (problem->form ? "date-form" : "date-no-such-day")
+             : (problem->form ? "time-form" : "time-out-of-range"),
+      std::string("The ") + fieldName(field) + " " + shown(value) +
+          (problem->form ? " is not in the form " + std::string(form)
+                         : std::string(isDate ? " is not a real date" : " is not a time of day")) +
+          ": " + problem->reason};
+}
 
 void checkBext(const BextRecord& bext, unsigned ruleSets, Findings& out) {
   BextRules rules(bext, ruleSets, out);

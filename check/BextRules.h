@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bwf/BextRecord.h"
@@ -26,6 +28,16 @@ void checkBext(const BextRecord& bext, unsigned ruleSets, Findings& out);
 // Appends the findings of the chosen rule sets about one field of the record, as it stands
 // beside the others (the UMID and the loudness values by the version).
 void checkField(const BextRecord& bext, BextField field, unsigned ruleSets, Findings& out);
+// The error a check finds in a field's value by itself (an OriginationDate that names no day, an
+// OriginationTime out of range), as a sentence without its full stop; nothing when it has none.
+struct ValueError {
+  const char* code;  // the finding's code
+  std::string text;
+};
+std::optional<ValueError> valueError(BextField field, std::string_view value);
+// The error a check finds in a loudness value (hundredths of its unit) outside its field's range:
+// -99.99 to 99.99, the loudness range 0.00 to 99.99, or not measured.
+std::optional<std::string> loudnessError(BextField field, int32_t hundredths);
 // Appends the findings of the chosen rule sets about the INFO list; `bext` (null when the file
 // has none) gives the Originator that FADGI wants IARL to equal.
 void checkInfo(const std::vector<InfoEntry>& info, const BextRecord* bext, unsigned ruleSets,

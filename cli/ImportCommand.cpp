@@ -31,7 +31,6 @@ namespace bextkit::cli {
 
 namespace {
 
-using FieldEdits = BWFParser::FieldEdits;
 namespace fs = std::filesystem;
 
 struct Options {
@@ -70,36 +69,30 @@ static_assert(kColumnNames.size() == kColumnCount);
 // version, a loudness value marked as not measured. An empty cell leaves the field as it is.
 constexpr std::string_view kClear = "<clear>";
 
-// The loudness fields of version 2: signed hundredths of their unit, 0x7FFF when not measured.
-constexpr int kLoudnessUnset = 0x7FFF;
-constexpr int kLoudnessHighest = 9999;
-struct LoudnessField {
-  Column column;
-  const char* name;  // as a change is listed
-  int lowest;        // hundredths; the highest is kLoudnessHighest for each
-  std::optional<int16_t> FieldEdits::*edit;
-};
-constexpr std::array<LoudnessField, 5> kLoudness = {{
-    {kLoudnessValue, "loudness value", -9999, &FieldEdits::loudnessValue},
-    {kLoudnessRange, "loudness range", 0, &FieldEdits::loudnessRange},
-    {kMaxTruePeakLevel, "max true peak level", -9999, &FieldEdits::maxTruePeakLevel},
-    {kMaxMomentaryLoudness, "max momentary loudness", -9999, &FieldEdits::maxMomentaryLoudness},
-    {kMaxShortTermLoudness, "max short-term loudness", -9999, &FieldEdits::maxShortTermLoudness},
-}};
-
-using Umid = std::array<uint8_t, BWFChunk::kUMID.width>;
+// The columns of the record's fields, which the edit layer reads.
+constexpr std::pair<Column, BextField> kFieldColumns[] = {
+    {kDescription, BextField::kDescription},
+    {kOriginator, BextField::kOriginator},
+    {kOriginatorReference, BextField::kOriginatorReference},
+    {kOriginationDate, BextField::kOriginationDate},
+    {kOriginationTime, BextField::kOriginationTime},
+    {kVersion, BextField::kVersion},
+    {kUmid, BextField::kUmid},
+    {kLoudnessValue, BextField::kLoudnessValue},
+    {kLoudnessRange, BextField::kLoudnessRange},
+    {kMaxTruePeakLevel, BextField::kMaxTruePeakLevel},
+    {kMaxMomentaryLoudness, BextField::kMaxMomentaryLoudness},
+    {kMaxShortTermLoudness, BextField::kMaxShortTermLoudness},
+    {kCodingHistory, BextField::kCodingHistory}};
 
 // What a file holds now, for telling a cell that changes a field from one that repeats it.
 struct Current {
-  std::string description, originator;
-  FieldEdits fields;  // each one set: as the chunk holds it, or as a new chunk would
   uint64_t timeReference = 0;
   std::optional<smpte::Label> label;  // of the time reference; none without a sample rate
 };
 
 Current currentFields(const BWFParser& parser, const smpte::Rate& rate) {
-  Current c{parser.description(), parser.originator(), parser.storedFields(), timeReference(parser),
-            std::nullopt};
+  Current c{timeReference(parser), std::nullopt};
   if (const auto position = smptePosition(parser, rate)) {
     c.label = smpte::labelFromFrames(rate, position->frame);
   } else if (!(parser.chunkFlags() & kBWFFlagBext) && timeReferenceRate(parser) != 0) {
@@ -119,29 +112,6 @@ std::optional<uint64_t> parseUnsigned(std::string_view text) {
   const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || fault != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
-}
-
-// "-23.00", "-23.5", "7": hundredths, from -99999.99 to 99999.99 at most.
-std::optional<int> parseHundredths(std::string_view text) {
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
-  const size_t point = text.find('.');
-  const std::string_view whole = text.substr(0, point);
-  const std::string_view decimals =
-      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-  const auto digits = [](std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-  };
-  if (whole.empty() || whole.size() > 5 || !digits(whole) || !digits(decimals) ||
-      decimals.size() > 2 || (point != std::string_view::npos && decimals.empty())) {
-    return std::nullopt;
-  }
-  int value = 0;
-  for (const char c : whole) value = value * 10 + (c - '0');
-  value *= 100;
-  if (!decimals.empty()) value += (decimals[0] - '0') * 10;
-  if (decimals.size() == 2) value += decimals[1] - '0';
-  return negative ? -value : value;
 }
 
 std::string plural(size_t n, const char* one, const char* many) {
@@ -392,123 +362,36 @@ class Importer {
                 : option_ ? *option_->smpte
                           : defaultRate();
     const Current now = known ? currentFields(*edit.parser, edit.rate) : Current{};
-    const FieldEdits& was = now.fields;
-    FieldEdits fields;
 
-    // The texts: a cell that shows the file's text as export shows it changes nothing.
-    const struct {
-      Column column;
-      const char* name;
-      size_t width;
-      std::string before;
-      std::optional<std::string>* edit;
-    } texts[] = {
-        {kDescription, "description", BWFChunk::kDescription.width, now.description, nullptr},
-        {kOriginator, "originator", BWFChunk::kOriginator.width, now.originator, nullptr},
-        {kOriginatorReference, "originator reference", BWFChunk::kOriginatorReference.width,
-         was.originatorReference.value_or(""), &fields.originatorReference},
-        {kOriginationDate, "origination date", BWFChunk::kOriginationDate.width,
-         was.originationDate.value_or(""), &fields.originationDate},
-        {kOriginationTime, "origination time", BWFChunk::kOriginationTime.width,
-         was.originationTime.value_or(""), &fields.originationTime},
-        {kCodingHistory, "coding history", 0, withCrLf(was.codingHistory.value_or("")),
-         &fields.codingHistory},
-    };
-    for (const auto& t : texts) {
-      if (cell[t.column].empty()) continue;
-      std::string value = cell[t.column] == kClear ? "" : std::string(cell[t.column]);
-      // The history's lines end with CR LF, whichever line ends the spreadsheet kept.
-      if (t.column == kCodingHistory) value = withCrLf(value);
-      if (known && (value == t.before || value == displayUtf8(t.before))) continue;
-      std::optional<std::string> why;
-      if (value.find('\0') != std::string::npos) {
-        why = "holds a NUL byte, which would end the text";
-      } else if (t.column == kOriginationDate && !value.empty()) {
-        why = check::whyNotDate(value);
-        // A spreadsheet may have shown the date its own way ("7/12/2026") and saved it so.
-        if (why) why = "'" + value + "' is no date yyyy-mm-dd: " + *why;
-      } else if (t.column == kOriginationTime && !value.empty()) {
-        why = check::whyNotTime(value);
-        if (why) why = "'" + value + "' is no time of day hh:mm:ss: " + *why;
-      } else if (t.width && value.size() > t.width) {
-        why = std::to_string(value.size()) + " bytes, and the field holds at most " +
-              std::to_string(t.width);
-      }
-      if (why) {
-        problem(t.column, *why);
-        continue;
-      }
-      edit.changes.push_back(std::string(t.name) + ": " + quotedText(t.before) + " -> " +
-                             quotedText(value));
-      if (!known) continue;
-      if (t.edit) {
-        *t.edit = value;
-      } else if (t.column == kDescription) {
-        edit.parser->setDescription(value);
-      } else {
-        edit.parser->setOriginator(value);
+    // The fields through the edit layer: a cell that shows what the file holds changes
+    // nothing, and a plan refused names each field and why.
+    std::optional<edit::Plan> plan;
+    if (known) plan.emplace(*edit.parser);
+    for (const auto& [column, field] : kFieldColumns) {
+      const bool text = csv::isTextColumn(kColumnNames[column]);
+      const std::string_view given = text ? cell[column] : trimmed(cell[column]);
+      if (given.empty()) continue;
+      const std::string_view value = given != kClear                ? given
+                                     : field == BextField::kVersion ? "0"
+                                                                    : "";
+      std::string why;
+      std::optional<edit::Value> parsed = edit::parseValue(field, value, why, !plan);
+      if (!parsed) {
+        problem(column, why);
+      } else if (plan) {
+        plan->set(field, std::move(*parsed));
       }
     }
-
     planTimeReference(cell[kTimecode], cell[kTimeReference], now, known, edit);
 
-    // The version first: the UMID and the loudness values need one that has them.
-    uint16_t version = was.version.value_or(0);
-    if (const std::string_view text = trimmed(cell[kVersion]); !text.empty()) {
-      const std::optional<uint64_t> v = text == kClear ? 0 : parseUnsigned(text);
-      if (!v || *v > 2) {
-        problem(kVersion, "expected 0, 1 or 2, got '" + std::string(text) + "'");
-      } else if (!known || *v != version) {
-        edit.changes.push_back("version: " + std::to_string(version) + " -> " + std::to_string(*v));
-        version = static_cast<uint16_t>(*v);
-        fields.version = version;
-      }
-    }
-    if (const std::string_view text = trimmed(cell[kUmid]); !text.empty()) {
-      std::string why;
-      const std::optional<Umid> umid = text == kClear ? Umid{} : parseUmid(text, why);
-      const Umid before = was.umid.value_or(Umid{});
-      if (!umid) {
-        problem(kUmid, why);
-      } else if (known && *umid == before) {
-        // what the file holds is no change, whatever the version
-      } else if (version == 0 && *umid != Umid{}) {
-        problem(kUmid,
-                "a UMID needs BextVersion 1 or 2, and the version is 0; give it in "
-                "this row");
-      } else if (!known || *umid != before) {
-        edit.changes.push_back("UMID: " + umidText(before) + " -> " + umidText(*umid));
-        fields.umid = *umid;
-      }
-    }
-    for (const LoudnessField& f : kLoudness) {
-      const std::string_view text = trimmed(cell[f.column]);
-      if (text.empty()) continue;
-      const std::optional<int> value = text == kClear ? kLoudnessUnset : parseHundredths(text);
-      const int before = (was.*(f.edit)).value_or(0);
-      if (!value) {
-        problem(f.column, "expected a number with at most two decimals, like -23.00, got '" +
-                              std::string(text) + "'");
-      } else if (known && version >= 2 && *value == before) {
-        continue;  // what the file holds is no change, even where the range would refuse it
-      } else if (*value != kLoudnessUnset && (*value < f.lowest || *value > kLoudnessHighest)) {
-        problem(f.column,
-                std::string(text) + " is outside " + (f.lowest ? "-99.99" : "0.00") + " to 99.99");
-      } else if ((known && *value == before) || (version < 2 && text == kClear)) {
-        continue;  // before version 2 the field does not exist: it is as clear as it gets
-      } else if (version < 2) {
-        problem(f.column, "loudness values need BextVersion 2, and the version is " +
-                              std::to_string(version) + "; give it in this row");
-      } else {
-        edit.changes.push_back(std::string(f.name) + ": " +
-                               loudnessText(static_cast<int16_t>(before), "not measured") + " -> " +
-                               loudnessText(static_cast<int16_t>(*value), "not measured"));
-        fields.*(f.edit) = static_cast<int16_t>(*value);
-      }
-    }
-
     if (!known || !edit.problems.empty()) return;
-    edit.parser->setFieldEdits(std::move(fields));
+    const std::vector<std::string> refusals = plan->refusals();
+    edit.problems.insert(edit.problems.end(), refusals.begin(), refusals.end());
+    if (!edit.problems.empty()) return;
+    for (const edit::Plan::Change& c : plan->changes()) {
+      edit.changes.push_back(changeLine(c, "not measured"));
+    }
+    plan->applyTo(*edit.parser);
     if (!edit.changes.empty() && !(edit.parser->chunkFlags() & kBWFFlagBext)) {
       const ChunkChain& chain = edit.parser->chunkChain();
       const char* form = containerName(chain.container);

@@ -26,84 +26,52 @@ namespace bextkit::cli {
 
 namespace {
 
-using FieldEdits = BWFParser::FieldEdits;
-
-// The loudness options: the option, the name a change is shown by, the member it sets.
-struct LoudnessOption {
+// The options that set a field of the record, with the field each sets.
+struct FieldOption {
   const char* option;
-  const char* name;
-  std::optional<int16_t> FieldEdits::*field;
+  BextField field;
+  const char* type;
   const char* help;
 };
-constexpr LoudnessOption kLoudness[] = {
-    {"--loudness-value", "loudness value", &FieldEdits::loudnessValue,
-     "Integrated loudness in LUFS"},
-    {"--loudness-range", "loudness range", &FieldEdits::loudnessRange, "Loudness range in LU"},
-    {"--max-true-peak", "max true peak", &FieldEdits::maxTruePeakLevel,
-     "Highest true peak level in dBTP"},
-    {"--max-momentary-loudness", "max momentary loudness", &FieldEdits::maxMomentaryLoudness,
-     "Highest momentary loudness in LUFS"},
-    {"--max-short-term-loudness", "max short-term loudness", &FieldEdits::maxShortTermLoudness,
-     "Highest short-term loudness in LUFS"}};
-constexpr size_t kLoudnessOptions = std::size(kLoudness);
-constexpr int16_t kLoudnessUnused = 0x7FFF;
+constexpr FieldOption kFieldOptions[] = {
+    {"--description", BextField::kDescription, "TEXT", "New description (at most 256 bytes)"},
+    {"--originator", BextField::kOriginator, "TEXT", "New originator (at most 32 bytes)"},
+    {"--originator-reference", BextField::kOriginatorReference, "TEXT",
+     "New originator reference (at most 32 bytes)"},
+    {"--origination-date", BextField::kOriginationDate, "YYYY-MM-DD", "New origination date"},
+    {"--origination-time", BextField::kOriginationTime, "HH:MM:SS", "New origination time"},
+    {"--coding-history", BextField::kCodingHistory, "TEXT",
+     "The whole coding history, replacing the old one; each line is written ending with CR LF, "
+     "whatever line ends it is given with"},
+    {"--umid", BextField::kUmid, "HEX",
+     "New UMID: 64 hex digits (a basic UMID), 128 (an extended one), or 0 to clear"},
+    {"--version", BextField::kVersion, "N", "New version of the bext chunk: 0, 1 or 2"},
+    {"--loudness-value", BextField::kLoudnessValue, "DECIMAL",
+     "Integrated loudness in LUFS, -99.99 to 99.99, or none; needs version 2"},
+    {"--loudness-range", BextField::kLoudnessRange, "DECIMAL",
+     "Loudness range in LU, 0.00 to 99.99, or none; needs version 2"},
+    {"--max-true-peak", BextField::kMaxTruePeakLevel, "DECIMAL",
+     "Highest true peak level in dBTP, -99.99 to 99.99, or none; needs version 2"},
+    {"--max-momentary-loudness", BextField::kMaxMomentaryLoudness, "DECIMAL",
+     "Highest momentary loudness in LUFS, -99.99 to 99.99, or none; needs version 2"},
+    {"--max-short-term-loudness", BextField::kMaxShortTermLoudness, "DECIMAL",
+     "Highest short-term loudness in LUFS, -99.99 to 99.99, or none; needs version 2"}};
+constexpr size_t kFieldOptionCount = std::size(kFieldOptions);
+constexpr size_t kHistoryOption = 5;
+static_assert(kFieldOptions[kHistoryOption].field == BextField::kCodingHistory);
+
+// The values the options give, by field.
+using FieldValues = std::vector<std::pair<BextField, edit::Value>>;
 
 struct Options : PathOptions {
-  std::optional<std::string> description;
-  std::optional<std::string> originator;
+  std::array<std::optional<std::string>, kFieldOptionCount> fields;  // by kFieldOptions
   std::optional<std::string> timecode;
-  std::optional<std::string> originatorReference, originationDate, originationTime, codingHistory,
-      appendCodingHistory, umid, version;
-  std::array<std::optional<std::string>, kLoudnessOptions> loudness;
+  std::optional<std::string> appendCodingHistory;
   std::string rate;  // none: each file's own
   bool classic = false;
   bool dryRun = false;
   bool verifyAudio = false;
 };
-
-// A coding history on one line, its CR and LF shown as \r and \n.
-std::string historyText(const std::string& bytes) {
-  std::string escaped;
-  for (const char c : bytes) {
-    escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
-  }
-  return quotedText(escaped);
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A decimal such as -23.00 or 5.3, rounded half away from zero to hundredths, from -327.67 to
-// 327.67; or "none", the value of a field that holds no measurement.
-std::optional<int16_t> parseLoudness(const std::string& name, const std::string& text,
-                                     std::string& error) {
-  if (text == "none") return kLoudnessUnused;
-  size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
-  uint64_t hundredths = 0;
-  size_t digits = 0, decimals = 0;
-  for (; i < text.size() && isDigit(text[i]); ++i, ++digits) {
-    hundredths = std::min<uint64_t>(hundredths * 10 + uint64_t(text[i] - '0'), 1000000);
-  }
-  hundredths *= 100;
-  bool roundUp = false;
-  if (i < text.size() && text[i] == '.') {
-    for (++i; i < text.size() && isDigit(text[i]); ++i, ++decimals) {
-      const auto digit = uint64_t(text[i] - '0');
-      if (decimals < 2) hundredths += digit * (decimals == 0 ? 10 : 1);
-      if (decimals == 2) roundUp = digit >= 5;
-    }
-  }
-  if (i != text.size() || digits + decimals == 0) {
-    error = name + ": expected a number such as -23.00, or none, got '" + text + "'";
-    return std::nullopt;
-  }
-  hundredths += roundUp ? 1 : 0;
-  if (hundredths > 32767) {
-    error = name + ": " + text + " is out of range: from -327.67 to 327.67, or none";
-    return std::nullopt;
-  }
-  const auto magnitude = static_cast<int16_t>(hundredths);
-  return static_cast<int16_t>(text[0] == '-' ? -magnitude : magnitude);
-}
 
 // The history with one more line, ended by CR LF; a last line without its line break gets CR LF
 // first, so that the new line stands on its own.
@@ -114,61 +82,28 @@ std::string appendedHistory(const std::string& history, const std::string& line)
   return out + (end == std::string::npos ? std::string() : line.substr(0, end + 1)) + "\r\n";
 }
 
-// The edits that the options give (the appended line is added per file); a usage error in
-// `error` when a value is invalid.
-std::optional<FieldEdits> parseFieldEdits(const Options& o, std::string& error) {
-  FieldEdits edits;
-  if (o.originatorReference) {
-    const size_t width = BWFChunk::kOriginatorReference.width;
-    if (o.originatorReference->size() > width) {
-      error = "--originator-reference: " + std::to_string(o.originatorReference->size()) +
-              " bytes, and the field holds at most " + std::to_string(width);
-      return std::nullopt;
-    }
-    edits.originatorReference = o.originatorReference;
-  }
-  if (o.originationDate) {
-    if (const auto why = check::whyNotDate(*o.originationDate)) {
-      error = "--origination-date: " + *why;
-      return std::nullopt;
-    }
-    edits.originationDate = o.originationDate;
-  }
-  if (o.originationTime) {
-    if (const auto why = check::whyNotTime(*o.originationTime)) {
-      error = "--origination-time: " + *why;
-      return std::nullopt;
-    }
-    edits.originationTime = o.originationTime;
-  }
-  if (o.codingHistory && o.appendCodingHistory) {
+// The values that the options give (the appended line is added per file); a usage error in
+// `error` when one is no value of its field.
+std::optional<FieldValues> parseFieldValues(const Options& o, std::string& error) {
+  FieldValues values;
+  const bool history = o.fields[kHistoryOption].has_value();
+  if (history && o.appendCodingHistory) {
     error =
         "--append-coding-history: adds to the coding history, which --coding-history replaces; "
         "give one of them";
     return std::nullopt;
   }
-  if (o.codingHistory) edits.codingHistory = withCrLf(*o.codingHistory);
-  if (o.umid) {
-    // "0" clears the field.
-    edits.umid = *o.umid == "0" ? std::array<uint8_t, 64>{} : parseUmid(*o.umid, error);
-    if (!edits.umid) {
-      error = "--umid: " + error + ", or 0 to clear the field";
+  for (size_t i = 0; i < kFieldOptionCount; ++i) {
+    if (!o.fields[i]) continue;
+    std::string why;
+    std::optional<edit::Value> value = edit::parseValue(kFieldOptions[i].field, *o.fields[i], why);
+    if (!value) {
+      error = std::string(kFieldOptions[i].option) + ": " + why;
       return std::nullopt;
     }
+    values.emplace_back(kFieldOptions[i].field, std::move(*value));
   }
-  if (o.version) {
-    if (*o.version != "0" && *o.version != "1" && *o.version != "2") {
-      error = "--version: expected 0, 1 or 2, got '" + *o.version + "'";
-      return std::nullopt;
-    }
-    edits.version = static_cast<uint16_t>(o.version->front() - '0');
-  }
-  for (size_t i = 0; i < kLoudnessOptions; ++i) {
-    if (!o.loudness[i]) continue;
-    edits.*kLoudness[i].field = parseLoudness(kLoudness[i].option, *o.loudness[i], error);
-    if (!(edits.*kLoudness[i].field)) return std::nullopt;
-  }
-  return edits;
+  return values;
 }
 
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
@@ -226,37 +161,6 @@ std::string shownTimecode(BWFParser& parser, const FrameRate& rate) {
   return t ? t->label : smpte::format(*rate.smpte, {});
 }
 
-// Sets the edits on the parser and lists each change in `changes`, in the order of the fields.
-void setFieldEdits(BWFParser& parser, FieldEdits edits, const Options& o,
-                   std::vector<std::string>& changes) {
-  const FieldEdits was = parser.storedFields();
-  if (o.appendCodingHistory) {
-    edits.codingHistory = appendedHistory(*was.codingHistory, *o.appendCodingHistory);
-  }
-  const auto note = [&changes](const std::string& name, const std::string& before,
-                               const std::string& after) {
-    if (before != after) changes.push_back(name + ": " + before + " -> " + after);
-  };
-  const std::pair<const char*, std::optional<std::string> FieldEdits::*> texts[] = {
-      {"originator reference", &FieldEdits::originatorReference},
-      {"origination date", &FieldEdits::originationDate},
-      {"origination time", &FieldEdits::originationTime}};
-  for (const auto& [name, field] : texts) {
-    if (edits.*field) note(name, quotedText(*(was.*field)), quotedText(*(edits.*field)));
-  }
-  if (edits.version) note("version", std::to_string(*was.version), std::to_string(*edits.version));
-  if (edits.umid) note("UMID", umidText(*was.umid), umidText(*edits.umid));
-  for (const LoudnessOption& l : kLoudness) {
-    if (edits.*l.field) {
-      note(l.name, loudnessText(*(was.*l.field)), loudnessText(*(edits.*l.field)));
-    }
-  }
-  if (edits.codingHistory) {
-    note("coding history", historyText(*was.codingHistory), historyText(*edits.codingHistory));
-  }
-  parser.setFieldEdits(std::move(edits));
-}
-
 // The fields of a timecode as the rate reads it: SMPTE's label, or the system's own fields.
 std::optional<std::array<int32_t, 4>> timecodeAt(const FrameRate& rate, const std::string& text,
                                                  std::string& error) {
@@ -272,7 +176,7 @@ std::optional<std::array<int32_t, 4>> timecodeAt(const FrameRate& rate, const st
 
 void setFile(Context& ctx, const Options& o, const std::string& path,
              const std::optional<FrameRate>& option, std::optional<std::array<int32_t, 4>> timecode,
-             const FieldEdits& fieldEdits) {
+             const FieldValues& values) {
   std::string why;
   std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
   if (!parser) return reportFailure(ctx, path, why);
@@ -284,30 +188,40 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
                          why + " (" + rateSourceText(fileRate) + "); nothing was written");
   }
 
+  // The fields first: a plan refused tells why, and nothing is written.
+  edit::Plan plan(*parser);
+  for (const auto& [field, value] : values) plan.set(field, value);
+  if (o.appendCodingHistory) {
+    const std::optional<edit::Value> history = plan.current(BextField::kCodingHistory);
+    plan.set(BextField::kCodingHistory,
+             appendedHistory(history ? std::get<std::string>(*history) : std::string(),
+                             *o.appendCodingHistory));
+  }
+  if (const std::vector<std::string> refusals = plan.refusals(); !refusals.empty()) {
+    for (const std::string& refusal : refusals) {
+      reportFailure(ctx, "cannot save " + path, refusal + "; nothing was written");
+    }
+    return;
+  }
   std::vector<std::string> changes;
-  const auto edit = [&changes](const char* name, const std::string& before,
+  for (const edit::Plan::Change& c : plan.changes()) {
+    changes.push_back(changeLine(c));
+  }
+  const auto edit = [&changes](const std::string& name, const std::string& before,
                                const std::string& after) {
     if (before != after) {
-      changes.push_back(std::string(name) + ": " + quotedText(before) + " -> " + quotedText(after));
+      changes.push_back(name + ": " + quotedText(before) + " -> " + quotedText(after));
     }
   };
   const std::string oldTimecode = shownTimecode(*parser, rate);
   const uint64_t oldReference = timeReference(*parser);
   const bool hadChunk = parser->chunkFlags() & kBWFFlagBext;
-  if (o.description) {
-    edit("description", parser->description(), *o.description);
-    parser->setDescription(*o.description);
-  }
-  if (o.originator) {
-    edit("originator", parser->originator(), *o.originator);
-    parser->setOriginator(*o.originator);
-  }
   if (timecode) {
     const auto& t = *timecode;
     if (rate.smpte) {
       const smpte::Label label{uint32_t(t[0]), uint32_t(t[1]), uint32_t(t[2]), uint32_t(t[3])};
       setSmpteTimecode(*parser, *rate.smpte, label);
-      edit(option ? "timecode" : ("timecode " + rateSourceText(fileRate)).c_str(), oldTimecode,
+      edit(option ? "timecode" : "timecode " + rateSourceText(fileRate), oldTimecode,
            smpte::format(*rate.smpte, label));
     } else {
       parser->setTimeCodeHH(t[0], t[1], t[2], t[3], static_cast<int32_t>(std::lround(rate.fps)));
@@ -316,11 +230,12 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
   }
   const uint64_t newReference = parser->timeReferenceToWrite().value_or(oldReference);
   if (hadChunk && newReference != oldReference) {
-    changes.push_back("time reference: " + std::to_string(oldReference) + " -> " +
+    changes.push_back("TimeReference: " + std::to_string(oldReference) + " -> " +
                       std::to_string(newReference) + " samples");
   }
-  setFieldEdits(*parser, fieldEdits, o, changes);
-  if (o.codingHistory && *o.codingHistory != withCrLf(*o.codingHistory)) {
+  plan.applyTo(*parser);
+  if (o.fields[kHistoryOption] &&
+      *o.fields[kHistoryOption] != withCrLf(*o.fields[kHistoryOption])) {
     changes.push_back("the coding history's lines are written ending with CR LF");
   }
   const BWFParser::SaveWay way = parser->saveWay();
@@ -345,19 +260,20 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
   if (!hadChunk) {
     // Every value the new chunk carries that no edit named: the defaults it is made with, as
     // the parser gives the record a new chunk starts from.
-    const FieldEdits made = parser->storedFields();
     const auto listed = [&changes](const std::string& name) {
       return std::any_of(changes.begin(), changes.end(),
                          [&](const std::string& c) { return c.starts_with(name + ":"); });
     };
-    const std::pair<const char*, std::string> defaults[] = {
-        {"origination date", quotedText(*made.originationDate)},
-        {"origination time", quotedText(*made.originationTime)},
-        {"time reference", std::to_string(parser->timeReferenceToWrite().value_or(0)) + " samples"},
-        {"version", std::to_string(*made.version)},
-        {"coding history", historyText(*made.codingHistory)}};
+    const auto made = [&plan](BextField field) { return valueShown(field, *plan.current(field)); };
+    const std::pair<std::string, std::string> defaults[] = {
+        {fieldName(BextField::kOriginationDate), made(BextField::kOriginationDate)},
+        {fieldName(BextField::kOriginationTime), made(BextField::kOriginationTime)},
+        {fieldName(BextField::kTimeReference),
+         std::to_string(parser->timeReferenceToWrite().value_or(0)) + " samples"},
+        {fieldName(BextField::kVersion), made(BextField::kVersion)},
+        {fieldName(BextField::kCodingHistory), made(BextField::kCodingHistory)}};
     for (const auto& [name, value] : defaults) {
-      if (!listed(name)) changes.push_back(std::string(name) + ": " + value + " (new chunk)");
+      if (!listed(name)) changes.push_back(name + ": " + value + " (new chunk)");
     }
     const ChunkChain& chain = parser->chunkChain();
     const char* form = containerName(chain.container);
@@ -397,29 +313,15 @@ void runSet(Context& ctx, const Options& o) {
   if (!o.rate.empty() && !(rate = parseRate("--rate", o.rate, o.classic, error))) {
     return ctx.usageError(error);
   }
-  const bool loudness = std::any_of(o.loudness.begin(), o.loudness.end(),
-                                    [](const auto& value) { return value.has_value(); });
-  if (!o.description && !o.originator && !o.timecode && !o.originatorReference &&
-      !o.originationDate && !o.originationTime && !o.codingHistory && !o.appendCodingHistory &&
-      !o.umid && !o.version && !loudness) {
+  const bool field = std::any_of(o.fields.begin(), o.fields.end(),
+                                 [](const auto& value) { return value.has_value(); });
+  if (!field && !o.timecode && !o.appendCodingHistory) {
     return ctx.usageError(
         "set: nothing to set; give --description, --originator, --timecode or another field "
         "(see set --help)");
   }
-  const std::optional<FieldEdits> fieldEdits = parseFieldEdits(o, error);
-  if (!fieldEdits) return ctx.usageError(error);
-  const struct {
-    const char* name;
-    const std::optional<std::string>& text;
-    size_t width;
-  } texts[] = {{"--description", o.description, BWFChunk::kDescription.width},
-               {"--originator", o.originator, BWFChunk::kOriginator.width}};
-  for (const auto& t : texts) {
-    if (t.text && t.text->size() > t.width) {
-      return ctx.usageError(std::string(t.name) + ": " + std::to_string(t.text->size()) +
-                            " bytes, and the field holds at most " + std::to_string(t.width));
-    }
-  }
+  const std::optional<FieldValues> values = parseFieldValues(o, error);
+  if (!values) return ctx.usageError(error);
   // A timecode given with --rate is read once; without, at each file's rate, and here only
   // refused when no rate reads it.
   std::optional<std::array<int32_t, 4>> timecode;
@@ -443,7 +345,7 @@ void runSet(Context& ctx, const Options& o) {
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
   forEachFile(ctx, list.files,
-              [&](const std::string& path) { setFile(ctx, o, path, rate, timecode, *fieldEdits); });
+              [&](const std::string& path) { setFile(ctx, o, path, rate, timecode, *values); });
   setLogSink(previous);
 }
 
@@ -456,38 +358,19 @@ void addSetCommand(CLI::App& app, Context& context) {
                                      "Change the broadcast extension fields or the timecode and "
                                      "write the bext chunk back (the audio is never touched)");
   addPathOptions(set, *o, "WAV files");
-  set->add_option("--description", o->description, "New description (at most 256 bytes)")
-      ->type_name("TEXT");
-  set->add_option("--originator", o->originator, "New originator (at most 32 bytes)")
-      ->type_name("TEXT");
-  set->add_option(
-         "--timecode", o->timecode,
-         "New start timecode; the time reference becomes the sample where that frame begins")
-      ->type_name("HH:MM:SS:FF");
-  set->add_option("--originator-reference", o->originatorReference,
-                  "New originator reference (at most 32 bytes)")
-      ->type_name("TEXT");
-  set->add_option("--origination-date", o->originationDate, "New origination date")
-      ->type_name("YYYY-MM-DD");
-  set->add_option("--origination-time", o->originationTime, "New origination time")
-      ->type_name("HH:MM:SS");
-  set->add_option("--coding-history", o->codingHistory,
-                  "The whole coding history, replacing the old one; each line is written ending "
-                  "with CR LF, whatever line ends it is given with")
-      ->type_name("TEXT");
-  set->add_option("--append-coding-history", o->appendCodingHistory,
-                  "Add one line, ended with CR LF, to the coding history")
-      ->type_name("LINE");
-  set->add_option("--umid", o->umid,
-                  "New UMID: 64 hex digits (a basic UMID), 128 (an extended one), or 0 to clear")
-      ->type_name("HEX");
-  set->add_option("--version", o->version, "New version of the bext chunk: 0, 1 or 2")
-      ->type_name("N");
-  for (size_t i = 0; i < kLoudnessOptions; ++i) {
-    set->add_option(kLoudness[i].option, o->loudness[i],
-                    std::string(kLoudness[i].help) +
-                        ", to hundredths (-327.67 to 327.67), or none; needs version 2")
-        ->type_name("DECIMAL");
+  for (size_t i = 0; i < kFieldOptionCount; ++i) {
+    const FieldOption& f = kFieldOptions[i];
+    set->add_option(f.option, o->fields[i], f.help)->type_name(f.type);
+    if (f.field == BextField::kOriginator) {
+      set->add_option(
+             "--timecode", o->timecode,
+             "New start timecode; the time reference becomes the sample where that frame begins")
+          ->type_name("HH:MM:SS:FF");
+    } else if (f.field == BextField::kCodingHistory) {
+      set->add_option("--append-coding-history", o->appendCodingHistory,
+                      "Add one line, ended with CR LF, to the coding history")
+          ->type_name("LINE");
+    }
   }
   addFrameRateOption(set, o->rate, o->classic);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");

@@ -40,62 +40,22 @@ std::string displayName(const std::string& bytes) {
   return out;
 }
 
-std::string loudnessText(int16_t hundredths, std::string_view unused) {
-  if (hundredths == 0x7FFF) return std::string(unused);
-  const int magnitude = std::abs(int{hundredths});
-  const int cents = magnitude % 100;
-  return (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
-         std::to_string(cents);
-}
-
-std::string umidText(const std::array<uint8_t, 64>& umid) {
-  const auto zero = [](auto first, auto last) {
-    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
-  };
-  if (zero(umid.begin(), umid.end())) return "0";
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
-    hex.push_back(kHex[umid[i] >> 4]);
-    hex.push_back(kHex[umid[i] & 0xF]);
-  }
-  return hex;
-}
-
-std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why) {
-  if (text.size() != 64 && text.size() != 128) {
-    why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), got " +
-          std::to_string(text.size()) + " characters";
-    return std::nullopt;
-  }
-  std::array<uint8_t, 64> umid{};
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    const int digit = c >= '0' && c <= '9'   ? c - '0'
-                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                             : -1;
-    if (digit < 0) {
-      why = "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
-      return std::nullopt;
+std::string valueShown(BextField field, const edit::Value& value, std::string_view notMeasured) {
+  if (field == BextField::kCodingHistory) {
+    std::string escaped;
+    for (const char c : std::get<std::string>(value)) {
+      escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
     }
-    umid[i / 2] = static_cast<uint8_t>(umid[i / 2] | (digit << (i % 2 ? 0 : 4)));
+    return quotedText(escaped);
   }
-  return umid;
+  if (const auto* text = std::get_if<std::string>(&value)) return quotedText(*text);
+  return edit::valueText(value, notMeasured);
 }
 
-std::string withCrLf(std::string_view text) {
-  std::string lines;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' || text[i] == '\n') {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines += "\r\n";
-    } else {
-      lines += text[i];
-    }
-  }
-  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
-  return lines;
+std::string changeLine(const edit::Plan::Change& change, std::string_view notMeasured) {
+  return std::string(fieldName(change.field)) + ": " +
+         valueShown(change.field, change.before, notMeasured) + " -> " +
+         valueShown(change.field, change.after, notMeasured);
 }
 
 }  // namespace bextkit::cli

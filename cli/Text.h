@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "edit/FieldEdit.h"
 #include "platform/Utf8.h"
 
 namespace bextkit::cli {
@@ -28,20 +29,16 @@ void appendShown(std::string& out, uint8_t c);
 // that would drive the terminal, a line break) shown as \xNN.
 std::string displayName(const std::string& bytes);
 
-// A loudness value kept in hundredths, with two decimals ("-23.00"); `unused` for 0x7FFF, the
-// value of a field that holds no measurement.
-std::string loudnessText(int16_t hundredths, std::string_view unused = "none");
+// How the values of the broadcast extension are written and read, as the edit layer has it.
+using edit::loudnessText;
+using edit::umidText;
+using edit::withCrLf;
 
-// A UMID as hex digits: 64 for a basic one (the second half of the field zero), 128 for an
-// extended one; "0" for a field of zeros.
-std::string umidText(const std::array<uint8_t, 64>& umid);
-
-// A UMID from 64 hex digits (a basic UMID, the rest of the field zero) or 128 (an extended one);
-// nothing, with the reason in `why`, for any other text.
-std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why);
-
-// A coding history with each line ended by CR LF, whatever line ends it came with (LF alone, as a
-// shell or a spreadsheet cell gives them, or CR alone), the last line included.
-std::string withCrLf(std::string_view text);
+// A field's value for a list of changes: a text in quotes (the coding history on one line, its
+// CR and LF as \r and \n), any other value as the edit layer writes it.
+std::string valueShown(BextField field, const edit::Value& value,
+                       std::string_view notMeasured = "none");
+// "Name: before -> after".
+std::string changeLine(const edit::Plan::Change& change, std::string_view notMeasured = "none");
 
 }  // namespace bextkit::cli

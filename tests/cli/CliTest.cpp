@@ -325,9 +325,9 @@ TEST(Cli, Set) {
   EXPECT_EQ(
       r.out,
       path +
-          "\n  description: \"Line-up tone, 1 kHz at -18 dBFS\" -> \"Dialogue\"\n"
-          "  originator: \"bextkit\" -> \"Sound\"\n  timecode: \"01:00:00;00\" -> \"10:59:02;03\"\n"
-          "  time reference: 172800000 -> 1898016120 samples\n");
+          "\n  Description: \"Line-up tone, 1 kHz at -18 dBFS\" -> \"Dialogue\"\n"
+          "  Originator: \"bextkit\" -> \"Sound\"\n  timecode: \"01:00:00;00\" -> \"10:59:02;03\"\n"
+          "  TimeReference: 172800000 -> 1898016120 samples\n");
   // The system's arithmetic: the time as a fraction of a second, rounded up.
   EXPECT_EQ(bextkit("--timecode 10:59:02;03 --rate 29.97 --classic", {"set", path}).status, 0);
   EXPECT_EQ(scanned(path)->getSamplesSinceMidnightLow(), 1898020805u);
@@ -339,7 +339,7 @@ TEST(Cli, Set) {
                                 .bext({"Take", "", "", "", "", 172800000})
                                 .bytes());
   EXPECT_EQ(bextkit("--description x", {"set", rifx}).out,
-            rifx + "\n  description: \"Take\" -> \"x\"\n");
+            rifx + "\n  Description: \"Take\" -> \"x\"\n");
   // A batch: a file without a chunk gets one; a file that cannot be saved is reported, and one
   // whose save would be refused lists no change.
   const std::string plain = dir.write("plain.wav", testsupport::RiffBuilder()
@@ -356,7 +356,7 @@ TEST(Cli, Set) {
     r = bextkit("--originator Field", {"set", plain, short10, path});
   }
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("  coding history: \"A=PCM\\r\\n\" (new chunk)\n  a new bext chunk after "
+  EXPECT_NE(r.out.find("  CodingHistory: \"A=PCM\\r\\n\" (new chunk)\n  a new bext chunk after "
                        "the RIFF header"),
             std::string::npos)
       << r.out;
@@ -431,12 +431,12 @@ TEST(Cli, SetFields) {
       "A=PCM,T=edit --umid " +
       umid;
   const std::string changes =
-      "\n  originator reference: \"BXK0000000001\" -> \"GB-ABC\"\n"
-      "  origination date: \"2026-12-06\" -> \"2025-03-04\"\n"
-      "  origination time: \"10:00:00\" -> \"05:06:07\"\n  version: 1 -> 2\n  UMID: 0 -> " +
+      "\n  OriginatorReference: \"BXK0000000001\" -> \"GB-ABC\"\n"
+      "  OriginationDate: \"2026-12-06\" -> \"2025-03-04\"\n"
+      "  OriginationTime: \"10:00:00\" -> \"05:06:07\"\n  Version: 1 -> 2\n  UMID: 0 -> " +
       umid +
-      "\n  loudness value: 0.00 -> -23.01\n  max true peak: 0.00 -> none\n"
-      "  coding history: \"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\n\" -> "
+      "\n  LoudnessValue: 0.00 -> -23.01\n  MaxTruePeakLevel: 0.00 -> none\n"
+      "  CodingHistory: \"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\n\" -> "
       "\"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\\r\\nA=PCM,T=edit\\r\\n\"\n"
       "  the bext chunk grows from 649 to 662 bytes: the file is written anew, with a 1024-byte "
       "JUNK reserve after it\n";
@@ -449,11 +449,11 @@ TEST(Cli, SetFields) {
   // clang-format off
   const std::pair<const char*, int16_t> kLoudness[] = {
       {"-23.005", -2301}, {"-23.0049", -2300}, {"5.3", 530}, {"+.5", 50}, {"-0.004", 0},
-      {"12.", 1200}, {"327.67", 32767}, {"-327.674", -32767}, {"none", 0x7FFF}};
+      {"12.", 1200}, {"99.994", 9999}, {"-99.985", -9999}, {"none", 0x7FFF}};
   // clang-format on
   for (const auto& [text, hundredths] : kLoudness) {
-    EXPECT_EQ(bextkit("", {"set", path, "--loudness-range", text}).status, 0) << text;
-    EXPECT_EQ(scanned(path)->storedFields().loudnessRange, hundredths) << text;
+    EXPECT_EQ(bextkit("", {"set", path, "--loudness-value", text}).status, 0) << text;
+    EXPECT_EQ(scanned(path)->storedFields().loudnessValue, hundredths) << text;
   }
   // One more line of coding history: after a last line without its CR LF; in a RIFX file
   // without a history; in a new chunk, after its "A=PCM".

@@ -46,7 +46,7 @@ TEST(Import, TableAsASpreadsheetSavesIt) {
   // not write. The file is named relative to the table's folder.
   testsupport::TempDir dir;
   const std::string take = dir.write("take.wav", readWholeFile(kSample));
-  const std::string umid = "060A2B3401010101010F0013000000000123456789abcdef0123456789ABCDEF";
+  const std::string umid = "060A2B340101010501010F20130000000123456789abcdef0123456789ABCDEF";
   const std::string table = writeText(
       dir, "t.csv",
       "\xEF\xBB\xBF\"CodingHistory\",Notes,FileName,Description,Originator,OriginatorReference,"
@@ -73,7 +73,7 @@ TEST(Import, TableAsASpreadsheetSavesIt) {
   std::string stored;  // the UMID read back as hex: the basic 32 bytes given, then zeros
   for (const uint8_t byte : *f.umid)
     stored += "0123456789ABCDEF"[byte >> 4], stored += "0123456789ABCDEF"[byte & 15];
-  EXPECT_EQ(stored, "060A2B3401010101010F0013000000000123456789ABCDEF0123456789ABCDEF" +
+  EXPECT_EQ(stored, "060A2B340101010501010F20130000000123456789ABCDEF0123456789ABCDEF" +
                         std::string(64, '0'));
   EXPECT_EQ(std::vector<int>({*f.loudnessValue, *f.loudnessRange, *f.maxTruePeakLevel,
                               *f.maxMomentaryLoudness, *f.maxShortTermLoudness}),
@@ -106,7 +106,7 @@ TEST(Import, ABadRowStopsEverything) {
   const std::string up = "../" + std::filesystem::path(elsewhere.path).filename().string();
   // clang-format off
   const struct { std::string header, cells, report, file = ""; } kCases[] = {
-      {",OriginationDate", ",2023-02-29", "OriginationDate: '2023-02-29' is no date yyyy-mm-dd: day 29 does not exist in February 2023"},
+      {",OriginationDate", ",2023-02-29", "OriginationDate: The OriginationDate \"2023-02-29\" is not a real date: day 29 does not exist in February 2023"},
       {"", std::string(257, 'd'), "Description: 257 bytes, and the field holds at most 256"},
       {",CodingHistory", "," + std::string("A=PCM\0x", 7), "CodingHistory: holds a NUL byte"},
       {",TimeReference (translated)", ",01:00:00;00", "TimeReference (translated): expected hh:mm:ss:ff"},
@@ -114,10 +114,10 @@ TEST(Import, ABadRowStopsEverything) {
        "TimeReference (translated): 01:00:00:01 is not the timecode of the TimeReference 172800000 (01:00:00:00)"},
       {",BextVersion", ",3", "BextVersion: expected 0, 1 or 2, got '3'"},
       {",UMID", "," + std::string(63, '0'), "UMID: expected 64 or 128 hexadecimal digits"},
-      {",BextVersion,UMID", ",0," + std::string(63, '0') + "1", "UMID: a UMID needs BextVersion 1 or 2"},
-      {",LoudnessValue", ",-23.00", "LoudnessValue: loudness values need BextVersion 2"},
-      {",BextVersion,LoudnessValue", ",2,-100", "LoudnessValue: -100 is outside -99.99 to 99.99"},
-      {",BextVersion,MaxTruePeakLevel", ",2,1.234", "MaxTruePeakLevel: expected a number with at most two decimals"},
+      {",BextVersion,UMID", ",0," + std::string(63, '0') + "1", "UMID: a UMID needs Version 1 or 2, and the Version is 0"},
+      {",LoudnessValue", ",-23.00", "LoudnessValue: loudness values need Version 2"},
+      {",BextVersion,LoudnessValue", ",2,-100", "LoudnessValue: The LoudnessValue is -100.00 LUFS, outside -99.99 to 99.99"},
+      {",BextVersion,MaxTruePeakLevel", ",2,1.2.3", "MaxTruePeakLevel: expected a number such as -23.00"},
       {",Originator", ",x,y", "cell 4 lies past the header's 3 columns"},
       {",Originator", ",x", "FileName: " + dir.pathOf("missing.wav") + ": cannot open: No such file", dir.pathOf("missing.wav")},
       {",Originator", ",x", "FileName: the file is also named in row 2", dir.pathOf("a.wav")},

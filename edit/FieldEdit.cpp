@@ -1,0 +1,357 @@
+#include "edit/FieldEdit.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "check/BextRules.h"
+#include "check/Finding.h"
+#include "platform/Utf8.h"
+
+namespace bextkit::edit {
+
+namespace {
+
+using F = BextField;
+
+bool isText(F field) { return field <= F::kOriginationTime || field == F::kCodingHistory; }
+bool isLoudness(F field) { return field >= F::kLoudnessValue && field <= F::kMaxShortTermLoudness; }
+size_t index(F field) { return static_cast<size_t>(field); }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal such as -23.00 or 5.3, rounded half away from zero to hundredths; the magnitude is
+// kept below 10^8 hundredths, which no field holds.
+std::optional<int32_t> parseHundredths(std::string_view text) {
+  size_t i = text.empty() || (text[0] != '-' && text[0] != '+') ? 0 : 1;
+  uint64_t hundredths = 0;
+  size_t digits = 0, decimals = 0;
+  for (; i < text.size() && isDigit(text[i]); ++i, ++digits) {
+    hundredths = std::min<uint64_t>(hundredths * 10 + uint64_t(text[i] - '0'), 1000000);
+  }
+  hundredths *= 100;
+  bool roundUp = false;
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && isDigit(text[i]); ++i, ++decimals) {
+      const auto digit = uint64_t(text[i] - '0');
+      if (decimals < 2) hundredths += digit * (decimals == 0 ? 10 : 1);
+      if (decimals == 2) roundUp = digit >= 5;
+    }
+  }
+  if (i != text.size() || digits + decimals == 0) return std::nullopt;
+  const auto magnitude = static_cast<int32_t>(hundredths + (roundUp ? 1 : 0));
+  return text[0] == '-' ? -magnitude : magnitude;
+}
+
+std::optional<Umid> parseUmid(std::string_view text, std::string& why) {
+  if (text.empty() || text == "0") return Umid{};
+  if (text.size() != 64 && text.size() != 128) {
+    why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), or 0 for none, got " +
+          std::to_string(text.size()) + " characters";
+    return std::nullopt;
+  }
+  Umid umid{};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const int digit = isDigit(c)             ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) {
+      why = "character " + std::to_string(i + 1) + " is not a hexadecimal digit";
+      return std::nullopt;
+    }
+    umid[i / 2] = static_cast<uint8_t>(umid[i / 2] | (digit << (i % 2 ? 0 : 4)));
+  }
+  return umid;
+}
+
+// The value a field holds where a new chunk or a short one has none.
+Value emptyValue(F field) {
+  if (isText(field)) return std::string();
+  if (field == F::kVersion) return uint16_t{0};
+  if (field == F::kUmid) return Umid{};
+  return BextRecord::kNotMeasured;
+}
+
+bool isZero(const Umid& umid) {
+  return std::all_of(umid.begin(), umid.end(), [](uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+std::string withCrLf(std::string_view text) {
+  std::string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
+    } else {
+      lines += text[i];
+    }
+  }
+  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
+  return lines;
+}
+
+std::string loudnessText(int16_t hundredths, std::string_view notMeasured) {
+  if (hundredths == BextRecord::kNotMeasured) return std::string(notMeasured);
+  const int magnitude = std::abs(int{hundredths});
+  const int cents = magnitude % 100;
+  return (hundredths < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") +
+         std::to_string(cents);
+}
+
+std::string umidText(const Umid& umid) {
+  if (isZero(umid)) return "0";
+  const bool basic = std::all_of(umid.begin() + 32, umid.end(), [](uint8_t b) { return b == 0; });
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (size_t i = 0; i < (basic ? 32u : 64u); ++i) {
+    hex.push_back(kHex[umid[i] >> 4]);
+    hex.push_back(kHex[umid[i] & 0xF]);
+  }
+  return hex;
+}
+
+std::string valueText(const Value& value, std::string_view notMeasured) {
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  if (const auto* version = std::get_if<uint16_t>(&value)) return std::to_string(*version);
+  if (const auto* umid = std::get_if<Umid>(&value)) return umidText(*umid);
+  return loudnessText(std::get<int16_t>(value), notMeasured);
+}
+
+std::optional<Value> parseValue(BextField field, std::string_view text, std::string& why,
+                                bool ranges) {
+  if (isText(field)) {
+    const size_t width = fieldInfo(field).place.width;
+    if (text.find('\0') != std::string_view::npos) {
+      why = "holds a NUL byte, which would end the text";
+    } else if (width && text.size() > width) {
+      why = std::to_string(text.size()) + " bytes, and the field holds at most " +
+            std::to_string(width);
+    } else if (std::optional<check::ValueError> error =
+                   ranges ? check::valueError(field, text) : std::nullopt) {
+      why = error->text;
+    } else {
+      return field == F::kCodingHistory ? withCrLf(text) : std::string(text);
+    }
+    return std::nullopt;
+  }
+  if (field == F::kVersion) {
+    if (text != "0" && text != "1" && text != "2") {
+      why = "expected 0, 1 or 2, got '" + std::string(text) + "'";
+      return std::nullopt;
+    }
+    return static_cast<uint16_t>(text[0] - '0');
+  }
+  if (field == F::kUmid) {
+    if (std::optional<Umid> umid = parseUmid(text, why)) return *umid;
+    return std::nullopt;
+  }
+  if (isLoudness(field)) {
+    if (text.empty() || text == "none") return BextRecord::kNotMeasured;
+    const std::optional<int32_t> hundredths = parseHundredths(text);
+    if (!hundredths) {
+      why = "expected a number such as -23.00, or none, got '" + std::string(text) + "'";
+      return std::nullopt;
+    }
+    if (std::optional<std::string> error =
+            ranges ? check::loudnessError(field, *hundredths) : std::nullopt) {
+      why = *error;
+      return std::nullopt;
+    }
+    // Past what 16 bits hold, a value is outside every range, and a plan refuses it so.
+    return static_cast<int16_t>(std::clamp<int32_t>(*hundredths, -32768, 32766));
+  }
+  why = std::string("the ") + fieldName(field) + " is not edited as text";
+  return std::nullopt;
+}
+
+Plan::Plan(const BWFParser& parser) : wanted_(kBextFieldCount) {
+  if (parser.bextRecord()) {
+    before_ = *parser.bextRecord();
+  } else {
+    // The record a new chunk starts from.
+    std::vector<uint8_t> fresh = parser.getBWFChunkData();
+    const uint64_t size = fresh.size() - BWFChunk::kHeaderSize;
+    before_ = decodeBext(std::move(fresh), 0, size, parser.chunkChain().bigEndianRecord());
+  }
+}
+
+std::optional<Value> Plan::current(BextField field) const {
+  const BextRecord& r = before_;
+  switch (field) {
+    case F::kDescription:
+      return r.description ? std::optional<Value>(*r.description) : std::nullopt;
+    case F::kOriginator:
+      return r.originator ? std::optional<Value>(*r.originator) : std::nullopt;
+    case F::kOriginatorReference:
+      return r.originatorReference ? std::optional<Value>(*r.originatorReference) : std::nullopt;
+    case F::kOriginationDate:
+      return r.originationDate ? std::optional<Value>(*r.originationDate) : std::nullopt;
+    case F::kOriginationTime:
+      return r.originationTime ? std::optional<Value>(*r.originationTime) : std::nullopt;
+    case F::kCodingHistory:
+      return r.holds(field) ? std::optional<Value>(r.codingHistory.value_or("")) : std::nullopt;
+    case F::kVersion:
+      return r.version ? std::optional<Value>(*r.version) : std::nullopt;
+    case F::kUmid:
+      return r.umid ? std::optional<Value>(*r.umid) : std::nullopt;
+    default:
+      // The bytes as a loudness value, whatever the version: raising it makes them one.
+      if (isLoudness(field) && r.holds(field)) {
+        const std::string_view bytes = r.fieldBytes(field);
+        const auto b0 = static_cast<uint8_t>(bytes[0]), b1 = static_cast<uint8_t>(bytes[1]);
+        return Value(static_cast<int16_t>(r.bigEndian ? b0 << 8 | b1 : b1 << 8 | b0));
+      }
+      return std::nullopt;
+  }
+}
+
+void Plan::set(BextField field, Value value) {
+  const Value was = current(field).value_or(emptyValue(field));
+  // A text is the same when it shows as the same UTF-8, as a table or a window shows it.
+  const auto* text = std::get_if<std::string>(&value);
+  const bool same =
+      value == was ||
+      (text && (*text == displayUtf8(std::get<std::string>(was)) ||
+                (field == F::kCodingHistory && *text == withCrLf(std::get<std::string>(was)))));
+  wanted_[index(field)] = same ? std::nullopt : std::optional<Value>(std::move(value));
+}
+
+std::vector<Plan::Change> Plan::changes() const {
+  const auto& version = wanted_[index(F::kVersion)];
+  const uint16_t after = version ? std::get<uint16_t>(*version) : before_.version.value_or(0);
+  std::vector<Change> out;
+  for (size_t i = 0; i < kBextFieldCount; ++i) {
+    const auto field = static_cast<F>(i);
+    if (!wanted_[i]) continue;
+    // Before version 2 the loudness fields do not exist: not measured is as clear as they get.
+    if (isLoudness(field) && after < 2 && *wanted_[i] == Value(BextRecord::kNotMeasured)) continue;
+    out.push_back({field, current(field).value_or(emptyValue(field)), *wanted_[i]});
+  }
+  return out;
+}
+
+BextRecord Plan::edited() const {
+  std::vector<uint8_t> bytes = before_.bytes;
+  BWFChunk image;
+  const size_t imaged = std::min(bytes.size(), BWFChunk::kSize);
+  std::copy_n(bytes.begin(), imaged, image.bytes.begin());
+  for (const Change& c : changes()) {
+    if (c.field == F::kCodingHistory) continue;
+    if (const auto* text = std::get_if<std::string>(&c.after)) {
+      encodeText(image, c.field, *text);
+    } else if (const auto* version = std::get_if<uint16_t>(&c.after)) {
+      encodeVersion(image, *version, before_.bigEndian);
+    } else if (const auto* umid = std::get_if<Umid>(&c.after)) {
+      encodeUmid(image, *umid);
+    } else {
+      encodeLoudness(image, c.field, std::get<int16_t>(c.after), before_.bigEndian);
+    }
+  }
+  std::copy_n(image.bytes.begin(), imaged, bytes.begin());
+  if (const auto& history = wanted_[index(F::kCodingHistory)]) {
+    bytes.resize(BextRecord::kFixedSize);
+    const std::string& text = std::get<std::string>(*history);
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.push_back(0);
+  }
+  const uint64_t size = std::max<uint64_t>(before_.declaredSize, bytes.size() - 8);
+  return decodeBext(std::move(bytes), before_.offset, size, before_.bigEndian);
+}
+
+std::vector<std::string> Plan::refusals() const {
+  std::vector<std::string> out;
+  const std::vector<Change> changed = changes();
+  if (changed.empty()) return out;
+  const auto refuse = [&out](F field, const std::string& why) {
+    out.push_back(std::string(fieldName(field)) + ": " + why);
+  };
+  const BextRecord after = edited();
+  const uint16_t version = after.version.value_or(0);
+  bool versionChanged = false;
+  for (const Change& c : changed) {
+    versionChanged = versionChanged || c.field == F::kVersion;
+    if (std::holds_alternative<std::string>(c.after)) {
+      continue;  // read whole by parseValue
+    } else if (c.field == F::kUmid && version == 0 && !isZero(std::get<Umid>(c.after))) {
+      refuse(c.field, "a UMID needs Version 1 or 2, and the Version is 0; set the Version as well");
+    } else if (isLoudness(c.field) && version < 2) {
+      refuse(c.field, "loudness values need Version 2, and the Version is " +
+                          std::to_string(version) + "; set the Version as well");
+    }
+  }
+  if (!out.empty()) return out;
+  // What a check of the written chunk would call an error about a changed field; a new version
+  // changes what the UMID and the loudness fields mean.
+  check::Findings found;
+  for (size_t i = 0; i < kBextFieldCount; ++i) {
+    const auto field = static_cast<F>(i);
+    const bool byVersion = versionChanged && (field == F::kUmid || isLoudness(field));
+    if (wanted_[i] || byVersion) check::checkField(after, field, check::kTech3285, found);
+  }
+  for (const check::Finding& f : found) {
+    if (f.severity != check::Severity::kError) continue;
+    const auto field = std::find_if(changed.begin(), changed.end(), [&](const Change& c) {
+      return after.fileOffset(c.field) == f.offset;
+    });
+    const F named = field != changed.end() ? field->field : changed.front().field;
+    refuse(named, f.text.ends_with('.') ? f.text.substr(0, f.text.size() - 1) : f.text);
+  }
+  return out;
+}
+
+void Plan::applyTo(BWFParser& parser) const {
+  BWFParser::FieldEdits edits = parser.fieldEdits();
+  for (const Change& c : changes()) {
+    const auto* text = std::get_if<std::string>(&c.after);
+    switch (c.field) {
+      case F::kDescription:
+        parser.setDescription(*text);
+        break;
+      case F::kOriginator:
+        parser.setOriginator(*text);
+        break;
+      case F::kOriginatorReference:
+        edits.originatorReference = *text;
+        break;
+      case F::kOriginationDate:
+        edits.originationDate = *text;
+        break;
+      case F::kOriginationTime:
+        edits.originationTime = *text;
+        break;
+      case F::kCodingHistory:
+        edits.codingHistory = *text;
+        break;
+      case F::kVersion:
+        edits.version = std::get<uint16_t>(c.after);
+        break;
+      case F::kUmid:
+        edits.umid = std::get<Umid>(c.after);
+        break;
+      case F::kLoudnessValue:
+        edits.loudnessValue = std::get<int16_t>(c.after);
+        break;
+      case F::kLoudnessRange:
+        edits.loudnessRange = std::get<int16_t>(c.after);
+        break;
+      case F::kMaxTruePeakLevel:
+        edits.maxTruePeakLevel = std::get<int16_t>(c.after);
+        break;
+      case F::kMaxMomentaryLoudness:
+        edits.maxMomentaryLoudness = std::get<int16_t>(c.after);
+        break;
+      case F::kMaxShortTermLoudness:
+        edits.maxShortTermLoudness = std::get<int16_t>(c.after);
+        break;
+      case F::kTimeReference:
+      case F::kReserved:
+        break;
+    }
+  }
+  parser.setFieldEdits(std::move(edits));
+}
+
+}  // namespace bextkit::edit
