@@ -72,20 +72,6 @@ std::string loudnessText(int16_t hundredths, std::string_view unused) {
          std::to_string(cents);
 }
 
-std::string umidText(const std::array<uint8_t, 64>& umid) {
-  const auto zero = [](auto first, auto last) {
-    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
-  };
-  if (zero(umid.begin(), umid.end())) return "0";
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
-    hex.push_back(kHex[umid[i] >> 4]);
-    hex.push_back(kHex[umid[i] & 0xF]);
-  }
-  return hex;
-}
-
 std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why) {
   if (text.size() != 64 && text.size() != 128) {
     why = "expected 64 or 128 hexadecimal digits (a 32- or 64-byte UMID), got " +

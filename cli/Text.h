@@ -35,10 +35,6 @@ std::string displayName(const std::string& bytes);
 // value of a field that holds no measurement.
 std::string loudnessText(int16_t hundredths, std::string_view unused = "none");
 
-// A UMID as hex digits: 64 for a basic one (the second half of the field zero), 128 for an
-// extended one; "0" for a field of zeros.
-std::string umidText(const std::array<uint8_t, 64>& umid);
-
 // A UMID from 64 hex digits (a basic UMID, the rest of the field zero) or 128 (an extended one);
 // nothing, with the reason in `why`, for any other text.
 std::optional<std::array<uint8_t, 64>> parseUmid(std::string_view text, std::string& why);
