@@ -1,9 +1,7 @@
 // The parser object: creation, the byte-order probe and the small operations around the scan.
 #include "bwf/BWFParser.h"
 
-#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <utility>
 
 #include "platform/FourCC.h"
@@ -49,22 +47,6 @@ bool BWFParser::saveFile() { return writeBExtHeaderToFile(path_); }
 void BWFParser::info() {
   parse();
   systemLog(timecodeString());
-}
-
-std::vector<DirectoryEntry> chunkDirectory(const BWFParser& parser) {
-  std::vector<DirectoryEntry> entries;
-  for (const auto& [id, value] : parser.getChunkDictionary()) {
-    int index = 0, start = 0;
-    long long length = 0;
-    if (std::sscanf(value.c_str(), "Idx: %d StartPoint: %d Length: %lld", &index, &start,
-                    &length) == 3) {
-      entries.push_back({id, index, static_cast<uint32_t>(start), length});
-    }
-  }
-  std::stable_sort(
-      entries.begin(), entries.end(),
-      [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.start < b.start; });
-  return entries;
 }
 
 }  // namespace bextkit

@@ -26,6 +26,16 @@ namespace bextkit {
 constexpr uint16_t kBWFFlagRIFF = 0x0001, kBWFFlagFmt = 0x0004, kBWFFlagIXML = 0x0800,
                    kBWFFlagData = 0x4000, kBWFFlagBext = 0x8000;
 
+// One entry of the scan's chunk directory: a listed chunk ID, its place among the entries (an
+// 8-bit counter shown signed: the 128th entry has the index -128), where the scan met it and how
+// many bytes the scan crossed from there to the next listed ID.
+struct DirectoryEntry {
+  std::string id;
+  int32_t index;
+  uint32_t start;  // getChunkDictionary's text shows it as a signed number: past 2 GiB it wraps
+  int64_t length;
+};
+
 class BWFParser {
  public:
   // Checks that `path` can be opened for reading; null when it cannot. The frame rate is 25
@@ -100,8 +110,13 @@ class BWFParser {
   uint32_t getSamplesSinceMidnightLow() const { return sampSinceMidnightLow_; }
   uint32_t getSamplesSinceMidnightHigh() const { return sampSinceMidnightHigh_; }
 
-  // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld"; the same object for the parser's life.
+  // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld": the directory's entries as text; the same
+  // object for the parser's life.
   const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
+  // The scan's chunk directory in file order, one entry for each ID (the last the scan met).
+  friend const std::vector<DirectoryEntry>& chunkDirectory(const BWFParser& parser) {
+    return parser.directory_;
+  }
   uint16_t chunkFlags() const { return chunkFlags_; }
   // The 864 bytes from the start of the bext chunk the fields came from; null when none.
   const BWFChunk* bwfChunk() const { return bwfChunk_.get(); }
@@ -277,6 +292,7 @@ class BWFParser {
   std::string codingHistory_;
   bool codingHistoryNone_ = false;
   std::string fullCodingHistory_;
+  std::vector<DirectoryEntry> directory_;
   std::map<std::string, std::string> chunkDetails_;
   uint32_t sampSinceMidnightLow_ = 0;
   uint32_t sampSinceMidnightHigh_ = 0;
@@ -305,15 +321,5 @@ class BWFParser {
   std::vector<uint8_t> bextAsRead_;
   std::optional<BextRecord> record_;
 };
-
-// One entry of the scan's chunk directory, read back from its text.
-struct DirectoryEntry {
-  std::string id;
-  int32_t index;
-  uint32_t start;  // the directory holds it as a signed number; offsets past 2 GiB wrap there
-  int64_t length;
-};
-// The scan's chunk directory in file order.
-std::vector<DirectoryEntry> chunkDirectory(const BWFParser& parser);
 
 }  // namespace bextkit

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bwf/BWFParser.h"
 #include "bwf/BlockReader.h"
@@ -56,12 +58,19 @@ Found findListed(detail::BlockReader& reader, const detail::ChunkSearch& search,
   return {limit, -1};
 }
 
-std::string entryText(uint8_t counter, uint32_t start, int64_t length) {
+// An entry as getChunkDictionary shows it.
+std::string entryText(const DirectoryEntry& entry) {
   char text[80];
-  std::snprintf(text, sizeof text, "Idx: %d StartPoint: %d Length: %lld",
-                static_cast<int>(static_cast<int8_t>(counter)), static_cast<int32_t>(start),
-                static_cast<long long>(length));
+  std::snprintf(text, sizeof text, "Idx: %d StartPoint: %d Length: %lld", entry.index,
+                static_cast<int32_t>(entry.start), static_cast<long long>(entry.length));
   return text;
+}
+
+// Records the chunk the scan met at `start`, in place of an earlier one with its ID.
+void addEntry(std::vector<DirectoryEntry>& directory, std::string id, uint8_t counter,
+              uint32_t start, int64_t length) {
+  std::erase_if(directory, [&id](const DirectoryEntry& e) { return e.id == id; });
+  directory.push_back({std::move(id), static_cast<int8_t>(counter), start, length});
 }
 
 // The format fields of a "fmt " chunk, when its tag declares linear audio.
@@ -153,7 +162,7 @@ int32_t BWFParser::parse() {
 
     if (lastListed >= 0) {
       ++counter;
-      chunkDetails_[kListedChunkIDs[lastListed].str()] = entryText(counter, chunkStart, length);
+      addEntry(directory_, kListedChunkIDs[lastListed].str(), counter, chunkStart, length);
       length = 0;
     }
     lastListed = found.listedIndex;
@@ -221,7 +230,8 @@ int32_t BWFParser::parse() {
   data_.assign(window, window + std::min(available, kWindowSize));
 
   const std::string key = lastListed >= 0 ? kListedChunkIDs[lastListed].str() : std::string();
-  chunkDetails_[key] = entryText(static_cast<uint8_t>(counter + 1), chunkStart, length);
+  addEntry(directory_, key, static_cast<uint8_t>(counter + 1), chunkStart, length);
+  for (const DirectoryEntry& entry : directory_) chunkDetails_[entry.id] = entryText(entry);
 
   reversedFile_ = reversedFile;
   // The chain's headers, and the chunks the fields come from, mostly lie in the blocks the scan

@@ -58,6 +58,20 @@ uint32_t load32(const std::vector<uint8_t>& bytes, const BWFChunk::Field& f, boo
 
 const BextFieldInfo& fieldInfo(BextField field) { return kInfo[static_cast<size_t>(field)]; }
 
+std::string umidText(const Umid& umid) {
+  const auto zero = [](auto first, auto last) {
+    return std::all_of(first, last, [](uint8_t b) { return b == 0; });
+  };
+  if (zero(umid.begin(), umid.end())) return "0";
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  for (size_t i = 0; i < (zero(umid.begin() + 32, umid.end()) ? 32u : 64u); ++i) {
+    hex.push_back(kHex[umid[i] >> 4]);
+    hex.push_back(kHex[umid[i] & 0xF]);
+  }
+  return hex;
+}
+
 const char* loudnessUnit(BextField field) {
   return field == F::kLoudnessRange ? "LU" : field == F::kMaxTruePeakLevel ? "dBTP" : "LUFS";
 }

@@ -54,6 +54,9 @@ constexpr std::array<BextField, 5> kLoudnessFields = {
 const char* loudnessUnit(BextField field);
 
 using Umid = std::array<uint8_t, 64>;
+// A UMID as hex digits: 64 for a basic one (the second half of the field zero), 128 for an
+// extended one; "0" for a field of zeros.
+std::string umidText(const Umid& umid);
 
 struct BextRecord {
   // A loudness field's value when nothing was measured.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "bwf/BWFChunk.h"
+#include "bwf/BextRecord.h"
 #include "bwf/ByteOrder.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"

@@ -31,7 +31,6 @@ std::string displayName(const std::string& bytes);
 
 // How the values of the broadcast extension are written and read, as the edit layer has it.
 using edit::loudnessText;
-using edit::umidText;
 using edit::withCrLf;
 
 // A field's value for a list of changes: a text in quotes (the coding history on one line, its

@@ -101,18 +101,6 @@ std::string loudnessText(int16_t hundredths, std::string_view notMeasured) {
          std::to_string(cents);
 }
 
-std::string umidText(const Umid& umid) {
-  if (isZero(umid)) return "0";
-  const bool basic = std::all_of(umid.begin() + 32, umid.end(), [](uint8_t b) { return b == 0; });
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (size_t i = 0; i < (basic ? 32u : 64u); ++i) {
-    hex.push_back(kHex[umid[i] >> 4]);
-    hex.push_back(kHex[umid[i] & 0xF]);
-  }
-  return hex;
-}
-
 std::string valueText(const Value& value, std::string_view notMeasured) {
   if (const auto* text = std::get_if<std::string>(&value)) return *text;
   if (const auto* version = std::get_if<uint16_t>(&value)) return std::to_string(*version);

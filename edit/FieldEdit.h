@@ -37,8 +37,7 @@ std::optional<Value> parseValue(BextField field, std::string_view text, std::str
 // `notMeasured`.
 std::string valueText(const Value& value, std::string_view notMeasured = "none");
 
-// The text a UMID and a loudness value are shown by.
-std::string umidText(const Umid& umid);
+// The text a loudness value is shown by.
 std::string loudnessText(int16_t hundredths, std::string_view notMeasured = "none");
 
 // A coding history with each line ended by CR LF, whatever line ends it came with (LF alone, as a

@@ -16,9 +16,10 @@ void addConformanceOperations(std::vector<Operation>& operations);
 
 const char* kindName(Kind kind) {
   static const char* const kNames[] = {
-      "nothing",      "string",        "32-bit integer",        "unsigned 32-bit integer",
-      "32-bit float", "boolean",       "array of strings",      "dictionary of strings",
-      "byte buffer",  "parser object", "storage for one float", "storage for four integers"};
+      "nothing",      "string",         "32-bit integer",        "unsigned 32-bit integer",
+      "32-bit float", "boolean",        "array of strings",      "dictionary of strings",
+      "byte buffer",  "parser object",  "storage for one float", "storage for four integers",
+      "record",       "list of records"};
   return kNames[static_cast<size_t>(kind)];
 }
 
@@ -29,6 +30,11 @@ std::string describe(const Operation& operation) {
   }
   return text + ") -> " + kindName(operation.result) +
          (operation.classOperation ? ", class operation" : ", object operation");
+}
+
+Record& Record::add(std::string name, FieldValue value) {
+  fields.push_back({std::move(name), std::move(value)});
+  return *this;
 }
 
 BWFParser* Call::parser(size_t i) const {
@@ -66,14 +72,17 @@ bool runsApart(const Operation& operation) {
 }
 
 std::optional<Value> Bridge::call(std::string_view className, std::string_view name, Handle self,
-                                  std::vector<Value>& args, std::string& error) {
+                                  std::vector<Value>& args, std::string& error,
+                                  std::string* reason) {
   const Operation* operation = find(className, name);
   if (!operation) {
     error = std::string(className) + " has no operation " + std::string(name);
+    if (reason) *reason = error;
     return std::nullopt;
   }
   const auto fail = [&](const std::string& why) {
     error = std::string(className) + "['" + std::string(name) + "']: " + why;
+    if (reason) *reason = why;
     return std::nullopt;
   };
   BWFParser* object = nullptr;

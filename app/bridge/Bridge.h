@@ -39,19 +39,41 @@ enum class Kind : uint8_t {
   kParser,        // a parser object, by handle
   kFloatStorage,  // one float that the operation fills in
   kIntStorage,    // four integers that the operation fills in, as far as it reaches
+  kRecord,        // named fields with typed values (Record)
+  kRecords,       // list of records
 };
 // "string", "32-bit integer", "parser object" ...
 const char* kindName(Kind kind);
+
+// A record: named fields in the order the operation gives them, each holding nothing (a field
+// the file does not hold), a text, a whole number (signed, or unsigned for 64-bit counts and
+// offsets), a real number, a truth value, bytes, a nested record or a list of records.
+struct Record;
+using FieldValue = std::variant<std::monostate, std::string, int64_t, uint64_t, double, bool,
+                                std::vector<uint8_t>, Record, std::vector<Record>>;
+struct Field;
+struct Record {
+  std::vector<Field> fields;
+  // Adds a field; returns the record, so that fields can be chained.
+  Record& add(std::string name, FieldValue value);
+  friend bool operator==(const Record& a, const Record& b);
+};
+struct Field {
+  std::string name;
+  FieldValue value;
+  friend bool operator==(const Field&, const Field&) = default;
+};
+inline bool operator==(const Record& a, const Record& b) { return a.fields == b.fields; }
 
 using Handle = uint32_t;
 struct ParserRef {
   Handle handle;
   friend bool operator==(const ParserRef&, const ParserRef&) = default;
 };
-using Value =
-    std::variant<std::monostate, std::string, int32_t, uint32_t, float, bool,
-                 std::vector<std::string>, std::map<std::string, std::string>, std::vector<uint8_t>,
-                 ParserRef, std::array<float, 1>, std::array<int32_t, 4>>;
+using Value = std::variant<std::monostate, std::string, int32_t, uint32_t, float, bool,
+                           std::vector<std::string>, std::map<std::string, std::string>,
+                           std::vector<uint8_t>, ParserRef, std::array<float, 1>,
+                           std::array<int32_t, 4>, Record, std::vector<Record>>;
 inline Kind kindOf(const Value& value) { return static_cast<Kind>(value.index()); }
 
 class Bridge;
@@ -96,10 +118,13 @@ class Bridge {
   const Operation* find(std::string_view className, std::string_view name) const;
 
   // Runs an operation: a class operation with `self` 0, an object operation on the parser
-  // `self`. Nothing, with the reason in `error`, when the call does not fit the operation or the
-  // operation fails; an operation that throws fails so too ("BWFParser['parse']: out of memory").
+  // `self`. Nothing, with the message in `error`, when the call does not fit the operation or
+  // the operation fails; an operation that throws fails so too ("BWFParser['parse']: out of
+  // memory"). `reason`, when given, gets the message without the operation's name ("out of
+  // memory"), for a window that shows it beside the value it concerns.
   std::optional<Value> call(std::string_view className, std::string_view name, Handle self,
-                            std::vector<Value>& args, std::string& error);
+                            std::vector<Value>& args, std::string& error,
+                            std::string* reason = nullptr);
 
   // The parser behind a handle; null when the handle is unknown or released.
   BWFParser* parser(Handle handle) const;

@@ -15,6 +15,7 @@ namespace bextkit::bridge {
 namespace {
 
 using K = Kind;
+const char* const kNotMeasured = "not measured";
 
 struct Registry {
   std::vector<Operation>& operations;
@@ -48,6 +49,120 @@ std::optional<smpte::Rate> rateOf(Call& c, size_t i) {
   const std::optional<smpte::Rate> rate = smpte::parseRate(c.string(i));
   if (!rate) c.error = "no SMPTE rate '" + c.string(i) + "' (rates lists them)";
   return rate;
+}
+
+// A field of the decoded bext chunk: null where the chunk does not hold it; the UMID as hex
+// digits (null for a field of zeros); a loudness value as a number in its unit, or "not measured"
+// for the value that says so; the reserved bytes as bytes.
+FieldValue bextField(const BextRecord& bext, BextField field) {
+  const auto text = [](const std::optional<std::string>& t) {
+    return t ? FieldValue(*t) : FieldValue();
+  };
+  switch (field) {
+    case BextField::kDescription:
+      return text(bext.description);
+    case BextField::kOriginator:
+      return text(bext.originator);
+    case BextField::kOriginatorReference:
+      return text(bext.originatorReference);
+    case BextField::kOriginationDate:
+      return text(bext.originationDate);
+    case BextField::kOriginationTime:
+      return text(bext.originationTime);
+    case BextField::kTimeReference:
+      return bext.timeReference ? FieldValue(*bext.timeReference) : FieldValue();
+    case BextField::kVersion:
+      return bext.version ? FieldValue(int64_t{*bext.version}) : FieldValue();
+    case BextField::kUmid: {
+      const std::string hex = bext.umid ? umidText(*bext.umid) : "0";
+      return hex != "0" ? FieldValue(hex) : FieldValue();
+    }
+    case BextField::kReserved: {
+      if (!bext.holds(field)) return {};
+      const std::string_view bytes = bext.fieldBytes(field);
+      return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }
+    case BextField::kCodingHistory:
+      return text(bext.codingHistory);
+    default: {
+      const std::optional<int16_t>& hundredths = bext.loudnessOf(field);
+      if (!hundredths) return {};
+      if (*hundredths == BextRecord::kNotMeasured) return kNotMeasured;
+      return *hundredths / 100.0;
+    }
+  }
+}
+
+Record bextRecordOf(const BextRecord& bext) {
+  Record record, units;
+  for (size_t i = 0; i < kBextFieldCount; ++i) {
+    const auto field = static_cast<BextField>(i);
+    record.add(fieldName(field), bextField(bext, field));
+  }
+  for (const BextField field : kLoudnessFields) units.add(fieldName(field), loudnessUnit(field));
+  return record.add("Units", std::move(units));
+}
+
+Record formatRecordOf(const BWFParser& parser) {
+  const std::optional<AudioFormat>& format = parser.audioFormat();
+  const auto number = [&format](auto member) {
+    return format ? FieldValue(int64_t{(*format).*member}) : FieldValue();
+  };
+  const std::optional<AudioLength> length = audioLengthOf(parser);
+  Record record;
+  record.add("coding", format ? FieldValue(formatName(*format)) : FieldValue())
+      .add("tag", number(&AudioFormat::tag))
+      .add("channels", number(&AudioFormat::channels))
+      .add("sampleRate", number(&AudioFormat::sampleRate))
+      .add("bitsPerSample", number(&AudioFormat::bitsPerSample))
+      .add("blockAlign", number(&AudioFormat::blockAlign))
+      .add("bytesPerSecond", number(&AudioFormat::bytesPerSecond))
+      .add("validBits",
+           format && format->validBits ? FieldValue(int64_t{*format->validBits}) : FieldValue())
+      .add("channelMask",
+           format && format->channelMask ? FieldValue(int64_t{*format->channelMask}) : FieldValue())
+      .add("bytes", length ? FieldValue(length->bytes) : FieldValue())
+      .add("frames", length && length->frames ? FieldValue(*length->frames) : FieldValue())
+      .add("seconds", length && length->seconds ? FieldValue(*length->seconds) : FieldValue())
+      .add("summary", formatSummaryOf(parser))
+      .add("duration", lengthSummaryOf(parser));
+  return record;
+}
+
+// The chain as records alike: "kind" says what each is ("form" for the form header, "chunk",
+// "break" where the walk met bytes that are no chunk header); a field that does not apply to
+// its kind is null.
+std::vector<Record> chainRecordsOf(const ChunkChain& chain) {
+  const auto entry = [](const char* kind, FieldValue id, uint64_t offset, FieldValue size,
+                        FieldValue form, bool truncated) {
+    return Record()
+        .add("kind", kind)
+        .add("id", std::move(id))
+        .add("offset", offset)
+        .add("size", std::move(size))
+        .add("form", std::move(form))
+        .add("truncated", truncated);
+  };
+  std::vector<Record> records;
+  if (const char* form = containerName(chain.container)) {
+    records.push_back(entry("form", form, 0, {}, {}, false));
+  }
+  for (const ChainChunk& chunk : chain.chunks) {
+    const FieldValue form = chunk.form != FourCC() ? FieldValue(chunk.form.str()) : FieldValue();
+    records.push_back(
+        entry("chunk", chunk.id.str(), chunk.offset, chunk.size, form, chunk.truncated));
+  }
+  if (chain.broken) records.push_back(entry("break", {}, chain.brokenAt, {}, {}, false));
+  return records;
+}
+
+// The conformance check of the file at the first argument under the rule sets named by the
+// second; none, with the reason, when the file cannot be read or a rule set is unknown.
+std::optional<check::Findings> findingsOf(Call& c) {
+  const std::optional<unsigned> sets = check::parseRuleSets(c.string(1), c.error);
+  check::Findings findings;
+  if (!sets || !check::checkFile(c.string(0), *sets, findings, c.error)) return std::nullopt;
+  return findings;
 }
 
 }  // namespace
@@ -111,6 +226,27 @@ void addParserOperations(std::vector<Operation>& operations) {
     }
     if (chain.broken) texts.push_back("broken " + std::to_string(chain.brokenAt));
     return texts;
+  });
+  // The same as records: the decoded bext chunk (null without one), the audio format, the
+  // chain, and the scan's directory ("id", "index", "start", "length" of each entry).
+  r.object("bextRecord", {}, K::kRecord, [](Call& c) -> Value {
+    const std::optional<BextRecord>& bext = c.self->bextRecord();
+    return bext ? Value(bextRecordOf(*bext)) : Value();
+  });
+  r.object("formatRecord", {}, K::kRecord,
+           [](Call& c) -> Value { return formatRecordOf(*c.self); });
+  r.object("chunkRecords", {}, K::kRecords,
+           [](Call& c) -> Value { return chainRecordsOf(c.self->chunkChain()); });
+  r.object("directoryRecords", {}, K::kRecords, [](Call& c) -> Value {
+    std::vector<Record> records;
+    for (const DirectoryEntry& e : chunkDirectory(*c.self)) {
+      records.push_back(Record()
+                            .add("id", e.id)
+                            .add("index", int64_t{e.index})
+                            .add("start", int64_t{e.start})
+                            .add("length", e.length));
+    }
+    return records;
   });
   r.object("chunkFlags", {}, K::kUInt32,
            [](Call& c) -> Value { return uint32_t{c.self->chunkFlags()}; });
@@ -250,17 +386,31 @@ void addSmpteOperations(std::vector<Operation>& operations) {
             });
 }
 
-// The conformance check of a file, for the window's panel of findings: one text per finding,
-// "severity<TAB>code<TAB>offset<TAB>sentence", in file order; `rules` names the rule sets as the
-// command line's --rules does.
+// The conformance check of a file, for the window's panel of findings, in file order; `rules`
+// names the rule sets as the command line's --rules does. One text per finding,
+// "severity<TAB>code<TAB>offset<TAB>sentence", or one record ("severity", "code", "offset",
+// "text").
 void addConformanceOperations(std::vector<Operation>& operations) {
   Registry r{operations, "Conformance"};
+  r.classOp("findingRecordsAtPath:rules:", {K::kString, K::kString}, K::kRecords,
+            [](Call& c) -> Value {
+              const std::optional<check::Findings> findings = findingsOf(c);
+              if (!findings) return {};
+              std::vector<Record> records;
+              for (const check::Finding& f : *findings) {
+                records.push_back(Record()
+                                      .add("severity", check::severityName(f.severity))
+                                      .add("code", f.code)
+                                      .add("offset", f.offset)
+                                      .add("text", f.text));
+              }
+              return records;
+            });
   r.classOp("findingsAtPath:rules:", {K::kString, K::kString}, K::kStrings, [](Call& c) -> Value {
-    const std::optional<unsigned> sets = check::parseRuleSets(c.string(1), c.error);
-    check::Findings findings;
-    if (!sets || !check::checkFile(c.string(0), *sets, findings, c.error)) return {};
+    const std::optional<check::Findings> findings = findingsOf(c);
+    if (!findings) return {};
     std::vector<std::string> texts;
-    for (const check::Finding& f : findings) {
+    for (const check::Finding& f : *findings) {
       texts.push_back(std::string(check::severityName(f.severity)) + "\t" + f.code + "\t" +
                       std::to_string(f.offset) + "\t" + f.text);
     }

@@ -3,11 +3,15 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJSValueIterator>
 #include <QUrl>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
 #include "platform/Utf8.h"
 
@@ -76,6 +80,14 @@ bridge::Handle handleOf(double number) {
   return whole ? static_cast<bridge::Handle>(number) : 0;
 }
 
+// 2^53: up to it, a script's number holds every whole number exactly.
+constexpr int64_t kLargestExact = int64_t{1} << 53;
+
+// An ArrayBuffer, which the engine hands over as bytes.
+bool isBytes(const QJSValue& value) {
+  return value.isObject() && value.toVariant().metaType() == QMetaType::fromType<QByteArray>();
+}
+
 float toFloat(double number) {
   constexpr double kLargest = std::numeric_limits<float>::max();
   if (number > kLargest) return std::numeric_limits<float>::infinity();
@@ -106,8 +118,8 @@ ScriptHost::ScriptHost(QJSEngine& engine) : engine_(engine) {
 
 std::optional<std::vector<Value>> ScriptHost::argumentsFor(const std::string& className,
                                                            const std::string& name,
-                                                           const QJSValue& args,
-                                                           std::string& error) {
+                                                           const QJSValue& args, std::string& error,
+                                                           std::string* reason) {
   const bridge::Operation* operation = bridge_.find(className, name);
   // The bridge tells an unknown name or a wrong count; the values are converted to the kinds the
   // operation takes, and any past those passed on as nothing for the bridge to count.
@@ -119,7 +131,9 @@ std::optional<std::vector<Value>> ScriptHost::argumentsFor(const std::string& cl
     std::optional<Value> value =
         fromScript(args.property(static_cast<quint32>(i)), operation->arguments[i], why);
     if (!value) {
-      error = className + "['" + name + "']: argument " + std::to_string(i + 1) + " must be " + why;
+      const std::string plain = "argument " + std::to_string(i + 1) + " must be " + why;
+      error = className + "['" + name + "']: " + plain;
+      if (reason) *reason = plain;
       return std::nullopt;
     }
     values[i] = std::move(*value);
@@ -130,17 +144,17 @@ std::optional<std::vector<Value>> ScriptHost::argumentsFor(const std::string& cl
 QJSValue ScriptHost::invoke(const QString& className, const QString& name, double self,
                             const QJSValue& args) {
   const std::string cls = className.toStdString(), op = name.toStdString();
-  const auto fail = [this](const std::string& message) {
-    engine_.throwError(QString::fromStdString(message));
+  std::string error, reason;
+  const auto fail = [&] {
+    engine_.throwError(errorObject(error, reason));
     return QJSValue();
   };
-  std::string error;
-  std::optional<std::vector<Value>> converted = argumentsFor(cls, op, args, error);
-  if (!converted) return fail(error);
+  std::optional<std::vector<Value>> converted = argumentsFor(cls, op, args, error, &reason);
+  if (!converted) return fail();
   std::vector<Value>& values = *converted;
   const size_t count = values.size();
-  const std::optional<Value> result = bridge_.call(cls, op, handleOf(self), values, error);
-  if (!result) return fail(error);
+  const std::optional<Value> result = bridge_.call(cls, op, handleOf(self), values, error, &reason);
+  if (!result) return fail();
   // Storage the operation filled goes back into the caller's arrays.
   for (size_t i = 0; i < count; ++i) {
     QJSValue target = args.property(static_cast<quint32>(i));
@@ -151,6 +165,12 @@ QJSValue ScriptHost::invoke(const QString& className, const QString& name, doubl
     }
   }
   return toScript(*result);
+}
+
+QJSValue ScriptHost::errorObject(const std::string& message, const std::string& reason) {
+  QJSValue error = engine_.newErrorObject(QJSValue::GenericError, QString::fromStdString(message));
+  error.setProperty("reason", QString::fromStdString(reason));
+  return error;
 }
 
 ScriptHost::Run ScriptHost::runFile(const QString& path, QString& error) {
@@ -240,9 +260,112 @@ QJSValue ScriptHost::toScript(const Value& value) {
       marker.setProperty("__parser", std::get<bridge::ParserRef>(value).handle);
       return marker;
     }
+    case Kind::kRecord:
+      return recordToScript(std::get<bridge::Record>(value));
+    case Kind::kRecords:
+      return fieldToScript(std::get<std::vector<bridge::Record>>(value));
     default:
       return QJSValue(QJSValue::NullValue);
   }
+}
+
+QJSValue ScriptHost::recordToScript(const bridge::Record& record) {
+  QJSValue object = engine_.newObject();
+  for (const bridge::Field& field : record.fields) {
+    object.setProperty(decode(field.name), fieldToScript(field.value));
+  }
+  return object;
+}
+
+QJSValue ScriptHost::fieldToScript(const bridge::FieldValue& value) {
+  // A whole number a script's number holds exactly, or its decimal text.
+  const auto whole = [](auto number) -> QJSValue {
+    const bool exact =
+        std::cmp_less_equal(number, kLargestExact) && std::cmp_less_equal(-kLargestExact, number);
+    return exact ? QJSValue(static_cast<double>(number)) : QJSValue(QString::number(number));
+  };
+  return std::visit(
+      [&](const auto& v) -> QJSValue {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          return QJSValue(QJSValue::NullValue);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          return decode(v);
+        } else if constexpr (std::is_same_v<T, int64_t> || std::is_same_v<T, uint64_t>) {
+          return whole(v);
+        } else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, bool>) {
+          return QJSValue(v);
+        } else if constexpr (std::is_same_v<T, std::vector<uint8_t>>) {
+          return toScript(Value(v));
+        } else if constexpr (std::is_same_v<T, bridge::Record>) {
+          return recordToScript(v);
+        } else {
+          QJSValue array = engine_.newArray(static_cast<uint>(v.size()));
+          for (quint32 i = 0; i < v.size(); ++i) array.setProperty(i, recordToScript(v[i]));
+          return array;
+        }
+      },
+      value);
+}
+
+std::optional<bridge::Record> ScriptHost::recordFromScript(const QJSValue& value,
+                                                           std::string& error) {
+  if (!value.isObject() || value.isArray() || value.isCallable() || isBytes(value)) {
+    error = "a record (an object of fields), got " + value.toString().toStdString();
+    return std::nullopt;
+  }
+  bridge::Record record;
+  QJSValueIterator it(value);
+  while (it.hasNext()) {
+    it.next();
+    const QJSValue field = it.value();
+    const std::string name = encode(it.name());
+    std::string why;
+    std::optional<bridge::FieldValue> converted;
+    const double number = field.toNumber();
+    if (field.isNull() || field.isUndefined()) {
+      converted.emplace();
+    } else if (field.isString()) {
+      converted = encode(field.toString());
+    } else if (field.isBool()) {
+      converted = field.toBool();
+    } else if (field.isNumber()) {
+      if (std::trunc(number) == number && std::fabs(number) <= kLargestExact) {
+        converted = static_cast<int64_t>(number);
+      } else {
+        converted = number;
+      }
+    } else if (isBytes(field)) {
+      converted = std::get<std::vector<uint8_t>>(*fromScript(field, Kind::kBytes, why));
+    } else if (field.isArray()) {
+      if (auto records = recordsFromScript(field, why)) converted = std::move(*records);
+    } else if (auto nested = recordFromScript(field, why)) {
+      converted = std::move(*nested);
+    }
+    if (!converted) {
+      error = "a record whose field '" + name + "' holds " +
+              (why.empty() ? "no value a record keeps" : why);
+      return std::nullopt;
+    }
+    record.add(name, std::move(*converted));
+  }
+  return record;
+}
+
+std::optional<std::vector<bridge::Record>> ScriptHost::recordsFromScript(const QJSValue& value,
+                                                                         std::string& error) {
+  if (!value.isArray()) {
+    error = "a list of records (an array of objects), got " + value.toString().toStdString();
+    return std::nullopt;
+  }
+  std::vector<bridge::Record> records;
+  const quint32 count = value.property("length").toUInt();
+  for (quint32 i = 0; i < count; ++i) {
+    std::optional<bridge::Record> record = recordFromScript(value.property(i), error);
+    if (!record) return std::nullopt;
+    records.push_back(std::move(*record));
+  }
+  return records;
 }
 
 std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, std::string& error) {
@@ -288,6 +411,18 @@ std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, st
         return fields;
       }
       error = "an array to hold four integers";
+      return std::nullopt;
+    case Kind::kBytes:
+      if (isBytes(value)) {
+        const QByteArray bytes = value.toVariant().toByteArray();
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+      }
+      return std::nullopt;
+    case Kind::kRecord:
+      if (auto record = recordFromScript(value, error)) return std::move(*record);
+      return std::nullopt;
+    case Kind::kRecords:
+      if (auto records = recordsFromScript(value, error)) return std::move(*records);
       return std::nullopt;
     default:
       return std::nullopt;

@@ -3,8 +3,11 @@
 // writes TimeCode["framesFromTimeCode:fps:"]("01:00:00;00", 29.97) or
 // BWFParser["initWithPath:"](path).parse(). Values map to JavaScript's own: strings, numbers,
 // booleans, arrays, objects, ArrayBuffer; parser objects carry their operations and a release();
-// caller-provided storage is a JS array filled in place. A failed call throws a JS error with the
-// bridge's message. Shared by bextkit-script and the desktop application.
+// caller-provided storage is a JS array filled in place; a record is a plain object whose
+// properties are its fields (null for a field without a value, a whole number beyond 2^53 as its
+// decimal text), a list of records an array of them. A failed call throws a JS error with the
+// bridge's message, and the message without the operation's name as its `reason`. Shared by
+// bextkit-script and the desktop application.
 #pragma once
 
 #include <QJSEngine>
@@ -48,16 +51,28 @@ class ScriptHost : public QObject {
   Q_INVOKABLE void exit(int status);
 
   // A script's arguments as the operation takes them; none, with the message a failed call
-  // throws, when one does not fit.
+  // throws (and in `reason`, when given, without the operation's name), when one does not fit.
   std::optional<std::vector<bridge::Value>> argumentsFor(const std::string& className,
                                                          const std::string& name,
-                                                         const QJSValue& args, std::string& error);
+                                                         const QJSValue& args, std::string& error,
+                                                         std::string* reason = nullptr);
   // A value as a script sees it.
   QJSValue toScript(const bridge::Value& value);
-
- private:
+  // A script's value as the kind asks; none, with what was expected in `error`, when it does not
+  // fit. A record comes from an object's own properties: null or undefined for nothing, a whole
+  // number within 2^53 as a signed integer, any other number as a real one, an ArrayBuffer as
+  // bytes, an array as a list of records, an object as a nested record.
   std::optional<bridge::Value> fromScript(const QJSValue& value, bridge::Kind kind,
                                           std::string& error);
+  // The error a failed call throws: `message` with the plain `reason` as a property.
+  QJSValue errorObject(const std::string& message, const std::string& reason);
+
+ private:
+  QJSValue fieldToScript(const bridge::FieldValue& value);
+  QJSValue recordToScript(const bridge::Record& record);
+  std::optional<bridge::Record> recordFromScript(const QJSValue& value, std::string& error);
+  std::optional<std::vector<bridge::Record>> recordsFromScript(const QJSValue& value,
+                                                               std::string& error);
   // A text of a file as a script sees it, and back: a text shown with Latin-1 stand-ins for
   // bytes that are not UTF-8 goes back as those bytes when a script returns it unchanged.
   QString decode(const std::string& bytes);

@@ -21,16 +21,25 @@ using testsupport::BextFields;
 using testsupport::RiffBuilder;
 using S = std::string;
 using Strings = std::vector<std::string>;
+using Records = std::vector<Record>;
 
 TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   testsupport::TempDir dir;
   const testsupport::LogCapture quiet;
+  // Version 2, with a basic UMID and loudness values, one of them not measured.
+  testsupport::Bytes bext = testsupport::bextPayload(
+      {"Desc", "Orig", "Ref", "2026-01-02", "03:04:05", 172810000, "A=PCM"});
+  bext[346] = 2;
+  const uint8_t umid[] = {0x06, 0x0A, 0x2B, 0x34, 0x01, 0x01, 0x01,
+                          0x05, 0x01, 0x01, 0x0D, 0x20, 0x13};
+  std::copy(std::begin(umid), std::end(umid), bext.begin() + 348);
+  const int16_t loudness[] = {-2300, 0x7FFF, -150, -1800, 0};
+  for (size_t i = 0; i < 5; ++i) {
+    bext[412 + 2 * i] = static_cast<uint8_t>(loudness[i]);
+    bext[413 + 2 * i] = static_cast<uint8_t>(loudness[i] >> 8);
+  }
   const testsupport::Bytes file =
-      RiffBuilder()
-          .riffHeader()
-          .fmt(1, 2, 48000, 24)
-          .bext({"Desc", "Orig", "Ref", "2026-01-02", "03:04:05", 172810000, "A=PCM"})
-          .bytes();
+      RiffBuilder().riffHeader().fmt(1, 2, 48000, 24).chunk("bext", bext).bytes();
   const S path = dir.write("take.wav", file), other = dir.write("other.wav", file);
   const S copy = dir.write("copy.wav", file), marked = dir.write("marked.wav", file);
   Bridge bridge;
@@ -54,10 +63,30 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   std::array<int32_t, 4> split = {9, 9, 9, 9};
   TimeCode::splitTimeCode("01:02", 25, split);
   const auto& d = direct->getChunkDictionary();
+  using I = int64_t;
+  const auto chain = [](const char* kind, const char* id, uint64_t offset, FieldValue size) {
+    return Record()
+        .add("kind", kind)
+        .add("id", id)
+        .add("offset", offset)
+        .add("size", size)
+        .add("form", {})
+        .add("truncated", false);
+  };
+  const auto entry = [](const char* id, I index, I start, I length) {
+    return Record().add("id", id).add("index", index).add("start", start).add("length", length);
+  };
   // clang-format off
   const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"error\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
+      {"Conformance", "findingRecordsAtPath:rules:", {path, S("tech3285")}, Records{Record().add("severity", "error").add("code", "data-missing").add("offset", uint64_t{12}).add("text", "The file has no 'data' chunk: it holds no audio.")}},
+      {"BWFParser", "chunkRecords", {}, Records{chain("form", "RIFF", 0, {}), chain("chunk", "fmt ", 12, uint64_t{16}), chain("chunk", "bext", 36, uint64_t{858})}},
+      {"BWFParser", "directoryRecords", {}, Records{entry("RIFF", 1, 0, 12), entry("fmt ", 2, 12, 24), entry("bext", 3, 36, 866)}},
+      {"BWFParser", "formatRecord", {}, Record().add("coding", "PCM").add("tag", I(1)).add("channels", I(2)).add("sampleRate", I(48000)).add("bitsPerSample", I(24)).add("blockAlign", I(6)).add("bytesPerSecond", I(288000)).add("validBits", {}).add("channelMask", {}).add("bytes", {}).add("frames", {}).add("seconds", {}).add("summary", "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)").add("duration", "none (no data chunk)")},
+      {"BWFParser", "bextRecord", {}, Record().add("Description", "Desc").add("Originator", "Orig").add("OriginatorReference", "Ref").add("OriginationDate", "2026-01-02").add("OriginationTime", "03:04:05").add("TimeReference", uint64_t{172810000}).add("Version", I(2)).add("UMID", "060A2B340101010501010D2013" + S(38, '0'))
+                                        .add("LoudnessValue", -23.0).add("LoudnessRange", "not measured").add("MaxTruePeakLevel", -1.5).add("MaxMomentaryLoudness", -18.0).add("MaxShortTermLoudness", 0.0).add("Reserved", std::vector<uint8_t>(180)).add("CodingHistory", "A=PCM")
+                                        .add("Units", Record().add("LoudnessValue", "LUFS").add("LoudnessRange", "LU").add("MaxTruePeakLevel", "dBTP").add("MaxMomentaryLoudness", "LUFS").add("MaxShortTermLoudness", "LUFS"))},
       {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
       {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},
       {"BWFParser", "setTicks:", {7}, {}}, {"BWFParser", "setTimeCodeHH:MM:SS:FF:FPS:", {1, 2, 3, 4, 25}, {}},
@@ -157,8 +186,11 @@ TEST(Bridge, CallsThatDoNotFitFailWithTheOperationNamed) {
   setFileOperations(ops);
   for (const auto& c : kCases) {
     std::vector<Value> args = c.args;
-    EXPECT_FALSE(bridge.call(c.cls, c.name, c.self, args, error));
+    S reason;
+    EXPECT_FALSE(bridge.call(c.cls, c.name, c.self, args, error, &reason));
     EXPECT_NE(error.find(c.error), S::npos) << error;
+    // The reason is the message without the operation's name.
+    EXPECT_TRUE(error.ends_with(reason) && reason.find("['") == S::npos) << reason;
   }
   setFileOperations(posixFileOperations());
   // A parser lent to a save answers no call, as object or argument, and stays until given back.

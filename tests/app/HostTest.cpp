@@ -43,7 +43,29 @@ TEST(ScriptHost, TextsAndRatesCrossAsTheyWere) {
   saved->parse();
   EXPECT_EQ(saved->description() + "|" + saved->originator(), "caf\xE9|\xC3\x80!");
   const QJSValue thrown = engine.evaluate("TimeCode['maxFramesForFPS:'](1e300)");
-  EXPECT_TRUE(thrown.isError() && thrown.toString().contains("must be a 32-bit float"));
+  EXPECT_TRUE(thrown.isError() && thrown.toString().contains("TimeCode['maxFramesForFPS:']"));
+  EXPECT_EQ(thrown.property("reason").toString().toStdString(),
+            "argument 1 must be a 32-bit float, got 1e+300");
+  // A record is a plain object, and comes back as the same record, but for a whole number
+  // beyond 2^53, which a script holds as its decimal text.
+  bridge::Record inner, record;
+  inner.add("n", int64_t{-5});
+  record.add("text", "caf\xE9").add("none", {}).add("count", uint64_t{1} << 60);
+  record.add("small", int64_t{-7}).add("real", 0.5).add("yes", true);
+  record.add("bytes", std::vector<uint8_t>{1, 2}).add("inner", inner);
+  record.add("list", std::vector<bridge::Record>{inner, inner});
+  engine.globalObject().setProperty("record", host.toScript(record));
+  EXPECT_EQ(engine.evaluate("JSON.stringify(record) + ' ' + record.bytes.byteLength").toString(),
+            "{\"text\":\"caf\u00E9\",\"none\":null,\"count\":\"1152921504606846976\",\"small\":-7,"
+            "\"real\":0.5,\"yes\":true,\"bytes\":{},\"inner\":{\"n\":-5},\"list\":[{\"n\":-5},"
+            "{\"n\":-5}]} 2");
+  std::string why;
+  const auto back =
+      host.fromScript(engine.globalObject().property("record"), bridge::Kind::kRecord, why);
+  record.fields[2].value = "1152921504606846976";
+  EXPECT_TRUE(back && *back == bridge::Value(record)) << why;
+  EXPECT_FALSE(host.fromScript(engine.evaluate("({ f() {} })"), bridge::Kind::kRecord, why));
+  EXPECT_NE(why.find("field 'f'"), std::string::npos) << why;
   // A handle past 32 bits, or not whole, names no parser: it never wraps round onto parser 1.
   for (const char* handle : {"4294967297", "1.5", "NaN"}) {
     const QJSValue wrapped = engine.evaluate(
