@@ -81,11 +81,6 @@ class BWFParser {
   bool hasCodingHistory() const { return !codingHistoryNone_; }
 
   const std::string& path() const { return path_; }
-  // Whether the bext chunk the fields came from holds all of `field`: a chunk cut short (by its
-  // size or by the end of the file) may end before it, and a field it does not hold is missing,
-  // not zero. `bextBytesHeld` counts its bytes from its start, the 8-byte header included.
-  bool chunkHolds(const BWFChunk::Field& field) const { return field.end() <= bextAsRead_.size(); }
-  size_t bextBytesHeld() const { return bextAsRead_.size(); }
 
   // The broadcast extension chunk the fields came from, decoded as the scan read it (or as the
   // last save wrote it); none in a file without one.

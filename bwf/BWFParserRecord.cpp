@@ -30,11 +30,15 @@ constexpr std::string_view kNewCodingHistory = "A=PCM\r\n";
 // The text as C would hold it: up to its first NUL.
 std::string_view cText(const std::string& text) { return cnum::cStringView(text); }
 
-// Whether `text` has the form of `pattern`: a digit where it holds 'd', its byte elsewhere.
+// Whether `text` has the form of `pattern`: a digit where it holds 'd', elsewhere its byte or
+// another of the separators older writers use ('-', '_', ':', ' ', '.'), which readers accept.
 bool hasForm(std::string_view text, std::string_view pattern) {
+  constexpr std::string_view kSeparators = "-_: .";
   return text.size() == pattern.size() &&
-         std::equal(text.begin(), text.end(), pattern.begin(),
-                    [](char c, char p) { return p == 'd' ? c >= '0' && c <= '9' : c == p; });
+         std::equal(text.begin(), text.end(), pattern.begin(), [&](char c, char p) {
+           return p == 'd' ? c >= '0' && c <= '9'
+                           : c == p || kSeparators.find(c) != std::string_view::npos;
+         });
 }
 
 // The words of the date text: "yyyy-mm-dd", "hh:mm:ss" (the zone is not kept).
@@ -271,32 +275,28 @@ std::string BWFParser::saveRefusal() const {
   // A text that does not fit is refused rather than cut short.
   const FieldEdits& f = fieldEdits_;
   const struct {
-    const char* name;
+    BextField id;
     bool edited;
     size_t size;
-    BWFChunk::Field field;
-  } edits[] = {
-      {"description", descriptionEdited(), cText(description_).size(), BWFChunk::kDescription},
-      {"originator", originatorEdited(), cText(originator_).size(), BWFChunk::kOriginator},
-      {"originator reference", f.originatorReference.has_value(),
-       f.originatorReference ? cText(*f.originatorReference).size() : 0,
-       BWFChunk::kOriginatorReference},
-      {"origination date", f.originationDate.has_value(), 0, BWFChunk::kOriginationDate},
-      {"origination time", f.originationTime.has_value(), 0, BWFChunk::kOriginationTime},
-      {"time reference", timeReferenceEdited(), 0, kTimeReference},
-      {"version", f.version.has_value(), 0, BWFChunk::kVersion},
-      {"UMID", f.umid.has_value(), 0, BWFChunk::kUMID},
-      {"loudness value", f.loudnessValue.has_value(), 0, BWFChunk::kLoudnessValue},
-      {"loudness range", f.loudnessRange.has_value(), 0, BWFChunk::kLoudnessRange},
-      {"max true peak level", f.maxTruePeakLevel.has_value(), 0, BWFChunk::kMaxTruePeakLevel},
-      {"max momentary loudness", f.maxMomentaryLoudness.has_value(), 0,
-       BWFChunk::kMaxMomentaryLoudness},
-      {"max short-term loudness", f.maxShortTermLoudness.has_value(), 0,
-       BWFChunk::kMaxShortTermLoudness}};
+  } edits[] = {{BextField::kDescription, descriptionEdited(), cText(description_).size()},
+               {BextField::kOriginator, originatorEdited(), cText(originator_).size()},
+               {BextField::kOriginatorReference, f.originatorReference.has_value(),
+                f.originatorReference ? cText(*f.originatorReference).size() : 0},
+               {BextField::kOriginationDate, f.originationDate.has_value(), 0},
+               {BextField::kOriginationTime, f.originationTime.has_value(), 0},
+               {BextField::kTimeReference, timeReferenceEdited(), 0},
+               {BextField::kVersion, f.version.has_value(), 0},
+               {BextField::kUmid, f.umid.has_value(), 0},
+               {BextField::kLoudnessValue, f.loudnessValue.has_value(), 0},
+               {BextField::kLoudnessRange, f.loudnessRange.has_value(), 0},
+               {BextField::kMaxTruePeakLevel, f.maxTruePeakLevel.has_value(), 0},
+               {BextField::kMaxMomentaryLoudness, f.maxMomentaryLoudness.has_value(), 0},
+               {BextField::kMaxShortTermLoudness, f.maxShortTermLoudness.has_value(), 0}};
   for (const auto& e : edits) {
-    if (e.size > e.field.width) {
-      return std::string("the ") + e.name + " is " + std::to_string(e.size) +
-             " bytes long, and the field holds at most " + std::to_string(e.field.width);
+    const BWFChunk::Field& place = fieldInfo(e.id).place;
+    if (e.size > place.width) {
+      return std::string("the ") + fieldName(e.id) + " is " + std::to_string(e.size) +
+             " bytes long, and the field holds at most " + std::to_string(place.width);
     }
   }
   if (const std::string why = fieldEditRefusal(); !why.empty()) return why;
@@ -308,9 +308,9 @@ std::string BWFParser::saveRefusal() const {
   // A chunk shorter than the record holds only the fields it reaches: an edit of a field beyond
   // it would be cut short, or lost. A coding history follows all of them.
   for (const auto& e : edits) {
-    if (e.edited && e.field.end() > recordLength()) {
+    if (e.edited && fieldInfo(e.id).place.end() > recordLength()) {
       return "the bext chunk holds " + std::to_string(imageChunkSize()) +
-             " bytes, too few for the new " + e.name + kNothingWritten;
+             " bytes, too few for the new " + fieldName(e.id) + kNothingWritten;
     }
   }
   if (f.codingHistory && imageChunkSize() < kFixedPayload) {

@@ -39,78 +39,70 @@ constexpr std::array<const char*, 17> kInfoColumns = {
 
 using Row = std::vector<std::pair<std::string, std::string>>;  // column, value
 
-// The fields the parser does not keep, from the chunk image: only those the chunk holds.
-void addRecordFields(Row& row, const BWFParser& p) {
-  const BWFChunk* image = p.bwfChunk();
-  const ChunkChain& chain = p.chunkChain();
-  const uint8_t* bytes = image->bytes.data();
-  const uint64_t size = chain.bigEndianSizes() ? loadBE32(bytes, BWFChunk::kCkSize.offset)
-                                               : loadLE32(bytes, BWFChunk::kCkSize.offset);
-  const auto holds = [&](const BWFChunk::Field& f) {
-    return f.end() <= BWFChunk::kHeaderSize + size;
-  };
-  const auto load16 = [&](const BWFChunk::Field& f) {
-    return chain.bigEndianRecord() ? loadBE16(bytes, f.offset) : loadLE16(bytes, f.offset);
-  };
-  const uint16_t version = holds(BWFChunk::kVersion) ? load16(BWFChunk::kVersion) : 0;
-  row.emplace_back("BextVersion", holds(BWFChunk::kVersion) ? std::to_string(version) : "");
-  std::string umid;
-  if (holds(BWFChunk::kUMID)) {
-    std::array<uint8_t, BWFChunk::kUMID.width> field{};
-    std::copy_n(bytes + BWFChunk::kUMID.offset, field.size(), field.begin());
-    umid = umidText(field);
-    if (umid == "0") umid.clear();
-  }
-  row.emplace_back("UMID", umid);
-  for (const auto& [name, field] : {std::pair{"LoudnessValue", BWFChunk::kLoudnessValue},
-                                    {"LoudnessRange", BWFChunk::kLoudnessRange},
-                                    {"MaxTruePeakLevel", BWFChunk::kMaxTruePeakLevel},
-                                    {"MaxMomentaryLoudness", BWFChunk::kMaxMomentaryLoudness},
-                                    {"MaxShortTermLoudness", BWFChunk::kMaxShortTermLoudness}}) {
-    std::string value;
-    // Version 2 keeps loudness here; earlier versions reserve the bytes.
-    if (version >= 2 && holds(field)) {
-      value = loudnessText(static_cast<int16_t>(load16(field)), "");
-    }
-    row.emplace_back(name, value);
-  }
+// What a row is made from: the file, its decoded record (none without a bext chunk) and its
+// timecode.
+struct RowSource {
+  const std::string& path;
+  BWFParser& parser;  // timecodeString counts as it reads
+  const BextRecord* bext;
+  std::optional<SmpteTime> at;  // at the rate asked for or stated
+  bool classic;                 // under --classic: the system's own label
+};
+
+std::string textOf(const std::optional<std::string>& text) {
+  return text ? displayUtf8(*text) : std::string();
 }
+
+std::string loudnessOf(const RowSource& s, BextField field) {
+  const std::optional<int16_t> value = s.bext ? s.bext->loudnessOf(field) : std::nullopt;
+  return value ? loudnessText(*value, "") : std::string();
+}
+
+// The value of each column of csv::kBextColumns, in its order; an empty cell where the file has
+// no bext chunk or the chunk ends before the field.
+using ColumnValue = std::string (*)(const RowSource&);
+constexpr std::array<ColumnValue, csv::kBextColumns.size()> kColumnValues = {
+    [](const RowSource& s) { return s.path; },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->description) : ""; },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->originator) : ""; },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->originatorReference) : ""; },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->originationDate) : ""; },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->originationTime) : ""; },
+    [](const RowSource& s) -> std::string {
+      if (!s.bext || !s.bext->timeReference) return "";
+      if (s.at) return s.at->label;
+      // Under --classic the system's own arithmetic gives the label, where it can count one.
+      const bool counted = s.classic && s.parser.samplePerSeconds() != 0;
+      return counted ? s.parser.timecodeString() : "";
+    },
+    [](const RowSource& s) {
+      return s.bext && s.bext->timeReference ? std::to_string(*s.bext->timeReference) : "";
+    },
+    [](const RowSource& s) {
+      return s.bext && s.bext->version ? std::to_string(*s.bext->version) : "";
+    },
+    [](const RowSource& s) -> std::string {
+      const std::string umid = s.bext && s.bext->umid ? umidText(*s.bext->umid) : "0";
+      return umid == "0" ? "" : umid;
+    },
+    [](const RowSource& s) { return loudnessOf(s, BextField::kLoudnessValue); },
+    [](const RowSource& s) { return loudnessOf(s, BextField::kLoudnessRange); },
+    [](const RowSource& s) { return loudnessOf(s, BextField::kMaxTruePeakLevel); },
+    [](const RowSource& s) { return loudnessOf(s, BextField::kMaxMomentaryLoudness); },
+    [](const RowSource& s) { return loudnessOf(s, BextField::kMaxShortTermLoudness); },
+    [](const RowSource& s) { return s.bext ? textOf(s.bext->codingHistory) : ""; },
+};
 
 // One file's row, the bext columns empty where the file has no bext chunk.
 Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate>& rate) {
-  Row row = {{"FileName", path}};
-  const bool bext = (p.chunkFlags() & kBWFFlagBext) != 0;
-  // A field that a chunk cut short does not hold has an empty cell, as one of no chunk.
-  const auto held = [&](const BWFChunk::Field& f) { return bext && p.chunkHolds(f); };
-  const auto text = [&](const BWFChunk::Field& f, const std::string& bytes) {
-    return held(f) ? displayUtf8(bytes) : "";
-  };
-  row.emplace_back("Description", text(BWFChunk::kDescription, p.description()));
-  row.emplace_back("Originator", text(BWFChunk::kOriginator, p.originator()));
-  row.emplace_back("OriginatorReference",
-                   text(BWFChunk::kOriginatorReference, p.originatorReference()));
-  row.emplace_back("OriginationDate", text(BWFChunk::kOriginationDate, p.creationdate()));
-  row.emplace_back("OriginationTime", text(BWFChunk::kOriginationTime, p.creationtime()));
-  const bool reference = held(BWFChunk::kTimeReferenceHigh);
-  const std::optional<SmpteTime> at = rate && reference ? smpteTime(p, *rate) : std::nullopt;
-  // Under --classic the system's own arithmetic gives the label, where it can count one.
-  const bool classic = !rate && reference && p.samplePerSeconds() != 0;
-  row.emplace_back("TimeReference (translated)", at        ? at->label
-                                                 : classic ? p.timecodeString()
-                                                           : "");
-  row.emplace_back("TimeReference", reference ? std::to_string(timeReference(p)) : "");
-  if (bext) {
-    addRecordFields(row, p);
-  } else {
-    for (const char* name : {"BextVersion", "UMID", "LoudnessValue", "LoudnessRange",
-                             "MaxTruePeakLevel", "MaxMomentaryLoudness", "MaxShortTermLoudness"}) {
-      row.emplace_back(name, "");
-    }
+  const std::optional<BextRecord>& bext = p.bextRecord();
+  const bool reference = bext && bext->timeReference;
+  const RowSource source{path, p, bext ? &*bext : nullptr,
+                         rate && reference ? smpteTime(p, *rate) : std::nullopt, !rate};
+  Row row;
+  for (size_t i = 0; i < csv::kBextColumns.size(); ++i) {
+    row.emplace_back(csv::kBextColumns[i], kColumnValues[i](source));
   }
-  row.emplace_back("CodingHistory",
-                   p.hasCodingHistory()
-                       ? text({BWFChunk::kCodingHistory.offset, 0}, p.fullCodingHistory())
-                       : "");
   return row;
 }
 

@@ -47,6 +47,9 @@ std::vector<std::string> flagNames(uint16_t flags) {
 }
 
 bool hasBext(const BWFParser& p) { return (p.chunkFlags() & kBWFFlagBext) != 0; }
+bool hasTimeReference(const BWFParser& p) {
+  return p.bextRecord() && p.bextRecord()->timeReference;
+}
 // The scan derives a timecode when it met a bext chunk and a linear-audio format with a rate.
 bool hasTimecode(const BWFParser& p) {
   return hasBext(p) && (p.chunkFlags() & kBWFFlagFmt) != 0 && p.samplePerSeconds() != 0;
@@ -111,53 +114,47 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   if (hasBext(*p)) {
     j.beginObject();
     // A field that a chunk cut short does not hold is null.
-    const auto text = [&](const char* key, const BWFChunk::Field& f, const std::string& value) {
+    const BextRecord& r = *p->bextRecord();
+    const auto text = [&](const char* key, const std::optional<std::string>& value) {
       j.key(key);
-      if (p->chunkHolds(f)) {
-        j.string(displayUtf8(value));
+      if (value) {
+        j.string(displayUtf8(*value));
       } else {
         j.null();
       }
     };
-    const auto number = [&](const char* key, const BWFChunk::Field& f, uint64_t value) {
+    const auto number = [&](const char* key, std::optional<uint64_t> value) {
       j.key(key);
-      if (p->chunkHolds(f)) {
-        j.number(value);
+      if (value) {
+        j.number(*value);
       } else {
         j.null();
       }
     };
-    text("description", BWFChunk::kDescription, p->description());
-    text("originator", BWFChunk::kOriginator, p->originator());
-    text("originatorReference", BWFChunk::kOriginatorReference, p->originatorReference());
-    text("originationDate", BWFChunk::kOriginationDate, p->creationdate());
-    text("originationTime", BWFChunk::kOriginationTime, p->creationtime());
-    number("timeReference", BWFChunk::kTimeReferenceHigh, timeReference(*p));
-    number("timeReferenceLow", BWFChunk::kTimeReferenceLow, p->getSamplesSinceMidnightLow());
-    number("timeReferenceHigh", BWFChunk::kTimeReferenceHigh, p->getSamplesSinceMidnightHigh());
-    const BWFParser::FieldEdits stored = p->storedFields();
-    const uint16_t version = stored.version.value_or(0);
-    number("version", BWFChunk::kVersion, version);
+    text("description", r.description);
+    text("originator", r.originator);
+    text("originatorReference", r.originatorReference);
+    text("originationDate", r.originationDate);
+    text("originationTime", r.originationTime);
+    const std::optional<uint64_t> reference = r.timeReference;
+    number("timeReference", reference);
+    number("timeReferenceLow",
+           reference ? std::optional<uint64_t>(*reference & 0xFFFFFFFFu) : std::nullopt);
+    number("timeReferenceHigh",
+           reference ? std::optional<uint64_t>(*reference >> 32) : std::nullopt);
+    number("version", r.version);
     j.key("umid");
-    if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
-        umid != "0" && p->chunkHolds(BWFChunk::kUMID)) {
-      j.string(umid);
+    if (r.umid && umidText(*r.umid) != "0") {
+      j.string(umidText(*r.umid));
     } else {
       j.null();
     }
-    const std::optional<int16_t> unset;  // no loudness fields before version 2
-    const bool loudness = version >= 2 && p->chunkHolds(BWFChunk::kVersion);
-    loudnessJson(j, "loudnessValue", loudness ? stored.loudnessValue : unset);
-    loudnessJson(j, "loudnessRange", loudness ? stored.loudnessRange : unset);
-    loudnessJson(j, "maxTruePeakLevel", loudness ? stored.maxTruePeakLevel : unset);
-    loudnessJson(j, "maxMomentaryLoudness", loudness ? stored.maxMomentaryLoudness : unset);
-    loudnessJson(j, "maxShortTermLoudness", loudness ? stored.maxShortTermLoudness : unset);
-    j.key("codingHistory");
-    if (p->hasCodingHistory()) {
-      j.string(displayUtf8(p->fullCodingHistory()));
-    } else {
-      j.null();
-    }
+    loudnessJson(j, "loudnessValue", r.loudnessOf(BextField::kLoudnessValue));
+    loudnessJson(j, "loudnessRange", r.loudnessOf(BextField::kLoudnessRange));
+    loudnessJson(j, "maxTruePeakLevel", r.loudnessOf(BextField::kMaxTruePeakLevel));
+    loudnessJson(j, "maxMomentaryLoudness", r.loudnessOf(BextField::kMaxMomentaryLoudness));
+    loudnessJson(j, "maxShortTermLoudness", r.loudnessOf(BextField::kMaxShortTermLoudness));
+    text("codingHistory", r.codingHistory);
     j.endObject();
   } else {
     j.null();
@@ -166,7 +163,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   const FrameRate& rate = fileRate->rate;
   j.key("timecode");
   if (const std::optional<SmpteTime> t =
-          p->chunkHolds(BWFChunk::kTimeReferenceHigh) ? smpteTimeAt(*p, rate) : std::nullopt) {
+          hasTimeReference(*p) ? smpteTimeAt(*p, rate) : std::nullopt) {
     j.beginObject().key("value").string(t->label).key("rate").string(smpte::rateName(*rate.smpte));
     j.key("dropFrame").boolean(rate.smpte->dropFrame);
     j.key("frame").number(t->position.frame);
@@ -228,36 +225,40 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
     return;
   }
   // A field that a chunk cut short does not hold is missing, not zero.
-  const std::string missing =
-      "missing (the chunk ends at byte " + std::to_string(p.bextBytesHeld() - 8) + ")";
-  const auto field = [&](const char* label, const BWFChunk::Field& f, const std::string& value) {
-    row(label, p.chunkHolds(f) ? value : missing);
+  const BextRecord& r = *p.bextRecord();
+  const std::string missing = "missing (the chunk ends at byte " +
+                              std::to_string(r.bytes.size() - BWFChunk::kHeaderSize) + ")";
+  const auto field = [&](const char* label, const std::optional<std::string>& value) {
+    row(label, value ? displayLines(*value, indent) : missing);
   };
-  field("Description", BWFChunk::kDescription, displayLines(p.description(), indent));
-  field("Originator", BWFChunk::kOriginator, displayLines(p.originator(), indent));
-  field("Originator reference", BWFChunk::kOriginatorReference,
-        displayLines(p.originatorReference(), indent));
-  field("Origination date", BWFChunk::kOriginationDate, displayLines(p.creationdate(), indent));
-  field("Origination time", BWFChunk::kOriginationTime, displayLines(p.creationtime(), indent));
-  const BWFParser::FieldEdits stored = p.storedFields();
-  field("Version", BWFChunk::kVersion, std::to_string(stored.version.value_or(0)));
-  if (const std::string umid = umidText(stored.umid.value_or(std::array<uint8_t, 64>{}));
-      umid != "0") {
-    field("UMID", BWFChunk::kUMID, umid);
+  field("Description", r.description);
+  field("Originator", r.originator);
+  field("Originator reference", r.originatorReference);
+  field("Origination date", r.originationDate);
+  field("Origination time", r.originationTime);
+  row("Version", r.version ? std::to_string(*r.version) : missing);
+  if (!r.umid) {
+    row("UMID", missing);
+  } else if (const std::string umid = umidText(*r.umid); umid != "0") {
+    row("UMID", umid);
   }
-  if (stored.version.value_or(0) >= 2 && p.chunkHolds(BWFChunk::kVersion)) {
-    const auto lufs = [](const std::optional<int16_t>& value, const char* unit) {
-      return loudnessText(value.value_or(0x7FFF), "none") + (value == 0x7FFF ? "" : unit);
-    };
-    row("Loudness", lufs(stored.loudnessValue, " LUFS") + ", range " +
-                        lufs(stored.loudnessRange, " LU") + ", true peak " +
-                        lufs(stored.maxTruePeakLevel, " dBTP") + ", momentary max " +
-                        lufs(stored.maxMomentaryLoudness, " LUFS") + ", short-term max " +
-                        lufs(stored.maxShortTermLoudness, " LUFS"));
+  if (r.version.value_or(0) >= 2) {
+    std::string loudness;
+    for (const BextField f : kLoudnessFields) {
+      static constexpr const char* kLabels[] = {"", ", range ", ", true peak ", ", momentary max ",
+                                                ", short-term max "};
+      const std::optional<int16_t>& value = r.loudnessOf(f);
+      loudness += kLabels[&f - kLoudnessFields.data()];
+      loudness += !value ? "missing"
+                  : *value == BextRecord::kNotMeasured
+                      ? "none"
+                      : loudnessText(*value) + " " + loudnessUnit(f);
+    }
+    row("Loudness", loudness);
   }
-  field("Time reference", BWFChunk::kTimeReferenceHigh,
-        std::to_string(timeReference(p)) + " samples since midnight");
-  if (!p.chunkHolds(BWFChunk::kTimeReferenceHigh)) {
+  row("Time reference",
+      r.timeReference ? std::to_string(*r.timeReference) + " samples since midnight" : missing);
+  if (!r.timeReference) {
     row("Timecode", "none (no time reference)");
   } else if (const std::optional<SmpteTime> t = smpteTimeAt(p, rate)) {
     const uint64_t past = t->position.samplesPastFrame;
@@ -270,8 +271,9 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
   } else {
     row("Timecode", "none (no sample rate to count by)");
   }
-  field("Coding history", {BWFChunk::kCodingHistory.offset, 0},
-        displayLines(p.fullCodingHistory(), indent));
+  row("Coding history", r.bytes.size() >= BextRecord::kFixedSize
+                            ? displayLines(r.codingHistory.value_or("None"), indent)
+                            : missing);
 }
 
 // The chunk chain as walked: where each chunk starts, how long its payload is, a LIST chunk's

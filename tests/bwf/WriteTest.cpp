@@ -113,8 +113,8 @@ TEST_F(Write, ASaveChangesOnlyTheEditedFieldsOrNothing) {
       {0, 602, 0, 48000, 25, "Short chunk", "01:00:00:00", 172800000, nullptr},  // all but the coding history
       {5, 858, 0, 48000, 25, nullptr, "-1:00:00:00", 0, "lies before midnight"}, {5, 858, 0, 48000, 0.0f, nullptr, "00:00:00:05", 0, "more samples"},
       {5, 858, 0, 48000, kNaN, nullptr, "00:00:00:05", 0, "frame rate of nan"}, {5, 858, 0, 0, 25, nullptr, "01:00:00:00", 0, "no sample rate"},
-      {5, 10, 0, 48000, 25, "EVIL EDIT", nullptr, 0, "holds 10 bytes, too few for the new description"},
-      {5, 0, 0, 48000, 25, "x", nullptr, 0, "holds 0 bytes"}, {5, 353, 0, 48000, 25, nullptr, "01:00:00:00", 0, "too few for the new time reference"},
+      {5, 10, 0, 48000, 25, "EVIL EDIT", nullptr, 0, "holds 10 bytes, too few for the new Description"},
+      {5, 0, 0, 48000, 25, "x", nullptr, 0, "holds 0 bytes"}, {5, 353, 0, 48000, 25, nullptr, "01:00:00:00", 0, "too few for the new TimeReference"},
       {5, 858, 500, 48000, 25, "x", nullptr, 0, "declares 858 bytes and runs past the end of the file"}};
   // clang-format on
   for (const auto& c : kCases) {
@@ -167,13 +167,13 @@ TEST_F(Write, RefusesWhatItCannotWriteSafely) {
   // clang-format off
   const struct { Bytes file; std::function<void(P, Edits&)> edit; const char* why; } kCases[] = {
       {Bytes(99, 1), [](P p, Edits&) { p.setDescription("x"); }, "not a RIFF file"}, {junkFirst, [](P p, Edits&) { p.setDescription("x"); }, "does not begin with a RIFF header"},
-      {chunkOf(858), [](P p, Edits&) { p.setDescription(std::string(257, 'd')); }, "description is 257 bytes"},
-      {chunkOf(858), [](P p, Edits&) { p.setOriginator(std::string(33, 'o')); }, "originator is 33 bytes"},
-      {chunkOf(858), [](P, Edits& e) { e.originatorReference = std::string(33, 'r'); }, "the originator reference is 33 bytes long, and the field holds at most 32"},
+      {chunkOf(858), [](P p, Edits&) { p.setDescription(std::string(257, 'd')); }, "Description is 257 bytes"},
+      {chunkOf(858), [](P p, Edits&) { p.setOriginator(std::string(33, 'o')); }, "Originator is 33 bytes"},
+      {chunkOf(858), [](P, Edits& e) { e.originatorReference = std::string(33, 'r'); }, "the OriginatorReference is 33 bytes long, and the field holds at most 32"},
       {chunkOf(858), [](P, Edits& e) { e.originationDate = "2025-3-04"; }, "the origination date \"2025-3-04\" is not yyyy-mm-dd"},
       {chunkOf(858), [](P, Edits& e) { e.originationTime = "1:02:03"; }, "the origination time \"1:02:03\" is not hh:mm:ss"},
       {chunkOf(858, 12 + 354, 1), [](P, Edits& e) { e.maxShortTermLoudness = -2000; }, "loudness fields need version 2, and the version would be 1"},
-      {chunkOf(340), [](P, Edits& e) { e.originationTime = "01:02:03"; }, "holds 340 bytes, too few for the new origination time"},
+      {chunkOf(340), [](P, Edits& e) { e.originationTime = "01:02:03"; }, "holds 340 bytes, too few for the new OriginationTime"},
       {chunkOf(500), [](P, Edits& e) { e.codingHistory = "A=PCM\r\n"; }, "holds 500 bytes, too few for the fields before a coding history"},
       {chunkOf(858), [](P, Edits& e) { e.codingHistory = std::string((1 << 20) + 1, 'h'); }, "more than the 1048576"}};
   // clang-format on

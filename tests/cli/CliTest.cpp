@@ -367,7 +367,7 @@ TEST(Cli, Set) {
   EXPECT_EQ(bextkit("--originator x --dry-run", {"set", short10}).status, 1);
   EXPECT_EQ(scanned(plain)->originator() + scanned(path)->originator(), "FieldSound");
   EXPECT_EQ(r.err, "bextkit: cannot save " + short10 +
-                       ": the bext chunk holds 10 bytes, too few for the new originator; nothing "
+                       ": the bext chunk holds 10 bytes, too few for the new Originator; nothing "
                        "was written\nbextkit: cannot save " +
                        path + ": cannot open for writing: Permission denied\n");
   // A long insertion shows its progress on a terminal, and only there (70 MiB, mostly a hole).
