@@ -16,6 +16,7 @@
 #include "Tool.h"
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
+#include "check/Conformance.h"
 #include "cli/Cli.h"
 #include "cli/Csv.h"
 #include "platform/FileHandle.h"
@@ -106,7 +107,6 @@ TEST(Import, ABadRowStopsEverything) {
   const std::string up = "../" + std::filesystem::path(elsewhere.path).filename().string();
   // clang-format off
   const struct { std::string header, cells, report, file = ""; } kCases[] = {
-      {",OriginationDate", ",2023-02-29", "OriginationDate: The OriginationDate \"2023-02-29\" is not a real date: day 29 does not exist in February 2023"},
       {"", std::string(257, 'd'), "Description: 257 bytes, and the field holds at most 256"},
       {",CodingHistory", "," + std::string("A=PCM\0x", 7), "CodingHistory: holds a NUL byte"},
       {",TimeReference (translated)", ",01:00:00;00", "TimeReference (translated): expected hh:mm:ss:ff"},
@@ -116,7 +116,6 @@ TEST(Import, ABadRowStopsEverything) {
       {",UMID", "," + std::string(63, '0'), "UMID: expected 64 or 128 hexadecimal digits"},
       {",BextVersion,UMID", ",0," + std::string(63, '0') + "1", "UMID: a UMID needs Version 1 or 2, and the Version is 0"},
       {",LoudnessValue", ",-23.00", "LoudnessValue: loudness values need Version 2"},
-      {",BextVersion,LoudnessValue", ",2,-100", "LoudnessValue: The LoudnessValue is -100.00 LUFS, outside -99.99 to 99.99"},
       {",BextVersion,MaxTruePeakLevel", ",2,1.2.3", "MaxTruePeakLevel: expected a number such as -23.00"},
       {",Originator", ",x,y", "cell 4 lies past the header's 3 columns"},
       {",Originator", ",x", "FileName: " + dir.pathOf("missing.wav") + ": cannot open: No such file", dir.pathOf("missing.wav")},
@@ -387,6 +386,73 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
   EXPECT_EQ(rows[1][column("LoudnessValue")], "-23.00");
   r = bextkit({"import", writeText(dir, "t.csv", joined())});
   EXPECT_EQ(std::to_string(r.status) + r.out, "00 files changed, 1 unchanged, 0 failed\n") << r.err;
+}
+
+// set, import and check keep one line: a value that check calls an error in a file is refused by
+// set and import in the same words, and one it accepts is written by both. Each row names the
+// field as set, import and the parser take it.
+TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
+  using Edits = BWFParser::FieldEdits;
+  const std::string label = "060A2B340101010501010F2013";
+  // clang-format off
+  const struct {
+    const char* option; const char* column; std::string value; void (*write)(Edits&, const std::string&);
+    const char* words;  // null: accepted
+  } kRows[] = {
+      {"--origination-date", "OriginationDate", "2023-02-29", [](Edits& e, const std::string& v) { e.originationDate = v; },
+       "The OriginationDate \"2023-02-29\" is not a real date: day 29 does not exist in February 2023"},
+      {"--origination-date", "OriginationDate", "2024.02.29", [](Edits& e, const std::string& v) { e.originationDate = v; }, nullptr},
+      {"--origination-time", "OriginationTime", "24:00:00", [](Edits& e, const std::string& v) { e.originationTime = v; },
+       "The OriginationTime \"24:00:00\" is not a time of day: the hour 24 is not between 00 and 23"},
+      {"--loudness-value", "LoudnessValue", "-100", [](Edits& e, const std::string&) { e.loudnessValue = -10000; },
+       "The LoudnessValue is -100.00 LUFS, outside -99.99 to 99.99"},
+      {"--loudness-range", "LoudnessRange", "-1", [](Edits& e, const std::string&) { e.loudnessRange = -100; },
+       "The LoudnessRange is -1.00 LU, outside 0.00 to 99.99"},
+      {"--max-true-peak", "MaxTruePeakLevel", "-1.5", [](Edits& e, const std::string&) { e.maxTruePeakLevel = -150; }, nullptr},
+      {"--umid", "UMID", "060A2B340101010501020F2013" + std::string(38, '0'),
+       [](Edits& e, const std::string&) { e.umid = Umid{0x06, 0x0A, 0x2B, 0x34, 1, 1, 1, 5, 1, 2, 0x0F, 0x20, 0x13}; },
+       "where a UMID begins with the universal label"},
+      {"--umid", "UMID", label + std::string(38, '0'),
+       [](Edits& e, const std::string&) { e.umid = Umid{0x06, 0x0A, 0x2B, 0x34, 1, 1, 1, 5, 1, 1, 0x0F, 0x20, 0x13}; }, nullptr},
+      {"--umid", "UMID", "060A2B340101010501010F2014" + std::string(38, '0'),
+       [](Edits& e, const std::string&) { e.umid = Umid{0x06, 0x0A, 0x2B, 0x34, 1, 1, 1, 5, 1, 1, 0x0F, 0x20, 0x14}; },
+       "The UMID's length byte is 0x14"}};
+  // clang-format on
+  testsupport::TempDir dir;
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(std::string(row.column) + " " + row.value);
+    const std::string path = dir.write("take.wav", readWholeFile(kSample));
+    const Result set = bextkit({"set", "--version", "2", row.option, row.value, path});
+    const std::string table = writeText(dir, "t.csv",
+                                        "FileName,BextVersion," + std::string(row.column) + "\r\n" +
+                                            path + ",2," + row.value + "\r\n");
+    const Result import = bextkit({"import", "--dry-run", table});
+    // The value as a writer that knows no rules leaves it, and what check says of it.
+    auto parser = scanned(path);
+    Edits edits;
+    edits.version = 2;
+    row.write(edits, row.value);
+    parser->setFieldEdits(edits);
+    ASSERT_TRUE(parser->saveFile()) << parser->lastError();
+    check::Findings found;
+    std::string error;
+    ASSERT_TRUE(check::checkFile(path, check::kTech3285, found, error)) << error;
+    const auto checkError = std::find_if(found.begin(), found.end(), [](const check::Finding& f) {
+      return f.severity == check::Severity::kError;
+    });
+    if (!row.words) {
+      EXPECT_EQ(set.status, 0) << set.err;
+      EXPECT_EQ(import.status, 0) << import.err;
+      EXPECT_TRUE(checkError == found.end()) << checkError->text;
+      continue;
+    }
+    EXPECT_NE(set.status, 0);
+    EXPECT_NE(set.err.find(row.words), std::string::npos) << set.err;
+    EXPECT_EQ(import.status, 1);
+    EXPECT_NE(import.err.find(row.words), std::string::npos) << import.err;
+    ASSERT_TRUE(checkError != found.end());
+    EXPECT_NE(checkError->text.find(row.words), std::string::npos) << checkError->text;
+  }
 }
 
 }  // namespace
