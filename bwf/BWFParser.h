@@ -56,6 +56,12 @@ class BWFParser {
   // breaks before one do the scan's findings stand. The kBWFFlagFmt and kBWFFlagBext bits say
   // what the fields came from; the directory, the messages and the other bits are the scan's.
   int32_t parse();
+  // As parse, and runs `whileOpen` (when the scan ran) before the file is closed, with a reader
+  // of the file's bytes (from the blocks the scan read, where it can), the file's size and the
+  // chain walked: a caller that reads more of the file needs no second open.
+  using WhileOpen =
+      std::function<void(const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain)>;
+  int32_t parse(const WhileOpen& whileOpen);
   // True when the file begins with "FFIR": IDs stored byte-reversed, sizes big-endian.
   bool endianNess();
   // Writes the broadcast extension chunk back into the file at the parser's path. Only what was

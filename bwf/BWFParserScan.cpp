@@ -128,7 +128,9 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
   fullCodingHistory_ = none ? codingHistory_ : record_->codingHistory.value_or("");
 }
 
-int32_t BWFParser::parse() {
+int32_t BWFParser::parse() { return parse(WhileOpen()); }
+
+int32_t BWFParser::parse(const WhileOpen& whileOpen) {
   if (scanned_) return 0;  // scanned before
   std::unique_ptr<FileHandle> file = FileHandle::openForReading(path_);
   if (!file) return 0;  // gone since the parser was made: nothing is scanned
@@ -247,6 +249,7 @@ int32_t BWFParser::parse() {
   adoptChain(read, scannedBext);
   if ((chunkFlags_ & kBWFFlagBext) && (chunkFlags_ & kBWFFlagFmt)) deriveTimecode();
   saved_ = {description_, originator_, {hh_, mm_, ss_, ff_}};
+  if (whileOpen) whileOpen(read, fileSize, chain_);
   inFileHandel_->closeFile();
   scanned_ = true;
   return 0;

@@ -21,13 +21,12 @@ constexpr uint64_t kChunkHeader = 8;
 // The most of a text chunk that a check reads: a larger bext or iXML chunk is read in part.
 constexpr uint64_t kLargestText = 16u << 20;
 
-std::vector<uint8_t> payloadOf(FileHandle& file, uint64_t fileSize, uint64_t chunkOffset,
+std::vector<uint8_t> payloadOf(const ChunkReader& read, uint64_t fileSize, uint64_t chunkOffset,
                                uint64_t size) {
   const uint64_t start = chunkOffset + kChunkHeader;
   if (start >= fileSize) return {};
   std::vector<uint8_t> bytes(static_cast<size_t>(std::min({size, fileSize - start, kLargestText})));
-  file.seekToFileOffset(start);
-  bytes.resize(file.read(bytes.data(), bytes.size()));
+  bytes.resize(read(start, bytes.data(), bytes.size()));
   return bytes;
 }
 
@@ -52,12 +51,12 @@ std::vector<InfoEntry> infoEntries(const std::vector<uint8_t>& payload, uint64_t
 
 }  // namespace
 
-std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
+std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSize,
                                        const ChunkChain& chain) {
   std::vector<InfoEntry> info;
   for (const ChainChunk& c : chain.chunks) {
     if (c.id != chunkid::kList || c.form != FourCC("INFO")) continue;
-    const std::vector<uint8_t> payload = payloadOf(file, fileSize, c.offset, c.size);
+    const std::vector<uint8_t> payload = payloadOf(read, fileSize, c.offset, c.size);
     const auto entries = infoEntries(payload, c.offset + kChunkHeader, chain.bigEndianSizes());
     info.insert(info.end(), entries.begin(), entries.end());
   }
@@ -71,8 +70,12 @@ XmlDocument ixmlOf(const BWFParser& parser) {
   if (chunk->size <= BWFParser::kLongestIxml) return parseXml(parser.ixmlText());
   std::unique_ptr<FileHandle> file = FileHandle::openForReading(parser.path());
   if (!file) return {};
+  const ChunkReader read = [&file](uint64_t offset, uint8_t* destination, size_t length) {
+    file->seekToFileOffset(offset);
+    return file->read(destination, length);
+  };
   const std::vector<uint8_t> payload =
-      payloadOf(*file, file->seekToEndOfFile(), chunk->offset, chunk->size);
+      payloadOf(read, file->seekToEndOfFile(), chunk->offset, chunk->size);
   return parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
 }
 
@@ -90,21 +93,27 @@ size_t countOf(const Findings& findings, Severity severity) {
 }
 
 bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error) {
-  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path, &error);
-  std::unique_ptr<BWFParser> parser = file ? BWFParser::initWithPath(path) : nullptr;
+  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path);
   if (!parser) {
-    if (error.empty()) error = "cannot be opened";
+    // Ask the file layer again, for the reason.
+    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
     return false;
   }
-  const uint64_t fileSize = file->seekToEndOfFile();
-  (void)parser->parse();
-  const ChunkChain& chain = parser->chunkChain();
-  const ChunkReader read = [&file](uint64_t offset, uint8_t* destination, size_t length) {
-    file->seekToFileOffset(offset);
-    return file->read(destination, length);
-  };
+  // The structure and the INFO list are read while the scan has the file open, mostly from the
+  // blocks it read already.
   Findings found;
-  checkStructure(chain, read, fileSize, found);
+  std::vector<InfoEntry> info;
+  bool scanned = false;
+  (void)parser->parse([&](const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain) {
+    scanned = true;
+    checkStructure(chain, read, fileSize, found);
+    if (chain.container != Container::kNone) info = readInfoEntries(read, fileSize, chain);
+  });
+  if (!scanned) {
+    error = "cannot be opened";
+    return false;
+  }
+  const ChunkChain& chain = parser->chunkChain();
   if (chain.container != Container::kNone) {
     checkDirectory(chain, chunkDirectory(*parser), found);
 
@@ -113,7 +122,7 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
     const std::optional<BextRecord>& bext = parser->bextRecord();
     if (bext) checkBext(*bext, ruleSets, found);
 
-    checkInfo(readInfoEntries(*file, fileSize, chain), bext ? &*bext : nullptr, ruleSets, found);
+    checkInfo(info, bext ? &*bext : nullptr, ruleSets, found);
 
     const XmlDocument ixml = ixmlOf(*parser);
     const ChainChunk* ixmlChunk = chain.first(chunkid::kIXML);

@@ -21,7 +21,7 @@ namespace bextkit::check {
 bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error);
 
 // The entries of the file's LIST chunks of form INFO, in file order, each text up to its NUL.
-std::vector<InfoEntry> readInfoEntries(FileHandle& file, uint64_t fileSize,
+std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSize,
                                        const ChunkChain& chain);
 
 // The iXML document of the file that `parser` scanned: its chain's first iXML chunk (none past

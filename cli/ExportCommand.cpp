@@ -106,13 +106,6 @@ Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate
   return row;
 }
 
-std::vector<check::InfoEntry> infoOf(const std::string& path, const BWFParser& p) {
-  std::unique_ptr<FileHandle> file = FileHandle::openForReading(path);
-  if (!file) return {};
-  const uint64_t size = file->seekToEndOfFile();
-  return check::readInfoEntries(*file, size, p.chunkChain());
-}
-
 void run(Context& ctx, const Options& o) {
   if (o.csv == o.json) return ctx.usageError("give one of --csv and --json");
   std::string error;
@@ -131,14 +124,19 @@ void run(Context& ctx, const Options& o) {
   runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
     FileOutput output;
     std::string why;
-    std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
+    // The INFO list is read while the scan has the file open, from the blocks it read.
+    std::vector<check::InfoEntry> info;
+    std::unique_ptr<BWFParser> parser =
+        scanFile(path, option ? option->fps : 25.0f, why,
+                 [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
+                   info = check::readInfoEntries(read, size, chain);
+                 });
     if (!parser) {
       output.err = failureLine(path, why);
       output.failed = true;
       return output;
     }
     Row row = rowOf(path, *parser, rateOfFile(option, o.classic, *parser).rate.smpte);
-    const std::vector<check::InfoEntry> info = infoOf(path, *parser);
     if (o.csv) {
       std::vector<std::string> fields;
       // A text that a spreadsheet would run as a formula goes with a quote before it.

@@ -14,14 +14,15 @@ std::optional<SmpteTime> smpteTime(const BWFParser& p, const smpte::Rate& rate) 
   return SmpteTime{*at, smpte::format(rate, label), label.hours >= 24};
 }
 
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error) {
+std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error,
+                                    const BWFParser::WhileOpen& whileOpen) {
   std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path, fps);
   if (!parser) {
     // Ask the file layer again, for the reason.
     if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
     return nullptr;
   }
-  (void)parser->parse();
+  (void)parser->parse(whileOpen);
   // The scan finds chunk IDs in any bytes; a file is read as WAV only when it says it is one.
   if (parser->chunkChain().container == Container::kNone) {
     std::error_code ignored;

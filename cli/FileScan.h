@@ -29,7 +29,8 @@ class ScanMessages {
 };
 
 // Opens and scans one file; null with the reason in `error` when it cannot be read.
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error);
+std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error,
+                                    const BWFParser::WhileOpen& whileOpen = {});
 
 // The file's time reference as SMPTE timecode: the frame it lies in and the samples past that
 // frame's start; nothing without a bext chunk and a sample rate.
