@@ -55,14 +55,19 @@ bool setCode(size_t offset, const std::string& code, const std::string& path) {
   return ::lsetxattr(path.c_str(), kFinderInfo, info->data(), info->size(), 0) == 0;
 }
 
-std::string codeAtPath(size_t offset, const std::string& path) {
+std::optional<std::string> codeOf(size_t offset, const std::string& path) {
   struct stat st;
   std::optional<std::string> info;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) info = finderInfo(path, true);
   const std::string zero(kCodeSize, '\0');
   const std::string code =
       info && info->size() >= offset + kCodeSize ? info->substr(offset, kCodeSize) : zero;
-  return code == zero ? "''" : "'" + code + "'";
+  return code == zero ? std::nullopt : std::optional(code);
+}
+
+std::string codeAtPath(size_t offset, const std::string& path) {
+  const std::optional<std::string> code = codeOf(offset, path);
+  return code ? "'" + *code + "'" : "''";
 }
 
 }  // namespace
@@ -81,6 +86,14 @@ std::string FileManager::creatorCodeAtPath(const std::string& path) {
 
 std::string FileManager::typeCodeAtPath(const std::string& path) {
   return codeAtPath(kTypeOffset, path);
+}
+
+std::optional<std::string> FileManager::creatorCode(const std::string& path) {
+  return codeOf(kCreatorOffset, path);
+}
+
+std::optional<std::string> FileManager::typeCode(const std::string& path) {
+  return codeOf(kTypeOffset, path);
 }
 
 }  // namespace bextkit
