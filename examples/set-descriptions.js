@@ -18,10 +18,11 @@ files.forEach((file, index) => {
     return;
   }
   parser.parse();
-  const name = file.replace(/^.*\//, '').replace(/\.[^.]*$/, '');
-  const text = pattern.replace(/\{name\}/g, name)
-                   .replace(/\{n\}/g, String(index + 1))
-                   .replace(/\{date\}/g, parser.creationdate());
+  const base = file.slice(file.lastIndexOf('/') + 1);
+  const name = base.includes('.') ? base.slice(0, base.lastIndexOf('.')) : base;
+  const text = pattern.replaceAll('{name}', name)
+                   .replaceAll('{n}', String(index + 1))
+                   .replaceAll('{date}', parser.creationdate());
   if (dryRun) {
     print(`${file}: would set "${text}"`);
   } else if (parser['setDescription:'](text), parser.saveFile()) {

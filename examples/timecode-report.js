@@ -17,8 +17,8 @@ for (const file of files) {
     continue;
   }
   parser.parse();
-  const samples = parser.getSamplesSinceMidnightHigh() * 4294967296 +
-                  parser.getSamplesSinceMidnightLow();
+  const bext = parser.bextRecord();  // null for a file without a bext chunk
+  const samples = bext && bext.TimeReference !== null ? bext.TimeReference : 'none';
   const timecode = Smpte['timecodeOfParser:rate:'](parser, rate) || 'none';
   print([file, timecode, samples, parser.description()].join('\t'));
   parser.release();

@@ -70,12 +70,23 @@ bool setCode(size_t offset, const std::string& text, const std::string& path) {
   return ::lsetxattr(path.c_str(), kFinderInfo, info->data(), info->size(), 0) == 0;
 }
 
-std::string codeAtPath(size_t offset, const std::string& path) {
+// The code at `offset` of the file's Finder information; nothing for code 0.
+std::optional<FourCC> codeAt(size_t offset, const std::string& path) {
   struct stat st;
   std::optional<std::string> info;
   if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) info = finderInfo(path, true);
   const FourCC code = info ? codeIn(*info, offset) : FourCC();
-  return code == FourCC() ? "''" : "'" + code.str() + "'";
+  return code == FourCC() ? std::nullopt : std::optional<FourCC>(code);
+}
+
+std::string codeAtPath(size_t offset, const std::string& path) {
+  const std::optional<FourCC> code = codeAt(offset, path);
+  return code ? "'" + code->str() + "'" : "''";
+}
+
+std::optional<std::string> codeTextAt(size_t offset, const std::string& path) {
+  const std::optional<FourCC> code = codeAt(offset, path);
+  return code ? std::optional<std::string>(code->str()) : std::nullopt;
 }
 
 }  // namespace
@@ -94,6 +105,14 @@ std::string FileManager::creatorCodeAtPath(const std::string& path) {
 
 std::string FileManager::typeCodeAtPath(const std::string& path) {
   return codeAtPath(kTypeOffset, path);
+}
+
+std::optional<std::string> FileManager::creatorCode(const std::string& path) {
+  return codeTextAt(kCreatorOffset, path);
+}
+
+std::optional<std::string> FileManager::typeCode(const std::string& path) {
+  return codeTextAt(kTypeOffset, path);
 }
 
 }  // namespace bextkit

@@ -3,6 +3,7 @@
 // in the extended attribute user.com.apple.FinderInfo (type at bytes 0-3, creator at 4-7).
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace bextkit {
@@ -25,6 +26,9 @@ class FileManager {
   // or one too short to hold the code's four bytes reads as code 0.
   [[nodiscard]] static std::string creatorCodeAtPath(const std::string& path);
   [[nodiscard]] static std::string typeCodeAtPath(const std::string& path);
+  // The code's four bytes, read as those texts read them; nothing for code 0.
+  [[nodiscard]] static std::optional<std::string> creatorCode(const std::string& path);
+  [[nodiscard]] static std::optional<std::string> typeCode(const std::string& path);
 };
 
 }  // namespace bextkit

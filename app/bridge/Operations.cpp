@@ -51,13 +51,17 @@ std::optional<smpte::Rate> rateOf(Call& c, size_t i) {
   return rate;
 }
 
+// A field that may have no value: its value as `As`, or null.
+template <typename As, typename T>
+FieldValue orNull(const std::optional<T>& value) {
+  return value ? FieldValue(As(*value)) : FieldValue();
+}
+
 // A field of the decoded bext chunk: null where the chunk does not hold it; the UMID as hex
 // digits (null for a field of zeros); a loudness value as a number in its unit, or "not measured"
 // for the value that says so; the reserved bytes as bytes.
 FieldValue bextField(const BextRecord& bext, BextField field) {
-  const auto text = [](const std::optional<std::string>& t) {
-    return t ? FieldValue(*t) : FieldValue();
-  };
+  const auto text = orNull<std::string, std::string>;
   switch (field) {
     case BextField::kDescription:
       return text(bext.description);
@@ -70,9 +74,9 @@ FieldValue bextField(const BextRecord& bext, BextField field) {
     case BextField::kOriginationTime:
       return text(bext.originationTime);
     case BextField::kTimeReference:
-      return bext.timeReference ? FieldValue(*bext.timeReference) : FieldValue();
+      return orNull<uint64_t>(bext.timeReference);
     case BextField::kVersion:
-      return bext.version ? FieldValue(int64_t{*bext.version}) : FieldValue();
+      return orNull<int64_t>(bext.version);
     case BextField::kUmid: {
       const std::string hex = bext.umid ? umidText(*bext.umid) : "0";
       return hex != "0" ? FieldValue(hex) : FieldValue();
@@ -117,13 +121,11 @@ Record formatRecordOf(const BWFParser& parser) {
       .add("bitsPerSample", number(&AudioFormat::bitsPerSample))
       .add("blockAlign", number(&AudioFormat::blockAlign))
       .add("bytesPerSecond", number(&AudioFormat::bytesPerSecond))
-      .add("validBits",
-           format && format->validBits ? FieldValue(int64_t{*format->validBits}) : FieldValue())
-      .add("channelMask",
-           format && format->channelMask ? FieldValue(int64_t{*format->channelMask}) : FieldValue())
-      .add("bytes", length ? FieldValue(length->bytes) : FieldValue())
-      .add("frames", length && length->frames ? FieldValue(*length->frames) : FieldValue())
-      .add("seconds", length && length->seconds ? FieldValue(*length->seconds) : FieldValue())
+      .add("validBits", orNull<int64_t>(format ? format->validBits : std::nullopt))
+      .add("channelMask", orNull<int64_t>(format ? format->channelMask : std::nullopt))
+      .add("bytes", orNull<uint64_t>(length ? std::optional(length->bytes) : std::nullopt))
+      .add("frames", orNull<uint64_t>(length ? length->frames : std::nullopt))
+      .add("seconds", orNull<double>(length ? length->seconds : std::nullopt))
       .add("summary", formatSummaryOf(parser))
       .add("duration", lengthSummaryOf(parser));
   return record;
@@ -328,6 +330,12 @@ void addFileManagerOperations(std::vector<Operation>& operations) {
             [](Call& c) -> Value { return FileManager::typeCodeAtPath(c.string(0)); });
   r.classOp("setTypeCode:atPath:", {K::kString, K::kString}, K::kBool,
             [](Call& c) -> Value { return FileManager::setTypeCode(c.string(0), c.string(1)); });
+  // Both codes as a record: "type" and "creator", each its four bytes or null for code 0.
+  r.classOp("codesAtPath:", {K::kString}, K::kRecord, [](Call& c) -> Value {
+    return Record()
+        .add("type", orNull<std::string>(FileManager::typeCode(c.string(0))))
+        .add("creator", orNull<std::string>(FileManager::creatorCode(c.string(0))));
+  });
 }
 
 // SMPTE timecode, for scripts and the window to show timecode as the industry counts it. Rates

@@ -114,7 +114,6 @@ int applicationMain(int argc, char** argv) {
     }
   }
   engine.globalObject().setProperty("ui", ui);
-  QJSEngine::setObjectOwnership(&gui, QJSEngine::CppOwnership);
   engine.globalObject().setProperty("gui", engine.newQObject(&gui));
   // A broken script is told with its file and line; the window opens all the same.
   for (const QString& path : filesIn(base, "scripts", "*.js")) {

@@ -31,8 +31,41 @@
 
 namespace bextkit {
 
+namespace {
+
+// Routes the handlers that scripts connect to signals through gui.callBack, so that an error one
+// ends with is told like any other callback's; disconnecting a handler finds the one connected.
+constexpr const char* kRouteSignals = R"JS(
+(function (gui) {
+  const connect = Function.prototype.connect, disconnect = Function.prototype.disconnect;
+  const routed = new WeakMap();
+  const route = (handler) => {
+    if (typeof handler !== 'function') return handler;
+    if (!routed.has(handler)) {
+      routed.set(handler, function (...args) { return gui.callBack(handler, this, args); });
+    }
+    return routed.get(handler);
+  };
+  const routing = (original) => function (...args) {
+    args[args.length - 1] = route(args[args.length - 1]);
+    return original.apply(this, args);
+  };
+  Function.prototype.connect = routing(connect);
+  Function.prototype.disconnect = routing(disconnect);
+})
+)JS";
+
+}  // namespace
+
 ScriptUi::ScriptUi(ScriptHost& host, QWidget* window, QStringList files, QObject* parent)
-    : QObject(parent), host_(host), window_(window), files_(std::move(files)) {}
+    : QObject(parent), host_(host), window_(window), files_(std::move(files)) {
+  QJSEngine& engine = host_.engine();
+  // The engine must not take this object for its own and delete it.
+  QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
+  const QJSValue routed = engine.evaluate(kRouteSignals).call({engine.newQObject(this)});
+  // The routine is the application's own: an error in it is a fault of the build, told at once.
+  if (routed.isError()) qFatal("script layer: %s", qPrintable(routed.toString()));
+}
 
 ScriptUi::~ScriptUi() {
   NotificationCenter::defaultCenter().removeObserver(this);
@@ -60,32 +93,34 @@ void ScriptUi::callInBackground(const QString& className, const QString& name, c
                                 const QJSValue& callback) {
   const std::string cls = className.toStdString(), op = name.toStdString();
   const bridge::Operation* operation = host_.bridge().find(cls, op);
-  std::string error;
+  std::string error, reason;
   std::optional<std::vector<bridge::Value>> values;
   if (!operation || !bridge::runsApart(*operation)) {
-    error = cls + "['" + op + "'] cannot run in the background: only class operations that take " +
-            "and give no parser object can";
+    reason = "only class operations that take and give no parser object can run in the background";
+    error = cls + "['" + op + "'] cannot run in the background: " + reason;
   } else {
-    values = host_.argumentsFor(cls, op, args, error);
+    values = host_.argumentsFor(cls, op, args, error, &reason);
   }
   if (!values) {
-    qjsEngine(this)->throwError(QString::fromStdString(error));
+    host_.engine().throwError(host_.errorObject(error, reason));
     return;
   }
   struct Outcome {
     std::vector<bridge::Value> args;
     std::optional<bridge::Value> result;
-    std::string error;
+    std::string error, reason;
   };
-  auto outcome = std::make_shared<Outcome>(Outcome{std::move(*values), std::nullopt, {}});
+  auto outcome = std::make_shared<Outcome>(Outcome{std::move(*values), std::nullopt, {}, {}});
   runApart(
       [this, cls, op, outcome] {
-        outcome->result = host_.bridge().call(cls, op, 0, outcome->args, outcome->error);
+        outcome->result =
+            host_.bridge().call(cls, op, 0, outcome->args, outcome->error, &outcome->reason);
       },
       [this, outcome, callback] {
-        callBack(callback, {outcome->result ? host_.toScript(*outcome->result)
-                                            : QJSValue(QJSValue::NullValue),
-                            QString::fromStdString(outcome->error)});
+        const QJSValue null(QJSValue::NullValue);
+        callBack(callback,
+                 {outcome->result ? host_.toScript(*outcome->result) : null,
+                  outcome->result ? null : host_.errorObject(outcome->error, outcome->reason)});
       });
 }
 
@@ -129,12 +164,23 @@ void ScriptUi::reportError(const QString& text) {
   }
 }
 
-void ScriptUi::callBack(QJSValue callback, const QJSValueList& args) {
-  const QJSValue result = callback.call(args);
+QJSValue ScriptUi::callBack(QJSValue callback, const QJSValueList& args,
+                            const QJSValue& thisObject) {
+  const QJSValue result = callback.callWithInstance(thisObject, args);
+  if (!result.isError()) return result;
   // An error after exit() is the script being stopped, not a fault.
-  if (result.isError() && !qjsEngine(this)->isInterrupted()) {
+  if (!host_.engine().isInterrupted()) {
     reportError(ScriptHost::placeOf(result) + ": " + result.toString());
   }
+  return {};
+}
+
+QJSValue ScriptUi::callBack(const QJSValue& callback, const QJSValue& thisObject,
+                            const QJSValue& args) {
+  QJSValueList list;
+  const quint32 count = args.property("length").toUInt();
+  for (quint32 i = 0; i < count; ++i) list << args.property(i);
+  return callBack(callback, list, thisObject);
 }
 
 QStringList ScriptUi::openFiles(const QString& title) {
@@ -194,7 +240,7 @@ int ScriptUi::selectedRow(QObject* view) const {
 void ScriptUi::observe(const QString& name, QObject* sender, const QJSValue& callback) {
   NotificationCenter::defaultCenter().addObserver(
       this, name.toStdString(), sender,
-      [callback](const Notification&) mutable { callback.call(); });
+      [this, callback](const Notification&) { callBack(callback); });
 }
 
 void ScriptUi::onDrop(QObject* widget, const QJSValue& callback) {
@@ -237,7 +283,7 @@ bool ScriptUi::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Close) {
     for (auto& [window, callback] : closes_) {
       if (window != watched) continue;
-      const QJSValue answer = callback.call();
+      const QJSValue answer = callBack(callback);
       if (answer.isBool() && !answer.toBool()) {
         event->ignore();
         return true;
@@ -256,7 +302,7 @@ bool ScriptUi::eventFilter(QObject* watched, QEvent* event) {
       if (url.isLocalFile()) paths << url.toLocalFile();
     }
     for (auto& [widget, callback] : drops_) {
-      if (widget == watched) callBack(callback, {qjsEngine(this)->toScriptValue(paths)});
+      if (widget == watched) callBack(callback, {host_.engine().toScriptValue(paths)});
     }
     return true;
   }

@@ -1,6 +1,10 @@
 // What the script layer of the desktop application can do beyond the widgets' own properties,
 // signals and slots: file dialogs and questions, tables in tree views, selection and drop
 // notifications, fonts with monospaced digits. Offered to scripts as the object `gui`.
+// Every function of a script that the application calls later (a signal's handler, a
+// notification's, a close or drop handler, a background call's completion, a timer) runs through
+// one routine, which tells an error it ends with, with its file and line, in the window's status
+// bar and on the error stream.
 #pragma once
 
 #include <QJSValue>
@@ -33,7 +37,8 @@ class ScriptUi : public QObject {
   Q_INVOKABLE bool ask(const QString& text);
   // A line of text the user typed, starting from `text`; null when cancelled.
   Q_INVOKABLE QJSValue askText(const QString& label, const QString& text);
-  // Calls `callback` when `window` is about to close; a false answer keeps it open.
+  // Calls `callback` when `window` is about to close; a false answer keeps it open (an error
+  // lets it close).
   Q_INVOKABLE void onClose(QObject* window, const QJSValue& callback);
   // Fills a tree view with rows of texts under the headers (a fresh model each time).
   Q_INVOKABLE void setTable(QObject* view, const QStringList& headers, const QVariantList& rows);
@@ -58,9 +63,10 @@ class ScriptUi : public QObject {
                                     const QJSValue& callback);
   // Runs a class operation that takes and gives no parser object (a conformance check) on
   // another thread, so that the window stays responsive however long it takes; then calls
-  // `callback(result, message)`: the result as a direct call gives it, or null with the reason it
-  // failed. Throws a script error, running nothing, for an operation that cannot run apart or
-  // arguments that do not fit it.
+  // `callback(result, error)`: the result as a direct call gives it and a null error, or a null
+  // result and the error a direct call would throw (its `reason` the plain reason). Throws a
+  // script error, running nothing, for an operation that cannot run apart or arguments that do
+  // not fit it.
   Q_INVOKABLE void callInBackground(const QString& className, const QString& name,
                                     const QJSValue& args, const QJSValue& callback);
   // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
@@ -68,7 +74,13 @@ class ScriptUi : public QObject {
   // The errors of the script layer so far ("file:line: message"), each also told on the error
   // stream and in the window's status bar as it happened.
   Q_INVOKABLE QStringList errors() const { return errors_; }
-  void reportError(const QString& text);
+  // Tells an error so; scripts tell their own errors the same way.
+  Q_INVOKABLE void reportError(const QString& text);
+  // Calls `callback` on `thisObject` with the arguments in the array `args`, as the application
+  // calls every callback: an error it ends with is told. Its result; undefined after an error.
+  // The handlers scripts connect to signals run through it.
+  Q_INVOKABLE QJSValue callBack(const QJSValue& callback, const QJSValue& thisObject,
+                                const QJSValue& args);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -80,8 +92,10 @@ class ScriptUi : public QObject {
   std::vector<QThread*> threads_;  // saves and calls running, waited for before the host goes
   // Runs `work` on a thread of its own, then `done` on the window's thread.
   void runApart(std::function<void()> work, std::function<void()> done);
-  // Calls a script's callback; an error it ends with is reported.
-  void callBack(QJSValue callback, const QJSValueList& args = {});
+  // Calls a script's callback; an error it ends with is told. Its result; undefined after an
+  // error.
+  QJSValue callBack(QJSValue callback, const QJSValueList& args = {},
+                    const QJSValue& thisObject = {});
 
   std::vector<std::pair<QObject*, QJSValue>> drops_;
   std::vector<std::pair<QObject*, QJSValue>> closes_;

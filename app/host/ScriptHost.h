@@ -31,6 +31,7 @@ class ScriptHost : public QObject {
   explicit ScriptHost(QJSEngine& engine);
 
   bridge::Bridge& bridge() { return bridge_; }
+  QJSEngine& engine() { return engine_; }
   // Runs a script file. kUnreadable or kFailed (an uncaught error) leave in `error` the text
   // "PATH: reason" or "PATH:LINE: message"; a script that calls exit(n) has run.
   enum class Run { kRan, kUnreadable, kFailed };

@@ -2,12 +2,13 @@
 // rates, frames in a day, whether a label exists, and footage to frames, duration and back.
 function calcRate() { return ui.calcRateBox.currentText; }
 
-// The answer of a calculation, or the reason it has none (the bridge's message, shortened).
+// The answer of a calculation, or the reason the operation gives for having none.
 function answer(compute) {
   try {
     return String(compute());
   } catch (e) {
-    return e.message.replace(/^.*\]: /, '');
+    if (e.reason === undefined) throw e;  // not the operation's refusal: a fault of the script
+    return e.reason;
   }
 }
 

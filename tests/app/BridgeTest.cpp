@@ -118,7 +118,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       {"TimeCode", "feetFramesToDelimitedList:type:delimiter:fps:", {S("99999+00"), 16, S("+"), 25.0f}, S("0009,9999,00")},
       {"TimeCode", "feetFramesToArray:type:delimiter:fps:", {S("99999+00"), 16, S("+"), 25.0f}, Strings{"0009", "9999", "00"}},
       {"FileManager", "setTypeCode:atPath:", {S("WAVE"), marked}, true}, {"FileManager", "setCreatorCode:atPath:", {S("bext"), marked}, true},
-      {"FileManager", "typeCodeAtPath:", {marked}, S("'WAVE'")}, {"FileManager", "creatorCodeAtPath:", {marked}, S("'bext'")},
+      {"FileManager", "typeCodeAtPath:", {marked}, S("'WAVE'")}, {"FileManager", "codesAtPath:", {marked}, Record().add("type", "WAVE").add("creator", "bext")}, {"FileManager", "codesAtPath:", {path}, Record().add("type", {}).add("creator", {})}, {"FileManager", "creatorCodeAtPath:", {marked}, S("'bext'")},
       {"Smpte", "framesPerDay:", {S("59.94")}, 5178816u}, {"Smpte", "framesFromLabel:rate:", {S("00:01:00;04"), S("59.94")}, 3600u},
       {"Smpte", "labelFromFrames:rate:", {86400u, S("23.976")}, S("01:00:00:00")},
       {"Smpte", "whyIllegal:rate:", {S("00:01:00:00"), S("29.97nd")}, S()},
