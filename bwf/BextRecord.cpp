@@ -58,6 +58,12 @@ uint32_t load32(const std::vector<uint8_t>& bytes, const BWFChunk::Field& f, boo
 
 const BextFieldInfo& fieldInfo(BextField field) { return kInfo[static_cast<size_t>(field)]; }
 
+std::optional<BextField> fieldNamed(std::string_view name) {
+  const auto info = std::find_if(kInfo.begin(), kInfo.end(),
+                                 [&](const BextFieldInfo& i) { return name == i.name; });
+  return info == kInfo.end() ? std::nullopt : std::optional<BextField>(info->field);
+}
+
 std::string umidText(const Umid& umid) {
   const auto zero = [](auto first, auto last) {
     return std::all_of(first, last, [](uint8_t b) { return b == 0; });

@@ -46,6 +46,8 @@ struct BextFieldInfo {
 };
 const BextFieldInfo& fieldInfo(BextField field);
 inline const char* fieldName(BextField field) { return fieldInfo(field).name; }
+// The field of that name; nothing for a name no field has.
+std::optional<BextField> fieldNamed(std::string_view name);
 // The five loudness fields of version 2, in their order.
 constexpr std::array<BextField, 5> kLoudnessFields = {
     BextField::kLoudnessValue, BextField::kLoudnessRange, BextField::kMaxTruePeakLevel,

@@ -155,7 +155,7 @@ std::optional<Value> parseValue(BextField field, std::string_view text, std::str
   return std::nullopt;
 }
 
-Plan::Plan(const BWFParser& parser) : wanted_(kBextFieldCount) {
+Plan::Plan(const BWFParser& parser) : wanted_(kBextFieldCount), asked_(kBextFieldCount) {
   if (parser.bextRecord()) {
     before_ = *parser.bextRecord();
   } else {
@@ -205,6 +205,7 @@ void Plan::set(BextField field, Value value) {
       (text && (*text == displayUtf8(std::get<std::string>(was)) ||
                 (field == F::kCodingHistory && *text == withCrLf(std::get<std::string>(was)))));
   wanted_[index(field)] = same ? std::nullopt : std::optional<Value>(std::move(value));
+  asked_[index(field)] = true;
 }
 
 std::vector<Plan::Change> Plan::changes() const {
@@ -292,6 +293,22 @@ std::vector<std::string> Plan::refusals() const {
 
 void Plan::applyTo(BWFParser& parser) const {
   BWFParser::FieldEdits edits = parser.fieldEdits();
+  // A field asked for with the value the file holds keeps that value, whatever was set on the
+  // parser before.
+  const auto kept = [this](F field) { return asked_[index(field)] && !wanted_[index(field)]; };
+  if (kept(F::kDescription)) parser.setDescription(before_.description.value_or(""));
+  if (kept(F::kOriginator)) parser.setOriginator(before_.originator.value_or(""));
+  if (kept(F::kOriginatorReference)) edits.originatorReference.reset();
+  if (kept(F::kOriginationDate)) edits.originationDate.reset();
+  if (kept(F::kOriginationTime)) edits.originationTime.reset();
+  if (kept(F::kCodingHistory)) edits.codingHistory.reset();
+  if (kept(F::kVersion)) edits.version.reset();
+  if (kept(F::kUmid)) edits.umid.reset();
+  if (kept(F::kLoudnessValue)) edits.loudnessValue.reset();
+  if (kept(F::kLoudnessRange)) edits.loudnessRange.reset();
+  if (kept(F::kMaxTruePeakLevel)) edits.maxTruePeakLevel.reset();
+  if (kept(F::kMaxMomentaryLoudness)) edits.maxMomentaryLoudness.reset();
+  if (kept(F::kMaxShortTermLoudness)) edits.maxShortTermLoudness.reset();
   for (const Change& c : changes()) {
     const auto* text = std::get_if<std::string>(&c.after);
     switch (c.field) {

@@ -76,6 +76,7 @@ class Plan {
 
   BextRecord before_;
   std::vector<std::optional<Value>> wanted_;  // by BextField
+  std::vector<bool> asked_;                   // by BextField, changed or not
 };
 
 }  // namespace bextkit::edit

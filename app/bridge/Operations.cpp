@@ -6,6 +6,7 @@
 #include "bwf/ChunkChain.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
+#include "edit/FieldEdit.h"
 #include "platform/FileManager.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
@@ -228,6 +229,38 @@ void addParserOperations(std::vector<Operation>& operations) {
     }
     if (chain.broken) texts.push_back("broken " + std::to_string(chain.brokenAt));
     return texts;
+  });
+  // Edits of fields by their names ("Description", "Version", "UMID" ...), a record of texts, as
+  // set and import take them: through the one edit layer, which refuses what a check calls an
+  // error. The reasons of a refusal, one per line, and nothing set; "" when every edit is set on
+  // the parser, which a save then writes.
+  r.object("setFields:", {K::kRecord}, K::kString, [](Call& c) -> Value {
+    edit::Plan plan(*c.self);
+    std::string refusals;
+    for (const Field& f : std::get<Record>(c.args[0]).fields) {
+      const std::optional<BextField> field = fieldNamed(f.name);
+      std::string why, text;
+      std::optional<edit::Value> value;
+      if (const auto* given = std::get_if<std::string>(&f.value)) {
+        text = *given;
+      } else if (const auto* whole = std::get_if<int64_t>(&f.value)) {
+        text = std::to_string(*whole);
+      } else {
+        why = "expected text";
+      }
+      if (!field || *field == BextField::kTimeReference || *field == BextField::kReserved) {
+        why = "no field that is edited as text";
+      } else if (why.empty() && (value = edit::parseValue(*field, text, why, false))) {
+        plan.set(*field, std::move(*value));
+        continue;
+      }
+      refusals += (refusals.empty() ? "" : "\n") + f.name + ": " + why;
+    }
+    for (const std::string& refusal : plan.refusals()) {
+      refusals += (refusals.empty() ? "" : "\n") + refusal;
+    }
+    if (refusals.empty()) plan.applyTo(*c.self);
+    return refusals;
   });
   // The same as records: the decoded bext chunk (null without one), the audio format, the
   // chain, and the scan's directory ("id", "index", "start", "length" of each entry).

@@ -150,14 +150,21 @@ function fieldEdited() {
 function save(then) {
   if (!shown || saving) return;
   const file = shown, p = file.parser;
-  p['setDescription:'](file.description);
-  p['setOriginator:'](file.originator);
+  // The fields go through the edit layer that set and import use: what a check calls an error
+  // is refused with the reason, and nothing is saved.
+  const refused = p['setFields:']({ Description: file.description, Originator: file.originator });
+  if (refused !== '') {
+    tell(`${file.path} is not saved:\n${refused}`);
+    if (then) then(false);
+    return;
+  }
   if (file.timecode !== file.original.timecode) {
     try {
       Smpte['setTimecodeOfParser:label:rate:'](p, file.timecode, rate());
     } catch (e) {
       if (e.reason === undefined) throw e;  // not a refusal of the label: a fault of the script
       tell(`${file.path}: the timecode is not saved: ${e.reason}`);
+      if (then) then(false);
       return;
     }
   }

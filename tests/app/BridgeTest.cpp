@@ -87,6 +87,10 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       {"BWFParser", "bextRecord", {}, Record().add("Description", "Desc").add("Originator", "Orig").add("OriginatorReference", "Ref").add("OriginationDate", "2026-01-02").add("OriginationTime", "03:04:05").add("TimeReference", uint64_t{172810000}).add("Version", I(2)).add("UMID", "060A2B340101010501010D2013" + S(38, '0'))
                                         .add("LoudnessValue", -23.0).add("LoudnessRange", "not measured").add("MaxTruePeakLevel", -1.5).add("MaxMomentaryLoudness", -18.0).add("MaxShortTermLoudness", 0.0).add("Reserved", std::vector<uint8_t>(180)).add("CodingHistory", "A=PCM")
                                         .add("Units", Record().add("LoudnessValue", "LUFS").add("LoudnessRange", "LU").add("MaxTruePeakLevel", "dBTP").add("MaxMomentaryLoudness", "LUFS").add("MaxShortTermLoudness", "LUFS"))},
+      // Edits through the edit layer: refused with every reason and nothing set, or all set.
+      {"BWFParser", "setFields:", {Record().add("Version", "3").add("LoudnessRange", "-1").add("Originator", "Orig")},
+       S("Version: expected 0, 1 or 2, got '3'\nLoudnessRange: The LoudnessRange is -1.00 LU, outside 0.00 to 99.99; it should be in that range, or 0x7FFF when not measured")},
+      {"BWFParser", "setFields:", {Record().add("Originator", "Orig")}, S("")},
       {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
       {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},
       {"BWFParser", "setTicks:", {7}, {}}, {"BWFParser", "setTimeCodeHH:MM:SS:FF:FPS:", {1, 2, 3, 4, 25}, {}},
