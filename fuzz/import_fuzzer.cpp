@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bwf/BextRecord.h"
 #include "cli/Cli.h"
 #include "fuzz/FuzzFiles.h"
 
@@ -41,11 +42,13 @@ std::vector<uint8_t> take(bool withBext) {
   std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
   chunk(body, "fmt ", fmt);
   if (withBext) {
-    std::vector<uint8_t> bext(602, 0);
-    const std::string description = "Scene 1";
-    std::copy(description.begin(), description.end(), bext.begin());
-    bext[346] = 1;  // the version
-    chunk(body, "bext", bext);
+    // A version-1 record without coding history, made by the record's own encoder.
+    bextkit::BWFChunk image;
+    bextkit::encodeText(image, bextkit::BextField::kDescription, "Scene 1");
+    bextkit::encodeVersion(image, 1, false);
+    chunk(body, "bext",
+          std::vector<uint8_t>(image.bytes.begin() + bextkit::BWFChunk::kHeaderSize,
+                               image.bytes.begin() + bextkit::BextRecord::kFixedSize));
   }
   chunk(body, "data", std::vector<uint8_t>(600, 0));
   std::vector<uint8_t> file = {'R', 'I', 'F', 'F'};
