@@ -14,6 +14,7 @@
 
 #include "Support.h"
 #include "Tool.h"
+#include "app/bridge/Bridge.h"
 #include "bwf/BWFParser.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
@@ -388,8 +389,9 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
   EXPECT_EQ(std::to_string(r.status) + r.out, "00 files changed, 1 unchanged, 0 failed\n") << r.err;
 }
 
-// set, import and check keep one line: a value that check calls an error in a file is refused by
-// set and import in the same words, and one it accepts is written by both. Each row names the
+// set, import, the bridge (as the desktop application and scripts edit) and check keep one line:
+// a value that check calls an error in a file is refused by each in the same words, and one it
+// accepts is taken by each. Each row names the
 // field as set, import and the parser take it.
 TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
   using Edits = BWFParser::FieldEdits;
@@ -427,6 +429,20 @@ TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
                                         "FileName,BextVersion," + std::string(row.column) + "\r\n" +
                                             path + ",2," + row.value + "\r\n");
     const Result import = bextkit({"import", "--dry-run", table});
+    // The desktop application's and the scripts' way, through the bridge.
+    bridge::Bridge scripts;
+    std::string fault;
+    std::vector<bridge::Value> args = {path};
+    const auto made = scripts.call("BWFParser", "initWithPath:", 0, args, fault);
+    ASSERT_TRUE(made) << fault;
+    const bridge::Handle handle = std::get<bridge::ParserRef>(*made).handle;
+    std::vector<bridge::Value> none;
+    ASSERT_TRUE(scripts.call("BWFParser", "parse", handle, none, fault)) << fault;
+    std::vector<bridge::Value> fields = {
+        bridge::Record().add("Version", "2").add(row.column, row.value)};
+    const auto refused = scripts.call("BWFParser", "setFields:", handle, fields, fault);
+    ASSERT_TRUE(refused) << fault;
+    const std::string& gui = std::get<std::string>(*refused);
     // The value as a writer that knows no rules leaves it, and what check says of it.
     auto parser = scanned(path);
     Edits edits;
@@ -443,6 +459,7 @@ TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
     if (!row.words) {
       EXPECT_EQ(set.status, 0) << set.err;
       EXPECT_EQ(import.status, 0) << import.err;
+      EXPECT_EQ(gui, "");
       EXPECT_TRUE(checkError == found.end()) << checkError->text;
       continue;
     }
@@ -450,6 +467,7 @@ TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
     EXPECT_NE(set.err.find(row.words), std::string::npos) << set.err;
     EXPECT_EQ(import.status, 1);
     EXPECT_NE(import.err.find(row.words), std::string::npos) << import.err;
+    EXPECT_NE(gui.find(row.words), std::string::npos) << gui;
     ASSERT_TRUE(checkError != found.end());
     EXPECT_NE(checkError->text.find(row.words), std::string::npos) << checkError->text;
   }
