@@ -244,11 +244,12 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
   }
   if (r.version.value_or(0) >= 2) {
     std::string loudness;
-    for (const BextField f : kLoudnessFields) {
-      static constexpr const char* kLabels[] = {"", ", range ", ", true peak ", ", momentary max ",
-                                                ", short-term max "};
+    static constexpr std::array<const char*, kLoudnessFields.size()> kLabels = {
+        "", ", range ", ", true peak ", ", momentary max ", ", short-term max "};
+    for (size_t i = 0; i < kLoudnessFields.size(); ++i) {
+      const BextField f = kLoudnessFields[i];
       const std::optional<int16_t>& value = r.loudnessOf(f);
-      loudness += kLabels[&f - kLoudnessFields.data()];
+      loudness += kLabels[i];
       loudness += !value ? "missing"
                   : *value == BextRecord::kNotMeasured
                       ? "none"

@@ -445,6 +445,11 @@ TEST(Cli, SetFields) {
   EXPECT_EQ(readWholeFile(path), readWholeFile(kSample));
   r = bextkit(options, {"set", path});
   EXPECT_EQ(r.out, path + changes);
+  EXPECT_NE(bextkit("show " + path)
+                .out.find("Loudness              -23.01 LUFS, range 0.00 LU, "
+                          "true peak none, momentary max 0.00 LUFS, "
+                          "short-term max 0.00 LUFS\n"),
+            std::string::npos);
   // Loudness values are rounded half away from zero to hundredths.
   // clang-format off
   const std::pair<const char*, int16_t> kLoudness[] = {
