@@ -98,6 +98,11 @@ std::string_view BextRecord::fieldBytes(BextField field) const {
 const std::optional<int16_t>& BextRecord::loudnessOf(BextField field) const {
   return loudness[loudnessIndex(field)];
 }
+std::optional<int16_t> BextRecord::loudnessBytesOf(BextField field) const {
+  if (!holds(field)) return std::nullopt;
+  return static_cast<int16_t>(load16(bytes, fieldInfo(field).place, bigEndian));
+}
+
 std::optional<int16_t>& BextRecord::loudnessOf(BextField field) {
   return loudness[loudnessIndex(field)];
 }
@@ -129,11 +134,8 @@ BextRecord decodeBext(std::vector<uint8_t> bytes, uint64_t offset, uint64_t decl
     std::copy_n(r.bytes.begin() + static_cast<std::ptrdiff_t>(BWFChunk::kUMID.offset),
                 r.umid->size(), r.umid->begin());
   }
-  for (const BextField field : kLoudnessFields) {
-    if (r.version.value_or(0) >= 2 && r.holds(field)) {
-      r.loudnessOf(field) =
-          static_cast<int16_t>(load16(r.bytes, fieldInfo(field).place, bigEndian));
-    }
+  if (r.version.value_or(0) >= 2) {
+    for (const BextField field : kLoudnessFields) r.loudnessOf(field) = r.loudnessBytesOf(field);
   }
   const std::string_view history = r.fieldBytes(F::kCodingHistory);
   // A byte past the end of the chunk counts as zero.

@@ -93,6 +93,9 @@ struct BextRecord {
   // Where the field starts in the file.
   uint64_t fileOffset(BextField field) const { return offset + fieldInfo(field).place.offset; }
   const std::optional<int16_t>& loudnessOf(BextField field) const;
+  // The field's two bytes as a loudness value whatever the version (earlier versions reserve
+  // them, and raising the version makes them one); none where the chunk ends before them.
+  std::optional<int16_t> loudnessBytesOf(BextField field) const;
   std::optional<int16_t>& loudnessOf(BextField field);
 };
 

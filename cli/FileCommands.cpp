@@ -62,7 +62,7 @@ std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) 
 // A loudness field in its unit (LUFS, LU, dBTP); null where the file marks it not measured.
 void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& hundredths) {
   j.key(key);
-  if (hundredths && *hundredths != 0x7FFF) {
+  if (hundredths && *hundredths != BextRecord::kNotMeasured) {
     j.number(*hundredths / 100.0);
   } else {
     j.null();

@@ -374,12 +374,10 @@ class Importer {
       const std::string_view value = given != kClear                ? given
                                      : field == BextField::kVersion ? "0"
                                                                     : "";
+      // Without the file, the value is checked as set checks it.
       std::string why;
-      std::optional<edit::Value> parsed = edit::parseValue(field, value, why, !plan);
-      if (!parsed) {
+      if (plan ? !plan->take(field, value, why) : !edit::parseValue(field, value, why)) {
         problem(column, why);
-      } else if (plan) {
-        plan->set(field, std::move(*parsed));
       }
     }
     planTimeReference(cell[kTimecode], cell[kTimeReference], now, known, edit);

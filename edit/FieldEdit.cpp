@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 
 #include "check/BextRules.h"
 #include "check/Finding.h"
@@ -168,31 +169,28 @@ Plan::Plan(const BWFParser& parser) : wanted_(kBextFieldCount), asked_(kBextFiel
 
 std::optional<Value> Plan::current(BextField field) const {
   const BextRecord& r = before_;
+  const auto held = [](const auto& value) {
+    return value ? std::optional<Value>(*value) : std::nullopt;
+  };
   switch (field) {
     case F::kDescription:
-      return r.description ? std::optional<Value>(*r.description) : std::nullopt;
+      return held(r.description);
     case F::kOriginator:
-      return r.originator ? std::optional<Value>(*r.originator) : std::nullopt;
+      return held(r.originator);
     case F::kOriginatorReference:
-      return r.originatorReference ? std::optional<Value>(*r.originatorReference) : std::nullopt;
+      return held(r.originatorReference);
     case F::kOriginationDate:
-      return r.originationDate ? std::optional<Value>(*r.originationDate) : std::nullopt;
+      return held(r.originationDate);
     case F::kOriginationTime:
-      return r.originationTime ? std::optional<Value>(*r.originationTime) : std::nullopt;
+      return held(r.originationTime);
+    case F::kVersion:
+      return held(r.version);
+    case F::kUmid:
+      return held(r.umid);
     case F::kCodingHistory:
       return r.holds(field) ? std::optional<Value>(r.codingHistory.value_or("")) : std::nullopt;
-    case F::kVersion:
-      return r.version ? std::optional<Value>(*r.version) : std::nullopt;
-    case F::kUmid:
-      return r.umid ? std::optional<Value>(*r.umid) : std::nullopt;
     default:
-      // The bytes as a loudness value, whatever the version: raising it makes them one.
-      if (isLoudness(field) && r.holds(field)) {
-        const std::string_view bytes = r.fieldBytes(field);
-        const auto b0 = static_cast<uint8_t>(bytes[0]), b1 = static_cast<uint8_t>(bytes[1]);
-        return Value(static_cast<int16_t>(r.bigEndian ? b0 << 8 | b1 : b1 << 8 | b0));
-      }
-      return std::nullopt;
+      return isLoudness(field) ? held(r.loudnessBytesOf(field)) : std::nullopt;
   }
 }
 
@@ -291,72 +289,71 @@ std::vector<std::string> Plan::refusals() const {
   return out;
 }
 
+namespace {
+
+// Keeps a field's edit in the parser's FieldEdits, or drops it for none.
+void putEdit(BWFParser::FieldEdits& e, F field, const std::optional<Value>& value) {
+  const auto put = [&value](auto& member) {
+    using T = typename std::remove_reference_t<decltype(member)>::value_type;
+    member = value ? std::optional<T>(std::get<T>(*value)) : std::nullopt;
+  };
+  switch (field) {
+    case F::kOriginatorReference:
+      return put(e.originatorReference);
+    case F::kOriginationDate:
+      return put(e.originationDate);
+    case F::kOriginationTime:
+      return put(e.originationTime);
+    case F::kCodingHistory:
+      return put(e.codingHistory);
+    case F::kVersion:
+      return put(e.version);
+    case F::kUmid:
+      return put(e.umid);
+    case F::kLoudnessValue:
+      return put(e.loudnessValue);
+    case F::kLoudnessRange:
+      return put(e.loudnessRange);
+    case F::kMaxTruePeakLevel:
+      return put(e.maxTruePeakLevel);
+    case F::kMaxMomentaryLoudness:
+      return put(e.maxMomentaryLoudness);
+    case F::kMaxShortTermLoudness:
+      return put(e.maxShortTermLoudness);
+    default:
+      return;  // the parser's own texts, and fields not edited as text
+  }
+}
+
+}  // namespace
+
 void Plan::applyTo(BWFParser& parser) const {
+  std::vector<std::optional<Value>> after(kBextFieldCount);
+  for (Change& c : changes()) after[index(c.field)] = std::move(c.after);
   BWFParser::FieldEdits edits = parser.fieldEdits();
   // A field asked for with the value the file holds keeps that value, whatever was set on the
   // parser before.
-  const auto kept = [this](F field) { return asked_[index(field)] && !wanted_[index(field)]; };
-  if (kept(F::kDescription)) parser.setDescription(before_.description.value_or(""));
-  if (kept(F::kOriginator)) parser.setOriginator(before_.originator.value_or(""));
-  if (kept(F::kOriginatorReference)) edits.originatorReference.reset();
-  if (kept(F::kOriginationDate)) edits.originationDate.reset();
-  if (kept(F::kOriginationTime)) edits.originationTime.reset();
-  if (kept(F::kCodingHistory)) edits.codingHistory.reset();
-  if (kept(F::kVersion)) edits.version.reset();
-  if (kept(F::kUmid)) edits.umid.reset();
-  if (kept(F::kLoudnessValue)) edits.loudnessValue.reset();
-  if (kept(F::kLoudnessRange)) edits.loudnessRange.reset();
-  if (kept(F::kMaxTruePeakLevel)) edits.maxTruePeakLevel.reset();
-  if (kept(F::kMaxMomentaryLoudness)) edits.maxMomentaryLoudness.reset();
-  if (kept(F::kMaxShortTermLoudness)) edits.maxShortTermLoudness.reset();
-  for (const Change& c : changes()) {
-    const auto* text = std::get_if<std::string>(&c.after);
-    switch (c.field) {
-      case F::kDescription:
-        parser.setDescription(*text);
-        break;
-      case F::kOriginator:
-        parser.setOriginator(*text);
-        break;
-      case F::kOriginatorReference:
-        edits.originatorReference = *text;
-        break;
-      case F::kOriginationDate:
-        edits.originationDate = *text;
-        break;
-      case F::kOriginationTime:
-        edits.originationTime = *text;
-        break;
-      case F::kCodingHistory:
-        edits.codingHistory = *text;
-        break;
-      case F::kVersion:
-        edits.version = std::get<uint16_t>(c.after);
-        break;
-      case F::kUmid:
-        edits.umid = std::get<Umid>(c.after);
-        break;
-      case F::kLoudnessValue:
-        edits.loudnessValue = std::get<int16_t>(c.after);
-        break;
-      case F::kLoudnessRange:
-        edits.loudnessRange = std::get<int16_t>(c.after);
-        break;
-      case F::kMaxTruePeakLevel:
-        edits.maxTruePeakLevel = std::get<int16_t>(c.after);
-        break;
-      case F::kMaxMomentaryLoudness:
-        edits.maxMomentaryLoudness = std::get<int16_t>(c.after);
-        break;
-      case F::kMaxShortTermLoudness:
-        edits.maxShortTermLoudness = std::get<int16_t>(c.after);
-        break;
-      case F::kTimeReference:
-      case F::kReserved:
-        break;
+  for (size_t i = 0; i < kBextFieldCount; ++i) {
+    if (!asked_[i]) continue;
+    const auto field = static_cast<F>(i);
+    const auto text = [&](const std::optional<std::string>& held) {
+      return after[i] ? std::get<std::string>(*after[i]) : held.value_or("");
+    };
+    if (field == F::kDescription) {
+      parser.setDescription(text(before_.description));
+    } else if (field == F::kOriginator) {
+      parser.setOriginator(text(before_.originator));
+    } else {
+      putEdit(edits, field, after[i]);
     }
   }
   parser.setFieldEdits(std::move(edits));
+}
+
+bool Plan::take(BextField field, std::string_view text, std::string& why) {
+  std::optional<Value> value = parseValue(field, text, why, false);
+  if (value) set(field, std::move(*value));
+  return value.has_value();
 }
 
 }  // namespace bextkit::edit

@@ -55,6 +55,10 @@ class Plan {
   std::optional<Value> current(BextField field) const;
   // Asks for a value. A value the field holds already is no change, and is never refused.
   void set(BextField field, Value value);
+  // Reads a field's text (parseValue, the ranges left to refusals, so that a value the file holds
+  // is taken whatever it is) and asks for it; false, with the reason in `why`, when the text is
+  // no value of the field.
+  bool take(BextField field, std::string_view text, std::string& why);
 
   struct Change {
     BextField field;

@@ -240,7 +240,6 @@ void addParserOperations(std::vector<Operation>& operations) {
     for (const Field& f : std::get<Record>(c.args[0]).fields) {
       const std::optional<BextField> field = fieldNamed(f.name);
       std::string why, text;
-      std::optional<edit::Value> value;
       if (const auto* given = std::get_if<std::string>(&f.value)) {
         text = *given;
       } else if (const auto* whole = std::get_if<int64_t>(&f.value)) {
@@ -250,8 +249,7 @@ void addParserOperations(std::vector<Operation>& operations) {
       }
       if (!field || *field == BextField::kTimeReference || *field == BextField::kReserved) {
         why = "no field that is edited as text";
-      } else if (why.empty() && (value = edit::parseValue(*field, text, why, false))) {
-        plan.set(*field, std::move(*value));
+      } else if (why.empty() && plan.take(*field, text, why)) {
         continue;
       }
       refusals += (refusals.empty() ? "" : "\n") + f.name + ": " + why;
