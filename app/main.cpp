@@ -9,10 +9,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: bextkit-gui [FILE...]\n"
-    "Opens the Broadcast Wave files given in the desktop application: their audio format,\n"
-    "broadcast extension fields, timecode, coding history, chunks and conformance findings.\n"
-    "Description, originator and timecode can be edited and saved without touching the audio.\n"
+    "Usage: bextkit-gui [FILE|DIR...]\n"
+    "Opens the Broadcast Wave files given (and the WAV files of the folders given, subfolders\n"
+    "too) in the desktop application: a table of every file with its audio format, timecode and\n"
+    "broadcast extension fields, and the chunks, coding history and conformance findings of\n"
+    "the file on view. Every field can be edited, in one file or many at once, and saved\n"
+    "without touching the audio.\n"
     "\n"
     "Options:\n"
     "  --help       print this help and exit\n"

@@ -36,6 +36,7 @@ bool plausibleId(const uint8_t* bytes) {
 
 // The 64-bit sizes of a ds64 chunk's payload: the data size and the table's chunk sizes.
 struct Ds64 {
+  uint64_t riffSize = 0;
   uint64_t dataSize = 0;
   std::vector<std::pair<FourCC, uint64_t>> table;
   // The 64-bit size of a chunk whose header holds 0xFFFFFFFF, or that value when ds64 has none.
@@ -54,6 +55,7 @@ Ds64 readDs64(const ChunkReader& read, uint64_t payload, uint64_t size) {
   bytes.resize(read(payload, bytes.data(), bytes.size()));
   Ds64 ds64;
   if (bytes.size() < kDs64Fixed) return ds64;
+  ds64.riffSize = loadLE64(bytes.data(), 0);
   ds64.dataSize = loadLE64(bytes.data(), 8);
   const uint32_t entries = loadLE32(bytes.data(), 24);
   for (size_t i = 0, at = kDs64Fixed; i < entries && at + kDs64Entry <= bytes.size();
@@ -121,6 +123,7 @@ ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
   if (read(0, header.data(), header.size()) != header.size()) return chain;
   chain.container = containerOf(header.data());
   if (chain.container == Container::kNone) return chain;
+  chain.formSize = chain.bigEndianSizes() ? loadBE32(header.data(), 4) : loadLE32(header.data(), 4);
 
   Ds64 ds64;
   // Chunks are walked to the end of the file, whatever the form's size says: recorders that
@@ -144,7 +147,10 @@ ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
         chain.bigEndianSizes() ? loadBE32(bytes.data(), 4) : loadLE32(bytes.data(), 4);
     chunk.size = size32;
     if (chain.has64BitSizes()) {
-      if (chunk.id == kDs64 && offset == kFormHeaderSize) ds64 = readDs64(read, offset + 8, size32);
+      if (chunk.id == kDs64 && offset == kFormHeaderSize) {
+        ds64 = readDs64(read, offset + 8, size32);
+        if (chain.formSize == 0xFFFFFFFFu) chain.formSize = ds64.riffSize;
+      }
       if (size32 == 0xFFFFFFFFu) chunk.size = ds64.sizeOf(chunk.id);
     }
     if (chunk.id == kList && chunk.size >= 4 && got == bytes.size()) {

@@ -37,6 +37,9 @@ struct ChainChunk {
 
 struct ChunkChain {
   Container container = Container::kNone;
+  // The size the form header declares (of what follows its first 8 bytes); for RF64 and BW64,
+  // ds64's 64-bit size where the header holds 0xFFFFFFFF.
+  uint64_t formSize = 0;
   std::vector<ChainChunk> chunks;
   // The walk met bytes that cannot be a chunk header at `brokenAt`; the chunks before it stand.
   bool broken = false;

@@ -8,10 +8,13 @@
 #include <string>
 
 #include "bwf/BWFParser.h"
+#include "bwf/FileScan.h"
 #include "platform/SystemLog.h"
 #include "timecode/Smpte.h"
 
 namespace bextkit::cli {
+
+using bextkit::scanFile;
 
 // Routes the scan's progress messages to the error stream with --verbose, and drops them
 // otherwise, for as long as it lives.
@@ -27,10 +30,6 @@ class ScanMessages {
  private:
   LogSink previous_;
 };
-
-// Opens and scans one file; null with the reason in `error` when it cannot be read.
-std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error,
-                                    const BWFParser::WhileOpen& whileOpen = {});
 
 // The file's time reference as SMPTE timecode: the frame it lies in and the samples past that
 // frame's start; nothing without a bext chunk and a sample rate.

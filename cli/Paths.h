@@ -1,15 +1,11 @@
-// The files a command works on: the paths given, with each folder replaced by the WAV files in
-// it (and in its subfolders with -r), sorted by name, so that a batch runs in an order that does
-// not depend on the file system. Each file comes once, however many paths reach it.
+// The files a command works on: the paths given as -r and --ext ask, expanded by
+// expandPaths (platform/FilePaths.h).
 #pragma once
 
-#include <sys/types.h>
-
-#include <compare>
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/FilePaths.h"
 
 namespace CLI {
 class App;
@@ -18,37 +14,6 @@ class App;
 namespace bextkit::cli {
 
 struct Context;
-
-// What a file is, whatever path reaches it: its device and inode, symbolic links followed.
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
-};
-// None when `path` cannot be stat'ed (a missing file, a broken link). With `followLinks` false,
-// a symbolic link is a file of its own (lstat).
-std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks = true);
-
-// A file as it stood when it was read: which file, how long, when last modified. A file whose
-// stamp differs has been replaced or written since.
-struct FileStamp {
-  FileIdentity identity;
-  off_t size = 0;
-  int64_t modifiedSeconds = 0;
-  int64_t modifiedNanoseconds = 0;
-  bool regular = false;  // a regular file, not a link, folder or device
-  friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-// The stamp of `path` itself (a symbolic link is not followed); none when it cannot be stat'ed.
-std::optional<FileStamp> fileStamp(const std::string& path);
-
-struct PathList {
-  std::vector<std::string> files;   // each file once, named by the first path that reached it
-  std::vector<std::string> errors;  // "FOLDER: reason" for each folder that could not be read
-  // "PATH: the same file as FIRST; handled once" for each path to a file (or folder) already
-  // taken; a note, not a failure.
-  std::vector<std::string> notes;
-};
 
 // -r and --ext, as every command that takes files offers them.
 struct PathOptions {
@@ -62,13 +27,8 @@ struct PathOptions {
 // Adds FILE|DIR... (required), -r,--recursive and --ext to `command`.
 void addPathOptions(CLI::App* command, PathOptions& options, const std::string& what);
 
-// Files are kept as given, whatever their names; a folder contributes its files whose names end
-// in one of the comma-separated `extensions` (any case; "*" takes every file). A file that an
-// earlier path reached already (the same name again, a symbolic link beside its target) is
-// noted and left out, and no folder is entered twice, so that links that loop end. A path that
-// cannot be stat'ed is kept, for the command to report. Files are told apart by fileIdentity.
-PathList expandPaths(const std::vector<std::string>& paths, bool recursive,
-                     const std::string& extensions = "wav,bwf,rf64", bool followLinks = true);
+// The files of the options, as the list of paths expands them.
+using bextkit::expandPaths;
 PathList expandPaths(const PathOptions& options);
 
 // Writes the list's errors (exit status 1) and notes on the error stream, each after "bextkit: ".

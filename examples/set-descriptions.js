@@ -20,9 +20,10 @@ files.forEach((file, index) => {
   parser.parse();
   const base = file.slice(file.lastIndexOf('/') + 1);
   const name = base.includes('.') ? base.slice(0, base.lastIndexOf('.')) : base;
-  const text = pattern.replaceAll('{name}', name)
-                   .replaceAll('{n}', String(index + 1))
-                   .replaceAll('{date}', parser.creationdate());
+  // split and join: the engine of Qt 6.4 has no String.prototype.replaceAll.
+  const text = pattern.split('{name}').join(name)
+                   .split('{n}').join(String(index + 1))
+                   .split('{date}').join(parser.creationdate());
   if (dryRun) {
     print(`${file}: would set "${text}"`);
   } else if (parser['setDescription:'](text), parser.saveFile()) {

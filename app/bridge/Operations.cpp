@@ -4,6 +4,7 @@
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
 #include "edit/FieldEdit.h"
@@ -132,30 +133,62 @@ Record formatRecordOf(const BWFParser& parser) {
   return record;
 }
 
-// The chain as records alike: "kind" says what each is ("form" for the form header, "chunk",
-// "break" where the walk met bytes that are no chunk header); a field that does not apply to
-// its kind is null.
+// Asks `plan` for the edits of a record of texts by field names; the reasons of a refusal, one
+// per line, or "" when the plan can be written.
+std::string planFields(edit::Plan& plan, const Record& edits) {
+  std::string refusals;
+  for (const Field& f : edits.fields) {
+    const std::optional<BextField> field = fieldNamed(f.name);
+    std::string why, text;
+    if (const auto* given = std::get_if<std::string>(&f.value)) {
+      text = *given;
+    } else if (const auto* whole = std::get_if<int64_t>(&f.value)) {
+      text = std::to_string(*whole);
+    } else {
+      why = "expected text";
+    }
+    if (!field || *field == BextField::kTimeReference || *field == BextField::kReserved) {
+      why = "no field that is edited as text";
+    } else if (why.empty() && plan.take(*field, text, why)) {
+      continue;
+    }
+    refusals += (refusals.empty() ? "" : "\n") + f.name + ": " + why;
+  }
+  for (const std::string& refusal : plan.refusals()) {
+    refusals += (refusals.empty() ? "" : "\n") + refusal;
+  }
+  return refusals;
+}
+
+// The chain as records alike: "kind" says what each is ("form" for the form header with the
+// size it declares, "chunk", "break" where the walk met bytes that are no chunk header), and
+// "fields" which chunk the parser's fields come from ("format", "bext"), as bextkit chunks
+// marks them; a field that does not apply to its kind is null.
 std::vector<Record> chainRecordsOf(const ChunkChain& chain) {
-  const auto entry = [](const char* kind, FieldValue id, uint64_t offset, FieldValue size,
-                        FieldValue form, bool truncated) {
+  const ChainChunk* fmt = chain.first(chunkid::kFmt);
+  const ChainChunk* bext = chain.first(chunkid::kBext);
+  const auto entry = [&](const char* kind, FieldValue id, uint64_t offset, FieldValue size,
+                         FieldValue form, const ChainChunk* chunk) {
     return Record()
         .add("kind", kind)
         .add("id", std::move(id))
         .add("offset", offset)
         .add("size", std::move(size))
         .add("form", std::move(form))
-        .add("truncated", truncated);
+        .add("truncated", chunk && chunk->truncated)
+        .add("fields", chunk && chunk == fmt    ? FieldValue("format")
+                       : chunk && chunk == bext ? FieldValue("bext")
+                                                : FieldValue());
   };
   std::vector<Record> records;
   if (const char* form = containerName(chain.container)) {
-    records.push_back(entry("form", form, 0, {}, {}, false));
+    records.push_back(entry("form", form, 0, chain.formSize, {}, nullptr));
   }
   for (const ChainChunk& chunk : chain.chunks) {
     const FieldValue form = chunk.form != FourCC() ? FieldValue(chunk.form.str()) : FieldValue();
-    records.push_back(
-        entry("chunk", chunk.id.str(), chunk.offset, chunk.size, form, chunk.truncated));
+    records.push_back(entry("chunk", chunk.id.str(), chunk.offset, chunk.size, form, &chunk));
   }
-  if (chain.broken) records.push_back(entry("break", {}, chain.brokenAt, {}, {}, false));
+  if (chain.broken) records.push_back(entry("break", {}, chain.brokenAt, {}, {}, nullptr));
   return records;
 }
 
@@ -236,29 +269,32 @@ void addParserOperations(std::vector<Operation>& operations) {
   // the parser, which a save then writes.
   r.object("setFields:", {K::kRecord}, K::kString, [](Call& c) -> Value {
     edit::Plan plan(*c.self);
-    std::string refusals;
-    for (const Field& f : std::get<Record>(c.args[0]).fields) {
-      const std::optional<BextField> field = fieldNamed(f.name);
-      std::string why, text;
-      if (const auto* given = std::get_if<std::string>(&f.value)) {
-        text = *given;
-      } else if (const auto* whole = std::get_if<int64_t>(&f.value)) {
-        text = std::to_string(*whole);
-      } else {
-        why = "expected text";
-      }
-      if (!field || *field == BextField::kTimeReference || *field == BextField::kReserved) {
-        why = "no field that is edited as text";
-      } else if (why.empty() && plan.take(*field, text, why)) {
-        continue;
-      }
-      refusals += (refusals.empty() ? "" : "\n") + f.name + ": " + why;
-    }
-    for (const std::string& refusal : plan.refusals()) {
-      refusals += (refusals.empty() ? "" : "\n") + refusal;
-    }
+    std::string refusals = planFields(plan, std::get<Record>(c.args[0]));
     if (refusals.empty()) plan.applyTo(*c.self);
     return refusals;
+  });
+  // The texts of the fields that setFields: takes, by name, as it reads them back (a loudness
+  // value "-23.00" or "none", a UMID as hex digits or "" for none); null for a field the chunk ends
+  // before. For a file without a bext chunk, the values a save would give a new one.
+  r.object("fieldTexts", {}, K::kRecord, [](Call& c) -> Value {
+    const edit::Plan plan(*c.self);
+    Record texts;
+    for (size_t i = 0; i < kBextFieldCount; ++i) {
+      const auto field = static_cast<BextField>(i);
+      if (field == BextField::kTimeReference || field == BextField::kReserved) continue;
+      const std::optional<edit::Value> value = plan.current(field);
+      std::string text = value ? edit::valueText(*value) : std::string();
+      // A field that holds no UMID shows empty, which the edit layer reads as none too.
+      if (field == BextField::kUmid && text == "0") text.clear();
+      texts.add(fieldName(field), value ? FieldValue(text) : FieldValue());
+    }
+    return texts;
+  });
+  // As setFields:, and sets nothing: what a save of these edits would refuse, for a window that
+  // tells a refused value as it is typed.
+  r.object("refusalsOfFields:", {K::kRecord}, K::kString, [](Call& c) -> Value {
+    edit::Plan plan(*c.self);
+    return planFields(plan, std::get<Record>(c.args[0]));
   });
   // The same as records: the decoded bext chunk (null without one), the audio format, the
   // chain, and the scan's directory ("id", "index", "start", "length" of each entry).
@@ -404,6 +440,53 @@ void addSmpteOperations(std::vector<Operation>& operations) {
     const auto at = rate ? smptePosition(*c.parser(0), *rate) : std::nullopt;
     return at ? smpte::format(*rate, smpte::labelFromFrames(*rate, at->frame)) : "";
   });
+  // The parser's time reference at a rate, as the window's detail shows it: "timeReference"
+  // (samples since midnight), "label", and "samplesPastFrame" (how far the time reference lies
+  // past its frame's start); label and samples past null where the file has no time reference
+  // to count.
+  r.classOp("timeRecordOfParser:rate:", {K::kParser, K::kString}, K::kRecord, [](Call& c) -> Value {
+    const auto rate = rateOf(c, 1);
+    if (!rate) return {};
+    const BWFParser& parser = *c.parser(0);
+    const auto at = smptePosition(parser, *rate);
+    return Record()
+        .add("timeReference", timeReference(parser))
+        .add("label",
+             at ? FieldValue(smpte::format(*rate, smpte::labelFromFrames(*rate, at->frame)))
+                : FieldValue())
+        .add("samplesPastFrame", at ? FieldValue(at->samplesPastFrame) : FieldValue());
+  });
+  // The time reference a label at a rate gives the parser's file (the sample its frame begins
+  // at), before it is set; null where the file states no sample rate.
+  r.classOp("timeReferenceOfParser:label:rate:", {K::kParser, K::kString, K::kString}, K::kRecord,
+            [](Call& c) -> Value {
+              const auto rate = rateOf(c, 2);
+              const auto label =
+                  rate ? smpte::parseLabel(*rate, c.string(1), c.error) : std::nullopt;
+              if (!label) return {};
+              const uint32_t sampleRate = timeReferenceRate(*c.parser(0));
+              return Record().add(
+                  "timeReference",
+                  sampleRate == 0 ? FieldValue()
+                                  : FieldValue(smpte::frameStart(
+                                        *rate, smpte::framesFromLabel(*rate, *label), sampleRate)));
+            });
+  // A label typed at one rate as another rate counts the same moment of the parser's file: the
+  // label, at `atRate`, of the frame in which the typed label's frame begins; "" where the file
+  // states no sample rate.
+  r.classOp("labelOfParser:label:rate:atRate:", {K::kParser, K::kString, K::kString, K::kString},
+            K::kString, [](Call& c) -> Value {
+              const auto from = rateOf(c, 2), to = rateOf(c, 3);
+              const auto label =
+                  from && to ? smpte::parseLabel(*from, c.string(1), c.error) : std::nullopt;
+              if (!label) return {};
+              const uint32_t sampleRate = timeReferenceRate(*c.parser(0));
+              if (sampleRate == 0) return std::string();
+              const uint64_t sample =
+                  smpte::frameStart(*from, smpte::framesFromLabel(*from, *label), sampleRate);
+              const smpte::Position at = smpte::positionOfSample(*to, sample, sampleRate);
+              return smpte::format(*to, smpte::labelFromFrames(*to, at.frame));
+            });
   // The frame rate the parser's file states, as show counts at it without --rate: "rate" (its
   // name, as these operations take it, or "" where none is stated), "source" ("iXML",
   // "description" or "default") and "note" (where iXML and the description disagree).
@@ -445,6 +528,32 @@ void addConformanceOperations(std::vector<Operation>& operations) {
               }
               return records;
             });
+  // The texts of a file that the window shows as they stand: each INFO entry ("chunk" "INFO",
+  // "id" such as "INAM", "text") and the iXML document ("chunk" "iXML", "id" null), in file
+  // order; an iXML document too long to keep is named by its size.
+  r.classOp("textsAtPath:", {K::kString}, K::kRecords, [](Call& c) -> Value {
+    std::vector<check::InfoEntry> entries;
+    const std::unique_ptr<BWFParser> parser =
+        scanFile(c.string(0), 25.0F, c.error,
+                 [&entries](const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain) {
+                   entries = check::readInfoEntries(read, fileSize, chain);
+                 });
+    if (!parser) return {};
+    std::vector<Record> texts;
+    for (const check::InfoEntry& entry : entries) {
+      texts.push_back(Record().add("chunk", "INFO").add("id", entry.id).add("text", entry.value));
+    }
+    if (const ChainChunk* ixml = parser->chunkChain().first(chunkid::kIXML)) {
+      texts.push_back(Record()
+                          .add("chunk", "iXML")
+                          .add("id", FieldValue())
+                          .add("text", ixml->size <= BWFParser::kLongestIxml
+                                           ? parser->ixmlText()
+                                           : "(" + std::to_string(ixml->size) +
+                                                 " bytes, too long to show here)"));
+    }
+    return texts;
+  });
   r.classOp("findingsAtPath:rules:", {K::kString, K::kString}, K::kStrings, [](Call& c) -> Value {
     const std::optional<check::Findings> findings = findingsOf(c);
     if (!findings) return {};

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJSEngine>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QStatusBar>
 #include <QUiLoader>
@@ -44,6 +45,15 @@ void report(const QString& text) {
   std::fprintf(stderr, "bextkit-gui: %s\n", text.toLocal8Bit().constData());
 }
 
+// Why the application cannot start, told on the error stream and in a window, for a user who
+// started it from a desktop and sees no error stream.
+int cannotStart(const QString& text) {
+  report(text);
+  QMessageBox::critical(nullptr, QStringLiteral("bextkit"),
+                        QObject::tr("bextkit cannot start: %1").arg(text));
+  return kCannotStart;
+}
+
 // The files of a kind in the script folder, or among the built-in resources, by name.
 QStringList filesIn(const QString& base, const QString& folder, const QString& pattern) {
   const QDir dir(base + "/" + folder);
@@ -69,8 +79,15 @@ int applicationMain(int argc, char** argv) {
   const LogSink previousLog = setLogSink([](const std::string&) {});
   const auto restoreLog = qScopeGuard([&] { setLogSink(previousLog); });
   QApplication::setApplicationName("bextkit");
+  QApplication::setOrganizationName("bextkit");
+  QApplication::setApplicationVersion(BEXTKIT_VERSION);
   const QString folder = qEnvironmentVariable("BEXTKIT_GUI_SCRIPTS");
   const QString base = folder.isEmpty() ? QStringLiteral(":") : folder;
+  if (!folder.isEmpty() && !QDir(folder).exists()) {
+    return cannotStart(QObject::tr("the script folder %1, named by BEXTKIT_GUI_SCRIPTS, does not "
+                                   "exist; unset the variable to use the built-in scripts")
+                           .arg(folder));
+  }
 
   UiLoader loader;
   std::vector<std::unique_ptr<QWidget>> forms;
@@ -85,10 +102,7 @@ int applicationMain(int argc, char** argv) {
     if (!window) window = qobject_cast<QMainWindow*>(form.get());
     forms.push_back(std::move(form));
   }
-  if (!window) {
-    report("no main window among the interface files in " + base + "/ui");
-    return kCannotStart;
-  }
+  if (!window) return cannotStart("no main window among the interface files in " + base + "/ui");
   // Objects that have awakeFromNib are woken once all interface files are loaded.
   for (const auto& form : forms) {
     QList<QObject*> objects = form->findChildren<QObject*>();

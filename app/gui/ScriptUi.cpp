@@ -1,6 +1,10 @@
 #include "app/gui/ScriptUi.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -13,14 +17,18 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -54,6 +62,27 @@ constexpr const char* kRouteSignals = R"JS(
   Function.prototype.disconnect = routing(disconnect);
 })
 )JS";
+
+// Hears drags over every widget of the application, so that files dropped on a field of a window
+// that opens dropped files are opened, not pasted into the field as their names.
+class DropRelay : public QObject {
+ public:
+  using Handler = std::function<bool(QWidget*, QEvent*)>;
+  DropRelay(Handler handler, QObject* parent) : QObject(parent), handler_(std::move(handler)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (watched->isWidgetType() &&
+        (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop)) {
+      return handler_(static_cast<QWidget*>(watched), event);
+    }
+    return false;
+  }
+
+ private:
+  Handler handler_;
+};
 
 }  // namespace
 
@@ -124,44 +153,18 @@ void ScriptUi::callInBackground(const QString& className, const QString& name, c
       });
 }
 
-bool ScriptUi::saveInBackground(const QJSValue& parser, const QString& label,
-                                const QJSValue& callback) {
-  const QJSValue handleValue = parser.property("__handle");
-  if (!handleValue.isNumber()) return false;
-  const auto handle = static_cast<bridge::Handle>(handleValue.toUInt());
-  BWFParser* object = host_.bridge().lend(handle);
-  if (!object) return false;
-  // Shown only when the save lasts; it has no Cancel, as a save is not stopped halfway.
-  auto* dialog = new QProgressDialog(label, QString(), 0, 1000, window_);
-  dialog->setWindowModality(Qt::WindowModal);
-  dialog->setMinimumDuration(400);
-  QPointer<QProgressDialog> shown(dialog);
-  object->setSaveProgress([this, shown](uint64_t copied, uint64_t total) {
-    const int permille = total == 0 ? 1000 : static_cast<int>(copied * 1000 / total);
-    QMetaObject::invokeMethod(
-        this,
-        [shown, permille] {
-          if (shown) shown->setValue(permille);
-        },
-        Qt::QueuedConnection);
-  });
-  auto saved = std::make_shared<bool>(false);
-  runApart([object, saved] { *saved = object->saveFile(); },
-           [=, this] {
-             object->setSaveProgress({});
-             host_.bridge().giveBack(handle);
-             delete shown.data();
-             callBack(callback, {QJSValue(*saved)});
-           });
-  return true;
-}
-
 void ScriptUi::reportError(const QString& text) {
   errors_ << text;
   std::fprintf(stderr, "bextkit-gui: %s\n", text.toLocal8Bit().constData());
   if (auto* window = qobject_cast<QMainWindow*>(window_)) {
     window->statusBar()->showMessage(tr("Script error: %1").arg(text));
   }
+  // The log of errors stands open beside the window, so that an action that failed is not
+  // mistaken for one that did nothing.
+  if (!window_) return;
+  if (!errorLog_) errorLog_ = textDialog(tr("Script errors"), QString());
+  errorLog_->appendPlainText(text);
+  errorLog_->window()->show();
 }
 
 QJSValue ScriptUi::callBack(QJSValue callback, const QJSValueList& args,
@@ -204,6 +207,81 @@ QJSValue ScriptUi::askText(const QString& label, const QString& text) {
       window_, window_ ? window_->windowTitle() : QString(), label, QLineEdit::Normal, text, &ok);
   return ok ? QJSValue(answer) : QJSValue(QJSValue::NullValue);
 }
+
+QString ScriptUi::openFolder(const QString& title) {
+  return QFileDialog::getExistingDirectory(window_, title, setting("lastFolder", {}).toString());
+}
+
+QString ScriptUi::pickFile(const QString& title, const QString& filter, bool save) {
+  const QString folder = setting("lastFolder", {}).toString();
+  return save ? QFileDialog::getSaveFileName(window_, title, folder, filter)
+              : QFileDialog::getOpenFileName(window_, title, folder, filter);
+}
+
+QString ScriptUi::choose(const QString& text, const QString& details, const QStringList& buttons,
+                         const QString& safe) {
+  QMessageBox box(QMessageBox::Question, window_ ? window_->windowTitle() : QString(), text,
+                  QMessageBox::NoButton, window_);
+  box.setInformativeText(details);
+  QAbstractButton* escape = nullptr;
+  for (const QString& label : buttons) {
+    QPushButton* button =
+        box.addButton(label, label == safe ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+    if (label == safe) {
+      box.setDefaultButton(button);
+      escape = button;
+    }
+  }
+  box.setEscapeButton(escape);
+  box.exec();
+  return box.clickedButton() ? box.clickedButton()->text() : safe;
+}
+
+void ScriptUi::showText(const QString& title, const QString& text) { textDialog(title, text); }
+
+QPlainTextEdit* ScriptUi::textDialog(const QString& title, const QString& text) {
+  auto* dialog = new QDialog(window_);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(title);
+  auto* layout = new QVBoxLayout(dialog);
+  auto* view = new QPlainTextEdit(text, dialog);
+  view->setReadOnly(true);
+  layout->addWidget(view);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  layout->addWidget(buttons);
+  dialog->resize(560, 360);
+  dialog->show();
+  return view;
+}
+
+void ScriptUi::onShortcut(QObject* widget, const QString& keys, const QJSValue& callback) {
+  auto* target = qobject_cast<QWidget*>(widget);
+  if (!target) return;
+  auto* shortcut = new QShortcut(QKeySequence(keys), target);
+  connect(shortcut, &QShortcut::activated, this, [this, callback] { callBack(callback); });
+}
+
+void ScriptUi::copyText(const QString& text) { QApplication::clipboard()->setText(text); }
+
+QVariant ScriptUi::setting(const QString& key, const QVariant& fallback) const {
+  return QSettings().value(key, fallback);
+}
+
+void ScriptUi::setSetting(const QString& key, const QVariant& value) {
+  QSettings().setValue(key, value);
+}
+
+void ScriptUi::keepGeometry(QObject* widget, const QString& key) {
+  auto* target = qobject_cast<QWidget*>(widget);
+  if (!target) return;
+  target->installEventFilter(this);
+  const QByteArray geometry = QSettings().value(key).toByteArray();
+  if (!geometry.isEmpty()) target->restoreGeometry(geometry);
+  geometries_.emplace_back(target, key);
+}
+
+QString ScriptUi::version() const { return QApplication::applicationVersion(); }
 
 void ScriptUi::onClose(QObject* window, const QJSValue& callback) {
   window->installEventFilter(this);
@@ -249,6 +327,23 @@ void ScriptUi::onDrop(QObject* widget, const QJSValue& callback) {
   target->setAcceptDrops(true);
   target->installEventFilter(this);
   drops_.emplace_back(widget, callback);
+  if (dropRelay_) return;
+  // A drop on a widget inside a target (a text field that would paste the files' names) is
+  // the target's: the relay takes it before the widget does.
+  dropRelay_ = new DropRelay(
+      [this](QWidget* inside, QEvent* event) {
+        const auto* drag = static_cast<QDropEvent*>(event);
+        if (!drag->mimeData()->hasUrls()) return false;
+        for (auto& [widget, callback] : drops_) {
+          auto* target = qobject_cast<QWidget*>(widget);
+          if (target && target != inside && target->isAncestorOf(inside)) {
+            return eventFilter(widget, event);
+          }
+        }
+        return false;
+      },
+      this);
+  qApp->installEventFilter(dropRelay_);
 }
 
 void ScriptUi::setItems(QObject* widget, const QStringList& texts) {
@@ -289,11 +384,14 @@ bool ScriptUi::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
     }
+    for (const auto& [widget, key] : geometries_) {
+      if (widget == watched) QSettings().setValue(key, widget->saveGeometry());
+    }
     return false;
   }
-  if (event->type() == QEvent::DragEnter) {
-    auto* enter = static_cast<QDragEnterEvent*>(event);
-    if (enter->mimeData()->hasUrls()) enter->acceptProposedAction();
+  if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    if (drag->mimeData()->hasUrls()) drag->acceptProposedAction();
     return true;
   }
   if (event->type() == QEvent::Drop) {

@@ -9,16 +9,22 @@
 
 #include <QJSValue>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
+#include <QVariant>
 #include <QVariantList>
 #include <functional>
 #include <vector>
 
+#include "app/bridge/Bridge.h"
+
+class QPlainTextEdit;
 class QThread;
 class QWidget;
 
 namespace bextkit {
 
+class BWFParser;
 class ScriptHost;
 
 class ScriptUi : public QObject {
@@ -69,6 +75,66 @@ class ScriptUi : public QObject {
   // not fit it.
   Q_INVOKABLE void callInBackground(const QString& className, const QString& name,
                                     const QJSValue& args, const QJSValue& callback);
+  // Saves parser objects one after another on another thread, with one progress dialog for the
+  // batch (its Cancel stops before the next file; a file is never left half-saved). Each parser
+  // is lent until the batch ends. Then `callback(reasons)`: for each parser, "" for a save that
+  // succeeded, or why it did not (the parser's lastError, "not saved: the batch was cancelled",
+  // or "busy" for a parser that is no live parser object or is lent already).
+  Q_INVOKABLE void saveAllInBackground(const QJSValue& parsers, const QString& label,
+                                       const QJSValue& callback);
+  // Opens files and folders off the main thread, the WAV files of each folder and its
+  // subfolders, each file once by what it is (not by its name) and none of `known` ("device:inode"
+  // of the files open already), with a progress dialog while it lasts. Then
+  // `callback(opened, refused, notes)`: records { path, identity, parser } in the order of the
+  // paths; "PATH: reason" for each file that cannot be read or is no WAV file (an empty file
+  // among them); "PATH: ..." for a file open already or reached twice (`identity` names it).
+  Q_INVOKABLE void openInBackground(const QStringList& paths, const QStringList& known,
+                                    const QJSValue& callback);
+  // A folder the user picked; empty when cancelled.
+  Q_INVOKABLE QString openFolder(const QString& title);
+  // A file name the user picked to read (`save` false) or write, under a filter such as "CSV
+  // files (*.csv)"; empty when cancelled.
+  Q_INVOKABLE QString pickFile(const QString& title, const QString& filter, bool save);
+  // Asks with buttons that carry the texts given; the text of the one chosen. `safe` is the
+  // default button and the answer to Escape or closing the question.
+  Q_INVOKABLE QString choose(const QString& text, const QString& details,
+                             const QStringList& buttons, const QString& safe);
+  // Shows text that cannot be edited in a dialog of its own (a log, a page of help).
+  Q_INVOKABLE void showText(const QString& title, const QString& text);
+  // Runs `callback` when `keys` ("Escape", "Ctrl+W", "F1") are pressed in `widget`'s window.
+  Q_INVOKABLE void onShortcut(QObject* widget, const QString& keys, const QJSValue& callback);
+  Q_INVOKABLE void copyText(const QString& text);
+  // What the application remembers between runs (window geometry, the last folder, the rate).
+  Q_INVOKABLE QVariant setting(const QString& key, const QVariant& fallback) const;
+  Q_INVOKABLE void setSetting(const QString& key, const QVariant& value);
+  // Keeps a widget's geometry between runs under `key`, restoring it now.
+  Q_INVOKABLE void keepGeometry(QObject* widget, const QString& key);
+  // The application's version.
+  Q_INVOKABLE QString version() const;
+
+  // A table of rows that the script keeps by key (RowTable) in a tree view. `columns` are
+  // objects { title, edit: "line" or "text" for a column whose cells can be edited }; the
+  // columns' order, widths and visibility are kept under `settingsKey`.
+  Q_INVOKABLE void makeTable(QObject* view, const QVariantList& columns,
+                             const QString& settingsKey);
+  // Puts rows in, each { key, cells, tips (optional), tone: "edited" or "error" (optional) };
+  // a row whose key is in the table already is replaced.
+  Q_INVOKABLE void setRows(QObject* view, const QVariantList& rows);
+  Q_INVOKABLE void removeRow(QObject* view, int key);
+  Q_INVOKABLE void clearRows(QObject* view);
+  // Calls `callback(key, column, text)` for each edit of a cell of the view's table: it returns
+  // "" when it takes the edit (and puts the row in again as it now stands) or the reason it
+  // refuses it, which is shown at the cell.
+  Q_INVOKABLE void onCellEdit(QObject* view, const QJSValue& callback);
+  // The keys of the selected rows, and of all rows, in the view's order; the current row's key
+  // (-1 for none); selecting rows by key, the first one current.
+  Q_INVOKABLE QVariantList selectedKeys(QObject* view) const;
+  Q_INVOKABLE QVariantList keysInOrder(QObject* view) const;
+  Q_INVOKABLE int currentKey(QObject* view) const;
+  // The column of the current cell, as the table counts its columns; -1 for none.
+  Q_INVOKABLE int currentColumn(QObject* view) const;
+  Q_INVOKABLE void selectKeys(QObject* view, const QVariantList& keys);
+
   // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
   Q_INVOKABLE bool grab(QObject* widget, const QString& path) const;
   // The errors of the script layer so far ("file:line: message"), each also told on the error
@@ -97,7 +163,16 @@ class ScriptUi : public QObject {
   QJSValue callBack(QJSValue callback, const QJSValueList& args = {},
                     const QJSValue& thisObject = {});
 
+  // Saves the parsers (lent already) in turn, with one progress dialog; `done(reasons)` after.
+  void saveAll(std::vector<std::pair<bridge::Handle, BWFParser*>> parsers, const QString& label,
+               std::function<void(const QStringList&)> done);
+
   std::vector<std::pair<QObject*, QJSValue>> drops_;
+  QObject* dropRelay_ = nullptr;
+  // A dialog of text that cannot be edited, shown; its text view.
+  QPlainTextEdit* textDialog(const QString& title, const QString& text);
+  QPointer<QPlainTextEdit> errorLog_;
+  std::vector<std::pair<QWidget*, QString>> geometries_;
   std::vector<std::pair<QObject*, QJSValue>> closes_;
   QStringList errors_;
 };

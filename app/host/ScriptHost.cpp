@@ -56,6 +56,7 @@ constexpr const char* kPrelude = R"JS(
     }
     host.exit(status);
   };
+  return wrap;
 })
 )JS";
 
@@ -109,9 +110,9 @@ ScriptHost::ScriptHost(QJSEngine& engine) : engine_(engine) {
   }
   const QJSValue installed = engine_.evaluate(kPrelude).call(
       {engine_.newQObject(this), operations, engine_.globalObject()});
-  // The prelude is the host's own; an error in it is a fault of the build, seen at once.
   // The prelude is the host's own: an error in it is a fault of the build, told at once.
   if (installed.isError()) qFatal("script host: %s", qPrintable(installed.toString()));
+  wrapParser_ = installed;
   // The engine must not take the host for its own and delete it.
   QJSEngine::setObjectOwnership(this, QJSEngine::CppOwnership);
 }
@@ -258,7 +259,7 @@ QJSValue ScriptHost::toScript(const Value& value) {
     case Kind::kParser: {
       QJSValue marker = engine_.newObject();
       marker.setProperty("__parser", std::get<bridge::ParserRef>(value).handle);
-      return marker;
+      return wrapParser_.call({marker});
     }
     case Kind::kRecord:
       return recordToScript(std::get<bridge::Record>(value));

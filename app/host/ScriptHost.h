@@ -81,6 +81,7 @@ class ScriptHost : public QObject {
 
   QJSEngine& engine_;
   bridge::Bridge bridge_;
+  QJSValue wrapParser_;  // makes a parser object of a handle, with its operations
   std::map<QString, std::string> originals_;
   std::optional<int> exitStatus_;
 };

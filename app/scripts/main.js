@@ -1,185 +1,154 @@
-// The main window: open Broadcast Wave files (menu, dialog, drop, command line), show their
-// format, broadcast extension fields and time reference as SMPTE timecode at the chosen rate,
-// edit the description, originator and timecode, save and revert. The Chunks and Checks tabs
-// are chunks.js and checks.js, loaded before this file.
-// The window's state, global (var) so that every script of the window can reach it.
-var files = [];  // { path, parser, and the texts its fields show }
+// The main window: a table of every open file, each row's fields editable in place, with the
+// Fields, Chunks, Checks and texts of the file on view below; files and folders opened from the
+// menu, a drop anywhere or the command line; batch edits of the selected rows; saves of the
+// selected or of all files; and prompts that never drop an edit unasked. The open files and their
+// edits are files.js's; the tabs are details.js, chunks.js and checks.js, loaded before this file.
 var shown = null;  // the file on view
-var filling = false;  // fields being filled from a file, not edited by the user
 var saving = false;  // a save is under way
+var quitting = false;  // the user chose to quit with the edits settled
 
-const baseName = (path) => path.slice(path.lastIndexOf('/') + 1);
-// Tells the user something went wrong, naming the file and the reason.
+// Tells the user something went wrong, naming the files and the reasons.
 function tell(text) { gui.message(text); }
-const rate = () => ui.rateBox.currentText;
+// Asks with buttons, `safe` the default; the text of the button chosen.
+function choose(text, details, buttons, safe) { return gui.choose(text, details, buttons, safe); }
 
-// Edited: a field differs from what the file held when it was read (the timecode at the rate
-// chosen then or since).
-function edited(file) {
-  if (!file) return false;
-  const o = file.original;
-  return file.description !== o.description || file.originator !== o.originator ||
-         file.timecode !== o.timecode;
+// The table's columns; `field` names the bext field a column edits.
+var columns = [
+  { title: 'File' }, { title: 'Status' }, { title: 'Folder' }, { title: 'Format' },
+  { title: 'Duration' }, { title: 'Rate', edit: 'line' }, { title: 'Timecode', edit: 'line' },
+  { title: 'Time reference' },
+  ...textFields.map((field) => ({ title: fieldTitles[field], field,
+                                  edit: field === 'CodingHistory' ? 'text' : 'line' })),
+];
+var columnOf = (title) => columns.findIndex((c) => c.title === title);
+// A cell's text without the note after it: "25 (iXML)" is the rate 25.
+var withoutNote = (text) => (text.includes(' (') ? text.slice(0, text.indexOf(' (')) : text).trim();
+
+// What the Status column says of a file, and how its row stands out.
+function statusOf(file) {
+  const parts = [];
+  let tone = '';
+  const held = Object.values(file.held);
+  if (held.length > 0) {
+    parts.push(`refused: ${held.map((h) => h.why).join('; ')}`);
+    tone = 'error';
+  } else if (file.failure) {
+    parts.push(`not saved: ${file.failure}`);
+    tone = 'error';
+  } else if (edited(file)) {
+    const names = Object.keys(file.edits).map((n) => fieldTitles[n]);
+    if (file.timecode !== null) names.push('Timecode');
+    parts.push(`edited: ${names.join(', ')}`);
+    tone = 'edited';
+  } else if (file.saved) {
+    parts.push('saved');
+  }
+  const c = file.checked;
+  if (c) {
+    parts.push(c.summary === 'Checking\u2026' ? 'checking\u2026' : c.errors > 0 ? `${c.errors} check error(s)`
+               : c.findings.length > 0 ? `${c.findings.length} check finding(s)` : 'checks pass');
+    if (c.errors > 0 && tone === '') tone = 'error';
+  }
+  return { text: parts.join('; '), tone };
 }
 
-function listFiles() {
-  gui.setItems(ui.fileList, files.map((f) => (edited(f) ? '\u2022 ' : '') + baseName(f.path)));
-  ui.mainWindow.windowModified = files.some(edited);
+function rowOf(file) {
+  const t = timecodeOf(file), status = statusOf(file);
+  const reference = 'Timecode' in file.held ? null : timeReferenceOf(file);
+  const cells = [
+    baseName(file.path), status.text, folderOf(file.path), file.audio.summary,
+    file.audio.seconds === null ? '' : `${Number(file.audio.seconds).toFixed(3)} s`,
+    `${file.rate} (${rateSourceOf(file)})`, t.label + (t.typed ? ` (${t.typed})` : ''),
+    reference === null ? '' : String(reference), ...textFields.map((name) => fieldText(file, name)),
+  ];
+  const tips = [];
+  tips[0] = file.path;
+  tips[columnOf('Duration')] = file.audio.duration;
+  tips[columnOf('Rate')] = file.stated.note || '';
+  for (const [name, h] of Object.entries(file.held)) {
+    tips[name === 'Timecode' ? columnOf('Timecode') : columnOf(fieldTitles[name])] = h.why;
+  }
+  return { key: file.key, cells, tips, tone: status.tone };
 }
 
-function open(path) {
-  const parser = BWFParser['initWithPath:'](path);
-  if (parser === null) {
-    tell(`${path} cannot be opened: it is missing, unreadable or not a regular file.`);
-    return null;
-  }
-  parser.parse();
-  // The rate the file states (iXML, a speed line in the description), which the window counts
-  // its timecode at while it is on view.
-  const file = { path, parser, stated: Smpte['statedRateOfParser:'](parser) };
-  takeFields(file);
-  return file;
+// A file's row, title and fields shown anew after a change.
+function fileChanged(file) {
+  // A parser is lent to its save: the rows are shown anew when the save ends.
+  if (!files.includes(file) || saving) return;
+  gui.setRows(ui.fileTable, [rowOf(file)]);
+  if (file === shown) showTitle();
 }
 
-// What the fields show before any edit: the file's own values.
-function takeFields(file) {
-  file.original = {
-    description: file.parser.description(),
-    originator: file.parser.originator(),
-    timecode: Smpte['timecodeOfParser:rate:'](file.parser, rate()),
-  };
-  Object.assign(file, file.original);
+// The title names the file on view and whether it is edited; the files edited besides it are
+// counted after.
+function showTitle() {
+  const others = files.filter((f) => f !== shown && edited(f)).length;
+  ui.mainWindow.windowTitle = (shown ? `${baseName(shown.path)}[*] \u2014 ` : '') + 'bextkit' +
+      (others > 0 ? ` (${others} other file(s) edited)` : '');
+  ui.mainWindow.windowModified = edited(shown);
 }
 
-function openPaths(paths) {
-  for (const path of paths) {
-    const file = open(path);
-    if (file) files.push(file);
-  }
-  listFiles();
-  if (files.length) {
-    ui.fileList.currentRow = files.length - 1;
-    show(files.length - 1);
-  }
-}
-
-function show(index) {
-  const next = files[index] || null;
-  if (next && next.stated.rate && next.stated.rate !== rate()) {
-    shown = next;
-    // Counting at the file's own rate shows it again (the rate box's handler).
-    ui.rateBox.currentIndex = Smpte.rates().indexOf(next.stated.rate);
-    const where = next.stated.source === 'iXML' ? 'iXML' : 'the description';
-    ui.statusbar.showMessage(`Timecode at ${next.stated.rate}, the rate stated in ${where}` +
-                             (next.stated.note ? ` (${next.stated.note})` : ''), 8000);
-    return;
-  }
-  shown = next;
-  filling = true;
-  const p = shown && shown.parser;
-  const bext = p ? p.bextRecord() : null;  // null for a file without a bext chunk
-  const audio = p ? p.formatRecord() : null;
-  ui.formatValue.text = audio ? `${audio.summary}\n${audio.duration}` : '';
-  ui.descriptionEdit.text = shown ? shown.description : '';
-  ui.originatorEdit.text = shown ? shown.originator : '';
-  ui.referenceValue.text = bext ? p.originatorReference() : '';
-  ui.originationValue.text = bext ? `${p.creationdate()} ${p.creationtime()}` : '';
-  ui.timeReferenceValue.text = !p ? '' : !bext ? 'none: the file has no bext chunk (Save adds one)'
-      : bext.TimeReference === null ? 'none: the chunk ends before it'
-      : `${bext.TimeReference} samples since midnight`;
-  ui.timecodeEdit.text = shown ? shown.timecode : '';
-  ui.extensionValue.text = bext ? extensionOf(bext) : '';
-  ui.codesValue.text = shown ? codesOf(shown.path) : '';
-  ui.codingHistoryValue.setPlainText(bext && bext.CodingHistory !== null ? bext.CodingHistory : '');
-  showChunks(p);
-  ui.mainWindow.windowTitle = shown ? `${baseName(shown.path)}[*] \u2014 bextkit` : 'bextkit[*]';
-  for (const w of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit, ui.saveButton, ui.revertButton]) {
-    w.enabled = shown !== null;
-  }
-  filling = false;
+function show(file) {
+  shown = file;
+  showDetails(file);
+  showChunks(file && file.parser);
   showFindings(false);
-}
-
-// "version 2", "UMID 060A2B34...", "loudness -23.00 LUFS, ..." on lines: the fields of the bext
-// chunk that have no place of their own in the window; the loudness values where the chunk
-// holds them (version 2 and later), "none" for one not measured.
-function extensionOf(bext) {
-  if (bext.Version === null) return 'none: the chunk ends before the version';
-  let text = `version ${bext.Version}\nUMID ${bext.UMID === null ? 'none' : bext.UMID}`;
-  const names = Object.keys(bext.Units);  // the loudness fields, in their order
-  if (names.some((name) => bext[name] !== null)) {
-    const labels = ['loudness', 'range', 'true peak', 'momentary max', 'short-term max'];
-    const value = (name) => typeof bext[name] === 'number' ? `${bext[name].toFixed(2)} ${bext.Units[name]}` : 'none';
-    text += '\n' + names.map((name, i) => `${labels[i]} ${value(name)}`).join(', ');
+  showTexts(file);
+  showRateBox();
+  showTitle();
+  for (const w of [ui.saveButton, ui.revertButton, ui.applyButton, ui.fillDownButton]) {
+    w.enabled = file !== null;
   }
-  return text;
 }
 
-// "'WAVE' / 'bext'": the file's type and creator codes ('' for none), or "none".
-function codesOf(path) {
-  const { type, creator } = FileManager['codesAtPath:'](path);
-  return type === null && creator === null ? 'none (Tools > Set type and creator codes)'
-                                           : `'${type || ''}' / '${creator || ''}'`;
+var fillingRates = false;
+function showRateBox() {
+  fillingRates = true;
+  ui.rateBox.currentIndex = Smpte.rates().indexOf(shown ? shown.rate : defaultRate);
+  ui.rateSource.text = shown ? `(${rateSourceOf(shown)})` : '';
+  fillingRates = false;
 }
 
-function setCodes() {
-  if (!shown) return;
-  const codes = FileManager['codesAtPath:'](shown.path);
-  const type = gui.askText('Type code (four characters):', codes.type || '');
-  if (type === null) return;
-  const creator = gui.askText('Creator code (four characters):', codes.creator || '');
-  if (creator === null) return;
-  if (!FileManager['setTypeCode:atPath:'](type, shown.path) ||
-      !FileManager['setCreatorCode:atPath:'](creator, shown.path)) {
-    tell(`${shown.path}: the codes are not set: a code is four bytes, and the file must be a ` +
-         'regular file on a file system that keeps extended attributes.');
+// Counts the files' timecodes at a rate from now on: '' or the reason the rate is refused. A
+// timecode typed at another rate keeps counting the moment it was typed for.
+function setRate(list, rate) {
+  if (!Smpte.rates().includes(rate)) {
+    return `Rate: no frame rate "${rate}"; the rates are ${Smpte.rates().join(', ')}`;
   }
-  ui.codesValue.text = codesOf(shown.path);
-}
-
-function fieldEdited() {
-  if (filling || !shown) return;
-  shown.description = ui.descriptionEdit.text;
-  shown.originator = ui.originatorEdit.text;
-  shown.timecode = ui.timecodeEdit.text;
-  listFiles();
-}
-
-// Saves the file on view off the main thread; the window stays responsive, with its fields held
-// still until the save ends. `then(ok)`, when given, runs after.
-function save(then) {
-  if (!shown || saving) return;
-  const file = shown, p = file.parser;
-  // The fields go through the edit layer that set and import use: what a check calls an error
-  // is refused with the reason, and nothing is saved.
-  const refused = p['setFields:']({ Description: file.description, Originator: file.originator });
-  if (refused !== '') {
-    tell(`${file.path} is not saved:\n${refused}`);
-    if (then) then(false);
-    return;
+  for (const file of list) {
+    file.rate = rate;
+    file.rateChosen = rate !== file.stated.rate;
+    fileChanged(file);
   }
-  if (file.timecode !== file.original.timecode) {
-    try {
-      Smpte['setTimecodeOfParser:label:rate:'](p, file.timecode, rate());
-    } catch (e) {
-      if (e.reason === undefined) throw e;  // not a refusal of the label: a fault of the script
-      tell(`${file.path}: the timecode is not saved: ${e.reason}`);
-      if (then) then(false);
-      return;
+  defaultRate = rate;
+  gui.setSetting('rate', rate);
+  if (shown && list.includes(shown)) {
+    showDetails(shown);
+    showRateBox();
+  }
+  return '';
+}
+
+var selectedFiles = () => gui.selectedKeys(ui.fileTable).map(fileByKey).filter((f) => f);
+
+// Opens files and folders (their WAV files, subfolders too) off the main thread; a file open
+// already is not opened again, and the files that cannot be opened are listed in one message.
+// `then(added, notes)`, when given, runs after.
+function openPaths(paths, then) {
+  if (paths.length === 0) return;
+  gui.setSetting('lastFolder', folderOf(paths[0]));
+  gui.openInBackground(paths, files.map((f) => f.identity), (opened, refused, notes) => {
+    const added = opened.map((o) => fileOf(o.path, o.identity, o.parser));
+    files.push(...added);
+    for (const file of added) queueCheck(file);
+    gui.setRows(ui.fileTable, added.map(rowOf));
+    if (added.length > 0) gui.selectKeys(ui.fileTable, [added[0].key]);
+    const again = notes.length > 0 ? `; ${notes.length} open already or named twice` : '';
+    ui.statusbar.showMessage(`Opened ${added.length} file(s)${again}`, 8000);
+    if (refused.length > 0) {
+      tell(`${refused.length} file(s) cannot be opened:\n${refused.join('\n')}`);
     }
-  }
-  holdStill(true);
-  ui.statusbar.showMessage(`Saving ${file.path}\u2026`, 0);
-  gui.saveInBackground(p, `Saving ${baseName(file.path)}\u2026`, (ok) => {
-    holdStill(false);
-    if (ok) {
-      reload(file);  // read back what the file now holds
-      ui.statusbar.showMessage(`Saved ${file.path}`, 5000);
-    } else {
-      ui.statusbar.clearMessage();
-      tell(p.lastError());
-    }
-    if (then) then(ok);
+    if (then) then(added, notes);
   });
 }
 
@@ -187,65 +156,223 @@ function save(then) {
 function holdStill(still) {
   saving = still;
   ui.centralwidget.enabled = !still;
-  for (const a of [ui.actionOpen, ui.actionSave, ui.actionRevert, ui.actionClose, ui.actionCodes]) {
+  for (const a of [ui.actionOpen, ui.actionOpenFolder, ui.actionSave, ui.actionSaveAll, ui.actionRevert,
+                   ui.actionClose, ui.actionCodes, ui.actionApply, ui.actionFillDown, ui.actionAppendHistory]) {
     a.enabled = !still;
   }
 }
 
-// Reads a file again, dropping its edits.
-function reload(file) {
-  const index = files.indexOf(file), again = open(file.path);
-  file.parser.release();
-  if (again) files[index] = again; else files.splice(index, 1);
-  listFiles();
-  if (shown === file) show(Math.min(index, files.length - 1));
-}
-
-function revert() {
-  if (shown) reload(shown);
-}
-
-function closeFile() {
-  if (!shown) return;
-  if (edited(shown) && !gui.ask(`${baseName(shown.path)} has unsaved edits. Close it all the same?`)) return;
-  const index = files.indexOf(shown);
-  shown.parser.release();
-  files.splice(index, 1);
-  listFiles();
-  show(Math.min(index, files.length - 1));
-}
-
-gui.setItems(ui.rateBox, Smpte.rates());
-ui.rateBox.currentIndex = Smpte.rates().indexOf('25');
-for (const w of [ui.timecodeEdit, ui.timeReferenceValue]) gui.useFixedFont(w);
-ui.fileList.currentRowChanged.connect(show);
-// Another rate shows each file's own timecode at that rate; a timecode typed in stays.
-ui.rateBox.currentTextChanged.connect(() => {
-  for (const f of files) {
-    const label = Smpte['timecodeOfParser:rate:'](f.parser, rate());
-    if (f.timecode === f.original.timecode) f.timecode = label;
-    f.original.timecode = label;
+// Saves the edited files among `list`; then(ok) after, ok when every one was saved.
+function save(list, then) {
+  if (saving) return;
+  const count = list.filter(edited).length;
+  if (count === 0) {
+    ui.statusbar.showMessage('Nothing to save: no edits in the files chosen.', 5000);
+    if (then) then(true);
+    return;
   }
-  listFiles();
-  show(files.indexOf(shown));
+  holdStill(true);
+  saveFiles(list, (failures) => {
+    holdStill(false);
+    for (const file of list.filter((f) => f.saved)) queueCheck(file);
+    gui.setRows(ui.fileTable, files.map(rowOf));
+    if (shown && list.includes(shown)) show(shown);
+    if (failures.length > 0) {
+      tell(`${failures.length} of ${count} file(s) are not saved:\n${failures.join('\n')}`);
+    } else {
+      ui.statusbar.showMessage(`Saved ${count} file(s)`, 5000);
+    }
+    if (then) then(failures.length === 0);
+  });
+}
+
+// Settles the unsaved edits of `list` before they would be lost: Save, Discard or Cancel, Cancel
+// the default. then(true) to go on.
+function settle(list, doing, then) {
+  const unsaved = list.filter(edited);
+  if (unsaved.length === 0) return then(true);
+  const answer = choose(`${unsaved.length} file(s) have unsaved edits. Save them before ${doing}?`,
+                        unsaved.map((f) => f.path).join('\n'), ['Save', 'Discard', 'Cancel'], 'Cancel');
+  if (answer === 'Discard') return then(true);
+  if (answer === 'Save') return save(unsaved, then);
+  return then(false);
+}
+
+function closeFiles(list) {
+  if (list.length === 0 || saving) return;
+  settle(list, 'closing', (go) => {
+    if (!go) return;
+    for (const file of list) {
+      gui.removeRow(ui.fileTable, file.key);
+      file.parser.release();
+    }
+    files = files.filter((f) => !list.includes(f));
+    const current = fileByKey(gui.currentKey(ui.fileTable));
+    show(current);
+    if (current) gui.selectKeys(ui.fileTable, [current.key]);
+  });
+}
+
+function revertFiles(list) {
+  const unsaved = list.filter(edited);
+  if (unsaved.length === 0 || saving) return;
+  if (choose(`Revert ${unsaved.length} file(s)? Their unsaved edits are dropped.`,
+             unsaved.map((f) => f.path).join('\n'), ['Revert', 'Cancel'], 'Cancel') !== 'Revert') {
+    return;
+  }
+  for (const file of unsaved) {
+    forget(file);
+    reread(file);
+    fileChanged(file);
+  }
+  if (shown) show(shown);
+}
+
+// Applies a value (a pattern with {name}, {n}, {date}) to a field of the selected files.
+function applyValue(list, name, pattern) {
+  const refused = applyToFiles(list, name, (file, n) => patternText(pattern, file, n));
+  afterBatch(list, refused, name === 'Timecode' ? 'Timecode' : fieldTitles[name]);
+}
+
+function afterBatch(list, refused, title) {
+  for (const file of list) fileChanged(file);
+  if (shown && list.includes(shown)) showDetails(shown);
+  if (refused.length > 0) {
+    tell(`${refused.length} of ${list.length} file(s) refuse the ${title}; they are left as they were:\n` +
+         refused.join('\n'));
+  } else {
+    ui.statusbar.showMessage(`${title} set in ${list.length} file(s); Save to write them`, 8000);
+  }
+}
+
+function applyToSelected() {
+  const list = selectedFiles();
+  if (list.length === 0) return;
+  const names = ['Timecode', ...textFields];
+  gui.setItems(ui.applyField, names.map((n) => fieldTitles[n] || n));
+  ui.applyDialog.windowTitle = `Apply to ${list.length} selected file(s)`;
+  if (ui.applyDialog.exec() !== 1) return;
+  applyValue(list, names[ui.applyField.currentIndex], ui.applyValue.text);
+}
+
+// The value of the current cell goes down to the other selected rows.
+function fillDown() {
+  const keys = gui.selectedKeys(ui.fileTable), column = columns[gui.currentColumn(ui.fileTable)];
+  const from = fileByKey(gui.currentKey(ui.fileTable));
+  if (!from || !column || !column.edit) return;
+  const list = keys.map(fileByKey).filter((f) => f && f !== from);
+  if (column.title === 'Rate') {
+    setRate(list, from.rate);
+  } else if (column.title === 'Timecode') {
+    afterBatch(list, applyToFiles(list, 'Timecode', () => timecodeOf(from).label), 'Timecode');
+  } else {
+    const text = fieldText(from, column.field);
+    afterBatch(list, applyToFiles(list, column.field, () => text), column.title);
+  }
+}
+
+function appendHistory() {
+  const list = selectedFiles();
+  if (list.length === 0) return;
+  const line = gui.askText(`A line to append to the coding history of ${list.length} file(s):`,
+                           'A=PCM,F=48000,W=24,M=stereo,T=');
+  if (line !== null && line !== '') afterBatch(list, appendHistoryLine(list, line), 'Coding history');
+}
+
+var shortcuts = `Files
+  Ctrl+O         Open files
+  Ctrl+Shift+O   Open a folder (its WAV files, subfolders too)
+  Ctrl+S         Save the selected files
+  Ctrl+Shift+S   Save all files
+  Ctrl+W         Close the selected files (or the calculators, when they are in front)
+  Ctrl+Q         Quit
+Editing the table
+  Double-click, F2   Edit the cell (Enter keeps it, Escape drops it)
+  Ctrl+E         Apply a value to the selected files ({name}, {n}, {date} in a pattern)
+  Ctrl+D         Fill the current cell's value down the selected rows
+  Shift+click, Ctrl+click   Select many rows
+Tools
+  Ctrl+K         Timecode and footage calculators (Escape closes them)
+  F1             This page`;
+
+function cellEdited(key, index, text) {
+  const file = fileByKey(key), column = columns[index];
+  if (!file || saving) return 'the files are being saved';
+  let why = '';
+  if (column.field) why = setField(file, column.field, text);
+  else if (column.title === 'Timecode') why = setTimecode(file, withoutNote(text));
+  else if (column.title === 'Rate') why = setRate([file], withoutNote(text));
+  fileChanged(file);
+  if (file === shown) {
+    showDetails(file);
+    showRefusal(file);
+  }
+  return why;
+}
+
+gui.makeTable(ui.fileTable, columns, 'fileColumns');
+gui.onCellEdit(ui.fileTable, cellEdited);
+gui.observe('NSTableViewSelectionDidChangeNotification', ui.fileTable, () => {
+  const file = fileByKey(gui.currentKey(ui.fileTable));
+  if (file !== shown) show(file);
 });
-for (const e of [ui.descriptionEdit, ui.originatorEdit, ui.timecodeEdit]) e.textEdited.connect(fieldEdited);
+gui.setItems(ui.rateBox, Smpte.rates());
+defaultRate = gui.setting('rate', '25');
+if (!Smpte.rates().includes(defaultRate)) defaultRate = '25';
+ui.rateBox.currentIndexChanged.connect(() => {
+  if (fillingRates) return;
+  const list = selectedFiles().length > 0 ? selectedFiles() : shown ? [shown] : [];
+  setRate(list, ui.rateBox.currentText);
+});
 ui.actionOpen.triggered.connect(() => openPaths(gui.openFiles('Open Broadcast Wave files')));
-ui.actionSave.triggered.connect(save);
-ui.saveButton.clicked.connect(save);
-ui.actionRevert.triggered.connect(revert);
-ui.revertButton.clicked.connect(revert);
-ui.actionClose.triggered.connect(closeFile);
+ui.actionOpenFolder.triggered.connect(() => {
+  const folder = gui.openFolder('Open a folder of Broadcast Wave files');
+  if (folder) openPaths([folder]);
+});
+for (const [control, signal] of [[ui.actionSave, 'triggered'], [ui.saveButton, 'clicked']]) {
+  control[signal].connect(() => save(selectedFiles()));
+}
+for (const [control, signal] of [[ui.actionSaveAll, 'triggered'], [ui.saveAllButton, 'clicked']]) {
+  control[signal].connect(() => save(files));
+}
+for (const [control, signal] of [[ui.actionRevert, 'triggered'], [ui.revertButton, 'clicked']]) {
+  control[signal].connect(() => revertFiles(selectedFiles()));
+}
+for (const [control, signal] of [[ui.actionApply, 'triggered'], [ui.applyButton, 'clicked']]) {
+  control[signal].connect(applyToSelected);
+}
+for (const [control, signal] of [[ui.actionFillDown, 'triggered'], [ui.fillDownButton, 'clicked']]) {
+  control[signal].connect(fillDown);
+}
+ui.actionAppendHistory.triggered.connect(appendHistory);
+ui.actionClose.triggered.connect(() => closeFiles(selectedFiles()));
 ui.actionQuit.triggered.connect(() => ui.mainWindow.close());
 ui.actionCodes.triggered.connect(setCodes);
 ui.actionCalculators.triggered.connect(() => { ui.calculators.show(); ui.calculators.raise(); });
+for (const keys of ['Escape', 'Ctrl+W']) gui.onShortcut(ui.calculators, keys, () => ui.calculators.close());
+ui.actionShortcuts.triggered.connect(() => gui.showText('Keyboard shortcuts', shortcuts));
+ui.actionScriptLog.triggered.connect(() => {
+  const errors = gui.errors();
+  gui.showText('Script errors', errors.length > 0 ? errors.join('\n') : 'No script error so far.');
+});
+ui.actionAbout.triggered.connect(() => gui.showText('About bextkit',
+    `bextkit ${gui.version()}\n\nThe metadata of Broadcast Wave files: their chunks, audio format, ` +
+    'broadcast extension fields and timecode, read, checked and written without touching the audio.\n\n' +
+    'Licensed under the MIT licence.'));
+gui.keepGeometry(ui.mainWindow, 'mainWindowGeometry');
 gui.onClose(ui.mainWindow, () => {
   if (saving) {
-    ui.statusbar.showMessage('A file is being saved; the window can close when the save ends.', 5000);
+    ui.statusbar.showMessage('Files are being saved; the window can close when the save ends.', 5000);
     return false;
   }
-  return !files.some(edited) || gui.ask('Some files have unsaved edits. Quit all the same?');
+  if (quitting || !files.some(edited)) return true;
+  settle(files, 'quitting', (go) => {
+    if (!go) return;
+    quitting = true;
+    gui.later(() => ui.mainWindow.close());
+  });
+  return false;
 });
-gui.onDrop(ui.mainWindow, openPaths);
-show(-1);
+gui.onDrop(ui.mainWindow, (paths) => openPaths(paths));
+show(null);
 openPaths(gui.arguments());

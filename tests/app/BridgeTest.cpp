@@ -64,24 +64,34 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   TimeCode::splitTimeCode("01:02", 25, split);
   const auto& d = direct->getChunkDictionary();
   using I = int64_t;
-  const auto chain = [](const char* kind, const char* id, uint64_t offset, FieldValue size) {
+  const auto chain = [](const char* kind, const char* id, uint64_t offset, FieldValue size,
+                        FieldValue fields) {
     return Record()
         .add("kind", kind)
         .add("id", id)
         .add("offset", offset)
         .add("size", size)
         .add("form", {})
-        .add("truncated", false);
+        .add("truncated", false)
+        .add("fields", fields);
   };
   const auto entry = [](const char* id, I index, I start, I length) {
     return Record().add("id", id).add("index", index).add("start", start).add("length", length);
   };
   // clang-format off
   const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
+      // As the file was read, before the edits below.
+      {"BWFParser", "fieldTexts", {}, Record().add("Description", "Desc").add("Originator", "Orig").add("OriginatorReference", "Ref").add("OriginationDate", "2026-01-02").add("OriginationTime", "03:04:05").add("Version", "2").add("UMID", "060A2B340101010501010D2013" + S(38, '0'))
+                                        .add("LoudnessValue", "-23.00").add("LoudnessRange", "none").add("MaxTruePeakLevel", "-1.50").add("MaxMomentaryLoudness", "-18.00").add("MaxShortTermLoudness", "0.00").add("CodingHistory", "A=PCM")},
+      {"BWFParser", "refusalsOfFields:", {Record().add("Version", "3").add("Originator", "Changed")}, S("Version: expected 0, 1 or 2, got '3'")},
+      {"Smpte", "timeRecordOfParser:rate:", {ParserRef{self}, S("25")}, Record().add("timeReference", uint64_t{172810000}).add("label", "01:00:00:05").add("samplesPastFrame", uint64_t{400})},
+      {"Smpte", "timeReferenceOfParser:label:rate:", {ParserRef{self}, S("01:00:00:05"), S("25")}, Record().add("timeReference", uint64_t{172809600})},
+      {"Smpte", "labelOfParser:label:rate:atRate:", {ParserRef{self}, S("00:00:00:10"), S("25"), S("30")}, S("00:00:00:12")},
+      {"Conformance", "textsAtPath:", {path}, Records{}},
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"error\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
       {"Conformance", "findingRecordsAtPath:rules:", {path, S("tech3285")}, Records{Record().add("severity", "error").add("code", "data-missing").add("offset", uint64_t{12}).add("text", "The file has no 'data' chunk: it holds no audio.")}},
-      {"BWFParser", "chunkRecords", {}, Records{chain("form", "RIFF", 0, {}), chain("chunk", "fmt ", 12, uint64_t{16}), chain("chunk", "bext", 36, uint64_t{858})}},
+      {"BWFParser", "chunkRecords", {}, Records{chain("form", "RIFF", 0, uint64_t{file.size() - 8}, {}), chain("chunk", "fmt ", 12, uint64_t{16}, "format"), chain("chunk", "bext", 36, uint64_t{858}, "bext")}},
       {"BWFParser", "directoryRecords", {}, Records{entry("RIFF", 1, 0, 12), entry("fmt ", 2, 12, 24), entry("bext", 3, 36, 866)}},
       {"BWFParser", "formatRecord", {}, Record().add("coding", "PCM").add("tag", I(1)).add("channels", I(2)).add("sampleRate", I(48000)).add("bitsPerSample", I(24)).add("blockAlign", I(6)).add("bytesPerSecond", I(288000)).add("validBits", {}).add("channelMask", {}).add("bytes", {}).add("frames", {}).add("seconds", {}).add("summary", "PCM, 48000 Hz, 24 bits, 2 channels (blocks of 6 bytes)").add("duration", "none (no data chunk)")},
       {"BWFParser", "bextRecord", {}, Record().add("Description", "Desc").add("Originator", "Orig").add("OriginatorReference", "Ref").add("OriginationDate", "2026-01-02").add("OriginationTime", "03:04:05").add("TimeReference", uint64_t{172810000}).add("Version", I(2)).add("UMID", "060A2B340101010501010D2013" + S(38, '0'))
