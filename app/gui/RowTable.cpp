@@ -227,6 +227,9 @@ RowTable* showRowTable(QTreeView* view, std::vector<RowTable::Column> columns,
   header->setSectionsMovable(true);
   header->setStretchLastSection(false);
   header->setDefaultSectionSize(120);
+  for (int column = 0; column < table->columnCount(); ++column) {
+    if (const int width = table->widthOf(column); width > 0) header->resizeSection(column, width);
+  }
   const QByteArray state = QSettings().value(settingsKey).toByteArray();
   if (!state.isEmpty()) header->restoreState(state);
   const auto save = [header, settingsKey] { saveHeader(header, settingsKey); };

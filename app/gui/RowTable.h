@@ -26,6 +26,7 @@ class RowTable : public QAbstractTableModel {
   struct Column {
     QString title;
     Edit edit = Edit::kNone;
+    int width = 0;  // the column's width until the user sets one; 0 for the view's own
   };
   // How a row stands out: plainly, in bold (edited), or in the error colour (refused, errors).
   enum class Tone { kPlain, kEdited, kError };
@@ -55,6 +56,7 @@ class RowTable : public QAbstractTableModel {
   int keyAt(int row) const { return rows_[static_cast<size_t>(row)].key; }
   int rowOf(int key) const;
   Edit editOf(int column) const { return columns_[static_cast<size_t>(column)].edit; }
+  int widthOf(int column) const { return columns_[static_cast<size_t>(column)].width; }
   // The reason the last edit was refused.
   const QString& lastRefusal() const { return lastRefusal_; }
 

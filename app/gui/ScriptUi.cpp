@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStandardItemModel>
@@ -364,6 +365,10 @@ void ScriptUi::later(const QJSValue& callback) {
 }
 
 bool ScriptUi::grab(QObject* widget, const QString& path) const {
+  if (!widget) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->grabWindow(0).save(path, "PNG");
+  }
   auto* target = qobject_cast<QWidget*>(widget);
   return target && target->grab().save(path, "PNG");
 }

@@ -113,8 +113,9 @@ class ScriptUi : public QObject {
   Q_INVOKABLE QString version() const;
 
   // A table of rows that the script keeps by key (RowTable) in a tree view. `columns` are
-  // objects { title, edit: "line" or "text" for a column whose cells can be edited }; the
-  // columns' order, widths and visibility are kept under `settingsKey`.
+  // objects { title, edit: "line" or "text" for a column whose cells can be edited, width in
+  // pixels until the user sets one }; the columns' order, widths and visibility are kept under
+  // `settingsKey`.
   Q_INVOKABLE void makeTable(QObject* view, const QVariantList& columns,
                              const QString& settingsKey);
   // Puts rows in, each { key, cells, tips (optional), tone: "edited" or "error" (optional) };
@@ -135,7 +136,8 @@ class ScriptUi : public QObject {
   Q_INVOKABLE int currentColumn(QObject* view) const;
   Q_INVOKABLE void selectKeys(QObject* view, const QVariantList& keys);
 
-  // Saves a picture of a widget as it stands (PNG); false when it cannot be written.
+  // Saves a picture of a widget as it stands (PNG), or of the whole screen for null (dialogs
+  // above the window too); false when it cannot be written.
   Q_INVOKABLE bool grab(QObject* widget, const QString& path) const;
   // The errors of the script layer so far ("file:line: message"), each also told on the error
   // stream and in the window's status bar as it happened.

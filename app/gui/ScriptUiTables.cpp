@@ -30,10 +30,10 @@ void ScriptUi::makeTable(QObject* view, const QVariantList& columns, const QStri
   for (const QVariant& column : columns) {
     const QVariantMap spec = column.toMap();
     const QString edit = spec.value("edit").toString();
-    list.push_back(
-        {spec.value("title").toString(), edit == QLatin1String("line")   ? RowTable::Edit::kLine
-                                         : edit == QLatin1String("text") ? RowTable::Edit::kText
-                                                                         : RowTable::Edit::kNone});
+    const RowTable::Edit how = edit == QLatin1String("line")   ? RowTable::Edit::kLine
+                               : edit == QLatin1String("text") ? RowTable::Edit::kText
+                                                               : RowTable::Edit::kNone;
+    list.push_back({spec.value("title").toString(), how, spec.value("width").toInt()});
   }
   showRowTable(tree, std::move(list), settingsKey);
 }

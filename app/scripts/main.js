@@ -14,10 +14,11 @@ function choose(text, details, buttons, safe) { return gui.choose(text, details,
 
 // The table's columns; `field` names the bext field a column edits.
 var columns = [
-  { title: 'File' }, { title: 'Status' }, { title: 'Folder' }, { title: 'Format' },
-  { title: 'Duration' }, { title: 'Rate', edit: 'line' }, { title: 'Timecode', edit: 'line' },
-  { title: 'Time reference' },
-  ...textFields.map((field) => ({ title: fieldTitles[field], field,
+  { title: 'File', width: 130 }, { title: 'Status', width: 230 }, { title: 'Folder', width: 150 },
+  { title: 'Format', width: 180 }, { title: 'Duration', width: 80 },
+  { title: 'Rate', edit: 'line', width: 110 }, { title: 'Timecode', edit: 'line', width: 110 },
+  { title: 'Time reference', width: 110 },
+  ...textFields.map((field) => ({ title: fieldTitles[field], field, width: field === 'Description' ? 240 : 120,
                                   edit: field === 'CodingHistory' ? 'text' : 'line' })),
 ];
 var columnOf = (title) => columns.findIndex((c) => c.title === title);
@@ -172,6 +173,7 @@ function save(list, then) {
     return;
   }
   holdStill(true);
+  ui.statusbar.showMessage(`Saving ${count} file(s)\u2026`, 0);
   saveFiles(list, (failures) => {
     holdStill(false);
     for (const file of list.filter((f) => f.saved)) queueCheck(file);
