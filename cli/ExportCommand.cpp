@@ -15,6 +15,7 @@
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/ExportTable.h"
 #include "cli/FileRate.h"
 #include "cli/FileScan.h"
 #include "cli/JsonWriter.h"
@@ -106,6 +107,38 @@ Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate
   return row;
 }
 
+// The CSV header: the broadcast extension's columns, then the INFO fields.
+std::string csvHeader() {
+  std::vector<std::string> header(csv::kBextColumns.begin(), csv::kBextColumns.end());
+  header.insert(header.end(), kInfoColumns.begin(), kInfoColumns.end());
+  return csv::record(header);
+}
+
+// A file's CSV record: a text that a spreadsheet would run as a formula goes with a quote before
+// it; each INFO column holds the first entry of its ID.
+std::string csvRecordOf(Row row, const std::vector<check::InfoEntry>& info) {
+  std::vector<std::string> fields;
+  for (auto& [column, value] : row) {
+    fields.push_back(csv::isTextColumn(column) ? csv::textCell(value) : std::move(value));
+  }
+  for (const char* column : kInfoColumns) {
+    const auto entry = std::find_if(info.begin(), info.end(),
+                                    [&](const check::InfoEntry& e) { return e.id == column; });
+    fields.push_back(entry == info.end() ? "" : csv::textCell(displayUtf8(entry->value)));
+  }
+  return csv::record(fields);
+}
+
+// Scans a file with its INFO list, read while the scan has the file open, from the blocks it
+// read; null, with the reason, when it cannot be read.
+std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
+                                        std::vector<check::InfoEntry>& info, std::string& why) {
+  return scanFile(path, fps, why,
+                  [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
+                    info = check::readInfoEntries(read, size, chain);
+                  });
+}
+
 void run(Context& ctx, const Options& o) {
   if (o.csv == o.json) return ctx.usageError("give one of --csv and --json");
   std::string error;
@@ -116,21 +149,12 @@ void run(Context& ctx, const Options& o) {
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
   const ScanMessages quiet(false, ctx.err);
-  if (o.csv) {
-    std::vector<std::string> header(csv::kBextColumns.begin(), csv::kBextColumns.end());
-    header.insert(header.end(), kInfoColumns.begin(), kInfoColumns.end());
-    ctx.out << csv::record(header);
-  }
+  if (o.csv) ctx.out << csvHeader();
   runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
     FileOutput output;
     std::string why;
-    // The INFO list is read while the scan has the file open, from the blocks it read.
     std::vector<check::InfoEntry> info;
-    std::unique_ptr<BWFParser> parser =
-        scanFile(path, option ? option->fps : 25.0f, why,
-                 [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
-                   info = check::readInfoEntries(read, size, chain);
-                 });
+    std::unique_ptr<BWFParser> parser = scanWithInfo(path, option ? option->fps : 25.0f, info, why);
     if (!parser) {
       output.err = failureLine(path, why);
       output.failed = true;
@@ -138,17 +162,7 @@ void run(Context& ctx, const Options& o) {
     }
     Row row = rowOf(path, *parser, rateOfFile(option, o.classic, *parser).rate.smpte);
     if (o.csv) {
-      std::vector<std::string> fields;
-      // A text that a spreadsheet would run as a formula goes with a quote before it.
-      for (auto& [column, value] : row) {
-        fields.push_back(csv::isTextColumn(column) ? csv::textCell(value) : std::move(value));
-      }
-      for (const char* column : kInfoColumns) {
-        const auto entry = std::find_if(info.begin(), info.end(),
-                                        [&](const check::InfoEntry& e) { return e.id == column; });
-        fields.push_back(entry == info.end() ? "" : csv::textCell(displayUtf8(entry->value)));
-      }
-      output.out = csv::record(fields);
+      output.out = csvRecordOf(std::move(row), info);
       return output;
     }
     // Written as show --json writes: the file name byte for byte, the texts as UTF-8; each
@@ -176,6 +190,29 @@ void run(Context& ctx, const Options& o) {
 }
 
 }  // namespace
+
+bool writeCsvTable(const std::vector<std::pair<std::string, std::string>>& files, std::ostream& out,
+                   std::ostream& err) {
+  const ScanMessages quiet(false, err);
+  bool good = true;
+  out << csvHeader();
+  for (const auto& [path, rateName] : files) {
+    std::string why;
+    std::optional<FrameRate> option;
+    std::vector<check::InfoEntry> info;
+    std::unique_ptr<BWFParser> parser;
+    if (!rateName.empty() && !(option = parseRate("rate", rateName, false, why))) {
+      err << failureLine(path, why);
+    } else if (!(parser = scanWithInfo(path, option ? option->fps : 25.0f, info, why))) {
+      err << failureLine(path, why);
+    } else {
+      out << csvRecordOf(rowOf(path, *parser, rateOfFile(option, false, *parser).rate.smpte), info);
+      continue;
+    }
+    good = false;
+  }
+  return good;
+}
 
 void addExportCommand(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();

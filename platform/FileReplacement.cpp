@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -250,6 +251,33 @@ bool FileReplacement::commit(std::string& error) {
   if (dir >= 0) {
     (void)::fsync(dir);
     ::close(dir);
+  }
+  return true;
+}
+
+bool writeWholeFile(const std::string& path, std::string_view bytes, std::string& error) {
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    std::unique_ptr<FileReplacement> replacement = FileReplacement::begin(path, error);
+    if (!replacement) return false;
+    if (!replacement->output().write(data, bytes.size())) {
+      error = replacement->output().lastError();
+      return false;
+    }
+    return replacement->commit(error);
+  }
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  std::unique_ptr<FileHandle> file =
+      FileHandle::createUnnamed(folder.empty() ? "." : folder, 0666, &error);
+  if (!file) return false;
+  if (!file->write(data, bytes.size()) || !file->synchronizeFile() || !file->linkTo(path)) {
+    error = file->lastError();
+    return false;
+  }
+  if (!file->closeFile()) {
+    error = "cannot close " + path;
+    return false;
   }
   return true;
 }

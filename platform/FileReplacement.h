@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/FileHandle.h"
 #include "platform/SoleWriter.h"
@@ -66,5 +67,11 @@ class FileReplacement {
   std::unique_ptr<SoleWriter> soleWriter_;  // after original_: let go before it closes
   bool committed_ = false;
 };
+
+// Writes `bytes` as the whole content of the file at `path` (a table, a report): a new file
+// appears complete or not at all (written without a name, flushed, then named), and an
+// existing one is replaced as FileReplacement replaces it. False, with the reason in `error`.
+[[nodiscard]] bool writeWholeFile(const std::string& path, std::string_view bytes,
+                                  std::string& error);
 
 }  // namespace bextkit

@@ -1,6 +1,8 @@
 #include "platform/SystemLog.h"
 
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 namespace bextkit {
@@ -12,8 +14,12 @@ void writeToStandardError(const std::string& message) {
   if (message.empty() || message.back() != '\n') std::fputc('\n', stderr);
 }
 
-LogSink& currentSink() {
-  static LogSink sink = writeToStandardError;
+// The sink is swapped while other threads may be logging (a command run beside the desktop
+// application's checks): each message takes the sink under the lock and runs it outside.
+std::mutex sinkLock;
+
+std::shared_ptr<const LogSink>& currentSink() {
+  static std::shared_ptr<const LogSink> sink = std::make_shared<LogSink>(writeToStandardError);
   return sink;
 }
 
@@ -21,9 +27,19 @@ LogSink& currentSink() {
 
 LogSink setLogSink(LogSink sink) {
   if (!sink) sink = writeToStandardError;
-  return std::exchange(currentSink(), std::move(sink));
+  auto next = std::make_shared<const LogSink>(std::move(sink));
+  const std::lock_guard lock(sinkLock);
+  const std::shared_ptr<const LogSink> previous = std::exchange(currentSink(), std::move(next));
+  return *previous;
 }
 
-void systemLog(const std::string& message) { currentSink()(message); }
+void systemLog(const std::string& message) {
+  std::shared_ptr<const LogSink> sink;
+  {
+    const std::lock_guard lock(sinkLock);
+    sink = currentSink();
+  }
+  (*sink)(message);
+}
 
 }  // namespace bextkit

@@ -1,5 +1,6 @@
 // The system log: where the classes write their progress and diagnostic messages. Messages go to
-// one replaceable sink; the default sink writes each message to standard error.
+// one replaceable sink; the default sink writes each message to standard error. Threads may log
+// and replace the sink at once.
 #pragma once
 
 #include <functional>

@@ -13,6 +13,7 @@ void addTimeCodeOperations(std::vector<Operation>& operations);
 void addFileManagerOperations(std::vector<Operation>& operations);
 void addSmpteOperations(std::vector<Operation>& operations);
 void addConformanceOperations(std::vector<Operation>& operations);
+void addTableOperations(std::vector<Operation>& operations);
 
 const char* kindName(Kind kind) {
   static const char* const kNames[] = {
@@ -47,6 +48,7 @@ Bridge::Bridge() {
   addFileManagerOperations(operations_);
   addSmpteOperations(operations_);
   addConformanceOperations(operations_);
+  addTableOperations(operations_);
 }
 
 Bridge::~Bridge() = default;

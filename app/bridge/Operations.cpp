@@ -1,5 +1,7 @@
 // The operations that scripts call, by class, under the names scripts write. Each body unpacks
 // the arguments that the bridge has checked against the kinds listed beside it.
+#include <sstream>
+
 #include "app/bridge/Bridge.h"
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
@@ -7,8 +9,11 @@
 #include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
+#include "cli/Cli.h"
+#include "cli/ExportTable.h"
 #include "edit/FieldEdit.h"
 #include "platform/FileManager.h"
+#include "platform/FileReplacement.h"
 #include "timecode/Smpte.h"
 #include "timecode/TimeCode.h"
 
@@ -563,6 +568,46 @@ void addConformanceOperations(std::vector<Operation>& operations) {
                       std::to_string(f.offset) + "\t" + f.text);
     }
     return texts;
+  });
+}
+
+// The metadata table as export --csv writes it and import reads it, for the window's Export
+// CSV and Import CSV: the same columns and the same rules as the command line's.
+void addTableOperations(std::vector<Operation>& operations) {
+  Registry r{operations, "Table"};
+  // Writes the table of the files given, each counted at the rate named beside it ("" for the
+  // rate it states), to `path`, which appears complete or not at all. "" when every file has
+  // its row; else the reasons, one per line (the files that can be read have their rows).
+  r.classOp("writeCsvOfPaths:rates:toPath:", {K::kStrings, K::kStrings, K::kString}, K::kString,
+            [](Call& c) -> Value {
+              const auto& paths = std::get<std::vector<std::string>>(c.args[0]);
+              const auto& rates = std::get<std::vector<std::string>>(c.args[1]);
+              if (paths.size() != rates.size()) {
+                c.error = "expected a rate for each path";
+                return {};
+              }
+              std::vector<std::pair<std::string, std::string>> files;
+              for (size_t i = 0; i < paths.size(); ++i) files.emplace_back(paths[i], rates[i]);
+              std::ostringstream table, failures;
+              cli::writeCsvTable(files, table, failures);
+              std::string why;
+              if (!writeWholeFile(c.string(2), table.str(), why)) {
+                failures << "bextkit: " << c.string(2) << ": " << why << '\n';
+              }
+              std::string reasons = failures.str();
+              if (!reasons.empty() && reasons.back() == '\n') reasons.pop_back();
+              return reasons;
+            });
+  // Imports the table at `path` into the files its rows name, as bextkit import --verbose does
+  // (every row checked, and every file read, before the first file is written), or, with
+  // `dryRun`, tells what it would change and writes nothing: "status" (import's exit status, 0
+  // when every row was or would be written) and "report" (what it tells, for the user to read).
+  r.classOp("importTableAtPath:dryRun:", {K::kString, K::kBool}, K::kRecord, [](Call& c) -> Value {
+    std::vector<std::string> args = {"import", "--verbose", c.string(0)};
+    if (c.boolean(1)) args.insert(args.begin() + 1, "--dry-run");
+    std::ostringstream out, err;
+    const int status = cli::run(args, out, err);
+    return Record().add("status", int64_t{status}).add("report", out.str() + err.str());
   });
 }
 

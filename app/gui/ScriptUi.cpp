@@ -223,7 +223,17 @@ QString ScriptUi::choose(const QString& text, const QString& details, const QStr
                          const QString& safe) {
   QMessageBox box(QMessageBox::Question, window_ ? window_->windowTitle() : QString(), text,
                   QMessageBox::NoButton, window_);
-  box.setInformativeText(details);
+  // A long list (an import's changes) is cut short in the question and shown whole on demand.
+  const QStringList lines = details.split(QLatin1Char('\n'));
+  constexpr int kShown = 12;
+  if (lines.size() <= kShown) {
+    box.setInformativeText(details);
+  } else {
+    box.setInformativeText(
+        lines.mid(0, kShown).join(QLatin1Char('\n')) + QLatin1Char('\n') +
+        tr("\u2026 and %1 more lines (Show Details)").arg(lines.size() - kShown));
+    box.setDetailedText(details);
+  }
   QAbstractButton* escape = nullptr;
   for (const QString& label : buttons) {
     QPushButton* button =

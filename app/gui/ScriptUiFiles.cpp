@@ -1,6 +1,7 @@
 // What the script layer asks of files that takes a while: opening many and saving many, each off
 // the main thread, with one progress dialog for the batch.
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 #include <atomic>
@@ -143,7 +144,10 @@ void ScriptUi::openInBackground(const QStringList& paths, const QStringList& kno
     QStringList notes;
   };
   auto batch = std::make_shared<Batch>();
-  for (const QString& path : paths) batch->paths.push_back(path.toStdString());
+  // Absolute names, so that a table exported from the window names its files wherever it is
+  // imported from.
+  for (const QString& path : paths)
+    batch->paths.push_back(QFileInfo(path).absoluteFilePath().toStdString());
   batch->known = known;
   const QPointer<QProgressDialog> dialog =
       progressDialog(window_, tr("Reading the files\u2026"), 0, false);

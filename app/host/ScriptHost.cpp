@@ -370,7 +370,8 @@ std::optional<std::vector<bridge::Record>> ScriptHost::recordsFromScript(const Q
 }
 
 std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, std::string& error) {
-  error = std::string("a ") + bridge::kindName(kind) + ", got " + value.toString().toStdString();
+  const std::string name = bridge::kindName(kind);
+  error = (name[0] == 'a' ? "an " : "a ") + name + ", got " + value.toString().toStdString();
   const double number = value.toNumber();
   const bool integral = value.isNumber() && std::isfinite(number) && number == std::trunc(number);
   switch (kind) {
@@ -394,6 +395,17 @@ std::optional<Value> ScriptHost::fromScript(const QJSValue& value, Kind kind, st
     case Kind::kBool:
       if (value.isBool()) return value.toBool();
       return std::nullopt;
+    case Kind::kStrings: {
+      if (!value.isArray()) return std::nullopt;
+      std::vector<std::string> strings;
+      const quint32 count = value.property("length").toUInt();
+      for (quint32 k = 0; k < count; ++k) {
+        const QJSValue item = value.property(k);
+        if (!item.isString()) return std::nullopt;
+        strings.push_back(encode(item.toString()));
+      }
+      return strings;
+    }
     case Kind::kParser:
       if (value.isObject() && value.property("__handle").isNumber()) {
         return bridge::ParserRef{handleOf(value.property("__handle").toNumber())};

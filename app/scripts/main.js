@@ -157,7 +157,7 @@ function openPaths(paths, then) {
 function holdStill(still) {
   saving = still;
   ui.centralwidget.enabled = !still;
-  for (const a of [ui.actionOpen, ui.actionOpenFolder, ui.actionSave, ui.actionSaveAll, ui.actionRevert,
+  for (const a of [ui.actionOpen, ui.actionOpenFolder, ui.actionImport, ui.actionExport, ui.actionSave, ui.actionSaveAll, ui.actionRevert,
                    ui.actionClose, ui.actionCodes, ui.actionApply, ui.actionFillDown, ui.actionAppendHistory]) {
     a.enabled = !still;
   }
@@ -281,6 +281,61 @@ function appendHistory() {
   if (line !== null && line !== '') afterBatch(list, appendHistoryLine(list, line), 'Coding history');
 }
 
+// Export CSV: the open files' table as bextkit export --csv writes it, each file's timecode at
+// its rate in the window. It holds what the files hold on disk: edits not saved are not in it.
+function exportTable(path, then) {
+  const unsaved = files.filter(edited).length;
+  gui.callInBackground('Table', 'writeCsvOfPaths:rates:toPath:',
+                       [files.map((f) => f.path), files.map((f) => f.rate), path], (reasons, error) => {
+    const why = error ? error.reason : reasons;
+    if (why) {
+      tell(`${path}: the table is not written whole:\n${why}`);
+    } else {
+      ui.statusbar.showMessage(`Exported ${files.length} file(s) to ${path}` +
+          (unsaved ? `; ${unsaved} file(s) have edits not saved, which the table does not hold` : ''), 8000);
+    }
+    if (then) then(!why);
+  });
+}
+
+// Import CSV: bextkit import of a table, with its rules (every row checked before the first
+// file is written): what it would change is shown first, and written only when the user says
+// Import. The files' own edits come first: an import writes the files it names.
+function importTable(path, then) {
+  const done = (ok) => { if (then) then(ok); };
+  const unsaved = files.filter(edited);
+  if (unsaved.length > 0) {
+    tell(`${path} is not imported: an import writes the files it names, so save or revert the ` +
+         `edits of these files first:\n${unsaved.map((f) => f.path).join('\n')}`);
+    return done(false);
+  }
+  gui.callInBackground('Table', 'importTableAtPath:dryRun:', [path, true], (preview, error) => {
+    if (error || preview.status !== 0) {
+      tell(`${path} is not imported; nothing was written:\n${error ? error.reason : preview.report}`);
+      return done(false);
+    }
+    if (choose(`Import ${baseName(path)}? It makes these changes:`, preview.report,
+               ['Import', 'Cancel'], 'Cancel') !== 'Import') {
+      return done(false);
+    }
+    holdStill(true);
+    gui.callInBackground('Table', 'importTableAtPath:dryRun:', [path, false], (result, failed) => {
+      holdStill(false);
+      // The files are read again: the import may have written any of them.
+      for (const file of files) {
+        reread(file);
+        queueCheck(file);
+        fileChanged(file);
+      }
+      if (shown) show(shown);
+      const ok = !failed && result.status === 0;
+      if (ok) ui.statusbar.showMessage(`Imported ${path}`, 8000);
+      else tell(`${path} is not imported whole:\n${failed ? failed.reason : result.report}`);
+      done(ok);
+    });
+  });
+}
+
 var shortcuts = `Files
   Ctrl+O         Open files
   Ctrl+Shift+O   Open a folder (its WAV files, subfolders too)
@@ -347,6 +402,14 @@ for (const [control, signal] of [[ui.actionFillDown, 'triggered'], [ui.fillDownB
   control[signal].connect(fillDown);
 }
 ui.actionAppendHistory.triggered.connect(appendHistory);
+ui.actionExport.triggered.connect(() => {
+  const path = files.length > 0 && gui.pickFile('Export the table as CSV', 'CSV files (*.csv)', true);
+  if (path) exportTable(path);
+});
+ui.actionImport.triggered.connect(() => {
+  const path = gui.pickFile('Import a CSV table', 'CSV files (*.csv *.CSV);;All files (*)', false);
+  if (path) importTable(path);
+});
 ui.actionClose.triggered.connect(() => closeFiles(selectedFiles()));
 ui.actionQuit.triggered.connect(() => ui.mainWindow.close());
 ui.actionCodes.triggered.connect(setCodes);

@@ -42,6 +42,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       RiffBuilder().riffHeader().fmt(1, 2, 48000, 24).chunk("bext", bext).bytes();
   const S path = dir.write("take.wav", file), other = dir.write("other.wav", file);
   const S copy = dir.write("copy.wav", file), marked = dir.write("marked.wav", file);
+  const S table = dir.pathOf("table.csv");
   Bridge bridge;
   S error;
   std::vector<Value> open = {path, 29.97f};
@@ -88,6 +89,10 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       {"Smpte", "timeReferenceOfParser:label:rate:", {ParserRef{self}, S("01:00:00:05"), S("25")}, Record().add("timeReference", uint64_t{172809600})},
       {"Smpte", "labelOfParser:label:rate:atRate:", {ParserRef{self}, S("00:00:00:10"), S("25"), S("30")}, S("00:00:00:12")},
       {"Conformance", "textsAtPath:", {path}, Records{}},
+      // The table as export writes it, read back by import without a change.
+      {"Table", "writeCsvOfPaths:rates:toPath:", {Strings{path}, Strings{""}, table}, S("")},
+      {"Table", "importTableAtPath:dryRun:", {table, true}, Record().add("status", I(0)).add("report", "row 2: " + path + ": unchanged\n0 files would change, 1 unchanged, 0 failed\nbextkit: " + table +
+                                                                 ": note: INFO fields are not written by import (columns IARL, IART, ICMS, ICMT, ICOP, ICRD, IENG, IGNR, IKEY, IMED, INAM, IPRD, ISBJ, ISFT, ISRC, ISRF, ITCH)\n")},
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"error\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
       {"Conformance", "findingRecordsAtPath:rules:", {path, S("tech3285")}, Records{Record().add("severity", "error").add("code", "data-missing").add("offset", uint64_t{12}).add("text", "The file has no 'data' chunk: it holds no audio.")}},

@@ -260,6 +260,21 @@ class Gui : public QObject {
           if (findingRows.map((f) => f.code).join() !== 'originator-reference' || !ui.findingDetail.text.includes('13 characters')) {
             fail(`r99 finds ${JSON.stringify(findingRows)}, detail ${ui.findingDetail.text}`);
           }
+          // The table as export writes it, and a table imported after its changes are shown.
+          exportTable(csv, (exported) => {
+            const asked = [];
+            choose = (text, details) => { asked.push(details); return 'Import'; };
+            importTable(table, (imported) => {
+              if (!exported || !imported || !asked[0].includes('Description: "Line-up tone, 1 kHz at -18 dBFS" -> "Imported"') ||
+                  fieldText(files[0], 'Description') !== 'Imported') {
+                fail(`export ${exported}, import ${imported} after asking ${JSON.stringify(asked)}`);
+              }
+              closing();
+            });
+          });
+        });
+      });
+      function closing() {
           // Edits typed in the fields; Close asks, Cancel keeps them.
           ui.originatorEdit.text = 'Typed';
           ui.originatorEdit.textEdited('Typed');
@@ -277,11 +292,23 @@ class Gui : public QObject {
           closeFiles([files[0]]);
           if (files.length !== 1 || shown !== files[0]) fail('Discard does not close the file');
           exit(0);
-        });
-      });
+      }
     )JS";
-    const Ran ran = run({take, rifx}, test);
+    const QString csv = dir.filePath("export.csv"), table = dir.filePath("import.csv");
+    QFile import(table);
+    QVERIFY(import.open(QIODevice::WriteOnly) &&
+            import.write("FileName,Description\ntake.wav,Imported\n") > 0);
+    import.close();
+    const Ran ran =
+        run({take, rifx}, "const csv = '" + csv + "', table = '" + table + "';\n" + test);
     QVERIFY2(ran.status == 0, qPrintable(ran.errors));
+    QFile exported(csv);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    const QByteArray text = exported.readAll();
+    QVERIFY(text.startsWith("FileName,Description,Originator,"));
+    QVERIFY(
+        text.contains(("\r\n" + take + ",\"Line-up tone, 1 kHz at -18 dBFS\",bextkit,").toUtf8()));
+    QVERIFY(text.contains(("\r\n" + rifx + ",").toUtf8()));
   }
 
   void aFileTheUserMayNotWriteIsRefusedAndKept() {
