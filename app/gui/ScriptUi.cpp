@@ -188,7 +188,7 @@ QJSValue ScriptUi::callBack(const QJSValue& callback, const QJSValue& thisObject
 }
 
 QStringList ScriptUi::openFiles(const QString& title) {
-  return QFileDialog::getOpenFileNames(window_, title, QString(),
+  return QFileDialog::getOpenFileNames(window_, title, setting("lastFolder", {}).toString(),
                                        tr("Broadcast Wave files (*.wav *.WAV *.bwf *.rf64);;"
                                           "All files (*)"));
 }
