@@ -155,7 +155,7 @@ void RowTable::removeRow(int key) {
   endRemoveRows();
 }
 
-void RowTable::clear() {
+void RowTable::removeAllRows() {
   beginResetModel();
   rows_.clear();
   rowOfKey_.clear();

@@ -51,7 +51,7 @@ class RowTable : public QAbstractTableModel {
   // Puts rows in: a row whose key is there already is replaced, the others are added at the end.
   void setRows(std::vector<Row> rows);
   void removeRow(int key);
-  void clear();
+  void removeAllRows();
   // The key of a row, and the row of a key (-1 for none).
   int keyAt(int row) const { return rows_[static_cast<size_t>(row)].key; }
   int rowOf(int key) const;

@@ -56,7 +56,7 @@ void ScriptUi::removeRow(QObject* view, int key) {
 }
 
 void ScriptUi::clearRows(QObject* view) {
-  if (RowTable* table = tableOf(view)) table->clear();
+  if (RowTable* table = tableOf(view)) table->removeAllRows();
 }
 
 void ScriptUi::onCellEdit(QObject* view, const QJSValue& callback) {
