@@ -250,7 +250,10 @@ function afterBatch(list, refused, title) {
 function applyToSelected() {
   const list = selectedFiles();
   if (list.length === 0) return;
-  const names = ['Timecode', ...textFields];
+  // The fields in the record's order, the timecode beside the origination time; the
+  // description first.
+  const names = [...textFields];
+  names.splice(names.indexOf('OriginationTime') + 1, 0, 'Timecode');
   gui.setItems(ui.applyField, names.map((n) => fieldTitles[n] || n));
   ui.applyDialog.windowTitle = `Apply to ${list.length} selected file(s)`;
   if (ui.applyDialog.exec() !== 1) return;
