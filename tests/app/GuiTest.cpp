@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QJSEngine>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -421,22 +422,36 @@ class Gui : public QObject {
         &view,
         {{"Duration", bextkit::RowTable::Edit::kNone}, {"Date", bextkit::RowTable::Edit::kLine}},
         "testColumns");
+    table->setRows({{1, {"10.000 s", "2026-01-01"}, {"/day/T1.WAV"}, {}},
+                    {2, {"9.500 s", "2026-01-02"}, {}, {}},
+                    {3, {"8.000 s", "2026-01-03"}, {}, {}}});
+    QCOMPARE(table->data(table->index(0, 0), Qt::ToolTipRole).toString(), QString("/day/T1.WAV"));
+    // A row closed: the others are still found by their keys.
+    table->removeRow(1);
     table->setRows(
-        {{1, {"10.000 s", "2026-01-01"}, {}, {}}, {2, {"9.500 s", "2026-01-02"}, {}, {}}});
+        {{3, {"8.000 s", "2026-01-09"}, {}, {}}, {1, {"10.000 s", "2026-01-01"}, {}, {}}});
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->keyAt(1), 3);
+    QCOMPARE(table->index(1, 1).data().toString(), QString("2026-01-09"));
     QStringList asked;
     table->editor = [&](int key, int column, const QString& text) {
       asked << QString("%1/%2/%3").arg(key).arg(column).arg(text);
       return text.contains('x') ? QString("Date: no date") : QString();
     };
     QAbstractItemModel* model = view.model();
-    QVERIFY(!model->setData(model->index(0, 1), "2026-0x-01"));
+    QVERIFY(!model->setData(model->index(2, 1), "2026-0x-01"));
     QCOMPARE(table->lastRefusal(), QString("Date: no date"));
-    QCOMPARE(model->index(0, 1).data().toString(), QString("2026-01-01"));
-    QVERIFY(model->setData(model->index(0, 1), "2026-03-01"));
+    QCOMPARE(model->index(2, 1).data().toString(), QString("2026-01-01"));
+    QVERIFY(model->setData(model->index(2, 1), "2026-03-01"));
     QCOMPARE(asked, QStringList({"1/1/2026-0x-01", "1/1/2026-03-01"}));
     QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
-    view.sortByColumn(0, Qt::AscendingOrder);
-    QCOMPARE(model->index(0, 0).data().toString(), QString("9.500 s"));
+    // A click on a header sorts by the numbers the cells begin with.
+    view.resize(400, 200);
+    view.show();
+    QTest::mouseClick(view.header()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(model->index(0, 0).data().toString(), QString("8.000 s"));
+    QTest::mouseClick(view.header()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(model->index(0, 0).data().toString(), QString("10.000 s"));
 
     QJSEngine engine;
     bextkit::ScriptHost host(engine);
@@ -449,6 +464,8 @@ class Gui : public QObject {
     QVERIFY(
         !engine.evaluate("var dropped = []; gui.onDrop(window, (paths) => dropped.push(...paths));")
              .isError());
+    // Only a live parser object can be saved.
+    QVERIFY(!engine.evaluate("gui.saveInBackground({}, 'Saving', () => {})").toBool());
     QMimeData paths;
     paths.setUrls({QUrl::fromLocalFile("/tmp/take.wav")});
     paths.setText("file:///tmp/take.wav");
