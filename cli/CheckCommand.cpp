@@ -2,9 +2,14 @@
 // archive adopted, each finding with a stable code, a severity, an offset and a sentence.
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #include "check/Conformance.h"
+#include "check/Policy.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/FileScan.h"
@@ -20,21 +25,82 @@ struct Options : PathOptions {
   std::string rules = "tech3285";
   bool json = false;
   bool verbose = false;
+  std::vector<std::string> ignore, severity;
 };
+
+// A house rules file; false, with "FILE: line N: reason", when it cannot be read or holds a line
+// that is no rule.
+bool readPolicyFile(const std::string& path, check::Policy& policy, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  if (!file || !(text << file.rdbuf())) {
+    error = path + ": cannot be read";
+    return false;
+  }
+  if (policy.read(text.str(), error)) return true;
+  error = path + ": " + error;
+  return false;
+}
+
+// The house rules of each file: the user's own, then the nearest .bextkit-check above the file,
+// then the options of this run, each over the one before. Files whose rules cannot be read are
+// left out, with the reason in `broken`.
+std::map<std::string, check::Policy> policiesOf(const std::vector<std::string>& files,
+                                                const check::Policy& user,
+                                                const check::Policy& given,
+                                                std::map<std::string, std::string>& broken) {
+  std::map<std::string, check::Policy> byFile;
+  std::map<std::string, std::optional<check::Policy>> byRulesFile;  // none: unreadable
+  std::map<std::string, std::string> why;
+  for (const std::string& path : files) {
+    check::Policy policy = user;
+    if (const std::optional<std::string> rules = check::policyFileFor(path)) {
+      auto [at, added] = byRulesFile.try_emplace(*rules);
+      if (added) {
+        check::Policy folder;
+        if (readPolicyFile(*rules, folder, why[*rules])) at->second = std::move(folder);
+      }
+      if (!at->second) {
+        broken[path] = why[*rules];
+        continue;
+      }
+      policy.add(*at->second);
+    }
+    policy.add(given);
+    byFile.emplace(path, std::move(policy));
+  }
+  return byFile;
+}
 
 void run(Context& ctx, const Options& o) {
   std::string error;
   const std::optional<unsigned> sets = check::parseRuleSets(o.rules, error);
   if (!sets) return ctx.usageError("--rules: " + error);
+  check::Policy user, given;
+  for (const std::string& codes : o.ignore) {
+    if (!given.ignore(codes, error)) return ctx.usageError("--ignore: " + error);
+  }
+  for (const std::string& spec : o.severity) {
+    if (!given.weigh(spec, error)) return ctx.usageError("--severity: " + error);
+  }
+  if (const std::string rules = check::userPolicyFile();
+      std::filesystem::exists(rules) && !readPolicyFile(rules, user, error)) {
+    return ctx.usageError(error);
+  }
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
+  std::map<std::string, std::string> broken;
+  const std::map<std::string, check::Policy> policies = policiesOf(list.files, user, given, broken);
   const ScanMessages messages(o.verbose, ctx.err);
   std::atomic<size_t> withErrors{0}, unreadable{0};
   runBatch(ctx, list.files, !o.verbose, "checked", [&](const std::string& path) {
     FileOutput output;
     check::Findings findings;
     std::string why;
-    const bool read = check::checkFile(path, *sets, findings, why);
+    const auto policy = policies.find(path);
+    const bool read = policy != policies.end() && check::checkFile(path, *sets, findings, why);
+    if (policy == policies.end()) why = "its house rules: " + broken.at(path);
+    if (read) policy->second.applyTo(findings);
     const size_t errors = countOf(findings, check::Severity::kError);
     if (!read) ++unreadable;
     if (errors > 0) ++withErrors;
@@ -97,6 +163,17 @@ void addCheckCommand(CLI::App& app, Context& context) {
   command->add_flag("--json", options->json,
                     "One JSON object per file on one line: file, errors, warnings, notes, "
                     "findings (code, severity, offset, text), or error");
+  command
+      ->add_option("--ignore", options->ignore,
+                   "Codes whose findings are not reported, comma-separated (also 'ignore CODE' "
+                   "in a .bextkit-check file in the files' folder or above, or in "
+                   "~/.config/bextkit/check)")
+      ->type_name("CODE[,CODE]");
+  command
+      ->add_option("--severity", options->severity,
+                   "A code's findings at another severity, such as umid-label=note (also "
+                   "'severity CODE=LEVEL' in a .bextkit-check file); the exit status follows it")
+      ->type_name("CODE=LEVEL");
   command->add_flag("--verbose", options->verbose, "Also print the scan's progress messages");
   command->callback([options, ctx] { run(*ctx, *options); });
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <tuple>
@@ -10,6 +13,7 @@
 #include "Support.h"
 #include "Tool.h"
 #include "check/Conformance.h"
+#include "check/Policy.h"
 #include "check/TimecodeRules.h"
 #include "check/Xml.h"
 #include "cli/Cli.h"
@@ -51,6 +55,9 @@ std::string codesOf(const testsupport::TempDir& dir, const Bytes& bytes, unsigne
   std::string codes;
   for (const Finding& f : findings) {
     codes += (codes.empty() ? "" : " ") + std::string(severityName(f.severity)) + ":" + f.code;
+    // Every code is one that house rules can name.
+    const auto known = ruleCodes();
+    EXPECT_NE(std::find(known.begin(), known.end(), f.code), known.end()) << f.code;
   }
   return codes;
 }
@@ -212,6 +219,44 @@ TEST(Conformance, CheckCommand) {
             std::string::npos);
   EXPECT_EQ(bextkit({"check", good}).status, 0);
   EXPECT_EQ(bextkit({"check", "--rules", "tech3285,ebu", good}).status, 2);
+
+  // House rules: the options of a run over a .bextkit-check in a folder above the file, over the
+  // user's own (none here: the configuration folder is empty).
+  testsupport::TempDir config;
+  ::setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
+  const struct {
+    const char* houseRules;  // in the folder above, or none
+    std::vector<std::string> options;
+    int status;
+    const char* shown;  // in the output, or "" for nothing reported of the bad file
+  } kPolicies[] = {
+      {nullptr, {"--ignore", "date-no-such-day,umid-label"}, 0, ""},
+      {nullptr, {"--severity", "date-no-such-day=note"}, 0, "note [date-no-such-day]"},
+      {"# the archive's\nseverity date-no-such-day=warning\n", {}, 0, "warning [date-no-such-day]"},
+      {"ignore date-no-such-day\n",
+       {"--severity", "date-no-such-day=error"},
+       1,
+       "error [date-no-such-day]"},
+      {"severity date-no-such-day=fatal\n", {}, 1, "line 1: expected error, warning or note"},
+      {nullptr, {"--ignore", "date-no-such-dya"}, 2, "no rule has the code 'date-no-such-dya'"},
+  };
+  const std::string above = dir.pathOf(".bextkit-check");
+  std::filesystem::create_directory(dir.pathOf("day"));
+  const std::string take = dir.write("day/take.wav", wave(fields));
+  for (const auto& c : kPolicies) {
+    SCOPED_TRACE(c.options.empty() ? c.houseRules : c.options.back());
+    std::remove(above.c_str());
+    if (c.houseRules)
+      dir.write(".bextkit-check", Bytes(c.houseRules, c.houseRules + std::strlen(c.houseRules)));
+    std::vector<std::string> args = {"check"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(take);
+    r = bextkit(args);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    const std::string wanted = *c.shown ? c.shown : take + ": OK";
+    EXPECT_NE((r.out + r.err).find(wanted), std::string::npos) << r.out << r.err;
+  }
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 // Files that FFmpeg, libsndfile and SoX write keep every rule they can be held to.

@@ -1,0 +1,51 @@
+// An archive's house rules for the conformance check: the codes whose findings it does not want
+// reported, and the codes whose findings it weighs otherwise ("umid-label" a note where its
+// DAWs write UMIDs of their own). Stated once in a file, `.bextkit-check`, in the archive's
+// folder (it holds for every file below it) or in the user's configuration folder, and on the
+// command line for one run.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "check/Finding.h"
+
+namespace bextkit::check {
+
+// Every code a check may report.
+std::span<const std::string_view> ruleCodes();
+
+struct Policy {
+  std::set<std::string> ignored;
+  std::map<std::string, Severity> severities;
+
+  // Takes on the rules of `over`, which win where the two differ.
+  void add(const Policy& over);
+  // Drops the findings of ignored codes and gives the others their house severity.
+  void applyTo(Findings& findings) const;
+
+  // "CODE[,CODE]": codes to ignore. False, with the reason in `error`, for a code that no rule
+  // reports (a typing mistake would otherwise silence nothing).
+  bool ignore(std::string_view codes, std::string& error);
+  // "CODE=error|warning|note".
+  bool weigh(std::string_view spec, std::string& error);
+  // A policy file's lines, each "ignore CODE[,CODE]" or "severity CODE=LEVEL", blank lines and
+  // lines beginning with # skipped; later lines win. False, with "line N: reason", for a line
+  // that is none of these.
+  bool read(std::string_view text, std::string& error);
+};
+
+// The name of the house rules file of a folder.
+inline constexpr std::string_view kPolicyFileName = ".bextkit-check";
+
+// The house rules file that holds for `file`: the nearest `.bextkit-check` in its folder or a
+// folder above it; none where there is none.
+std::optional<std::string> policyFileFor(const std::string& file);
+// The user's own house rules file: $XDG_CONFIG_HOME/bextkit/check (~/.config/bextkit/check).
+std::string userPolicyFile();
+
+}  // namespace bextkit::check
