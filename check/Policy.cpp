@@ -10,20 +10,56 @@ namespace bextkit::check {
 
 namespace {
 
-constexpr std::array<std::string_view, 43> kCodes = {
-    // The file's structure.
-    "no-wave-header", "ds64-missing", "riff-size", "pad-byte-missing", "duplicate-chunk",
-    "fmt-missing", "data-missing", "data-before-fmt", "bext-after-data", "data-not-whole-frames",
-    "chunk-truncated", "too-many-chunks", "chain-broken", "directory-not-chain",
+// clang-format off
+constexpr std::array<Rule, 43> kRules = {{
+    // The file's structure, always checked.
+    {"no-wave-header", "error", "always", "RIFF/WAVE: a file begins with RIFF, RIFX, RF64 or BW64 and WAVE", "a text file named take.wav"},
+    {"ds64-missing", "error", "always", "EBU Tech 3306 (RF64): the ds64 chunk comes first and holds the 64-bit sizes", "an RF64 header followed directly by fmt"},
+    {"riff-size", "error or warning", "always", "RIFF: the form's size counts the bytes after its first 8", "error: a file cut short; warning: bytes after the form"},
+    {"pad-byte-missing", "error or warning", "always", "RIFF: a chunk of odd size is followed by a pad byte", "error: the next chunk starts one byte early; warning: the last pad byte of the file"},
+    {"duplicate-chunk", "error", "always", "EBU Tech 3285, RIFF/WAVE: one bext, fmt, data, ds64 and MD5 chunk", "two bext chunks whose fields differ"},
+    {"fmt-missing", "error", "always", "RIFF/WAVE: the format chunk says how to read the audio", "a file with data and no fmt"},
+    {"data-missing", "error", "always", "RIFF/WAVE: the data chunk holds the audio", "a header and bext written, the audio never"},
+    {"data-before-fmt", "error", "always", "RIFF/WAVE: fmt precedes data, so that a reader knows the format first", "data at 12, fmt after it"},
+    {"bext-after-data", "note", "always", "Practice: players and editors that stop at data never see a bext after it", "a bext appended after the audio"},
+    {"data-not-whole-frames", "warning", "always", "RIFF/WAVE: data holds whole sample frames of fmt's block align", "23 bytes of 6-byte frames"},
+    {"chunk-truncated", "error", "always", "RIFF: a chunk's payload lies within the file", "a data chunk declaring more bytes than remain"},
+    {"too-many-chunks", "warning", "always", "bextkit's bound: the chain is followed for 100,000 chunks", "millions of empty chunks"},
+    {"chain-broken", "error", "always", "RIFF: chunks follow one another by their sizes", "bytes that are no chunk header after fmt"},
+    {"directory-not-chain", "note", "always", "bextkit: the scan's directory lists an ID the chain does not hold there", "the word iXML inside an INFO text"},
     // The broadcast extension's fields.
-    "bext-too-short", "version-unknown", "text-not-ascii", "bytes-after-nul", "date-separator",
-    "time-separator", "date-form", "date-no-such-day", "time-form", "time-out-of-range",
-    "umid-in-version-0", "umid-label", "umid-length", "loudness-in-old-version", "loudness-range",
-    "reserved-not-zero", "coding-history", "originator-reference-empty", "originator-reference",
-    "fadgi-date", "fadgi-originator", "info-not-ascii", "fadgi-iarl",
-    // iXML and the timecode.
-    "ixml-too-large", "ixml-not-well-formed", "time-reference-beyond-day",
-    "time-reference-off-frame", "time-reference-off-every-rate", "ixml-time-reference-differs"};
+    {"bext-too-short", "error", "tech3285", "EBU Tech 3285: the bext chunk holds at least 602 bytes", "a bext chunk of 256 bytes"},
+    {"version-unknown", "error", "tech3285", "EBU Tech 3285: Version is 0, 1 or 2", "Version 7"},
+    {"text-not-ascii", "warning", "tech3285", "EBU Tech 3285: the text fields are ASCII", "an e with an acute accent in the Description"},
+    {"bytes-after-nul", "warning", "tech3285", "EBU Tech 3285: a text shorter than its field ends with NUL bytes", "leftovers of an older, longer text after the NUL"},
+    {"date-separator", "note", "tech3285", "EBU Tech 3285: yyyy-mm-dd; older files use other separators", "2024_02_29"},
+    {"time-separator", "note", "tech3285", "EBU Tech 3285: hh:mm:ss; older files use other separators", "14.05.00"},
+    {"date-form", "error", "tech3285", "EBU Tech 3285: OriginationDate is yyyy-mm-dd", "29/02/2024"},
+    {"date-no-such-day", "error", "tech3285", "EBU Tech 3285: OriginationDate names a day of the calendar", "2023-02-29"},
+    {"time-form", "error", "tech3285", "EBU Tech 3285: OriginationTime is hh:mm:ss", "2pm"},
+    {"time-out-of-range", "error", "tech3285", "EBU Tech 3285: OriginationTime is a time of day", "14:05:60"},
+    {"umid-in-version-0", "warning", "tech3285", "EBU Tech 3285: Version 0 reserves the UMID's bytes", "a UMID in a Version 0 chunk"},
+    {"umid-label", "error", "tech3285", "SMPTE 330M: a UMID begins with the SMPTE universal label 06 0A 2B 34", "32 random bytes where the UMID goes"},
+    {"umid-length", "error", "tech3285", "SMPTE 330M: a basic UMID is 32 bytes, an extended one 64, as its length byte says", "length byte 13h in a 64-byte UMID"},
+    {"loudness-in-old-version", "warning", "tech3285", "EBU Tech 3285: Versions 0 and 1 reserve the loudness bytes", "loudness values in a Version 1 chunk"},
+    {"loudness-range", "error", "tech3285", "EBU Tech 3285 version 2: each loudness value in its range, or 7FFFh when not measured", "a loudness range of -1.00 LU"},
+    {"reserved-not-zero", "warning", "tech3285", "EBU Tech 3285: the reserved bytes are zero", "a byte 01h among the reserved 180"},
+    {"coding-history", "error", "r98", "EBU R 98: lines of A=,F=,B=,W=,M=,T= in that order, each ended by CR LF", "A=PCM,F=48000 ended by LF alone"},
+    {"originator-reference-empty", "warning", "r99", "EBU R 99: the reference names the file's origin", "an empty OriginatorReference"},
+    {"originator-reference", "error", "r99", "EBU R 99: country, organisation, serial number, time of origin, random number", "a reference of 13 characters"},
+    {"fadgi-date", "error", "fadgi", "FADGI: the date is yyyy, yyyy-mm or yyyy-mm-dd", "2024-2"},
+    {"fadgi-originator", "warning", "fadgi", "FADGI: the Originator is a country code and an organisation, such as US, NARA", "National Archives"},
+    {"info-not-ascii", "note", "tech3285", "RIFF INFO: the entries are text of the system's code page, usually ASCII", "a UTF-8 title in INAM"},
+    {"fadgi-iarl", "warning", "fadgi", "FADGI: INFO IARL names the same archive as the Originator", "IARL US, LOC beside Originator US, NARA"},
+    // iXML and the timecode, always checked.
+    {"ixml-too-large", "warning", "always", "bextkit's bound: iXML is read up to 16 MiB, 50,000 elements, 64 levels", "an iXML chunk of 20 MiB"},
+    {"ixml-not-well-formed", "error", "always", "iXML: the chunk holds a well-formed XML document", "an element never closed"},
+    {"time-reference-beyond-day", "warning", "always", "EBU Tech 3285: the time reference counts samples since midnight", "a time reference of 25 hours"},
+    {"time-reference-off-frame", "warning", "always", "Practice: a take starts on a frame at the rate the file states", "7 samples past 01:00:00:00 at 25 fps"},
+    {"time-reference-off-every-rate", "note", "always", "Practice: a time reference lies on the frame grid of some SMPTE rate", "172800007 samples with no rate stated"},
+    {"ixml-time-reference-differs", "warning", "always", "iXML: TIMESTAMP_SAMPLES_SINCE_MIDNIGHT and BWF_TIME_REFERENCE copy the bext chunk's", "an iXML time stamp of another take"},
+}};
+// clang-format on
 
 std::string_view trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -32,7 +68,9 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool knownCode(std::string_view code, std::string& error) {
-  if (std::find(kCodes.begin(), kCodes.end(), code) != kCodes.end()) return true;
+  if (std::any_of(kRules.begin(), kRules.end(), [code](const Rule& r) { return r.code == code; })) {
+    return true;
+  }
   error =
       code.empty() ? "expected a rule's code" : "no rule has the code '" + std::string(code) + "'";
   return false;
@@ -40,7 +78,7 @@ bool knownCode(std::string_view code, std::string& error) {
 
 }  // namespace
 
-std::span<const std::string_view> ruleCodes() { return kCodes; }
+std::span<const Rule> rules() { return kRules; }
 
 void Policy::add(const Policy& over) {
   for (const std::string& code : over.ignored) {

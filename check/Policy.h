@@ -16,8 +16,14 @@
 
 namespace bextkit::check {
 
-// Every code a check may report.
-std::span<const std::string_view> ruleCodes();
+// A rule a check applies, as the documentation lists it: its code, the severity of what it
+// finds, the rule set that holds it ("always" for the structure and the timecode), the clause or
+// practice it comes from, and an example of what breaks it.
+struct Rule {
+  std::string_view code, severity, ruleSet, source, example;
+};
+// Every rule, in the order of the documentation: the structure, the fields, iXML and timecode.
+std::span<const Rule> rules();
 
 struct Policy {
   std::set<std::string> ignored;

@@ -2,6 +2,7 @@
 // archive adopted, each finding with a stable code, a severity, an offset and a sentence.
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,7 +27,28 @@ struct Options : PathOptions {
   bool json = false;
   bool verbose = false;
   std::vector<std::string> ignore, severity;
+  bool listRules = false;
 };
+
+// The rules, as a table of text or as JSON Lines.
+void listRules(Context& ctx, bool json) {
+  for (const check::Rule& rule : check::rules()) {
+    if (json) {
+      JsonWriter j;
+      j.beginObject().key("code").string(std::string(rule.code));
+      j.key("severity").string(std::string(rule.severity));
+      j.key("rules").string(std::string(rule.ruleSet));
+      j.key("source").string(std::string(rule.source));
+      j.key("example").string(std::string(rule.example));
+      ctx.out << j.endObject().text() << '\n';
+      continue;
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "%-30s %-17s %-9s ", std::string(rule.code).c_str(),
+                  std::string(rule.severity).c_str(), std::string(rule.ruleSet).c_str());
+    ctx.out << line << rule.source << "; for example: " << rule.example << '\n';
+  }
+}
 
 // A house rules file; false, with "FILE: line N: reason", when it cannot be read or holds a line
 // that is no rule.
@@ -73,6 +95,8 @@ std::map<std::string, check::Policy> policiesOf(const std::vector<std::string>& 
 }
 
 void run(Context& ctx, const Options& o) {
+  if (o.listRules) return listRules(ctx, o.json);
+  if (o.paths.empty()) return ctx.usageError("FILE is required");
   std::string error;
   const std::optional<unsigned> sets = check::parseRuleSets(o.rules, error);
   if (!sets) return ctx.usageError("--rules: " + error);
@@ -168,13 +192,20 @@ void addCheckCommand(CLI::App& app, Context& context) {
                    "Codes whose findings are not reported, comma-separated (also 'ignore CODE' "
                    "in a .bextkit-check file in the files' folder or above, or in "
                    "~/.config/bextkit/check)")
-      ->type_name("CODE[,CODE]");
+      ->type_name("CODE[,CODE]")
+      ->allow_extra_args(false);  // one value each time: the files follow
   command
       ->add_option("--severity", options->severity,
                    "A code's findings at another severity, such as umid-label=note (also "
                    "'severity CODE=LEVEL' in a .bextkit-check file); the exit status follows it")
-      ->type_name("CODE=LEVEL");
+      ->type_name("CODE=LEVEL")
+      ->allow_extra_args(false);
   command->add_flag("--verbose", options->verbose, "Also print the scan's progress messages");
+  command->add_flag("--list-rules", options->listRules,
+                    "Print every rule instead: its code, severity, rule set, source and an "
+                    "example (with --json, one object per rule)");
+  // FILE is asked for by run, so that --list-rules needs none.
+  command->get_option("FILE")->required(false);
   command->callback([options, ctx] { run(*ctx, *options); });
 }
 

@@ -65,3 +65,16 @@ for command in $commands; do
     END { flush() }
   '
 done
+
+# The rules of check, as `check --list-rules` prints them: code, severity, rule set, then the
+# source and an example.
+echo '[CHECK RULES]'
+printf '%s\n' 'Each finding of \fBbextkit check\fR has one of these codes; house rules (\fB\-\-ignore\fR,' \
+  '\fB\-\-severity\fR, a \fI.bextkit\-check\fR file) name them.'
+"$program" check --list-rules | awk '
+  function roff(text) { gsub(/\\/, "\\e", text); gsub(/-/, "\\-", text); return text }
+  function trim(text) { sub(/ +$/, "", text); return text }
+  {
+    print ".TP\n\\fB" roff(trim(substr($0, 1, 30))) "\\fR (" roff(trim(substr($0, 32, 17))) "; " \
+          roff(trim(substr($0, 50, 9))) ")\n" roff(substr($0, 60))
+  }'
