@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 namespace bextkit::check {
@@ -177,6 +179,33 @@ std::string userPolicyFile() {
   const char* home = std::getenv("HOME");
   const std::string base = config && *config ? config : std::string(home ? home : "") + "/.config";
   return base + "/bextkit/check";
+}
+
+bool readPolicyFile(const std::string& path, Policy& policy, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  if (!file || !(text << file.rdbuf())) {
+    error = path + ": cannot be read";
+    return false;
+  }
+  if (policy.read(text.str(), error)) return true;
+  error = path + ": " + error;
+  return false;
+}
+
+std::optional<Policy> houseRulesOf(const std::string& file, std::string& error) {
+  Policy policy;
+  std::error_code ignored;
+  if (const std::string user = userPolicyFile();
+      std::filesystem::exists(user, ignored) && !readPolicyFile(user, policy, error)) {
+    return std::nullopt;
+  }
+  if (const std::optional<std::string> nearest = policyFileFor(file)) {
+    Policy folder;
+    if (!readPolicyFile(*nearest, folder, error)) return std::nullopt;
+    policy.add(folder);
+  }
+  return policy;
 }
 
 }  // namespace bextkit::check

@@ -54,4 +54,12 @@ std::optional<std::string> policyFileFor(const std::string& file);
 // The user's own house rules file: $XDG_CONFIG_HOME/bextkit/check (~/.config/bextkit/check).
 std::string userPolicyFile();
 
+// Reads a house rules file into `policy`; false, with "FILE: line N: reason" or "FILE: cannot be
+// read", when it cannot be read or holds a line that is no rule.
+bool readPolicyFile(const std::string& path, Policy& policy, std::string& error);
+
+// The house rules that hold for `file`: the user's own, then the nearest .bextkit-check above it
+// over them. None, with the reason, when one of them cannot be read.
+std::optional<Policy> houseRulesOf(const std::string& file, std::string& error);
+
 }  // namespace bextkit::check

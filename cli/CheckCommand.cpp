@@ -4,10 +4,8 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 
 #include "check/Conformance.h"
 #include "check/Policy.h"
@@ -50,20 +48,6 @@ void listRules(Context& ctx, bool json) {
   }
 }
 
-// A house rules file; false, with "FILE: line N: reason", when it cannot be read or holds a line
-// that is no rule.
-bool readPolicyFile(const std::string& path, check::Policy& policy, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  if (!file || !(text << file.rdbuf())) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  if (policy.read(text.str(), error)) return true;
-  error = path + ": " + error;
-  return false;
-}
-
 // The house rules of each file: the user's own, then the nearest .bextkit-check above the file,
 // then the options of this run, each over the one before. Files whose rules cannot be read are
 // left out, with the reason in `broken`.
@@ -80,7 +64,7 @@ std::map<std::string, check::Policy> policiesOf(const std::vector<std::string>& 
       auto [at, added] = byRulesFile.try_emplace(*rules);
       if (added) {
         check::Policy folder;
-        if (readPolicyFile(*rules, folder, why[*rules])) at->second = std::move(folder);
+        if (check::readPolicyFile(*rules, folder, why[*rules])) at->second = std::move(folder);
       }
       if (!at->second) {
         broken[path] = why[*rules];
@@ -108,7 +92,7 @@ void run(Context& ctx, const Options& o) {
     if (!given.weigh(spec, error)) return ctx.usageError("--severity: " + error);
   }
   if (const std::string rules = check::userPolicyFile();
-      std::filesystem::exists(rules) && !readPolicyFile(rules, user, error)) {
+      std::filesystem::exists(rules) && !check::readPolicyFile(rules, user, error)) {
     return ctx.usageError(error);
   }
   const PathList list = expandPaths(o);

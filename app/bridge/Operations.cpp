@@ -9,6 +9,7 @@
 #include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
+#include "check/Policy.h"
 #include "cli/Cli.h"
 #include "cli/ExportTable.h"
 #include "edit/FieldEdit.h"
@@ -203,6 +204,14 @@ std::optional<check::Findings> findingsOf(Call& c) {
   const std::optional<unsigned> sets = check::parseRuleSets(c.string(1), c.error);
   check::Findings findings;
   if (!sets || !check::checkFile(c.string(0), *sets, findings, c.error)) return std::nullopt;
+  // The archive's house rules hold here as they do for bextkit check.
+  std::string why;
+  const std::optional<check::Policy> rules = check::houseRulesOf(c.string(0), why);
+  if (!rules) {
+    c.error = "its house rules: " + why;
+    return std::nullopt;
+  }
+  rules->applyTo(findings);
   return findings;
 }
 
