@@ -234,7 +234,8 @@ TEST(Conformance, CheckCommand) {
     int status;
     const char* shown;  // in the output, or "" for nothing reported of the bad file
   } kPolicies[] = {
-      {nullptr, {"--ignore", "date-no-such-day,umid-label"}, 0, ""},
+      {nullptr, {"--ignore", "umid-label,date-no-such-day,riff-size"}, 0, ""},
+      {nullptr, {"--ignore", "date-no-such-day,"}, 2, "expected a rule's code"},
       {nullptr, {"--severity", "date-no-such-day=note"}, 0, "note [date-no-such-day]"},
       {"# the archive's\nseverity date-no-such-day=warning\n", {}, 0, "warning [date-no-such-day]"},
       {"ignore date-no-such-day\n",
@@ -261,6 +262,21 @@ TEST(Conformance, CheckCommand) {
     EXPECT_NE((r.out + r.err).find(wanted), std::string::npos) << r.out << r.err;
   }
   ::unsetenv("XDG_CONFIG_HOME");
+
+  // The rules as the documentation lists them, each with its source and an example.
+  r = bextkit({"check", "--list-rules", "--json"});
+  std::istringstream listed(r.out);
+  size_t count = 0;
+  for (std::string line; std::getline(listed, line); ++count) {
+    const nlohmann::json rule = nlohmann::json::parse(line);
+    EXPECT_FALSE(rule.at("source").get<std::string>().empty() ||
+                 rule.at("example").get<std::string>().empty())
+        << line;
+  }
+  EXPECT_EQ(count, rules().size());
+  EXPECT_NE(bextkit({"check", "--list-rules"})
+                .out.find("umid-label                     error             tech3285  SMPTE 330M"),
+            std::string::npos);
 }
 
 // Files that FFmpeg, libsndfile and SoX write keep every rule they can be held to.
