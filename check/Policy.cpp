@@ -113,15 +113,15 @@ bool Policy::ignore(std::string_view codes, std::string& error) {
   return true;
 }
 
-bool Policy::weigh(std::string_view spec, std::string& error) {
-  const size_t equals = spec.find('=');
-  const std::string_view code = trimmed(spec.substr(0, equals));
+bool Policy::weigh(std::string_view weighting, std::string& error) {
+  const size_t equals = weighting.find('=');
+  const std::string_view code = trimmed(weighting.substr(0, equals));
   if (equals == std::string_view::npos) {
-    error = "expected CODE=error, CODE=warning or CODE=note, got '" + std::string(spec) + "'";
+    error = "expected CODE=error, CODE=warning or CODE=note, got '" + std::string(weighting) + "'";
     return false;
   }
   if (!knownCode(code, error)) return false;
-  const std::string_view level = trimmed(spec.substr(equals + 1));
+  const std::string_view level = trimmed(weighting.substr(equals + 1));
   for (const Severity severity : {Severity::kError, Severity::kWarning, Severity::kNote}) {
     if (level == severityName(severity)) {
       severities[std::string(code)] = severity;

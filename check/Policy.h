@@ -38,7 +38,7 @@ struct Policy {
   // reports (a typing mistake would otherwise silence nothing).
   bool ignore(std::string_view codes, std::string& error);
   // "CODE=error|warning|note".
-  bool weigh(std::string_view spec, std::string& error);
+  bool weigh(std::string_view weighting, std::string& error);
   // A policy file's lines, each "ignore CODE[,CODE]" or "severity CODE=LEVEL", blank lines and
   // lines beginning with # skipped; later lines win. False, with "line N: reason", for a line
   // that is none of these.

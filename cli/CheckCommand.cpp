@@ -88,8 +88,8 @@ void run(Context& ctx, const Options& o) {
   for (const std::string& codes : o.ignore) {
     if (!given.ignore(codes, error)) return ctx.usageError("--ignore: " + error);
   }
-  for (const std::string& spec : o.severity) {
-    if (!given.weigh(spec, error)) return ctx.usageError("--severity: " + error);
+  for (const std::string& weighting : o.severity) {
+    if (!given.weigh(weighting, error)) return ctx.usageError("--severity: " + error);
   }
   if (const std::string rules = check::userPolicyFile();
       std::filesystem::exists(rules) && !check::readPolicyFile(rules, user, error)) {

@@ -28,12 +28,12 @@ void ScriptUi::makeTable(QObject* view, const QVariantList& columns, const QStri
   if (!tree) return;
   std::vector<RowTable::Column> list;
   for (const QVariant& column : columns) {
-    const QVariantMap spec = column.toMap();
-    const QString edit = spec.value("edit").toString();
+    const QVariantMap fields = column.toMap();
+    const QString edit = fields.value("edit").toString();
     const RowTable::Edit how = edit == QLatin1String("line")   ? RowTable::Edit::kLine
                                : edit == QLatin1String("text") ? RowTable::Edit::kText
                                                                : RowTable::Edit::kNone;
-    list.push_back({spec.value("title").toString(), how, spec.value("width").toInt()});
+    list.push_back({fields.value("title").toString(), how, fields.value("width").toInt()});
   }
   showRowTable(tree, std::move(list), settingsKey);
 }
@@ -44,9 +44,10 @@ void ScriptUi::setRows(QObject* view, const QVariantList& rows) {
   std::vector<RowTable::Row> list;
   list.reserve(static_cast<size_t>(rows.size()));
   for (const QVariant& row : rows) {
-    const QVariantMap spec = row.toMap();
-    list.push_back({spec.value("key").toInt(), spec.value("cells").toStringList(),
-                    spec.value("tips").toStringList(), toneNamed(spec.value("tone").toString())});
+    const QVariantMap fields = row.toMap();
+    list.push_back({fields.value("key").toInt(), fields.value("cells").toStringList(),
+                    fields.value("tips").toStringList(),
+                    toneNamed(fields.value("tone").toString())});
   }
   table->setRows(std::move(list));
 }
