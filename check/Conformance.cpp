@@ -6,6 +6,7 @@
 
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
+#include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
 #include "check/BextRules.h"
 #include "check/Structure.h"
@@ -61,6 +62,14 @@ std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSiz
     info.insert(info.end(), entries.begin(), entries.end());
   }
   return info;
+}
+
+std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
+                                        std::vector<InfoEntry>& info, std::string& error) {
+  return scanFile(path, fps, error,
+                  [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
+                    info = readInfoEntries(read, size, chain);
+                  });
 }
 
 XmlDocument ixmlOf(const BWFParser& parser) {

@@ -2,6 +2,7 @@
 // iXML's form and the timecode, as findings in file order.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "bwf/BWFParser.h"
@@ -23,6 +24,10 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
 // The entries of the file's LIST chunks of form INFO, in file order, each text up to its NUL.
 std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSize,
                                        const ChunkChain& chain);
+// Scans a file (scanFile) and reads its INFO entries while the scan has it open, from the blocks
+// it read; null, with the reason in `error`, when it cannot be read.
+std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
+                                        std::vector<InfoEntry>& info, std::string& error);
 
 // The iXML document of the file that `parser` scanned: its chain's first iXML chunk (none past
 // 16 MiB, which the check reports unread).

@@ -48,34 +48,33 @@ void listRules(Context& ctx, bool json) {
   }
 }
 
-// The house rules of each file: the user's own, then the nearest .bextkit-check above the file,
-// then the options of this run, each over the one before. Files whose rules cannot be read are
-// left out, with the reason in `broken`.
-std::map<std::string, check::Policy> policiesOf(const std::vector<std::string>& files,
-                                                const check::Policy& user,
-                                                const check::Policy& given,
-                                                std::map<std::string, std::string>& broken) {
-  std::map<std::string, check::Policy> byFile;
-  std::map<std::string, std::optional<check::Policy>> byRulesFile;  // none: unreadable
-  std::map<std::string, std::string> why;
+// The house rules of each folder the files lie in: the user's own, then the nearest
+// .bextkit-check above the folder, then the options of this run, each over the one before; none,
+// with the reason in `broken`, where a rules file cannot be read. Each folder is looked up once.
+struct HouseRules {
+  std::optional<check::Policy> policy;
+  std::string broken;
+};
+std::string folderOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+std::map<std::string, HouseRules> houseRulesOf(const std::vector<std::string>& files,
+                                               const check::Policy& user,
+                                               const check::Policy& given) {
+  std::map<std::string, HouseRules> byFolder;
   for (const std::string& path : files) {
+    auto [at, added] = byFolder.try_emplace(folderOf(path));
+    if (!added) continue;
     check::Policy policy = user;
     if (const std::optional<std::string> rules = check::policyFileFor(path)) {
-      auto [at, added] = byRulesFile.try_emplace(*rules);
-      if (added) {
-        check::Policy folder;
-        if (check::readPolicyFile(*rules, folder, why[*rules])) at->second = std::move(folder);
-      }
-      if (!at->second) {
-        broken[path] = why[*rules];
-        continue;
-      }
-      policy.add(*at->second);
+      check::Policy folder;
+      if (!check::readPolicyFile(*rules, folder, at->second.broken)) continue;
+      policy.add(folder);
     }
     policy.add(given);
-    byFile.emplace(path, std::move(policy));
+    at->second.policy = std::move(policy);
   }
-  return byFile;
+  return byFolder;
 }
 
 void run(Context& ctx, const Options& o) {
@@ -97,18 +96,17 @@ void run(Context& ctx, const Options& o) {
   }
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
-  std::map<std::string, std::string> broken;
-  const std::map<std::string, check::Policy> policies = policiesOf(list.files, user, given, broken);
+  const std::map<std::string, HouseRules> houseRules = houseRulesOf(list.files, user, given);
   const ScanMessages messages(o.verbose, ctx.err);
   std::atomic<size_t> withErrors{0}, unreadable{0};
   runBatch(ctx, list.files, !o.verbose, "checked", [&](const std::string& path) {
     FileOutput output;
     check::Findings findings;
     std::string why;
-    const auto policy = policies.find(path);
-    const bool read = policy != policies.end() && check::checkFile(path, *sets, findings, why);
-    if (policy == policies.end()) why = "its house rules: " + broken.at(path);
-    if (read) policy->second.applyTo(findings);
+    const HouseRules& rules = houseRules.at(folderOf(path));
+    const bool read = rules.policy && check::checkFile(path, *sets, findings, why);
+    if (!rules.policy) why = "its house rules: " + rules.broken;
+    if (read) rules.policy->applyTo(findings);
     const size_t errors = countOf(findings, check::Severity::kError);
     if (!read) ++unreadable;
     if (errors > 0) ++withErrors;

@@ -129,16 +129,6 @@ std::string csvRecordOf(Row row, const std::vector<check::InfoEntry>& info) {
   return csv::record(fields);
 }
 
-// Scans a file with its INFO list, read while the scan has the file open, from the blocks it
-// read; null, with the reason, when it cannot be read.
-std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
-                                        std::vector<check::InfoEntry>& info, std::string& why) {
-  return scanFile(path, fps, why,
-                  [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
-                    info = check::readInfoEntries(read, size, chain);
-                  });
-}
-
 void run(Context& ctx, const Options& o) {
   if (o.csv == o.json) return ctx.usageError("give one of --csv and --json");
   std::string error;
@@ -154,7 +144,8 @@ void run(Context& ctx, const Options& o) {
     FileOutput output;
     std::string why;
     std::vector<check::InfoEntry> info;
-    std::unique_ptr<BWFParser> parser = scanWithInfo(path, option ? option->fps : 25.0f, info, why);
+    std::unique_ptr<BWFParser> parser =
+        check::scanWithInfo(path, option ? option->fps : 25.0f, info, why);
     if (!parser) {
       output.err = failureLine(path, why);
       output.failed = true;
@@ -203,7 +194,7 @@ bool writeCsvTable(const std::vector<std::pair<std::string, std::string>>& files
     std::unique_ptr<BWFParser> parser;
     if (!rateName.empty() && !(option = parseRate("rate", rateName, false, why))) {
       err << failureLine(path, why);
-    } else if (!(parser = scanWithInfo(path, option ? option->fps : 25.0f, info, why))) {
+    } else if (!(parser = check::scanWithInfo(path, option ? option->fps : 25.0f, info, why))) {
       err << failureLine(path, why);
     } else {
       out << csvRecordOf(rowOf(path, *parser, rateOfFile(option, false, *parser).rate.smpte), info);

@@ -58,13 +58,16 @@ class Walk {
 
  private:
   void addFile(const std::string& path) {
-    if (!isNew(files_, path, followLinks_, "file", "handled once")) return;
+    std::optional<FileIdentity> identity;
+    if (!isNew(files_, path, followLinks_, "file", "handled once", identity)) return;
     list_.files.push_back(path);
+    list_.identities.push_back(identity);
   }
 
   void addFolder(const fs::path& folder) {
     // Folders are told apart through links always: a link into a folder is a way into it.
-    if (!isNew(folders_, folder.string(), true, "folder", "entered once")) return;
+    std::optional<FileIdentity> identity;
+    if (!isNew(folders_, folder.string(), true, "folder", "entered once", identity)) return;
     std::error_code error;
     std::vector<fs::path> files, folders;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -88,9 +91,10 @@ class Walk {
 
   // False, with a note, when a path taken before reaches what `path` reaches. A path that cannot
   // be stat'ed is new: the command reports why it cannot be read.
+  // `identity` gets what the path reaches.
   bool isNew(std::map<FileIdentity, std::string>& taken, const std::string& path, bool followLinks,
-             const char* what, const char* outcome) {
-    const std::optional<FileIdentity> identity = fileIdentity(path, followLinks);
+             const char* what, const char* outcome, std::optional<FileIdentity>& identity) {
+    identity = fileIdentity(path, followLinks);
     if (!identity) return true;
     const auto [first, added] = taken.try_emplace(*identity, path);
     if (!added) {

@@ -38,7 +38,9 @@ struct FileStamp {
 std::optional<FileStamp> fileStamp(const std::string& path);
 
 struct PathList {
-  std::vector<std::string> files;   // each file once, named by the first path that reached it
+  std::vector<std::string> files;  // each file once, named by the first path that reached it
+  // What each of `files` is, as the expansion found it; none for a path that cannot be stat'ed.
+  std::vector<std::optional<FileIdentity>> identities;
   std::vector<std::string> errors;  // "FOLDER: reason" for each folder that could not be read
   // "PATH: the same file as FIRST; handled once" for each path to a file (or folder) already
   // taken; a note, not a failure.

@@ -6,7 +6,6 @@
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
-#include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
 #include "check/Policy.h"
@@ -548,10 +547,7 @@ void addConformanceOperations(std::vector<Operation>& operations) {
   r.classOp("textsAtPath:", {K::kString}, K::kRecords, [](Call& c) -> Value {
     std::vector<check::InfoEntry> entries;
     const std::unique_ptr<BWFParser> parser =
-        scanFile(c.string(0), 25.0F, c.error,
-                 [&entries](const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain) {
-                   entries = check::readInfoEntries(read, fileSize, chain);
-                 });
+        check::scanWithInfo(c.string(0), 25.0F, entries, c.error);
     if (!parser) return {};
     std::vector<Record> texts;
     for (const check::InfoEntry& entry : entries) {

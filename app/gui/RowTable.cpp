@@ -75,6 +75,7 @@ QVariant RowTable::data(const QModelIndex& index, int role) const {
   const QString text = column < row.cells.size() ? row.cells[column] : QString();
   switch (role) {
     case Qt::DisplayRole:
+      if (column < row.shown.size() && !row.shown[column].isEmpty()) return row.shown[column];
       return oneLine(text);
     case Qt::EditRole:
       return text;

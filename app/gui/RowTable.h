@@ -35,6 +35,9 @@ class RowTable : public QAbstractTableModel {
     QStringList cells;
     QStringList tips;  // by column; an empty tip shows the cell's whole text where it is long
     Tone tone = Tone::kPlain;
+    // By column, what the cell shows where it is more than the value it edits ("25 (iXML)" for
+    // the rate 25); empty for the value itself.
+    QStringList shown = {};
   };
   // Asked for each edit: the reason it is refused, or an empty text when the script took it.
   using Editor = std::function<QString(int key, int column, const QString& text)>;

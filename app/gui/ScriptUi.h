@@ -118,7 +118,8 @@ class ScriptUi : public QObject {
   // `settingsKey`.
   Q_INVOKABLE void makeTable(QObject* view, const QVariantList& columns,
                              const QString& settingsKey);
-  // Puts rows in, each { key, cells, tips (optional), tone: "edited" or "error" (optional) };
+  // Puts rows in, each { key, cells (the values edited), tips, tone: "edited" or "error", shown
+  // (what a cell shows where it is more than its value) }, all but key and cells optional;
   // a row whose key is in the table already is replaced.
   Q_INVOKABLE void setRows(QObject* view, const QVariantList& rows);
   Q_INVOKABLE void removeRow(QObject* view, int key);

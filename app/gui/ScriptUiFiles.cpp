@@ -159,8 +159,9 @@ void ScriptUi::openInBackground(const QStringList& paths, const QStringList& kno
               {error.substr(0, error.find(": ")), {}, nullptr, error.substr(error.find(": ") + 2)});
         }
         for (const std::string& note : list.notes) batch->notes << QString::fromStdString(note);
-        for (const std::string& path : list.files) {
-          const std::optional<FileIdentity> identity = fileIdentity(path);
+        for (size_t i = 0; i < list.files.size(); ++i) {
+          const std::string& path = list.files[i];
+          const std::optional<FileIdentity>& identity = list.identities[i];
           const QString id = identity ? identityText(*identity) : QString();
           if (!id.isEmpty() && batch->known.contains(id)) {
             batch->notes << QString::fromStdString(path) + tr(": open already");

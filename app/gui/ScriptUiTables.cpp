@@ -46,8 +46,8 @@ void ScriptUi::setRows(QObject* view, const QVariantList& rows) {
   for (const QVariant& row : rows) {
     const QVariantMap fields = row.toMap();
     list.push_back({fields.value("key").toInt(), fields.value("cells").toStringList(),
-                    fields.value("tips").toStringList(),
-                    toneNamed(fields.value("tone").toString())});
+                    fields.value("tips").toStringList(), toneNamed(fields.value("tone").toString()),
+                    fields.value("shown").toStringList()});
   }
   table->setRows(std::move(list));
 }

@@ -22,8 +22,6 @@ var columns = [
                                   edit: field === 'CodingHistory' ? 'text' : 'line' })),
 ];
 var columnOf = (title) => columns.findIndex((c) => c.title === title);
-// A cell's text without the note after it: "25 (iXML)" is the rate 25.
-var withoutNote = (text) => (text.includes(' (') ? text.slice(0, text.indexOf(' (')) : text).trim();
 
 // What the Status column says of a file, and how its row stands out.
 function statusOf(file) {
@@ -59,9 +57,13 @@ function rowOf(file) {
   const cells = [
     baseName(file.path), status.text, folderOf(file.path), file.audio.summary,
     file.audio.seconds === null ? '' : `${Number(file.audio.seconds).toFixed(3)} s`,
-    `${file.rate} (${rateSourceOf(file)})`, t.label + (t.typed ? ` (${t.typed})` : ''),
+    file.rate, t.label,
     reference === null ? '' : String(reference), ...textFields.map((name) => fieldText(file, name)),
   ];
+  // The rate with where it comes from, a converted timecode with what was typed.
+  const shown = [];
+  shown[columnOf('Rate')] = `${file.rate} (${rateSourceOf(file)})`;
+  if (t.typed) shown[columnOf('Timecode')] = `${t.label} (${t.typed})`;
   const tips = [];
   tips[0] = file.path;
   tips[columnOf('Duration')] = file.audio.duration;
@@ -69,13 +71,20 @@ function rowOf(file) {
   for (const [name, h] of Object.entries(file.held)) {
     tips[name === 'Timecode' ? columnOf('Timecode') : columnOf(fieldTitles[name])] = h.why;
   }
-  return { key: file.key, cells, tips, tone: status.tone };
+  // Dense lists: a cell without a tip or a shown text has an empty one.
+  const dense = (texts) => columns.map((c, i) => texts[i] || '');
+  return { key: file.key, cells, tips: dense(tips), tone: status.tone, shown: dense(shown) };
 }
 
 // A file's row, title and fields shown anew after a change.
+var staleRows = new Set();  // files whose rows changed while a save held the window still
 function fileChanged(file) {
-  // A parser is lent to its save: the rows are shown anew when the save ends.
-  if (!files.includes(file) || saving) return;
+  if (!files.includes(file)) return;
+  // A parser is lent to its save: the row is shown anew when the save ends.
+  if (saving) {
+    staleRows.add(file);
+    return;
+  }
   gui.setRows(ui.fileTable, [rowOf(file)]);
   if (file === shown) showTitle();
 }
@@ -156,6 +165,10 @@ function openPaths(paths, then) {
 // While a save runs, nothing can change the files or their fields.
 function holdStill(still) {
   saving = still;
+  if (!still) {
+    for (const file of staleRows) fileChanged(file);
+    staleRows.clear();
+  }
   ui.centralwidget.enabled = !still;
   for (const a of [ui.actionOpen, ui.actionOpenFolder, ui.actionImport, ui.actionExport, ui.actionSave, ui.actionSaveAll, ui.actionRevert,
                    ui.actionClose, ui.actionCodes, ui.actionApply, ui.actionFillDown, ui.actionAppendHistory]) {
@@ -177,7 +190,7 @@ function save(list, then) {
   saveFiles(list, (failures) => {
     holdStill(false);
     for (const file of list.filter((f) => f.saved)) queueCheck(file);
-    gui.setRows(ui.fileTable, files.map(rowOf));
+    for (const file of list) fileChanged(file);
     if (shown && list.includes(shown)) show(shown);
     if (failures.length > 0) {
       tell(`${failures.length} of ${count} file(s) are not saved:\n${failures.join('\n')}`);
@@ -360,8 +373,8 @@ function cellEdited(key, index, text) {
   if (!file || saving) return 'the files are being saved';
   let why = '';
   if (column.field) why = setField(file, column.field, text);
-  else if (column.title === 'Timecode') why = setTimecode(file, withoutNote(text));
-  else if (column.title === 'Rate') why = setRate([file], withoutNote(text));
+  else if (column.title === 'Timecode') why = setTimecode(file, text.trim());
+  else if (column.title === 'Rate') why = setRate([file], text.trim());
   fileChanged(file);
   if (file === shown) {
     showDetails(file);

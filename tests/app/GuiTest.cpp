@@ -167,8 +167,8 @@ class Gui : public QObject {
           if (added.length !== 0 || notes.length !== 2) fail(`opening again adds ${added.length}, notes ${notes}`);
           const first = files[0], col = (title) => columnOf(title);
           const row = rowOf(first).cells;
-          const want = ['T001.WAV', '0.250 s', '25 (default)', '01:00:00:00', '172800000', 'Line-up tone, 1 kHz at -18 dBFS', '1', ''];
-          const got = [row[0], row[col('Duration')], row[col('Rate')], row[col('Timecode')], row[col('Time reference')],
+          const want = ['T001.WAV', '0.250 s', '25', '25 (default)', '01:00:00:00', '172800000', 'Line-up tone, 1 kHz at -18 dBFS', '1', ''];
+          const got = [row[0], row[col('Duration')], row[col('Rate')], rowOf(first).shown[col('Rate')], row[col('Timecode')], row[col('Time reference')],
                        row[col('Description')], row[col('Version')], row[col('UMID')]];
           if (JSON.stringify(got) !== JSON.stringify(want)) fail(`the first row shows ${JSON.stringify(got)}`);
           if (gui.keysInOrder(ui.fileTable).length !== 21) fail('the table does not show every file');
