@@ -31,6 +31,18 @@ constexpr size_t kMostHistoryFindings = 20;
 constexpr int kLoudnessHighest = 9999;
 int lowestLoudness(BextField field) { return field == F::kLoudnessRange ? 0 : -9999; }
 
+// Why a loudness value (hundredths of its unit) lies outside its field's range, or nothing.
+std::optional<std::string> loudnessOutsideRange(BextField field, int32_t hundredths) {
+  if (hundredths == BextRecord::kNotMeasured) return std::nullopt;
+  const int lowest = lowestLoudness(field);
+  if (hundredths >= lowest && hundredths <= kLoudnessHighest) return std::nullopt;
+  const auto magnitude = static_cast<unsigned>(hundredths < 0 ? -hundredths : hundredths);
+  return std::string("The ") + fieldName(field) + " is " + (hundredths < 0 ? "-" : "") +
+         std::to_string(magnitude / 100) + "." + twoDigits(magnitude % 100) + " " +
+         loudnessUnit(field) + ", outside " + (lowest ? "-99.99" : "0.00") +
+         " to 99.99; it should be in that range, or 0x7FFF when not measured";
+}
+
 std::string_view textOf(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
 
 // The checks of one record, each appending its findings.
@@ -180,7 +192,7 @@ class BextRules {
       begins += (i ? " " : "") + hexByte(umid[i]).substr(2);
     }
     if (!labelled) {
-      add("umid-label", Severity::kError, F::kUmid,
+      add("umid-label", Severity::kWarning, F::kUmid,
           "The UMID begins " + begins +
               " where a UMID begins with the universal label 06 0A 2B 34 01 01 01 xx 01 01 xx "
               "xx.");
@@ -223,8 +235,8 @@ class BextRules {
     }
     const std::optional<int16_t>& raw = bext_.loudnessOf(f);
     if (!raw) return;
-    if (std::optional<std::string> why = loudnessError(f, *raw)) {
-      add("loudness-range", Severity::kError, f, *why + ".");
+    if (std::optional<std::string> why = loudnessOutsideRange(f, *raw)) {
+      add("loudness-range", Severity::kWarning, f, *why + ".");
     }
   }
 
@@ -239,13 +251,21 @@ class BextRules {
 
   void r98() {
     const std::vector<LineProblem> problems = codingHistoryProblems(text(F::kCodingHistory));
+    const auto weigh = [](bool unusual) {
+      return unusual ? std::pair("coding-history-unusual", Severity::kWarning)
+                     : std::pair("coding-history", Severity::kError);
+    };
     for (size_t i = 0; i < problems.size() && i < kMostHistoryFindings; ++i) {
-      add("coding-history", Severity::kError, F::kCodingHistory,
+      const auto [code, severity] = weigh(problems[i].unusual);
+      add(code, severity, F::kCodingHistory,
           "Line " + std::to_string(problems[i].line) + " of the CodingHistory " +
               problems[i].reason + ".");
     }
     if (problems.size() > kMostHistoryFindings) {
-      add("coding-history", Severity::kError, F::kCodingHistory,
+      const bool unusual = std::all_of(problems.begin() + kMostHistoryFindings, problems.end(),
+                                       [](const LineProblem& p) { return p.unusual; });
+      const auto [code, severity] = weigh(unusual);
+      add(code, severity, F::kCodingHistory,
           "The CodingHistory has " + std::to_string(problems.size() - kMostHistoryFindings) +
               " more problems, from line " + std::to_string(problems[kMostHistoryFindings].line) +
               " on.");
@@ -289,17 +309,6 @@ class BextRules {
 };
 
 }  // namespace
-
-std::optional<std::string> loudnessError(BextField field, int32_t hundredths) {
-  if (hundredths == BextRecord::kNotMeasured) return std::nullopt;
-  const int lowest = lowestLoudness(field);
-  if (hundredths >= lowest && hundredths <= kLoudnessHighest) return std::nullopt;
-  const auto magnitude = static_cast<unsigned>(hundredths < 0 ? -hundredths : hundredths);
-  return std::string("The ") + fieldName(field) + " is " + (hundredths < 0 ? "-" : "") +
-         std::to_string(magnitude / 100) + "." + twoDigits(magnitude % 100) + " " +
-         loudnessUnit(field) + ", outside " + (lowest ? "-99.99" : "0.00") +
-         " to 99.99; it should be in that range, or 0x7FFF when not measured";
-}
 
 std::optional<ValueError> valueError(BextField field, std::string_view value) {
   if (value.empty() || (field != F::kOriginationDate && field != F::kOriginationTime)) {

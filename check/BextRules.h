@@ -35,9 +35,6 @@ struct ValueError {
   std::string text;
 };
 std::optional<ValueError> valueError(BextField field, std::string_view value);
-// The error a check finds in a loudness value (hundredths of its unit) outside its field's range:
-// -99.99 to 99.99, the loudness range 0.00 to 99.99, or not measured.
-std::optional<std::string> loudnessError(BextField field, int32_t hundredths);
 // Appends the findings of the chosen rule sets about the INFO list; `bext` (null when the file
 // has none) gives the Originator that FADGI wants IARL to equal.
 void checkInfo(const std::vector<InfoEntry>& info, const BextRecord* bext, unsigned ruleSets,

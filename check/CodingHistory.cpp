@@ -13,22 +13,28 @@ namespace {
 constexpr std::string_view kHistoryKeys = "AFBWMT";
 constexpr unsigned keyBit(char key) { return 1u << kHistoryKeys.find(key); }
 
-std::vector<std::string> historyLineProblems(std::string_view line) {
+// The grammar problems of a line, and what readers pass over.
+struct Problems {
+  std::vector<std::string> broken, unusual;
+};
+
+Problems historyLineProblems(std::string_view line) {
   static constexpr std::array<std::string_view, 8> kAlgorithms = {
       "ANALOGUE", "PCM", "MPEG1L1", "MPEG1L2", "MPEG1L3", "MPEG2L1", "MPEG2L2", "MPEG2L3"};
   static constexpr std::array<std::string_view, 5> kModes = {"mono", "stereo", "dual-mono",
                                                              "joint-stereo", "multitrack"};
-  std::vector<std::string> problems;
-  if (line.empty()) return {"is empty"};
+  Problems problems;
+  if (line.empty()) return {{"is empty"}, {}};
   if (line.find('\r') != std::string_view::npos) {
-    return {"holds a CR that no LF follows; each line ends with CR LF"};
+    return {{"holds a CR that no LF follows; each line ends with CR LF"}, {}};
   }
   unsigned seen = 0;  // the keys met so far
   size_t last = 0;    // one past the latest key's place in the order
   std::string_view algorithm, bitRate;
   for (size_t start = 0; start <= line.size();) {
     if (seen & keyBit('T')) {
-      problems.push_back("has a comma in its T= text, which starts another key; T comes last");
+      problems.unusual.push_back(
+          "has a comma in its T= text, which reads as the start of another key");
       break;
     }
     const size_t comma = std::min(line.find(',', start), line.size());
@@ -36,23 +42,23 @@ std::vector<std::string> historyLineProblems(std::string_view line) {
     start = comma + 1;
     const size_t equals = item.find('=');
     if (equals == std::string_view::npos) {
-      problems.push_back("holds " + shown(item) + ", which is not a key=value pair");
+      problems.broken.push_back("holds " + shown(item) + ", which is not a key=value pair");
       continue;
     }
     const size_t place = equals == 1 ? kHistoryKeys.find(item[0]) : std::string_view::npos;
     if (place == std::string_view::npos) {
-      problems.push_back("holds the key " + shown(item.substr(0, equals)) +
-                         ", which is not one of A, F, B, W, M and T");
+      problems.unusual.push_back("holds the key " + shown(item.substr(0, equals)) +
+                                 ", which is not one of A, F, B, W, M and T");
       continue;
     }
     const char key = item[0];
     const std::string_view value = item.substr(2);
     if (seen & (1u << place)) {
-      problems.push_back("names the key " + std::string(1, key) + " twice");
+      problems.broken.push_back("names the key " + std::string(1, key) + " twice");
     } else if (place + 1 < last) {
-      problems.push_back("puts " + std::string(1, key) + " after " +
-                         std::string(1, kHistoryKeys[last - 1]) +
-                         "; the keys go in the order A, F, B, W, M, T");
+      problems.broken.push_back("puts " + std::string(1, key) + " after " +
+                                std::string(1, kHistoryKeys[last - 1]) +
+                                "; the keys go in the order A, F, B, W, M, T");
     }
     seen |= 1u << place;
     last = std::max(last, place + 1);
@@ -64,25 +70,25 @@ std::vector<std::string> historyLineProblems(std::string_view line) {
       case 'A':
         algorithm = value;
         if (!in(kAlgorithms)) {
-          problems.push_back("gives " + given +
-                             ", which is not a coding algorithm (ANALOGUE, PCM, MPEG1L1 to "
-                             "MPEG1L3 or MPEG2L1 to MPEG2L3)");
+          problems.broken.push_back("gives " + given +
+                                    ", which is not a coding algorithm (ANALOGUE, PCM, MPEG1L1 to "
+                                    "MPEG1L3 or MPEG2L1 to MPEG2L3)");
         }
         break;
       case 'F':
         if (!allDigits(value)) {
-          problems.push_back("gives " + given + ", which is not a sampling frequency in Hz");
+          problems.broken.push_back("gives " + given + ", which is not a sampling frequency in Hz");
         }
         break;
       case 'B':
         bitRate = value;
         if (!allDigits(value)) {
-          problems.push_back("gives " + given + ", which is not a bit rate in kbit/s");
+          problems.broken.push_back("gives " + given + ", which is not a bit rate in kbit/s");
         }
         break;
       case 'W':
         if (!allDigits(value)) {
-          problems.push_back("gives " + given + ", which is not a word length in bits");
+          problems.broken.push_back("gives " + given + ", which is not a word length in bits");
         }
         break;
       case 'M': {
@@ -91,9 +97,10 @@ std::vector<std::string> historyLineProblems(std::string_view line) {
           return isUpperLetter(c) ? static_cast<char>(c - 'A' + 'a') : c;
         });
         if (std::find(kModes.begin(), kModes.end(), lower) == kModes.end()) {
-          problems.push_back("gives " + given +
-                             ", which is not a mode (mono, stereo, dual-mono, joint-stereo or "
-                             "multitrack)");
+          problems.broken.push_back(
+              "gives " + given +
+              ", which is not a mode (mono, stereo, dual-mono, joint-stereo or "
+              "multitrack)");
         }
         break;
       }
@@ -101,10 +108,10 @@ std::vector<std::string> historyLineProblems(std::string_view line) {
         break;
     }
   }
-  if (!(seen & keyBit('A'))) problems.push_back("has no A= (the coding algorithm)");
+  if (!(seen & keyBit('A'))) problems.broken.push_back("has no A= (the coding algorithm)");
   if ((seen & keyBit('B')) && (algorithm == "PCM" || algorithm == "ANALOGUE")) {
-    problems.push_back("gives a bit rate B=" + shown(bitRate) +
-                       ", which only MPEG coding has, for A=" + std::string(algorithm));
+    problems.broken.push_back("gives a bit rate B=" + shown(bitRate) +
+                              ", which only MPEG coding has, for A=" + std::string(algorithm));
   }
   return problems;
 }
@@ -123,9 +130,9 @@ std::vector<LineProblem> codingHistoryProblems(std::string_view text) {
     const bool ended = feed != std::string_view::npos && content.ends_with('\r');
     if (!ended) problems.push_back({line, "ends without CR LF"});
     if (content.ends_with('\r')) content.remove_suffix(1);
-    for (std::string& reason : historyLineProblems(content)) {
-      problems.push_back({line, std::move(reason)});
-    }
+    Problems found = historyLineProblems(content);
+    for (std::string& reason : found.broken) problems.push_back({line, std::move(reason)});
+    for (std::string& reason : found.unusual) problems.push_back({line, std::move(reason), true});
   }
   return problems;
 }

@@ -9,10 +9,12 @@
 
 namespace bextkit::check {
 
-// Each problem as its 1-based line and the reason.
+// Each problem as its 1-based line and the reason; `unusual` for what readers pass over (a key
+// beside the six, as field recorders add, or a comma in the T= text), the rest breaks the grammar.
 struct LineProblem {
   size_t line;
   std::string reason;
+  bool unusual = false;
 };
 std::vector<LineProblem> codingHistoryProblems(std::string_view text);
 

@@ -13,7 +13,7 @@ namespace bextkit::check {
 namespace {
 
 // clang-format off
-constexpr std::array<Rule, 43> kRules = {{
+constexpr std::array<Rule, 45> kRules = {{
     // The file's structure, always checked.
     {"no-wave-header", "error", "always", "RIFF/WAVE: a file begins with RIFF, RIFX, RF64 or BW64 and WAVE", "a text file named take.wav"},
     {"ds64-missing", "error", "always", "EBU Tech 3306 (RF64): the ds64 chunk comes first and holds the 64-bit sizes", "an RF64 header followed directly by fmt"},
@@ -41,12 +41,13 @@ constexpr std::array<Rule, 43> kRules = {{
     {"time-form", "error", "tech3285", "EBU Tech 3285: OriginationTime is hh:mm:ss", "2pm"},
     {"time-out-of-range", "error", "tech3285", "EBU Tech 3285: OriginationTime is a time of day", "14:05:60"},
     {"umid-in-version-0", "warning", "tech3285", "EBU Tech 3285: Version 0 reserves the UMID's bytes", "a UMID in a Version 0 chunk"},
-    {"umid-label", "error", "tech3285", "SMPTE 330M: a UMID begins with the SMPTE universal label 06 0A 2B 34", "32 random bytes where the UMID goes"},
+    {"umid-label", "warning", "tech3285", "SMPTE 330M: a UMID begins with the SMPTE universal label 06 0A 2B 34; DAWs write identifiers of their own there", "a DAW's 32 bytes that begin with a random number"},
     {"umid-length", "error", "tech3285", "SMPTE 330M: a basic UMID is 32 bytes, an extended one 64, as its length byte says", "length byte 13h in a 64-byte UMID"},
     {"loudness-in-old-version", "warning", "tech3285", "EBU Tech 3285: Versions 0 and 1 reserve the loudness bytes", "loudness values in a Version 1 chunk"},
-    {"loudness-range", "error", "tech3285", "EBU Tech 3285 version 2: each loudness value in its range, or 7FFFh when not measured", "a loudness range of -1.00 LU"},
+    {"loudness-range", "warning", "tech3285", "EBU Tech 3285 version 2: each value from -99.99 to 99.99 (a range from 0.00), or 7FFFh when not measured", "the -120.00 dBTP some DAWs write for silence"},
     {"reserved-not-zero", "warning", "tech3285", "EBU Tech 3285: the reserved bytes are zero", "a byte 01h among the reserved 180"},
     {"coding-history", "error", "r98", "EBU R 98: lines of A=,F=,B=,W=,M=,T= in that order, each ended by CR LF", "A=PCM,F=48000 ended by LF alone"},
+    {"coding-history-unusual", "warning", "r98", "EBU R 98 lists the keys A, F, B, W, M and T and keeps commas out of T=; field recorders add keys", "R=48000 after F=48000"},
     {"originator-reference-empty", "warning", "r99", "EBU R 99: the reference names the file's origin", "an empty OriginatorReference"},
     {"originator-reference", "error", "r99", "EBU R 99: country, organisation, serial number, time of origin, random number", "a reference of 13 characters"},
     {"fadgi-date", "error", "fadgi", "FADGI: the date is yyyy, yyyy-mm or yyyy-mm-dd", "2024-2"},
@@ -57,7 +58,8 @@ constexpr std::array<Rule, 43> kRules = {{
     {"ixml-too-large", "warning", "always", "bextkit's bound: iXML is read up to 16 MiB, 50,000 elements, 64 levels", "an iXML chunk of 20 MiB"},
     {"ixml-not-well-formed", "error", "always", "iXML: the chunk holds a well-formed XML document", "an element never closed"},
     {"time-reference-beyond-day", "warning", "always", "EBU Tech 3285: the time reference counts samples since midnight", "a time reference of 25 hours"},
-    {"time-reference-off-frame", "warning", "always", "Practice: a take starts on a frame at the rate the file states", "7 samples past 01:00:00:00 at 25 fps"},
+    {"time-reference-off-frame", "warning", "always", "Practice: a take starts on a frame at the rate the file states", "960 samples past 01:00:00:00 at 25 fps"},
+    {"time-reference-near-frame", "note", "always", "Practice: jam-synced recorders stamp a take up to a millisecond past its frame's start", "7 samples past 01:00:00:00 at 25 fps, 48 kHz"},
     {"time-reference-off-every-rate", "note", "always", "Practice: a time reference lies on the frame grid of some SMPTE rate", "172800007 samples with no rate stated"},
     {"ixml-time-reference-differs", "warning", "always", "iXML: TIMESTAMP_SAMPLES_SINCE_MIDNIGHT and BWF_TIME_REFERENCE copy the bext chunk's", "an iXML time stamp of another take"},
 }};

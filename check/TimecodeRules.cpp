@@ -128,11 +128,19 @@ void checkTimecode(const TimecodeFacts& facts, Findings& out) {
                          "timecode counts from midnight and most editors wrap or refuse it."});
     }
     if (!onFrameBoundary(*rate, reference, facts.sampleRate)) {
-      out.push_back({"time-reference-off-frame", Severity::kWarning, facts.timeReferenceOffset,
-                     "The time reference (" + samples(reference) + ") falls " +
-                         samples(at.samplesPastFrame) + " after the start of frame " +
-                         labelAt(*rate, at.frame) + ", the rate the file states: an editor " +
-                         "that places the file by its timecode moves it."});
+      const std::string where = "The time reference (" + samples(reference) + ") falls " +
+                                samples(at.samplesPastFrame) + " after the start of frame " +
+                                labelAt(*rate, at.frame) + ", the rate the file states";
+      // Jam-synced recorders stamp a take a little after its frame starts: less than a
+      // millisecond past is what they routinely do, not a take placed off the grid.
+      if (at.samplesPastFrame * 1000 < facts.sampleRate) {
+        out.push_back({"time-reference-near-frame", Severity::kNote, facts.timeReferenceOffset,
+                       where + ": less than a millisecond, as jam-synced recorders routinely "
+                               "stamp takes."});
+      } else {
+        out.push_back({"time-reference-off-frame", Severity::kWarning, facts.timeReferenceOffset,
+                       where + ": an editor that places the file by its timecode moves it."});
+      }
     }
   } else {
     if (Wide{reference} >= Wide{86400} * facts.sampleRate) {

@@ -47,15 +47,15 @@ constexpr FieldOption kFieldOptions[] = {
      "New UMID: 64 hex digits (a basic UMID), 128 (an extended one), or 0 to clear"},
     {"--version", BextField::kVersion, "N", "New version of the bext chunk: 0, 1 or 2"},
     {"--loudness-value", BextField::kLoudnessValue, "DECIMAL",
-     "Integrated loudness in LUFS, -99.99 to 99.99, or none; needs version 2"},
+     "Integrated loudness in LUFS, such as -23.00, or none; needs version 2"},
     {"--loudness-range", BextField::kLoudnessRange, "DECIMAL",
-     "Loudness range in LU, 0.00 to 99.99, or none; needs version 2"},
+     "Loudness range in LU, such as 7.50, or none; needs version 2"},
     {"--max-true-peak", BextField::kMaxTruePeakLevel, "DECIMAL",
-     "Highest true peak level in dBTP, -99.99 to 99.99, or none; needs version 2"},
+     "Highest true peak level in dBTP, such as -1.00, or none; needs version 2"},
     {"--max-momentary-loudness", BextField::kMaxMomentaryLoudness, "DECIMAL",
-     "Highest momentary loudness in LUFS, -99.99 to 99.99, or none; needs version 2"},
+     "Highest momentary loudness in LUFS, such as -18.00, or none; needs version 2"},
     {"--max-short-term-loudness", BextField::kMaxShortTermLoudness, "DECIMAL",
-     "Highest short-term loudness in LUFS, -99.99 to 99.99, or none; needs version 2"}};
+     "Highest short-term loudness in LUFS, such as -20.00, or none; needs version 2"}};
 constexpr size_t kFieldOptionCount = std::size(kFieldOptions);
 constexpr size_t kHistoryOption = 5;
 static_assert(kFieldOptions[kHistoryOption].field == BextField::kCodingHistory);

@@ -144,13 +144,16 @@ std::optional<Value> parseValue(BextField field, std::string_view text, std::str
       why = "expected a number such as -23.00, or none, got '" + std::string(text) + "'";
       return std::nullopt;
     }
-    if (std::optional<std::string> error =
-            ranges ? check::loudnessError(field, *hundredths) : std::nullopt) {
-      why = *error;
+    // Any value the field's 16 bits hold is written: a check warns about one outside the
+    // measurable range, such as the -120.00 dBTP some DAWs store for silence. 7FFFh is taken
+    // by "not measured".
+    if (*hundredths < -32768 || *hundredths >= BextRecord::kNotMeasured) {
+      why = std::string(text) +
+            " is outside -327.68 to 327.66, what the field holds (327.67, 7FFFh, means not "
+            "measured: give none for that)";
       return std::nullopt;
     }
-    // Past what 16 bits hold, a value is outside every range, and a plan refuses it so.
-    return static_cast<int16_t>(std::clamp<int32_t>(*hundredths, -32768, 32766));
+    return static_cast<int16_t>(*hundredths);
   }
   why = std::string("the ") + fieldName(field) + " is not edited as text";
   return std::nullopt;

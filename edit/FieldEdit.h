@@ -25,10 +25,10 @@ using Value = std::variant<std::string, uint16_t, Umid, int16_t>;
 // Reads the text of one field (not the time reference): a text as it stands; a coding history
 // with each line ended by CR LF; a version 0, 1 or 2; a UMID as 64 or 128 hexadecimal digits,
 // or 0 or nothing for none; a loudness value as a decimal such as -23 or -23.00, rounded half
-// away from zero to hundredths, or "none" or nothing for not measured. Nothing, with the reason
-// in `why`, for a text that is no value of the field. With `ranges`, also for a date or time
-// that names no real moment and a loudness value out of its range; without, those are left to
-// the plan, which takes them where the file holds them already (a table read back unchanged).
+// away from zero to hundredths, within what 16 bits hold, or "none" or nothing for not measured.
+// Nothing, with the reason in `why`, for a text that is no value of the field. With `ranges`,
+// also for a date or time that names no real moment; without, those are left to the plan, which
+// takes them where the file holds them already (a table read back unchanged).
 std::optional<Value> parseValue(BextField field, std::string_view text, std::string& why,
                                 bool ranges = true);
 

@@ -106,8 +106,8 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
                                         .add("LoudnessValue", -23.0).add("LoudnessRange", "not measured").add("MaxTruePeakLevel", -1.5).add("MaxMomentaryLoudness", -18.0).add("MaxShortTermLoudness", 0.0).add("Reserved", std::vector<uint8_t>(180)).add("CodingHistory", "A=PCM")
                                         .add("Units", Record().add("LoudnessValue", "LUFS").add("LoudnessRange", "LU").add("MaxTruePeakLevel", "dBTP").add("MaxMomentaryLoudness", "LUFS").add("MaxShortTermLoudness", "LUFS"))},
       // Edits through the edit layer: refused with every reason and nothing set, or all set.
-      {"BWFParser", "setFields:", {Record().add("Version", "3").add("LoudnessRange", "-1").add("Originator", "Orig")},
-       S("Version: expected 0, 1 or 2, got '3'\nLoudnessRange: The LoudnessRange is -1.00 LU, outside 0.00 to 99.99; it should be in that range, or 0x7FFF when not measured")},
+      {"BWFParser", "setFields:", {Record().add("Version", "3").add("LoudnessRange", "400").add("Originator", "Orig")},
+       S("Version: expected 0, 1 or 2, got '3'\nLoudnessRange: 400 is outside -327.68 to 327.66, what the field holds (327.67, 7FFFh, means not measured: give none for that)")},
       {"BWFParser", "setFields:", {Record().add("Originator", "Orig")}, S("")},
       {"BWFParser", "setDescription:", {S("New")}, {}}, {"BWFParser", "setOriginator:", {S("Op")}, {}},
       {"BWFParser", "setOriginatorReference:", {S("R2")}, {}}, {"BWFParser", "setCreationtime:", {S("11:12:13")}, {}},

@@ -30,7 +30,7 @@ BextRecord recordOf(const Bytes& payload, bool bigEndian = false) {
 
 std::vector<std::string> codesOf(const Findings& findings) {
   std::vector<std::string> codes;
-  for (const Finding& f : findings) codes.push_back(f.code);
+  for (const Finding& f : findings) codes.push_back(severityName(f.severity) + (":" + f.code));
   std::sort(codes.begin(), codes.end());
   return codes;
 }
@@ -126,29 +126,30 @@ TEST(FieldRules, BextPayloads) {
     std::vector<std::string> codes; unsigned sets = kAll; bool bigEndian = false; int64_t at = -1;
   } kCases[] = {
       {"clean", kClean, {{346, 2}, {412, 0x04}, {413, 0xF7}, {414, 0xFF}, {415, 0x7F}}, {}},
-      {"short", with([](auto& f) { f.payloadSize = 300; }), {}, {"bext-too-short"}, kTech3285, false, 288},
-      {"not ascii", with([](auto& f) { f.description = "Caf\xC3\xA9"; }), {}, {"text-not-ascii"}, kTech3285, false, 0},
-      {"after nul", with([](auto& f) { f.description = "Take"; }), {{10, 'x'}}, {"bytes-after-nul"}},
-      {"no such day", with([](auto& f) { f.date = "2023-02-29"; }), {}, {"date-no-such-day", "fadgi-date"}, kAll, false, 320},
-      {"date colons", with([](auto& f) { f.date = "2024:02:29"; }), {}, {"date-separator", "fadgi-date"}},
+      {"short", with([](auto& f) { f.payloadSize = 300; }), {}, {"error:bext-too-short"}, kTech3285, false, 288},
+      {"not ascii", with([](auto& f) { f.description = "Caf\xC3\xA9"; }), {}, {"warning:text-not-ascii"}, kTech3285, false, 0},
+      {"after nul", with([](auto& f) { f.description = "Take"; }), {{10, 'x'}}, {"warning:bytes-after-nul"}},
+      {"no such day", with([](auto& f) { f.date = "2023-02-29"; }), {}, {"error:date-no-such-day", "error:fadgi-date"}, kAll, false, 320},
+      {"date colons", with([](auto& f) { f.date = "2024:02:29"; }), {}, {"note:date-separator", "error:fadgi-date"}},
       {"no date", with([](auto& f) { f.date = ""; f.time = ""; }), {}, {}, kTech3285},
       {"fadgi year", with([](auto& f) { f.date = "2024"; }), {}, {}, kFadgi},
-      {"midnight", with([](auto& f) { f.time = "24:00:00"; }), {}, {"time-out-of-range"}, kAll, false, 330},
-      {"time stops", with([](auto& f) { f.time = "23.59.59"; }), {}, {"time-separator"}},
-      {"version 3", kClean, {{346, 3}}, {"version-unknown"}},
+      {"midnight", with([](auto& f) { f.time = "24:00:00"; }), {}, {"error:time-out-of-range"}, kAll, false, 330},
+      {"time stops", with([](auto& f) { f.time = "23.59.59"; }), {}, {"note:time-separator"}},
+      {"version 3", kClean, {{346, 3}}, {"error:version-unknown"}},
       {"big-endian 2", kClean, {{347, 2}}, {}, kTech3285, true},
-      {"little-endian 512", kClean, {{347, 2}}, {"version-unknown"}, kTech3285},
+      {"little-endian 512", kClean, {{347, 2}}, {"error:version-unknown"}, kTech3285},
       {"basic umid", kClean, umidWith({}), {}},
-      {"umid label", kClean, umidWith({{350, 0x2C}}), {"umid-label"}},
-      {"umid length", kClean, umidWith({{360, 0x20}}), {"umid-length"}},
-      {"basic umid tail", kClean, umidWith({{348 + 40, 1}}), {"umid-length"}},
+      {"umid label", kClean, umidWith({{350, 0x2C}}), {"warning:umid-label"}},
+      {"umid length", kClean, umidWith({{360, 0x20}}), {"error:umid-length"}},
+      {"basic umid tail", kClean, umidWith({{348 + 40, 1}}), {"error:umid-length"}},
       {"extended umid", kClean, umidWith({{360, 0x33}, {348 + 40, 1}}), {}},
-      {"umid in version 0", kClean, umidWith({{346, 0}}), {"umid-in-version-0"}},
-      {"loudness -123.45", kClean, {{346, 2}, {412, 0xC7}, {413, 0xCF}}, {"loudness-range"}, kAll, false, 412},
-      {"loudness in version 1", kClean, {{346, 1}, {420, 1}}, {"loudness-in-old-version"}},
-      {"reserved", kClean, {{601, 1}}, {"reserved-not-zero"}, kAll, false, 422},
-      {"history", with([](auto& f) { f.codingHistory = "A=PCM\n"; }), {}, {"coding-history"}, kAll, false, 602},
-      {"empty reference", with([](auto& f) { f.reference = ""; }), {}, {"originator-reference-empty"}},
+      {"umid in version 0", kClean, umidWith({{346, 0}}), {"warning:umid-in-version-0"}},
+      {"loudness -123.45", kClean, {{346, 2}, {412, 0xC7}, {413, 0xCF}}, {"warning:loudness-range"}, kAll, false, 412},
+      {"loudness in version 1", kClean, {{346, 1}, {420, 1}}, {"warning:loudness-in-old-version"}},
+      {"reserved", kClean, {{601, 1}}, {"warning:reserved-not-zero"}, kAll, false, 422},
+      {"history", with([](auto& f) { f.codingHistory = "A=PCM\n"; }), {}, {"error:coding-history"}, kAll, false, 602},
+      {"recorder's history", with([](auto& f) { f.codingHistory = "A=PCM,F=48000,R=48000,T=788T, v2\r\n"; }), {}, {"warning:coding-history-unusual", "warning:coding-history-unusual"}, kR98},
+      {"empty reference", with([](auto& f) { f.reference = ""; }), {}, {"warning:originator-reference-empty"}},
       {"other rule sets", with([](auto& f) { f.date = "2023-02-29"; }), {{346, 9}}, {}, kR98 | kR99}};
   // clang-format on
   for (const auto& c : kCases) {
@@ -186,8 +187,8 @@ TEST(FieldRules, InfoEntries) {
   const BextRecord bext = recordOf(testsupport::bextPayload({.originator = "US, NARA"}));
   // clang-format off
   const struct { InfoEntry entry; const BextRecord* bext; std::vector<std::string> codes; } kCases[] = {
-      {{"IARL", "US, NARA", 40}, &bext, {}}, {{"IARL", "US, LOC", 40}, &bext, {"fadgi-iarl"}},
-      {{"IARL", "US, LOC", 40}, nullptr, {}}, {{"ICMT", "caf\xE9", 40}, &bext, {"info-not-ascii"}},
+      {{"IARL", "US, NARA", 40}, &bext, {}}, {{"IARL", "US, LOC", 40}, &bext, {"warning:fadgi-iarl"}},
+      {{"IARL", "US, LOC", 40}, nullptr, {}}, {{"ICMT", "caf\xE9", 40}, &bext, {"note:info-not-ascii"}},
       {{"ICMT", "line\r\nline", 40}, &bext, {}}};
   // clang-format on
   for (const auto& c : kCases) {

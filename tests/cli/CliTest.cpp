@@ -307,7 +307,7 @@ TEST(Cli, Set) {
       "--timecode 01:00:00:00 --rate 29.97", "--verbose --description x",
       "--description " + std::string(257, 'd'), "--originator-reference " + std::string(33, 'r'),
       "--origination-date 2023-02-29", "--origination-time 24:00:00", "--umid 0123", "--version 3",
-      "--loudness-value 1.2.3", "--max-true-peak -327.675", "--loudness-range -",
+      "--loudness-value 1.2.3", "--max-true-peak -327.685", "--loudness-range 327.67", "--loudness-range -",
       "--coding-history x --append-coding-history y"};
   // clang-format on
   for (const std::string& options : kBad) {

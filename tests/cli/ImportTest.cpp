@@ -378,13 +378,21 @@ TEST(Import, RoundTripWithExportOnFfmpegFiles) {
   for (const auto& [option, text] : kTexts) {
     ASSERT_EQ(bextkit({"set", files[0], option, text}).status, 0) << option;
   }
-  ASSERT_EQ(bextkit({"set", files[0], "--version", "2", "--loudness-value", "-23.00"}).status, 0);
+  // And the values of DAWs that check only warns about: -120.00 dBTP for silence, a UMID of
+  // their own.
+  const std::string daw = "5A3F0C11" + std::string(56, '7');
+  ASSERT_EQ(bextkit({"set", files[0], "--version", "2", "--loudness-value", "-23.00",
+                     "--max-true-peak", "-120.00", "--umid", daw})
+                .status,
+            0);
   rows = *csv::parse(bextkit({"export", "--csv", files[0]}).out, error);
   EXPECT_EQ(rows[1][column("Description")], "'=HYPERLINK(\"x\")");
   EXPECT_EQ(rows[1][column("Originator")], "''quoted");
   EXPECT_EQ(rows[1][column("OriginatorReference")], "'@ref");
   EXPECT_EQ(rows[1][column("CodingHistory")], "'-A=PCM\r\n");
   EXPECT_EQ(rows[1][column("LoudnessValue")], "-23.00");
+  EXPECT_EQ(rows[1][column("MaxTruePeakLevel")], "-120.00");
+  EXPECT_EQ(rows[1][column("UMID")], daw);
   r = bextkit({"import", writeText(dir, "t.csv", joined())});
   EXPECT_EQ(std::to_string(r.status) + r.out, "00 files changed, 1 unchanged, 0 failed\n") << r.err;
 }
@@ -406,14 +414,11 @@ TEST(Import, EveryEntryPointKeepsTheRulesOfCheck) {
       {"--origination-date", "OriginationDate", "2024.02.29", [](Edits& e, const std::string& v) { e.originationDate = v; }, nullptr},
       {"--origination-time", "OriginationTime", "24:00:00", [](Edits& e, const std::string& v) { e.originationTime = v; },
        "The OriginationTime \"24:00:00\" is not a time of day: the hour 24 is not between 00 and 23"},
-      {"--loudness-value", "LoudnessValue", "-100", [](Edits& e, const std::string&) { e.loudnessValue = -10000; },
-       "The LoudnessValue is -100.00 LUFS, outside -99.99 to 99.99"},
-      {"--loudness-range", "LoudnessRange", "-1", [](Edits& e, const std::string&) { e.loudnessRange = -100; },
-       "The LoudnessRange is -1.00 LU, outside 0.00 to 99.99"},
-      {"--max-true-peak", "MaxTruePeakLevel", "-1.5", [](Edits& e, const std::string&) { e.maxTruePeakLevel = -150; }, nullptr},
-      {"--umid", "UMID", "060A2B340101010501020F2013" + std::string(38, '0'),
-       [](Edits& e, const std::string&) { e.umid = Umid{0x06, 0x0A, 0x2B, 0x34, 1, 1, 1, 5, 1, 2, 0x0F, 0x20, 0x13}; },
-       "where a UMID begins with the universal label"},
+      // Unusual but harmless, as DAWs write them: check warns, and every entry point takes them.
+      {"--loudness-range", "LoudnessRange", "-1", [](Edits& e, const std::string&) { e.loudnessRange = -100; }, nullptr},
+      {"--max-true-peak", "MaxTruePeakLevel", "-120.00", [](Edits& e, const std::string&) { e.maxTruePeakLevel = -12000; }, nullptr},
+      {"--umid", "UMID", "5A3F0C11" + std::string(120, '0'),
+       [](Edits& e, const std::string&) { e.umid = Umid{0x5A, 0x3F, 0x0C, 0x11}; }, nullptr},
       {"--umid", "UMID", label + std::string(38, '0'),
        [](Edits& e, const std::string&) { e.umid = Umid{0x06, 0x0A, 0x2B, 0x34, 1, 1, 1, 5, 1, 1, 0x0F, 0x20, 0x13}; }, nullptr},
       {"--umid", "UMID", "060A2B340101010501010F2014" + std::string(38, '0'),
