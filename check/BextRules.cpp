@@ -279,7 +279,7 @@ class BextRules {
           "The OriginatorReference is empty; EBU R 99 fills it with a country, an organisation, "
           "a serial number, a time of origin and a random number.");
     } else if (auto why = whyNotOriginatorReference(reference)) {
-      add("originator-reference", Severity::kError, F::kOriginatorReference,
+      add("originator-reference", Severity::kWarning, F::kOriginatorReference,
           "The OriginatorReference " + shown(reference) + " is not an EBU R 99 reference: " + *why +
               ".");
     }

@@ -49,7 +49,7 @@ constexpr std::array<Rule, 45> kRules = {{
     {"coding-history", "error", "r98", "EBU R 98: lines of A=,F=,B=,W=,M=,T= in that order, each ended by CR LF", "A=PCM,F=48000 ended by LF alone"},
     {"coding-history-unusual", "warning", "r98", "EBU R 98 lists the keys A, F, B, W, M and T and keeps commas out of T=; field recorders add keys", "R=48000 after F=48000"},
     {"originator-reference-empty", "warning", "r99", "EBU R 99: the reference names the file's origin", "an empty OriginatorReference"},
-    {"originator-reference", "error", "r99", "EBU R 99: country, organisation, serial number, time of origin, random number", "a reference of 13 characters"},
+    {"originator-reference", "warning", "r99", "EBU R 99 recommends country, organisation, serial number, time of origin, random number; EBU Tech 3285 leaves the field free", "a DAW's 12 random letters"},
     {"fadgi-date", "error", "fadgi", "FADGI: the date is yyyy, yyyy-mm or yyyy-mm-dd", "2024-2"},
     {"fadgi-originator", "warning", "fadgi", "FADGI: the Originator is a country code and an organisation, such as US, NARA", "National Archives"},
     {"info-not-ascii", "note", "tech3285", "RIFF INFO: the entries are text of the system's code page, usually ASCII", "a UTF-8 title in INAM"},

@@ -150,6 +150,7 @@ TEST(FieldRules, BextPayloads) {
       {"history", with([](auto& f) { f.codingHistory = "A=PCM\n"; }), {}, {"error:coding-history"}, kAll, false, 602},
       {"recorder's history", with([](auto& f) { f.codingHistory = "A=PCM,F=48000,R=48000,T=788T, v2\r\n"; }), {}, {"warning:coding-history-unusual", "warning:coding-history-unusual"}, kR98},
       {"empty reference", with([](auto& f) { f.reference = ""; }), {}, {"warning:originator-reference-empty"}},
+      {"DAW's reference", with([](auto& f) { f.reference = "aaOXhYDEzCYk"; }), {}, {"warning:originator-reference"}, kR99},
       {"other rule sets", with([](auto& f) { f.date = "2023-02-29"; }), {{346, 9}}, {}, kR98 | kR99}};
   // clang-format on
   for (const auto& c : kCases) {

@@ -92,6 +92,7 @@ Bytes recorderTake(const BextFields& fields,
 }
 
 std::string samplePath() { return BEXTKIT_SOURCE_DIR "/samples/tone-48k-24bit-bext.wav"; }
+std::string sourcePath(const std::string& relative) { return BEXTKIT_SOURCE_DIR "/" + relative; }
 
 TempDir::TempDir() : path((std::filesystem::temp_directory_path() / "bextkit-XXXXXX").string()) {
   if (!::mkdtemp(path.data())) std::abort();

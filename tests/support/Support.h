@@ -60,6 +60,8 @@ Bytes recorderTake(const BextFields& fields,
 
 // The bundled sample: a 48 kHz, 24-bit tone with a bext chunk.
 std::string samplePath();
+// A file or folder of the source tree, such as "tests/data/yardstick".
+std::string sourcePath(const std::string& relative);
 
 // A private directory, removed with its content when the object goes.
 struct TempDir {
