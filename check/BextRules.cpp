@@ -204,7 +204,8 @@ class BextRules {
           std::find_if(umid.begin() + kUmidBasicSize, umid.end(), [](uint8_t b) { return b != 0; });
       if (extra != umid.end()) {
         const auto at = static_cast<uint64_t>(extra - umid.begin());
-        add("umid-length", Severity::kError, F::kUmid,
+        // The UMID reads whole by its length byte; what follows it is only untidy.
+        add("umid-length", Severity::kWarning, F::kUmid,
             "The UMID's length byte 0x13 makes it a basic 32-byte UMID, but its byte " +
                 std::to_string(at) + " (offset " + std::to_string(bext_.fileOffset(F::kUmid) + at) +
                 ") is not zero; the 32 bytes after a basic UMID should be zero.");

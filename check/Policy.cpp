@@ -42,7 +42,7 @@ constexpr std::array<Rule, 45> kRules = {{
     {"time-out-of-range", "error", "tech3285", "EBU Tech 3285: OriginationTime is a time of day", "14:05:60"},
     {"umid-in-version-0", "warning", "tech3285", "EBU Tech 3285: Version 0 reserves the UMID's bytes", "a UMID in a Version 0 chunk"},
     {"umid-label", "warning", "tech3285", "SMPTE 330M: a UMID begins with the SMPTE universal label 06 0A 2B 34; DAWs write identifiers of their own there", "a DAW's 32 bytes that begin with a random number"},
-    {"umid-length", "error", "tech3285", "SMPTE 330M: a basic UMID is 32 bytes, an extended one 64, as its length byte says", "length byte 13h in a 64-byte UMID"},
+    {"umid-length", "error or warning", "tech3285", "SMPTE 330M: a basic UMID is 32 bytes, an extended one 64, as its length byte says", "error: length byte 20h; warning: bytes after a basic UMID"},
     {"loudness-in-old-version", "warning", "tech3285", "EBU Tech 3285: Versions 0 and 1 reserve the loudness bytes", "loudness values in a Version 1 chunk"},
     {"loudness-range", "warning", "tech3285", "EBU Tech 3285 version 2: each value from -99.99 to 99.99 (a range from 0.00), or 7FFFh when not measured", "the -120.00 dBTP some DAWs write for silence"},
     {"reserved-not-zero", "warning", "tech3285", "EBU Tech 3285: the reserved bytes are zero", "a byte 01h among the reserved 180"},

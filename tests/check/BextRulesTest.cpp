@@ -141,7 +141,7 @@ TEST(FieldRules, BextPayloads) {
       {"basic umid", kClean, umidWith({}), {}},
       {"umid label", kClean, umidWith({{350, 0x2C}}), {"warning:umid-label"}},
       {"umid length", kClean, umidWith({{360, 0x20}}), {"error:umid-length"}},
-      {"basic umid tail", kClean, umidWith({{348 + 40, 1}}), {"error:umid-length"}},
+      {"basic umid tail", kClean, umidWith({{348 + 40, 1}}), {"warning:umid-length"}},
       {"extended umid", kClean, umidWith({{360, 0x33}, {348 + 40, 1}}), {}},
       {"umid in version 0", kClean, umidWith({{346, 0}}), {"warning:umid-in-version-0"}},
       {"loudness -123.45", kClean, {{346, 2}, {412, 0xC7}, {413, 0xCF}}, {"warning:loudness-range"}, kAll, false, 412},
