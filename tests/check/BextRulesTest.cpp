@@ -125,7 +125,7 @@ TEST(FieldRules, BextPayloads) {
     const char* name; BextFields fields; std::vector<std::pair<size_t, uint8_t>> poke;
     std::vector<std::string> codes; unsigned sets = kAll; bool bigEndian = false; int64_t at = -1;
   } kCases[] = {
-      {"clean", kClean, {{346, 2}, {412, 0x04}, {413, 0xF7}, {414, 0xFF}, {415, 0x7F}}, {}},
+      {"clean", kClean, {{346, 2}, {412, 0xF1}, {413, 0xD8}, {414, 0xFF}, {415, 0x7F}}, {}},
       {"short", with([](auto& f) { f.payloadSize = 300; }), {}, {"error:bext-too-short"}, kTech3285, false, 288},
       {"not ascii", with([](auto& f) { f.description = "Caf\xC3\xA9"; }), {}, {"warning:text-not-ascii"}, kTech3285, false, 0},
       {"after nul", with([](auto& f) { f.description = "Take"; }), {{10, 'x'}}, {"warning:bytes-after-nul"}},
@@ -144,7 +144,7 @@ TEST(FieldRules, BextPayloads) {
       {"basic umid tail", kClean, umidWith({{348 + 40, 1}}), {"warning:umid-length"}},
       {"extended umid", kClean, umidWith({{360, 0x33}, {348 + 40, 1}}), {}},
       {"umid in version 0", kClean, umidWith({{346, 0}}), {"warning:umid-in-version-0"}},
-      {"loudness -123.45", kClean, {{346, 2}, {412, 0xC7}, {413, 0xCF}}, {"warning:loudness-range"}, kAll, false, 412},
+      {"loudness -100.00", kClean, {{346, 2}, {412, 0xF0}, {413, 0xD8}}, {"warning:loudness-range"}, kAll, false, 412},
       {"loudness in version 1", kClean, {{346, 1}, {420, 1}}, {"warning:loudness-in-old-version"}},
       {"reserved", kClean, {{601, 1}}, {"warning:reserved-not-zero"}, kAll, false, 422},
       {"history", with([](auto& f) { f.codingHistory = "A=PCM\n"; }), {}, {"error:coding-history"}, kAll, false, 602},
