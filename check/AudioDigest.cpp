@@ -26,6 +26,7 @@ constexpr uint64_t kDs64RiffSizeOffset = 12 + kChunkHeaderSize;
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFFu;
 constexpr uint64_t kLargest32BitSize = 0xFFFFFFFFu;
 constexpr const char* kNothingWritten = "; nothing was written";
+constexpr const char* kNoMd5 = "the system's cryptography library cannot compute MD5";
 constexpr const char* kNotWave =
     "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
 
@@ -200,13 +201,33 @@ Digest fromChunkPayload(const std::array<uint8_t, 16>& payload, Container contai
   return Digest{chunkPayload(Digest{payload}, container)};
 }
 
-std::optional<Digest> digestOfRange(FileHandle& file, uint64_t offset, uint64_t length,
-                                    std::string& why, size_t blockSize) {
-  const std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) {
-    why = "MD5 is not available from the system's cryptography library";
+struct DigestStream::Context {
+  std::unique_ptr<EVP_MD_CTX, ContextFree> md{EVP_MD_CTX_new()};
+  bool ok = md && EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) == 1;
+};
+
+DigestStream::DigestStream() : context_(std::make_unique<Context>()) {}
+DigestStream::~DigestStream() = default;
+
+bool DigestStream::add(const uint8_t* bytes, size_t length) {
+  context_->ok = context_->ok && EVP_DigestUpdate(context_->md.get(), bytes, length) == 1;
+  return context_->ok;
+}
+
+std::optional<Digest> DigestStream::finish() {
+  Digest digest;
+  unsigned int size = 0;
+  if (!context_->ok || EVP_DigestFinal_ex(context_->md.get(), digest.bytes.data(), &size) != 1 ||
+      size != digest.bytes.size()) {
+    context_->ok = false;
     return std::nullopt;
   }
+  return digest;
+}
+
+std::optional<Digest> digestOfRange(FileHandle& file, uint64_t offset, uint64_t length,
+                                    std::string& why, size_t blockSize) {
+  DigestStream stream;
   std::vector<uint8_t> buffer(
       static_cast<size_t>(std::min<uint64_t>(length, std::max<size_t>(blockSize, 1))));
   file.seekToFileOffset(offset);
@@ -220,19 +241,11 @@ std::optional<Digest> digestOfRange(FileHandle& file, uint64_t offset, uint64_t 
                 : file.lastError();
       return std::nullopt;
     }
-    if (EVP_DigestUpdate(context.get(), buffer.data(), got) != 1) {
-      why = "the MD5 computation failed";
-      return std::nullopt;
-    }
+    if (!stream.add(buffer.data(), got)) break;
     done += got;
   }
-  Digest digest;
-  unsigned int size = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest.bytes.data(), &size) != 1 ||
-      size != digest.bytes.size()) {
-    why = "the MD5 computation failed";
-    return std::nullopt;
-  }
+  std::optional<Digest> digest = stream.finish();
+  if (!digest) why = kNoMd5;
   return digest;
 }
 

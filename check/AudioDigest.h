@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,24 @@ struct Digest {
   // Lower-case hexadecimal, as md5sum prints it.
   std::string hex() const;
   friend bool operator==(const Digest&, const Digest&) = default;
+};
+
+// An MD5 computed over bytes given a block at a time, for a pass over the audio that does more
+// than hash it.
+class DigestStream {
+ public:
+  DigestStream();
+  ~DigestStream();
+  DigestStream(const DigestStream&) = delete;
+  DigestStream& operator=(const DigestStream&) = delete;
+  // False once the system's cryptography library fails (or cannot give MD5 at all).
+  [[nodiscard]] bool add(const uint8_t* bytes, size_t length);
+  // The digest of all the bytes added; nothing when the library failed.
+  [[nodiscard]] std::optional<Digest> finish();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
 };
 
 // The MD5 of `length` bytes of the file from `offset`, read `blockSize` bytes at a time;

@@ -79,6 +79,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   addCodesCommand(app, context);
   addCheckCommand(app, context);
   addMd5Command(app, context);
+  addLoudnessCommand(app, context);
   addImportCommand(app, context);
   addExportCommand(app, context);
   addTimecodeCommands(app, context);

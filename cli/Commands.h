@@ -35,6 +35,7 @@ void addSetCommand(CLI::App& app, Context& context);
 void addCodesCommand(CLI::App& app, Context& context);
 void addCheckCommand(CLI::App& app, Context& context);
 void addMd5Command(CLI::App& app, Context& context);
+void addLoudnessCommand(CLI::App& app, Context& context);
 void addImportCommand(CLI::App& app, Context& context);
 void addExportCommand(CLI::App& app, Context& context);
 

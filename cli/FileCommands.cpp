@@ -243,19 +243,9 @@ void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
     row("UMID", umid);
   }
   if (r.version.value_or(0) >= 2) {
-    std::string loudness;
-    static constexpr std::array<const char*, kLoudnessFields.size()> kLabels = {
-        "", ", range ", ", true peak ", ", momentary max ", ", short-term max "};
-    for (size_t i = 0; i < kLoudnessFields.size(); ++i) {
-      const BextField f = kLoudnessFields[i];
-      const std::optional<int16_t>& value = r.loudnessOf(f);
-      loudness += kLabels[i];
-      loudness += !value ? "missing"
-                  : *value == BextRecord::kNotMeasured
-                      ? "none"
-                      : loudnessText(*value) + " " + loudnessUnit(f);
-    }
-    row("Loudness", loudness);
+    std::array<std::optional<int16_t>, kLoudnessFields.size()> values;
+    for (size_t i = 0; i < values.size(); ++i) values[i] = r.loudnessOf(kLoudnessFields[i]);
+    row("Loudness", loudnessSummary(values));
   }
   row("Time reference",
       r.timeReference ? std::to_string(*r.timeReference) + " samples since midnight" : missing);

@@ -16,6 +16,7 @@
 #include "cli/FileRate.h"
 #include "cli/FileScan.h"
 #include "cli/Paths.h"
+#include "cli/SetFields.h"
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
 #include "platform/SystemLog.h"
@@ -59,9 +60,6 @@ constexpr FieldOption kFieldOptions[] = {
 constexpr size_t kFieldOptionCount = std::size(kFieldOptions);
 constexpr size_t kHistoryOption = 5;
 static_assert(kFieldOptions[kHistoryOption].field == BextField::kCodingHistory);
-
-// The values the options give, by field.
-using FieldValues = std::vector<std::pair<BextField, edit::Value>>;
 
 struct Options : PathOptions {
   std::array<std::optional<std::string>, kFieldOptionCount> fields;  // by kFieldOptions
@@ -350,6 +348,13 @@ void runSet(Context& ctx, const Options& o) {
 }
 
 }  // namespace
+
+void setFieldsOfFile(Context& ctx, const std::string& path, const FieldValues& values,
+                     bool dryRun) {
+  Options o;
+  o.dryRun = dryRun;
+  setFile(ctx, o, path, std::nullopt, std::nullopt, values);
+}
 
 void addSetCommand(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();

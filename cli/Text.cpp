@@ -58,4 +58,19 @@ std::string changeLine(const edit::Plan::Change& change, std::string_view notMea
          valueShown(change.field, change.after, notMeasured);
 }
 
+std::string loudnessSummary(const std::array<std::optional<int16_t>, 5>& values) {
+  static constexpr std::array<const char*, kLoudnessFields.size()> kLabels = {
+      "", ", range ", ", true peak ", ", momentary max ", ", short-term max "};
+  std::string line;
+  for (size_t i = 0; i < kLoudnessFields.size(); ++i) {
+    const std::optional<int16_t>& value = values[i];
+    line += kLabels[i];
+    line += !value ? "missing"
+            : *value == BextRecord::kNotMeasured
+                ? "none"
+                : edit::loudnessText(*value) + " " + loudnessUnit(kLoudnessFields[i]);
+  }
+  return line;
+}
+
 }  // namespace bextkit::cli

@@ -40,4 +40,9 @@ std::string valueShown(BextField field, const edit::Value& value,
 // "Name: before -> after".
 std::string changeLine(const edit::Plan::Change& change, std::string_view notMeasured = "none");
 
+// The five loudness values on one line, by kLoudnessFields: "-23.00 LUFS, range 5.20 LU, true
+// peak -1.00 dBTP, momentary max -18.00 LUFS, short-term max -20.00 LUFS", "none" for a value
+// not measured and "missing" for one the chunk does not hold.
+std::string loudnessSummary(const std::array<std::optional<int16_t>, 5>& values);
+
 }  // namespace bextkit::cli

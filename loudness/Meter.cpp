@@ -1,0 +1,294 @@
+// The meter: the data chunk read in large blocks, decoded to double-precision samples and fed to
+// libebur128 in 100 ms steps, after each of which the momentary (400 ms) and short-term (3 s)
+// loudness are taken for their maxima, as EBU Tech 3341 updates them at 10 Hz.
+#include "loudness/Meter.h"
+
+#include <ebur128.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "bwf/ByteOrder.h"
+#include "bwf/ChunkChain.h"
+
+namespace bextkit::loudness {
+
+namespace {
+
+constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+constexpr uint64_t kChunkHeaderSize = 8;
+// Audio read from the file at a time.
+constexpr size_t kReadBytes = size_t{1} << 20;
+// The windows whose loudness is taken for the maxima, in tenths of a second.
+constexpr uint64_t kMomentaryTenths = 4;
+constexpr uint64_t kShortTermTenths = 30;
+
+// The speaker positions of an extensible format's channel mask that count as surrounds: back
+// left, right and centre, side left and right, and the top back three.
+constexpr uint32_t kSurroundBits = 0x10 | 0x20 | 0x100 | 0x200 | 0x400 | 0x8000 | 0x10000 | 0x20000;
+constexpr uint32_t kLfeBit = 0x8;
+
+struct StateFree {
+  void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
+};
+
+// The samples of one coding: how wide each is and how it reads as a value from -1 to 1.
+struct SampleCoding {
+  bool isFloat = false;
+  unsigned bytes = 0;
+  bool bigEndian = false;
+};
+
+double sampleAt(const uint8_t* p, const SampleCoding& c) {
+  if (c.isFloat) {
+    if (c.bytes == 4) {
+      const uint32_t bits = c.bigEndian ? loadBE32(p, 0) : loadLE32(p, 0);
+      float value;
+      std::memcpy(&value, &bits, sizeof value);
+      return double{value};
+    }
+    const uint64_t bits =
+        c.bigEndian ? (uint64_t{loadBE32(p, 0)} << 32) | loadBE32(p, 4) : loadLE64(p, 0);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+  if (c.bytes == 1) return (double(p[0]) - 128.0) / 128.0;  // 8-bit samples are unsigned
+  // The bytes as an unsigned number, most significant first, moved to the top of 32 bits so
+  // that the sign bit lands on bit 31; read back as signed without overflow.
+  uint32_t bits = 0;
+  for (unsigned i = 0; i < c.bytes; ++i) {
+    const uint8_t byte = c.bigEndian ? p[i] : p[c.bytes - 1 - i];
+    bits = (bits << 8) | byte;
+  }
+  bits <<= 8 * (4 - c.bytes);
+  const auto value = static_cast<int32_t>(bits);
+  return double(value) / 2147483648.0;
+}
+
+double decibels(double linear) { return linear > 0 ? 20 * std::log10(linear) : kMinusInfinity; }
+
+// A loudness libebur128 reports through `get`, or minus infinity for what it could not measure.
+template <typename Get>
+double reported(ebur128_state* state, Get get) {
+  double value = 0;
+  return get(state, &value) == EBUR128_SUCCESS && std::isfinite(value) ? value : kMinusInfinity;
+}
+
+}  // namespace
+
+double Measurement::of(BextField field) const {
+  switch (field) {
+    case BextField::kLoudnessValue:
+      return integrated;
+    case BextField::kLoudnessRange:
+      return range;
+    case BextField::kMaxTruePeakLevel:
+      return truePeak;
+    case BextField::kMaxMomentaryLoudness:
+      return maxMomentary;
+    default:
+      return maxShortTerm;
+  }
+}
+
+int16_t storedValue(double value) {
+  if (!std::isfinite(value) && !(value > 0)) return BextRecord::kNotMeasured;
+  const double hundredths = std::round(std::clamp(value * 100, -32768.0, 32766.0));
+  return static_cast<int16_t>(hundredths);
+}
+
+std::vector<Weight> channelWeights(const AudioFormat& format) {
+  std::vector<Weight> weights(format.channels, Weight::kNormal);
+  const uint32_t mask = format.channelMask.value_or(0);
+  if (mask != 0) {
+    size_t channel = 0;
+    for (uint32_t bit = 1; bit != 0 && channel < weights.size(); bit <<= 1) {
+      if (!(mask & bit)) continue;
+      weights[channel++] = bit == kLfeBit          ? Weight::kNone
+                           : (bit & kSurroundBits) ? Weight::kSurround
+                                                   : Weight::kNormal;
+    }
+    return weights;
+  }
+  const auto surrounds = [&weights](size_t first) {
+    weights[first] = weights[first + 1] = Weight::kSurround;
+  };
+  switch (format.channels) {
+    case 4:
+      surrounds(2);
+      break;
+    case 5:
+      surrounds(3);
+      break;
+    default:
+      if (format.channels >= 6) {
+        weights[3] = Weight::kNone;
+        surrounds(4);
+      }
+  }
+  return weights;
+}
+
+std::optional<std::string> whyNotMeasurable(const AudioFormat& format) {
+  const uint16_t coding = codingOf(format);
+  const unsigned bits = format.bitsPerSample;
+  if (coding != formattag::kPcm && coding != formattag::kFloat) {
+    return "its audio is " + formatName(format) +
+           ", and loudness is measured of PCM and IEEE float audio only";
+  }
+  const bool widthKnown = coding == formattag::kPcm
+                              ? bits == 8 || bits == 16 || bits == 24 || bits == 32
+                              : bits == 32 || bits == 64;
+  if (!widthKnown) {
+    return "its " + formatName(format) + " samples are " + std::to_string(bits) +
+           " bits wide, and " +
+           (coding == formattag::kPcm ? "PCM of 8, 16, 24 or 32 bits" : "float of 32 or 64 bits") +
+           " is measured";
+  }
+  if (format.channels == 0 || format.sampleRate == 0 ||
+      format.blockAlign != format.channels * (bits / 8)) {
+    return "its format chunk states " + std::to_string(format.channels) + " channels at " +
+           std::to_string(format.sampleRate) + " Hz in blocks of " +
+           std::to_string(format.blockAlign) + " bytes, which do not fit together";
+  }
+  return std::nullopt;
+}
+
+std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Options& options,
+                                   std::string& why) {
+  const ChunkChain chain = walkChunkChain(file, fileSize);
+  if (chain.container == Container::kNone) {
+    why = "not a WAV file: it begins with no RIFF, RIFX, FFIR, RF64 or BW64 header";
+    return std::nullopt;
+  }
+  const ChainChunk* fmt = chain.first(chunkid::kFmt);
+  const ChainChunk* data = chain.first(chunkid::kData);
+  if (!fmt || !data) {
+    why = std::string("the file has no ") + (fmt ? "data" : "fmt") + " chunk";
+    return std::nullopt;
+  }
+  if (data->truncated) {
+    // Loudness of part of the audio would pass for the loudness of all of it.
+    why = "the data chunk declares " + std::to_string(data->size) +
+          " bytes and runs past the end of the file";
+    return std::nullopt;
+  }
+  std::vector<uint8_t> payload(static_cast<size_t>(std::min<uint64_t>(fmt->size, 64)));
+  file.seekToFileOffset(fmt->offset + kChunkHeaderSize);
+  std::optional<AudioFormat> format;
+  if (file.read(payload.data(), payload.size()) == payload.size()) {
+    format = decodeAudioFormat(payload, chain.bigEndianSizes());
+  }
+  if (!format) {
+    why = "the fmt chunk cannot be read as a format";
+    return std::nullopt;
+  }
+  if (std::optional<std::string> reason = whyNotMeasurable(*format)) {
+    why = *reason;
+    return std::nullopt;
+  }
+
+  const SampleCoding coding{codingOf(*format) == formattag::kFloat, format->bitsPerSample / 8u,
+                            chain.bigEndianSizes()};
+  const unsigned channels = format->channels;
+  const std::unique_ptr<ebur128_state, StateFree> state(ebur128_init(
+      channels, format->sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
+  if (!state) {
+    why = "the loudness meter cannot be made for " + std::to_string(channels) + " channels at " +
+          std::to_string(format->sampleRate) + " Hz";
+    return std::nullopt;
+  }
+  const std::vector<Weight> weights = channelWeights(*format);
+  for (unsigned c = 0; c < channels; ++c) {
+    const int position = weights[c] == Weight::kNone       ? EBUR128_UNUSED
+                         : weights[c] == Weight::kSurround ? EBUR128_LEFT_SURROUND
+                                                           : EBUR128_CENTER;
+    ebur128_set_channel(state.get(), c, position);
+  }
+
+  // A tenth of a second of frames, and reads of whole tenths.
+  const size_t tenth = std::max<size_t>(format->sampleRate / 10, 1);
+  const size_t frameBytes = format->blockAlign;
+  const size_t tenthsPerRead = std::max<size_t>(kReadBytes / (tenth * frameBytes), 1);
+  std::vector<uint8_t> bytes(tenthsPerRead * tenth * frameBytes);
+  std::vector<double> samples(tenthsPerRead * tenth * channels);
+  std::optional<check::DigestStream> digest;
+  if (options.digest) digest.emplace();
+
+  Measurement m;
+  m.maxMomentary = m.maxShortTerm = kMinusInfinity;
+  uint64_t tenthsFed = 0;
+  const uint64_t length = data->size - data->size % frameBytes;  // whole frames only
+  file.seekToFileOffset(data->offset + kChunkHeaderSize);
+  for (uint64_t done = 0; done < data->size;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(data->size - done, bytes.size()));
+    const size_t got = file.read(bytes.data(), want);
+    if (got != want) {
+      why = file.lastError().empty()
+                ? "the file ends at offset " + std::to_string(data->offset + 8 + done + got) +
+                      ", before the audio does"
+                : file.lastError();
+      return std::nullopt;
+    }
+    if (digest && !digest->add(bytes.data(), got)) {
+      why = "the system's cryptography library cannot compute MD5";
+      return std::nullopt;
+    }
+    const size_t frames =
+        static_cast<size_t>(std::min<uint64_t>(got, length > done ? length - done : 0)) /
+        frameBytes;
+    done += got;
+    for (size_t i = 0; i < frames * channels; ++i) {
+      samples[i] = sampleAt(bytes.data() + i * coding.bytes, coding);
+    }
+    for (size_t first = 0; first < frames; first += tenth) {
+      const size_t count = std::min(tenth, frames - first);
+      if (ebur128_add_frames_double(state.get(), samples.data() + first * channels, count) !=
+          EBUR128_SUCCESS) {
+        why = "the loudness meter failed";
+        return std::nullopt;
+      }
+      if (count < tenth) break;
+      ++tenthsFed;
+      if (tenthsFed >= kMomentaryTenths) {
+        m.maxMomentary =
+            std::max(m.maxMomentary, reported(state.get(), ebur128_loudness_momentary));
+      }
+      if (tenthsFed >= kShortTermTenths) {
+        m.maxShortTerm =
+            std::max(m.maxShortTerm, reported(state.get(), ebur128_loudness_shortterm));
+      }
+    }
+    if (options.progress) options.progress(done, data->size);
+  }
+
+  m.integrated = reported(state.get(), ebur128_loudness_global);
+  m.range = reported(state.get(), ebur128_loudness_range);
+  // A range needs gated blocks to spread over; silence has none.
+  if (!std::isfinite(m.integrated)) m.range = kMinusInfinity;
+  double peak = 0;
+  for (unsigned c = 0; c < channels; ++c) {
+    double value = 0;
+    if (ebur128_true_peak(state.get(), c, &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
+  }
+  m.truePeak = decibels(peak);
+  if (digest && !(m.digest = digest->finish())) {
+    why = "the system's cryptography library cannot compute MD5";
+    return std::nullopt;
+  }
+  return m;
+}
+
+std::optional<Measurement> measure(const std::string& path, const Options& options,
+                                   std::string& why) {
+  const std::unique_ptr<FileHandle> file = FileHandle::openForReading(path, &why);
+  if (!file) return std::nullopt;
+  const uint64_t size = file->seekToEndOfFile();
+  return measure(*file, size, options, why);
+}
+
+}  // namespace bextkit::loudness
