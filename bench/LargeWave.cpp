@@ -11,12 +11,14 @@ namespace bextkit::bench {
 using testsupport::Bytes;
 using testsupport::RiffBuilder;
 
-std::string writeLargeWave(const std::string& path, uint64_t audioBytes) {
-  if (audioBytes % 2 || audioBytes > UINT32_MAX - 36) return "the data does not fit a RIFF file";
+std::string writeLargeWave(const std::string& path, uint64_t audioBytes, uint16_t bits) {
+  if (audioBytes % (bits / 4) || audioBytes > UINT32_MAX - 36) {
+    return "the data does not fit a RIFF file of whole frames";
+  }
   Bytes block = RiffBuilder()
                     .chunkDeclaring("RIFF", uint32_t(audioBytes + 36), {})
                     .id("WAVE")
-                    .fmt(1, 2, 48000, 16)
+                    .fmt(1, 2, 48000, bits)
                     .chunkDeclaring("data", uint32_t(audioBytes), {})
                     .bytes();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
 
@@ -18,6 +19,8 @@ namespace bextkit::loudness {
 
 namespace {
 
+constexpr const char* kMeterFailed = "the loudness meter failed";
+constexpr const char* kNoMd5 = "the system's cryptography library cannot compute MD5";
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 constexpr uint64_t kChunkHeaderSize = 8;
 // Audio read from the file at a time.
@@ -195,9 +198,13 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   const SampleCoding coding{codingOf(*format) == formattag::kFloat, format->bitsPerSample / 8u,
                             chain.bigEndianSizes()};
   const unsigned channels = format->channels;
-  const std::unique_ptr<ebur128_state, StateFree> state(ebur128_init(
-      channels, format->sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK));
-  if (!state) {
+  // Two meters, run side by side on each block: loudness, and the true peak (4 times
+  // oversampled, as costly as the rest), whose meter counts every channel, LFE included.
+  const std::unique_ptr<ebur128_state, StateFree> state(
+      ebur128_init(channels, format->sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA));
+  const std::unique_ptr<ebur128_state, StateFree> peaks(
+      ebur128_init(channels, format->sampleRate, EBUR128_MODE_TRUE_PEAK));
+  if (!state || !peaks) {
     why = "the loudness meter cannot be made for " + std::to_string(channels) + " channels at " +
           std::to_string(format->sampleRate) + " Hz";
     return std::nullopt;
@@ -208,6 +215,7 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
                          : weights[c] == Weight::kSurround ? EBUR128_LEFT_SURROUND
                                                            : EBUR128_CENTER;
     ebur128_set_channel(state.get(), c, position);
+    ebur128_set_channel(peaks.get(), c, EBUR128_CENTER);
   }
 
   // A tenth of a second of frames, and reads of whole tenths.
@@ -234,10 +242,6 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
                 : file.lastError();
       return std::nullopt;
     }
-    if (digest && !digest->add(bytes.data(), got)) {
-      why = "the system's cryptography library cannot compute MD5";
-      return std::nullopt;
-    }
     const size_t frames =
         static_cast<size_t>(std::min<uint64_t>(got, length > done ? length - done : 0)) /
         frameBytes;
@@ -245,13 +249,19 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
     for (size_t i = 0; i < frames * channels; ++i) {
       samples[i] = sampleAt(bytes.data() + i * coding.bytes, coding);
     }
-    for (size_t first = 0; first < frames; first += tenth) {
-      const size_t count = std::min(tenth, frames - first);
-      if (ebur128_add_frames_double(state.get(), samples.data() + first * channels, count) !=
-          EBUR128_SUCCESS) {
-        why = "the loudness meter failed";
-        return std::nullopt;
+    // The true peak and the digest on a thread of their own while this one takes the loudness;
+    // both finish with the block, before the buffers are read into again.
+    std::future<const char*> peaked = std::async(std::launch::async, [&, frames, got] {
+      if (ebur128_add_frames_double(peaks.get(), samples.data(), frames) != EBUR128_SUCCESS) {
+        return kMeterFailed;
       }
+      return digest && !digest->add(bytes.data(), got) ? kNoMd5 : nullptr;
+    });
+    bool fed = true;
+    for (size_t first = 0; first < frames && fed; first += tenth) {
+      const size_t count = std::min(tenth, frames - first);
+      fed = ebur128_add_frames_double(state.get(), samples.data() + first * channels, count) ==
+            EBUR128_SUCCESS;
       if (count < tenth) break;
       ++tenthsFed;
       if (tenthsFed >= kMomentaryTenths) {
@@ -263,6 +273,10 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
             std::max(m.maxShortTerm, reported(state.get(), ebur128_loudness_shortterm));
       }
     }
+    if (const char* failed = peaked.get(); failed || !fed) {
+      why = failed ? failed : kMeterFailed;
+      return std::nullopt;
+    }
     if (options.progress) options.progress(done, data->size);
   }
 
@@ -273,11 +287,11 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   double peak = 0;
   for (unsigned c = 0; c < channels; ++c) {
     double value = 0;
-    if (ebur128_true_peak(state.get(), c, &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
+    if (ebur128_true_peak(peaks.get(), c, &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
   }
   m.truePeak = decibels(peak);
   if (digest && !(m.digest = digest->finish())) {
-    why = "the system's cryptography library cannot compute MD5";
+    why = kNoMd5;
     return std::nullopt;
   }
   return m;
