@@ -101,6 +101,7 @@ FileOutput loudnessOfFile(const Options& o, const std::string& path) {
     output.err += err.str();
     output.failed = file.status != 0;
   }
+  if (o.embedMd5 && o.dryRun && !o.json) output.out += "  MD5 not embedded (dry run)\n";
   if (o.embedMd5 && !output.failed && !o.dryRun) {
     std::string words;
     if (const std::optional<std::string> failed = embed(path, *m->digest, words)) {

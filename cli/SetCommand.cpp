@@ -69,6 +69,7 @@ struct Options : PathOptions {
   bool classic = false;
   bool dryRun = false;
   bool verifyAudio = false;
+  bool leaveUnchanged = false;  // no save at all when nothing changes
 };
 
 // The history with one more line, ended by CR LF; a last line without its line break gets CR LF
@@ -281,6 +282,12 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
                       std::string(o.dryRun ? ": the file is written anew" : ""));
   }
 
+  // A file that holds the values already is left untouched where the caller computed them
+  // (loudness --write run twice), rather than written again as it was.
+  if (o.leaveUnchanged && changes.empty()) {
+    ctx.out << displayName(path) << "\n  unchanged\n";
+    return;
+  }
   // The changes are told once the save has made them; a dry run makes every check of the save
   // and tells what it would change. A failure is told alone.
   if (ctx.showProgress && !o.dryRun) parser->setSaveProgress(progressLine(ctx.err));
@@ -353,6 +360,7 @@ void setFieldsOfFile(Context& ctx, const std::string& path, const FieldValues& v
                      bool dryRun) {
   Options o;
   o.dryRun = dryRun;
+  o.leaveUnchanged = true;
   setFile(ctx, o, path, std::nullopt, std::nullopt, values);
 }
 

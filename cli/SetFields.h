@@ -16,8 +16,9 @@ namespace bextkit::cli {
 using FieldValues = std::vector<std::pair<BextField, edit::Value>>;
 
 // Sets the fields and saves the file, telling each change on the output as `set` does (what
-// would change, with `dryRun`, writing nothing); a refusal or a failed save goes to the error
-// stream with the exit status 1, and nothing is written.
+// would change, with `dryRun`, writing nothing); a file that holds the values already is left
+// untouched ("unchanged"). A refusal or a failed save goes to the error stream with the exit
+// status 1, and nothing is written.
 void setFieldsOfFile(Context& ctx, const std::string& path, const FieldValues& values, bool dryRun);
 
 }  // namespace bextkit::cli

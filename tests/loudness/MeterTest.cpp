@@ -213,5 +213,35 @@ TEST(Meter, WrittenIntoTheChunk) {
   EXPECT_EQ(storedValue(-400), -32768);
 }
 
+// Files that FFmpeg, SoX and libsndfile write measure as FFmpeg's ebur128 filter measures them:
+// integrated loudness within 0.1 LU of its figure (which it prints to a tenth).
+TEST(Meter, AsFfmpegMeasuresProducersFiles) {
+  testsupport::TempDir dir;
+  const std::string ff = dir.pathOf("ffmpeg.wav"), sox = dir.pathOf("sox.wav"),
+                    sndfile = dir.pathOf("sndfile.wav");
+  const std::vector<std::vector<std::string>> kMakers = {
+      {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "anoisesrc=d=8:c=pink:r=48000:a=0.2", "-ac",
+       "2", "-c:a", "pcm_s24le", ff},
+      {"sox",       "-n",  "-r",  "44100", "-b",    "16", "-c",   "2",   sox,   "synth", "8",
+       "pinknoise", "vol", "0.3", ":",     "synth", "4",  "sine", "440", "vol", "0.1"},
+      {"sndfile-convert", "-float32", ff, sndfile}};
+  for (const auto& argv : kMakers) {
+    const auto [status, output] = testsupport::runProcess(argv);
+    if (status != 0) GTEST_SKIP() << argv[0] << " failed: " << output;
+  }
+  for (const std::string& path : {ff, sox, sndfile}) {
+    SCOPED_TRACE(path);
+    const auto [status, output] = testsupport::runProcess(
+        {"ffmpeg", "-nostats", "-nostdin", "-i", path, "-af", "ebur128", "-f", "null", "-"});
+    const size_t summary = output.rfind("Summary:");
+    ASSERT_NE(summary, std::string::npos) << output;
+    const double theirs = std::stod(output.substr(output.find("I:", summary) + 2));
+    std::string why;
+    const std::optional<Measurement> m = measure(path, {}, why);
+    ASSERT_TRUE(m) << why;
+    EXPECT_NEAR(m->integrated, theirs, 0.1 + 0.05);
+  }
+}
+
 }  // namespace
 }  // namespace bextkit::loudness
