@@ -14,6 +14,7 @@ void addFileManagerOperations(std::vector<Operation>& operations);
 void addSmpteOperations(std::vector<Operation>& operations);
 void addConformanceOperations(std::vector<Operation>& operations);
 void addTableOperations(std::vector<Operation>& operations);
+void addLoudnessOperations(std::vector<Operation>& operations);
 
 const char* kindName(Kind kind) {
   static const char* const kNames[] = {
@@ -49,6 +50,7 @@ Bridge::Bridge() {
   addSmpteOperations(operations_);
   addConformanceOperations(operations_);
   addTableOperations(operations_);
+  addLoudnessOperations(operations_);
 }
 
 Bridge::~Bridge() = default;

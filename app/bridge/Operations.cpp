@@ -12,6 +12,7 @@
 #include "cli/Cli.h"
 #include "cli/ExportTable.h"
 #include "edit/FieldEdit.h"
+#include "loudness/Meter.h"
 #include "platform/FileManager.h"
 #include "platform/FileReplacement.h"
 #include "timecode/Smpte.h"
@@ -613,6 +614,24 @@ void addTableOperations(std::vector<Operation>& operations) {
     std::ostringstream out, err;
     const int status = cli::run(args, out, err);
     return Record().add("status", int64_t{status}).add("report", out.str() + err.str());
+  });
+}
+
+// Loudness measured to EBU R 128, for the window's Measure loudness.
+void addLoudnessOperations(std::vector<Operation>& operations) {
+  Registry r{operations, "Loudness"};
+  // The five loudness fields of the file's audio as the edit layer reads and writes them
+  // ("-23.01", or "none" for a value that cannot be measured), by their field names; a file
+  // whose audio cannot be measured fails with the reason.
+  r.classOp("measureAtPath:", {K::kString}, K::kRecord, [](Call& c) -> Value {
+    const std::optional<loudness::Measurement> m =
+        loudness::measure(c.string(0), {.digest = false, .progress = {}}, c.error);
+    if (!m) return {};
+    Record values;
+    for (BextField field : kLoudnessFields) {
+      values.add(fieldName(field), edit::loudnessText(loudness::storedValue(m->of(field))));
+    }
+    return values;
   });
 }
 

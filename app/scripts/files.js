@@ -154,6 +154,20 @@ function appendHistoryLine(list, line) {
   });
 }
 
+// Sets measured loudness values (texts by field name) and the Version 2 that holds them. The
+// reason when the file refuses one, and the file is left as it was.
+function setLoudness(file, values) {
+  const edits = Object.assign({}, file.edits), held = Object.assign({}, file.held);
+  for (const name of ['Version', ...Object.keys(values)]) {
+    const why = setField(file, name, name === 'Version' ? '2' : values[name]);
+    if (why === '') continue;
+    file.edits = edits;
+    file.held = held;
+    return why;
+  }
+  return '';
+}
+
 // Opens a file's parser again after a save, keeping its place, key and rate.
 function reread(file) {
   const parser = BWFParser['initWithPath:'](file.path);

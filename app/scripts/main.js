@@ -171,7 +171,8 @@ function holdStill(still) {
   }
   ui.centralwidget.enabled = !still;
   for (const a of [ui.actionOpen, ui.actionOpenFolder, ui.actionImport, ui.actionExport, ui.actionSave, ui.actionSaveAll, ui.actionRevert,
-                   ui.actionClose, ui.actionCodes, ui.actionApply, ui.actionFillDown, ui.actionAppendHistory]) {
+                   ui.actionClose, ui.actionCodes, ui.actionApply, ui.actionFillDown, ui.actionAppendHistory,
+                   ui.actionMeasureLoudness]) {
     a.enabled = !still;
   }
 }
@@ -297,6 +298,41 @@ function appendHistory() {
   if (line !== null && line !== '') afterBatch(list, appendHistoryLine(list, line), 'Coding history');
 }
 
+// Measures the loudness of the selected files off the main thread, two files at a time (each
+// on two threads of its own), and sets the five values, with Version 2, as edits to save.
+function measureLoudness() {
+  const list = selectedFiles();
+  if (list.length === 0 || saving) return;
+  const queue = [...list], problems = [];
+  let done = 0;
+  const next = () => {
+    const file = queue.shift();
+    if (!file) return;
+    gui.callInBackground('Loudness', 'measureAtPath:', [file.path], (values, error) => {
+      // A file closed meanwhile takes nothing.
+      const why = error ? error.reason : files.includes(file) ? setLoudness(file, values) : '';
+      if (why !== '') problems.push(`${file.path}: ${why}`);
+      if (files.includes(file)) fileChanged(file);
+      done += 1;
+      if (done < list.length) {
+        ui.statusbar.showMessage(`Measuring loudness: ${done} of ${list.length} file(s)…`);
+        next();
+        return;
+      }
+      if (shown && list.includes(shown)) showDetails(shown);
+      const set = list.length - problems.length;
+      ui.statusbar.showMessage(`Loudness measured in ${set} file(s); Save to write it`, 8000);
+      if (problems.length > 0) {
+        tell(`${problems.length} of ${list.length} file(s) have no loudness set; they are left as they were:\n` +
+             problems.join('\n'));
+      }
+    });
+  };
+  ui.statusbar.showMessage(`Measuring loudness: 0 of ${list.length} file(s)…`);
+  next();
+  next();
+}
+
 // Export CSV: the open files' table as bextkit export --csv writes it, each file's timecode at
 // its rate in the window. It holds what the files hold on disk: edits not saved are not in it.
 function exportTable(path, then) {
@@ -363,6 +399,7 @@ Editing the table
   Double-click, F2   Edit the cell (Enter keeps it, Escape drops it)
   Ctrl+E         Apply a value to the selected files ({name}, {n}, {date} in a pattern)
   Ctrl+D         Fill the current cell's value down the selected rows
+  Ctrl+L         Measure the loudness of the selected files (EBU R 128), to save
   Shift+click, Ctrl+click   Select many rows
 Tools
   Ctrl+K         Timecode and footage calculators (Escape closes them)
@@ -418,6 +455,7 @@ for (const [control, signal] of [[ui.actionFillDown, 'triggered'], [ui.fillDownB
   control[signal].connect(fillDown);
 }
 ui.actionAppendHistory.triggered.connect(appendHistory);
+ui.actionMeasureLoudness.triggered.connect(measureLoudness);
 ui.actionExport.triggered.connect(() => {
   const path = files.length > 0 && gui.pickFile('Export the table as CSV', 'CSV files (*.csv)', true);
   if (path) exportTable(path);

@@ -92,6 +92,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       {"Smpte", "timeReferenceOfParser:label:rate:", {ParserRef{self}, S("01:00:00:05"), S("25")}, Record().add("timeReference", uint64_t{172809600})},
       {"Smpte", "labelOfParser:label:rate:atRate:", {ParserRef{self}, S("00:00:00:10"), S("25"), S("30")}, S("00:00:00:12")},
       {"Conformance", "textsAtPath:", {path}, Records{}},
+      {"Loudness", "measureAtPath:", {testsupport::samplePath()}, Record().add("LoudnessValue", "none").add("LoudnessRange", "none").add("MaxTruePeakLevel", "-21.07").add("MaxMomentaryLoudness", "none").add("MaxShortTermLoudness", "none")},
       // The table as export writes it, read back by import without a change.
       {"Table", "writeCsvOfPaths:rates:toPath:", {Strings{path}, Strings{""}, table}, S("")},
       {"Table", "importTableAtPath:dryRun:", {table, true}, Record().add("status", I(0)).add("report", "row 2: " + path + ": unchanged\n0 files would change, 1 unchanged, 0 failed\nbextkit: " + table +
