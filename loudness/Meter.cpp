@@ -230,7 +230,6 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   Measurement m;
   m.maxMomentary = m.maxShortTerm = kMinusInfinity;
   uint64_t tenthsFed = 0;
-  const uint64_t length = data->size - data->size % frameBytes;  // whole frames only
   file.seekToFileOffset(data->offset + kChunkHeaderSize);
   for (uint64_t done = 0; done < data->size;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(data->size - done, bytes.size()));
@@ -242,9 +241,7 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
                 : file.lastError();
       return std::nullopt;
     }
-    const size_t frames =
-        static_cast<size_t>(std::min<uint64_t>(got, length > done ? length - done : 0)) /
-        frameBytes;
+    const size_t frames = got / frameBytes;  // a part of a frame at the end is no sample
     done += got;
     for (size_t i = 0; i < frames * channels; ++i) {
       samples[i] = sampleAt(bytes.data() + i * coding.bytes, coding);

@@ -126,10 +126,11 @@ TEST(Meter, EveryCodingReadsAlike) {
     uint16_t tag, bits;
     ByteOrder order;
     double within;
-  } kCodings[] = {{1, 8, ByteOrder::kNormal, 0.2},   {1, 16, ByteOrder::kNormal, 0.01},
-                  {1, 24, ByteOrder::kNormal, 0.01}, {1, 32, ByteOrder::kNormal, 0.01},
-                  {3, 64, ByteOrder::kNormal, 0.01}, {1, 24, ByteOrder::kBig, 0.01},
-                  {3, 32, ByteOrder::kBig, 0.01},    {0xFFFE, 24, ByteOrder::kNormal, 0.01}};
+  } kCodings[] = {{1, 8, ByteOrder::kNormal, 0.2},       {1, 16, ByteOrder::kNormal, 0.01},
+                  {1, 24, ByteOrder::kNormal, 0.01},     {1, 32, ByteOrder::kNormal, 0.01},
+                  {3, 64, ByteOrder::kNormal, 0.01},     {1, 24, ByteOrder::kBig, 0.01},
+                  {3, 32, ByteOrder::kBig, 0.01},        {3, 64, ByteOrder::kBig, 0.01},
+                  {0xFFFE, 24, ByteOrder::kNormal, 0.01}};
   for (const auto& c : kCodings) {
     SCOPED_TRACE(std::to_string(c.tag) + "/" + std::to_string(c.bits));
     const std::optional<Measurement> m = measured(wave(samples, 2, c.tag, c.bits, c.order));
