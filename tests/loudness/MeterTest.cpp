@@ -200,7 +200,8 @@ TEST(Meter, WrittenIntoTheChunk) {
     EXPECT_EQ(r.out.find("Version: " + std::to_string(f.version) + " -> 2") != std::string::npos,
               f.version < 2)
         << r.out;
-    const BextRecord& written = *testsupport::scanned(path)->bextRecord();
+    const auto parser = testsupport::scanned(path);
+    const BextRecord& written = *parser->bextRecord();
     EXPECT_EQ(written.version, 2);
     for (BextField field : kLoudnessFields) {
       EXPECT_EQ(written.loudnessOf(field), storedValue(m->of(field))) << fieldName(field);
