@@ -11,7 +11,7 @@
 #include "check/BextRules.h"
 #include "check/Structure.h"
 #include "check/TimecodeRules.h"
-#include "check/Xml.h"
+#include "bwf/Xml.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {

@@ -10,7 +10,7 @@
 #include "check/BextRules.h"
 #include "check/Finding.h"
 #include "check/TimecodeRules.h"
-#include "check/Xml.h"
+#include "bwf/Xml.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {

@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "check/Xml.h"
+#include "bwf/Xml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const bextkit::check::XmlDocument document =
-      bextkit::check::parseXml(std::string_view(reinterpret_cast<const char*>(data), size));
+  const bextkit::XmlDocument document =
+      bextkit::parseXml(std::string_view(reinterpret_cast<const char*>(data), size));
   if (document.capped && document.wellFormed) std::abort();
-  if (document.leaves.size() > bextkit::check::kMostXmlElements) std::abort();
+  if (document.leaves.size() > bextkit::kMostXmlElements) std::abort();
   return 0;
 }

@@ -12,10 +12,10 @@
 
 #include "Support.h"
 #include "Tool.h"
+#include "bwf/Xml.h"
 #include "check/Conformance.h"
 #include "check/Policy.h"
 #include "check/TimecodeRules.h"
-#include "check/Xml.h"
 #include "cli/Cli.h"
 
 namespace bextkit::check {
@@ -161,6 +161,20 @@ TEST(Conformance, XmlLeavesAndErrors) {
   const XmlDocument padded = parseXml(std::string("<A>\n<B> 25/1 </B><C/></A>\0\0 \n", 30));
   EXPECT_TRUE(padded.wellFormed) << padded.error;
   EXPECT_EQ(padded.leaves, (std::map<std::string, std::string>{{"A/B", "25/1"}, {"A/C", ""}}));
+  // Each leaf's content where the document holds it, an empty-element tag as itself; in UTF-16
+  // (its padding cut by whole characters) the same leaves at twice the offsets after the mark.
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<A>\n<B> 25/1 </B><C/></A>\n")) utf16 += std::string{c, '\0'};
+  for (const auto& [document, scale, start] :
+       {std::tuple(padded, 1, 0), std::tuple(parseXml(utf16 + std::string(4, '\0')), 2, 2)}) {
+    ASSERT_EQ(document.leafList.size(), 2u) << document.error;
+    EXPECT_EQ(document.leafList[0].text, "25/1");
+    EXPECT_EQ(std::vector<uint64_t>({document.leafList[0].begin, document.leafList[0].end,
+                                     document.leafList[1].begin, document.leafList[1].end,
+                                     document.leafList[1].emptyTag}),
+              std::vector<uint64_t>({7u * scale + start, 13u * scale + start, 17u * scale + start,
+                                     21u * scale + start, 1}));
+  }
   EXPECT_FALSE(parseXml("<A><B/>").wellFormed) << "an element left open";
   const XmlDocument broken = parseXml("<A>\n<B></A>");
   EXPECT_FALSE(broken.wellFormed);

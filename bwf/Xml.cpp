@@ -1,4 +1,4 @@
-#include "check/Xml.h"
+#include "bwf/Xml.h"
 
 #include <expat.h>
 
@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace bextkit::check {
+namespace bextkit {
 
 namespace {
 
@@ -21,7 +21,13 @@ struct Walk {
   std::string text;
   bool hasChildren = false;
   size_t elements = 0;
+  uint64_t tagStart = 0, contentStart = 0;  // of the element opened last
 };
+
+uint64_t byteIndex(XML_Parser parser) {
+  const XML_Index at = XML_GetCurrentByteIndex(parser);
+  return at < 0 ? 0 : static_cast<uint64_t>(at);
+}
 
 std::string trimmed(const std::string& text) {
   const char* kSpace = " \t\r\n";
@@ -50,12 +56,20 @@ void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char**) {
   }
   walk.text.clear();
   walk.hasChildren = false;
+  walk.tagStart = byteIndex(walk.parser);
+  walk.contentStart = walk.tagStart + static_cast<uint64_t>(XML_GetCurrentByteCount(walk.parser));
 }
 
 void XMLCALL onEnd(void* user, const XML_Char*) {
   auto& walk = *static_cast<Walk*>(user);
-  if (!walk.hasChildren && !walk.document.leaves.contains(walk.path)) {
-    walk.document.leaves.emplace(walk.path, trimmed(walk.text));
+  if (!walk.hasChildren) {
+    // An empty-element tag's end has no bytes of its own.
+    const uint64_t end = byteIndex(walk.parser);
+    const bool emptyTag = XML_GetCurrentByteCount(walk.parser) == 0;
+    walk.document.leafList.push_back({walk.path, trimmed(walk.text),
+                                      emptyTag ? walk.tagStart : walk.contentStart,
+                                      emptyTag ? walk.contentStart : end, emptyTag});
+    walk.document.leaves.emplace(walk.path, walk.document.leafList.back().text);
   }
   walk.path.resize(walk.parentEnds.back());
   walk.parentEnds.pop_back();
@@ -70,11 +84,18 @@ void XMLCALL onText(void* user, const XML_Char* text, int length) {
 }  // namespace
 
 XmlDocument parseXml(std::string_view text) {
-  size_t end = text.size();
-  while (end > 0 && (text[end - 1] == '\0' || text[end - 1] == ' ' || text[end - 1] == '\n' ||
-                     text[end - 1] == '\r' || text[end - 1] == '\t')) {
-    --end;
-  }
+  // Padding is cut a character at a time: a byte in UTF-8, two bytes (one of them zero) in
+  // UTF-16.
+  const bool utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+  const bool littleEndian = text.starts_with("\xFF\xFE");
+  const size_t unit = utf16 ? 2 : 1;
+  const auto padding = [&](size_t at) {
+    const char c = text[at + (utf16 && littleEndian ? 0 : unit - 1)];
+    const bool high = !utf16 || text[at + (littleEndian ? 1 : 0)] == '\0';
+    return high && (c == '\0' || c == ' ' || c == '\n' || c == '\r' || c == '\t');
+  };
+  size_t end = text.size() - text.size() % unit;
+  while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
   XmlDocument document;
   std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
       XML_ParserCreate(nullptr), &XML_ParserFree);
@@ -82,7 +103,7 @@ XmlDocument parseXml(std::string_view text) {
     document.error = "out of memory";
     return document;
   }
-  Walk walk{parser.get(), document, {}, {}, {}, false, 0};
+  Walk walk{parser.get(), document, {}, {}, {}, false, 0, 0, 0};
   XML_SetUserData(parser.get(), &walk);
   XML_SetElementHandler(parser.get(), onStart, onEnd);
   XML_SetCharacterDataHandler(parser.get(), onText);
@@ -105,4 +126,4 @@ XmlDocument parseXml(std::string_view text) {
   return document;
 }
 
-}  // namespace bextkit::check
+}  // namespace bextkit

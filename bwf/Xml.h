@@ -6,8 +6,19 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
-namespace bextkit::check {
+namespace bextkit {
+
+// A leaf element as the document holds it: its path, its text, and where its content lies.
+struct XmlLeaf {
+  std::string path;  // "BWFXML/SPEED/TIMECODE_RATE"
+  std::string text;  // surrounding white space removed
+  // The bytes of the document between its start and end tags; for an empty-element tag
+  // ("<NOTE/>") the tag itself, `emptyTag` true.
+  uint64_t begin = 0, end = 0;
+  bool emptyTag = false;
+};
 
 struct XmlDocument {
   bool wellFormed = false;
@@ -20,6 +31,8 @@ struct XmlDocument {
   // The text of each leaf element by its path from the root, the first where a path repeats;
   // surrounding white space removed.
   std::map<std::string, std::string> leaves;
+  // Every leaf element in document order, repeated paths included (a TRACK_LIST's tracks).
+  std::vector<XmlLeaf> leafList;
 };
 
 // Limits that keep the reading of any document short and its memory bounded. An iXML chunk of
@@ -28,7 +41,8 @@ constexpr size_t kDeepestXml = 64;        // elements inside one another
 constexpr size_t kLongestXmlPath = 1024;  // bytes of a path "A/B/C"
 constexpr size_t kMostXmlElements = 50000;
 
-// Parses `text`; NULs and white space after the last element (a common padding) are ignored.
+// Parses `text`, UTF-8 or, after its byte order mark, UTF-16; NULs and white space after the
+// last element (a common padding) are ignored.
 XmlDocument parseXml(std::string_view text);
 
-}  // namespace bextkit::check
+}  // namespace bextkit
