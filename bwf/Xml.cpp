@@ -22,6 +22,7 @@ struct Walk {
   bool hasChildren = false;
   size_t elements = 0;
   uint64_t tagStart = 0, contentStart = 0;  // of the element opened last
+  std::vector<uint64_t> tagStarts;          // of each open element
 };
 
 uint64_t byteIndex(XML_Parser parser) {
@@ -57,22 +58,26 @@ void XMLCALL onStart(void* user, const XML_Char* name, const XML_Char**) {
   walk.text.clear();
   walk.hasChildren = false;
   walk.tagStart = byteIndex(walk.parser);
+  walk.tagStarts.push_back(walk.tagStart);
   walk.contentStart = walk.tagStart + static_cast<uint64_t>(XML_GetCurrentByteCount(walk.parser));
 }
 
 void XMLCALL onEnd(void* user, const XML_Char*) {
   auto& walk = *static_cast<Walk*>(user);
+  if (walk.document.capped) return;  // an end that follows the stop is not read
   if (!walk.hasChildren) {
     // An empty-element tag's end has no bytes of its own.
     const uint64_t end = byteIndex(walk.parser);
     const bool emptyTag = XML_GetCurrentByteCount(walk.parser) == 0;
     walk.document.leafList.push_back({walk.path, trimmed(walk.text),
                                       emptyTag ? walk.tagStart : walk.contentStart,
-                                      emptyTag ? walk.contentStart : end, emptyTag});
+                                      emptyTag ? walk.contentStart : end, emptyTag,
+                                      walk.tagStarts.size() > 1 ? walk.tagStarts.end()[-2] : 0});
     walk.document.leaves.emplace(walk.path, walk.document.leafList.back().text);
   }
   walk.path.resize(walk.parentEnds.back());
   walk.parentEnds.pop_back();
+  walk.tagStarts.pop_back();
   walk.text.clear();
   walk.hasChildren = true;  // the parent now has a child
 }
@@ -103,7 +108,7 @@ XmlDocument parseXml(std::string_view text) {
     document.error = "out of memory";
     return document;
   }
-  Walk walk{parser.get(), document, {}, {}, {}, false, 0, 0, 0};
+  Walk walk{parser.get(), document, {}, {}, {}, false, 0, 0, 0, {}};
   XML_SetUserData(parser.get(), &walk);
   XML_SetElementHandler(parser.get(), onStart, onEnd);
   XML_SetCharacterDataHandler(parser.get(), onText);

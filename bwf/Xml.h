@@ -18,6 +18,7 @@ struct XmlLeaf {
   // ("<NOTE/>") the tag itself, `emptyTag` true.
   uint64_t begin = 0, end = 0;
   bool emptyTag = false;
+  uint64_t parent = 0;  // where its parent element's start tag begins: leaves of one parent share it
 };
 
 struct XmlDocument {

@@ -8,10 +8,10 @@
 #include "bwf/ByteOrder.h"
 #include "bwf/FileScan.h"
 #include "bwf/SmpteTime.h"
+#include "bwf/Xml.h"
 #include "check/BextRules.h"
 #include "check/Structure.h"
 #include "check/TimecodeRules.h"
-#include "bwf/Xml.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {
@@ -88,11 +88,12 @@ XmlDocument ixmlOf(const BWFParser& parser) {
   return parseXml(std::string_view(reinterpret_cast<const char*>(payload.data()), payload.size()));
 }
 
-StatedRates statedRatesOf(const BWFParser& parser) {
+StatedRates statedRatesOf(const BWFParser& parser, const XmlDocument* ixml) {
   TimecodeFacts facts;
   facts.description = parser.description();
-  const XmlDocument ixml = ixmlOf(parser);
-  if (ixml.wellFormed) facts.ixml = &ixml.leaves;
+  const XmlDocument read = ixml ? XmlDocument() : ixmlOf(parser);
+  if (!ixml) ixml = &read;
+  if (ixml->wellFormed) facts.ixml = &ixml->leaves;
   return statedRates(facts);
 }
 

@@ -7,10 +7,10 @@
 
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/Xml.h"
 #include "check/BextRules.h"
 #include "check/Finding.h"
 #include "check/TimecodeRules.h"
-#include "bwf/Xml.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit::check {
@@ -32,8 +32,9 @@ std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
 // The iXML document of the file that `parser` scanned: its chain's first iXML chunk (none past
 // 16 MiB, which the check reports unread).
 XmlDocument ixmlOf(const BWFParser& parser);
-// The frame rates that file states, in its iXML chunk and in its description's speed line.
-StatedRates statedRatesOf(const BWFParser& parser);
+// The frame rates that file states, in its iXML chunk (`ixml` where the caller read it already)
+// and in its description's speed line.
+StatedRates statedRatesOf(const BWFParser& parser, const XmlDocument* ixml = nullptr);
 
 // How many findings of `severity` there are.
 size_t countOf(const Findings& findings, Severity severity);

@@ -8,7 +8,9 @@
 #include <sstream>
 
 #include "bwf/BWFParser.h"
+#include "bwf/Ixml.h"
 #include "bwf/SmpteTime.h"
+#include "check/Conformance.h"
 #include "cli/Arguments.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
@@ -69,9 +71,47 @@ void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& 
   }
 }
 
+// The iXML's fields by name, the other elements under "other"; null without iXML, the reason
+// for a document that cannot be read.
+void ixmlJson(JsonWriter& j, const BWFParser& p, const IxmlRecord& ixml) {
+  j.key("iXML");
+  if (!p.chunkChain().first(chunkid::kIXML)) {
+    j.null();
+    return;
+  }
+  j.beginObject();
+  if (!ixml.wellFormed) {
+    j.key("error").string(ixml.error).endObject();
+    return;
+  }
+  for (const bool known : {true, false}) {
+    if (!known) j.key("other").beginObject();
+    for (const IxmlField& f : ixml.fields) {
+      if (f.known == known) j.key(displayUtf8(f.name)).string(displayUtf8(f.text));
+    }
+    if (!known) j.endObject();
+  }
+  j.endObject();
+}
+
+// The iXML's fields, one a line, the other elements marked so.
+void printIxml(std::ostream& out, const BWFParser& p, const IxmlRecord& ixml) {
+  if (!p.chunkChain().first(chunkid::kIXML)) return;
+  std::string lines;
+  for (const IxmlField& f : ixml.fields) {
+    lines += (lines.empty() ? "" : "\n" + std::string(24, ' ')) + displayUtf8(f.name) + ":" +
+             (f.text.empty() ? "" : " " + displayUtf8(f.text)) + (f.known ? "" : " (other)");
+  }
+  char label[32];
+  std::snprintf(label, sizeof label, "  %-22s", "iXML");
+  out << label
+      << (ixml.wellFormed ? (lines.empty() ? "no fields" : lines) : "not read: " + ixml.error)
+      << '\n';
+}
+
 // One JSON Lines record; the file name comes first, written byte for byte (JsonWriter::fileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
-                     const FileRate* fileRate, const Options& o) {
+                     const FileRate* fileRate, const Options& o, const IxmlRecord* ixml) {
   JsonWriter j;
   j.beginObject().key("file").fileName(path);
   if (!p) {
@@ -159,6 +199,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   } else {
     j.null();
   }
+  ixmlJson(j, *p, *ixml);
   // SMPTE timecode at the file's rate; the system's own arithmetic beside it with --classic.
   const FrameRate& rate = fileRate->rate;
   j.key("timecode");
@@ -337,24 +378,29 @@ void runFiles(Context& ctx, const Options& o, View view) {
     output.failed = !parser;
     if (!parser) {
       if (o.json) {
-        output.out = jsonLine(path, nullptr, why, nullptr, o) + '\n';
+        output.out = jsonLine(path, nullptr, why, nullptr, o, nullptr) + '\n';
       } else {
         output.err = failureLine(path, why);
       }
       return output;
     }
-    const FileRate rate = rateOfFile(option, o.classic, *parser);
+    // The iXML is read once, for the rate it states and for its fields.
+    const XmlDocument document =
+        view == View::kShow || o.json ? check::ixmlOf(*parser) : XmlDocument();
+    const IxmlRecord ixml = decodeIxml(document);
+    const FileRate rate = rateOfFile(option, o.classic, *parser, &document);
     if (!rate.note.empty() && view == View::kShow) {
       output.err = "bextkit: " + displayName(path) + ": note: " + rate.note + '\n';
     }
     if (o.json) {
-      output.out = jsonLine(path, parser.get(), "", &rate, o) + '\n';
+      output.out = jsonLine(path, parser.get(), "", &rate, o, &ixml) + '\n';
       return output;
     }
     std::ostringstream text;
     text << displayName(path) << '\n';
     if (view == View::kShow) {
       printFields(text, *parser, rate);
+      printIxml(text, *parser, ixml);
     } else if (o.directory) {
       printChunks(text, *parser);
     } else {
@@ -368,8 +414,8 @@ void runFiles(Context& ctx, const Options& o, View view) {
 
 void addCommonOptions(CLI::App* command, Options& o) {
   command->add_flag("--json", o.json,
-                    "One JSON object per file on one line: file, format, bext, timecode, flags, "
-                    "chunks, layout, container (or error)");
+                    "One JSON object per file on one line: file, format, bext, iXML, timecode, "
+                    "flags, chunks, layout, container (or error)");
   command->add_flag("--verbose", o.verbose, "Also print the scan's progress messages");
   addFrameRateOption(command, o.rate, o.classic);
 }

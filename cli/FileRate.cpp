@@ -4,13 +4,14 @@
 
 namespace bextkit::cli {
 
-FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, BWFParser& parser) {
+FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, BWFParser& parser,
+                    const XmlDocument* ixml) {
   FileRate chosen;
   if (option) {
     chosen.rate = *option;
     chosen.source = "option";
   } else {
-    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(parser));
+    const check::RateChoice choice = check::chooseRate(check::statedRatesOf(parser, ixml));
     chosen.rate = frameRateOf(choice.rate ? *choice.rate : defaultRate());
     if (classic) chosen.rate.smpte.reset();
     chosen.source = choice.source;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bwf/BWFParser.h"
+#include "bwf/Xml.h"
 #include "cli/Arguments.h"
 
 namespace bextkit::cli {
@@ -19,8 +20,10 @@ struct FileRate {
 };
 
 // `option` is the rate given with --rate (none when not given); `classic` counts with the
-// system's own arithmetic. The parser's own timecode is counted at the chosen rate.
-FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, BWFParser& parser);
+// system's own arithmetic. The parser's own timecode is counted at the chosen rate. `ixml`, the
+// file's iXML document where the caller read it already, spares a second reading.
+FileRate rateOfFile(const std::optional<FrameRate>& option, bool classic, BWFParser& parser,
+                    const XmlDocument* ixml = nullptr);
 
 // "at 29.97 drop-frame, stated in iXML", "at 25 fps (no rate stated; --rate to choose)".
 std::string rateSourceText(const FileRate& rate);

@@ -112,7 +112,7 @@ TEST(Cli, ShowAndChunks) {
                    R"("originatorReference":"BXK0000000001","originationDate":"2026-12-06","originationTime":"10:00:00",)"
                    R"("timeReference":172800000,"timeReferenceLow":172800000,"timeReferenceHigh":0,"version":1,"umid":null,)"
                    R"("loudnessValue":null,"loudnessRange":null,"maxTruePeakLevel":null,"maxMomentaryLoudness":null,"maxShortTermLoudness":null,)"
-                   R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},)"
+                   R"("codingHistory":"A=PCM,F=48000,W=24,M=stereo,T=bextkit sample\r\n"},"iXML":null,)"
                    R"("timecode":{"value":"01:00:00:00","rate":"25","dropFrame":false,"frame":90000,"samplesPastFrame":0,"moreThanADay":false,"rateSource":"default"},)"
                    R"("flags":["RIFF","fmt","data","bext"],)"
                    R"("chunks":[{"id":"RIFF","index":1,"start":0,"length":12},{"id":"fmt ","index":2,"start":12,"length":48},)"

@@ -1,0 +1,91 @@
+#include "bwf/Ixml.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+
+namespace bextkit {
+
+namespace {
+
+// The fields bextkit names, by their path below the root; BEXT/ and USER/ are known whole, and
+// a track's fields below.
+constexpr std::array<std::string_view, 22> kKnown = {"IXML_VERSION",
+                                                     "PROJECT",
+                                                     "SCENE",
+                                                     "TAKE",
+                                                     "TAPE",
+                                                     "CIRCLED",
+                                                     "NOTE",
+                                                     "UBITS",
+                                                     "FILE_UID",
+                                                     "SPEED/NOTE",
+                                                     "SPEED/MASTER_SPEED",
+                                                     "SPEED/CURRENT_SPEED",
+                                                     "SPEED/TIMECODE_RATE",
+                                                     "SPEED/TIMECODE_FLAG",
+                                                     "SPEED/FILE_SAMPLE_RATE",
+                                                     "SPEED/AUDIO_BIT_DEPTH",
+                                                     "SPEED/DIGITIZER_SAMPLE_RATE",
+                                                     "SPEED/TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI",
+                                                     "SPEED/TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO",
+                                                     "SPEED/TIMESTAMP_SAMPLE_RATE",
+                                                     "TRACK_LIST/TRACK_COUNT",
+                                                     "USER"};
+constexpr std::array<std::string_view, 4> kTrackFields = {"CHANNEL_INDEX", "INTERLEAVE_INDEX",
+                                                          "NAME", "FUNCTION"};
+constexpr std::string_view kTrack = "TRACK_LIST/TRACK/";
+
+}  // namespace
+
+const IxmlField* IxmlRecord::find(std::string_view name) const {
+  const auto f = std::find_if(fields.begin(), fields.end(),
+                              [name](const IxmlField& f) { return f.name == name; });
+  return f == fields.end() ? nullptr : &*f;
+}
+
+IxmlRecord decodeIxml(const XmlDocument& document) {
+  IxmlRecord record;
+  record.wellFormed = document.wellFormed;
+  if (!document.wellFormed) {
+    record.error = document.error;
+    return record;
+  }
+  // Tracks are told apart by their TRACK element, which their leaves share as parent.
+  size_t track = 0;
+  uint64_t trackElement = 0;
+  std::unordered_map<std::string, size_t> seenNames;
+  for (const XmlLeaf& leaf : document.leafList) {
+    const size_t slash = leaf.path.find('/');
+    if (record.root.empty()) record.root = leaf.path.substr(0, slash);
+    IxmlField field{slash == std::string::npos ? leaf.path : leaf.path.substr(slash + 1),
+                    leaf.text,
+                    leaf.begin,
+                    leaf.end,
+                    leaf.emptyTag,
+                    false};
+    if (record.root == "BWFXML") {
+      const std::string& name = field.name;
+      if (name.starts_with(kTrack)) {
+        if (track == 0 || leaf.parent != trackElement) ++track;
+        trackElement = leaf.parent;
+        const std::string_view element = std::string_view(name).substr(kTrack.size());
+        field.known =
+            std::find(kTrackFields.begin(), kTrackFields.end(), element) != kTrackFields.end();
+        field.name = "TRACK_LIST/TRACK[" + std::to_string(track) + "]/" + std::string(element);
+      } else {
+        field.known = std::find(kKnown.begin(), kKnown.end(), name) != kKnown.end() ||
+                      name.starts_with("BEXT/") || name.starts_with("USER/");
+      }
+    }
+    // A name that repeats (an element a vendor writes twice) is numbered, so that each names
+    // one field.
+    if (const size_t seen = seenNames[field.name]++; seen > 0) {
+      field.name += "[" + std::to_string(seen + 1) + "]";
+    }
+    record.fields.push_back(std::move(field));
+  }
+  return record;
+}
+
+}  // namespace bextkit
