@@ -11,6 +11,7 @@
 #include <future>
 #include <limits>
 #include <memory>
+#include <numbers>
 
 #include "bwf/ByteOrder.h"
 #include "bwf/ChunkChain.h"
@@ -71,6 +72,82 @@ double sampleAt(const uint8_t* p, const SampleCoding& c) {
   const auto value = static_cast<int32_t>(bits);
   return double(value) / 2147483648.0;
 }
+
+// The true peak: each channel oversampled by a polyphase interpolator (4 times below 96 kHz, twice
+// below 192 kHz, as BS.1770 asks) and the largest magnitude kept. The interpolator is a
+// Kaiser-windowed sinc of 16 taps a phase, flat to within a tenth of a dB up to 0.4 of the
+// sample rate, each phase scaled to pass DC unchanged; single precision, the phases of one input
+// sample computed side by side.
+class TruePeak {
+ public:
+  static constexpr size_t kTaps = 16;
+
+  TruePeak(unsigned channels, uint32_t sampleRate)
+      : phases_(sampleRate < 96000    ? 4
+                : sampleRate < 192000 ? 2
+                                      : 1),
+        coefficients_(kTaps * 4, 0.0f),
+        history_(channels, std::vector<float>(kTaps - 1, 0.0f)),
+        peaks_(channels, 0.0f) {
+    const size_t length = kTaps * phases_;
+    const double centre = double(length - 1) / 2, beta = 4.0;
+    const auto bessel = [](double x) {  // I0, by its series
+      double sum = 1, term = 1;
+      for (int k = 1; k < 32; ++k) sum += (term *= (x / (2 * k)) * (x / (2 * k)));
+      return sum;
+    };
+    std::vector<double> taps(length);
+    for (size_t i = 0; i < length; ++i) {
+      const double t = (double(i) - centre) / double(phases_);
+      const double sinc = t == 0 ? 1 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
+      const double r = (double(i) - centre) / centre;
+      taps[i] = sinc * bessel(beta * std::sqrt(std::max(0.0, 1 - r * r))) / bessel(beta);
+    }
+    // Phase p's taps, k = 0 for the newest sample, stored [k][p] four phases wide (zero past
+    // this rate's phases). At one phase, the samples are their own peaks.
+    for (size_t p = 0; p < phases_ && phases_ > 1; ++p) {
+      double sum = 0;
+      for (size_t k = 0; k < kTaps; ++k) sum += taps[k * phases_ + p];
+      for (size_t k = 0; k < kTaps; ++k) {
+        coefficients_[k * 4 + p] = static_cast<float>(taps[k * phases_ + p] / sum);
+      }
+    }
+  }
+
+  // Adds `frames` interleaved frames of `channels` samples.
+  void add(const double* samples, size_t frames) {
+    const size_t channels = peaks_.size();
+    std::vector<float> line;
+    for (size_t c = 0; c < channels; ++c) {
+      std::vector<float>& history = history_[c];
+      line.assign(history.begin(), history.end());
+      for (size_t n = 0; n < frames; ++n)
+        line.push_back(static_cast<float>(samples[n * channels + c]));
+      float peak = peaks_[c];
+      for (size_t n = 0; n < frames; ++n) {
+        const float* newest = line.data() + n + kTaps - 1;
+        float out[4] = {0, 0, 0, 0};
+        for (size_t k = 0; k < kTaps; ++k) {
+          const float x = newest[-static_cast<std::ptrdiff_t>(k)];
+          const float* c = coefficients_.data() + k * 4;
+          for (size_t p = 0; p < 4; ++p) out[p] += c[p] * x;
+        }
+        for (const float y : out) peak = std::max(peak, std::fabs(y));
+        peak = std::max(peak, std::fabs(*newest));
+      }
+      peaks_[c] = peak;
+      std::copy(line.end() - static_cast<std::ptrdiff_t>(kTaps - 1), line.end(), history.begin());
+    }
+  }
+
+  float peak() const { return *std::max_element(peaks_.begin(), peaks_.end()); }
+
+ private:
+  size_t phases_;
+  std::vector<float> coefficients_;
+  std::vector<std::vector<float>> history_;  // the last kTaps - 1 samples of each channel
+  std::vector<float> peaks_;
+};
 
 double decibels(double linear) { return linear > 0 ? 20 * std::log10(linear) : kMinusInfinity; }
 
@@ -198,13 +275,12 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   const SampleCoding coding{codingOf(*format) == formattag::kFloat, format->bitsPerSample / 8u,
                             chain.bigEndianSizes()};
   const unsigned channels = format->channels;
-  // Two meters, run side by side on each block: loudness, and the true peak (4 times
-  // oversampled, as costly as the rest), whose meter counts every channel, LFE included.
+  // Two meters, run side by side on each block: loudness, and the true peak, which counts every
+  // channel, LFE included.
   const std::unique_ptr<ebur128_state, StateFree> state(
       ebur128_init(channels, format->sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA));
-  const std::unique_ptr<ebur128_state, StateFree> peaks(
-      ebur128_init(channels, format->sampleRate, EBUR128_MODE_TRUE_PEAK));
-  if (!state || !peaks) {
+  TruePeak peaks(channels, format->sampleRate);
+  if (!state) {
     why = "the loudness meter cannot be made for " + std::to_string(channels) + " channels at " +
           std::to_string(format->sampleRate) + " Hz";
     return std::nullopt;
@@ -215,7 +291,6 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
                          : weights[c] == Weight::kSurround ? EBUR128_LEFT_SURROUND
                                                            : EBUR128_CENTER;
     ebur128_set_channel(state.get(), c, position);
-    ebur128_set_channel(peaks.get(), c, EBUR128_CENTER);
   }
 
   // A tenth of a second of frames, and reads of whole tenths.
@@ -249,9 +324,7 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
     // The true peak and the digest on a thread of their own while this one takes the loudness;
     // both finish with the block, before the buffers are read into again.
     std::future<const char*> peaked = std::async(std::launch::async, [&, frames, got] {
-      if (ebur128_add_frames_double(peaks.get(), samples.data(), frames) != EBUR128_SUCCESS) {
-        return kMeterFailed;
-      }
+      peaks.add(samples.data(), frames);
       return digest && !digest->add(bytes.data(), got) ? kNoMd5 : nullptr;
     });
     bool fed = true;
@@ -281,12 +354,7 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   m.range = reported(state.get(), ebur128_loudness_range);
   // A range needs gated blocks to spread over; silence has none.
   if (!std::isfinite(m.integrated)) m.range = kMinusInfinity;
-  double peak = 0;
-  for (unsigned c = 0; c < channels; ++c) {
-    double value = 0;
-    if (ebur128_true_peak(peaks.get(), c, &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
-  }
-  m.truePeak = decibels(peak);
+  m.truePeak = decibels(peaks.peak());
   if (digest && !(m.digest = digest->finish())) {
     why = kNoMd5;
     return std::nullopt;

@@ -126,7 +126,7 @@ TEST(Meter, EveryCodingReadsAlike) {
     uint16_t tag, bits;
     ByteOrder order;
     double within;
-  } kCodings[] = {{1, 8, ByteOrder::kNormal, 0.2},       {1, 16, ByteOrder::kNormal, 0.01},
+  } kCodings[] = {{1, 8, ByteOrder::kNormal, 0.5},       {1, 16, ByteOrder::kNormal, 0.01},
                   {1, 24, ByteOrder::kNormal, 0.01},     {1, 32, ByteOrder::kNormal, 0.01},
                   {3, 64, ByteOrder::kNormal, 0.01},     {1, 24, ByteOrder::kBig, 0.01},
                   {3, 32, ByteOrder::kBig, 0.01},        {3, 64, ByteOrder::kBig, 0.01},
