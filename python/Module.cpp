@@ -462,16 +462,28 @@ PYBIND11_MODULE(_bextkit, m) {
   m.def("path_bytes", &pathBytes, py::arg("path"));
   m.def(
       "read",
-      [](const py::handle& path, const std::string& rate) {
+      [](const py::handle& path, const py::object& rate) {
         const std::string bytes = pathBytes(path);
+        const std::string rateName =
+            rate.is_none() ? std::string() : py::str(rate).cast<std::string>();
         ReadResult result;
         {
           const py::gil_scoped_release unlocked;
-          result = readRecord(bytes, rate);
+          result = readRecord(bytes, rateName);
         }
-        return resultObject(std::move(result));
+        if (!result.record) {
+          // bextkit.ReadError, an OSError that names the file and the reason.
+          const py::object error =
+              py::module_::import("bextkit").attr("ReadError")(path, displayUtf8(result.why));
+          PyErr_SetObject(error.get_type().ptr(), error.ptr());
+          throw py::error_already_set();
+        }
+        return py::cast(std::move(*result.record));
       },
-      py::arg("path"), py::arg("rate") = "");
+      py::arg("path"), py::arg("rate") = py::none(),
+      "The file's record: format, every bext field, duration, the chunk chain and its "
+      "timecode, counted at `rate` (an SMPTE rate's name such as \"29.97\") or, by default, at "
+      "the rate the file states. Raises ReadError (an OSError) when the file cannot be read.");
 
   py::class_<ParallelReader>(m, "ParallelReader")
       .def(py::init([](const py::iterable& paths, const std::string& rate, unsigned workers) {

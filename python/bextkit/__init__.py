@@ -84,14 +84,9 @@ def _rate(rate):
     return "" if rate is None else str(rate)
 
 
-def read(path, rate=None):
-    """The file's record: format, every bext field, duration, the chunk chain and its
-    timecode, counted at ``rate`` (an SMPTE rate's name such as "29.97") or, by default, at
-    the rate the file states. Raises ReadError (an OSError) when the file cannot be read."""
-    result = _bextkit.read(path, _rate(rate))
-    if isinstance(result, str):
-        raise ReadError(path, result)
-    return result
+# Reading one file is the library's own call: nothing in Python stands between threads that
+# read at once and the released GIL.
+read = _bextkit.read
 
 
 def read_many(paths, workers=None, rate=None, errors="raise"):
