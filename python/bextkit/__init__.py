@@ -110,6 +110,9 @@ def read_many(paths, workers=None, rate=None, errors="raise"):
             yield result
 
 
+_EDIT_FIELDS = frozenset(_bextkit.edit_fields())
+
+
 def edit(path, dry_run=False, **fields):
     """Sets bext fields and saves the file, changing nothing else: description, originator,
     originator_reference, origination_date, origination_time, coding_history (str or bytes),
@@ -121,6 +124,9 @@ def edit(path, dry_run=False, **fields):
     Raises Refused, before anything is written, for a value that is none of its field or that
     a check would call an error; ReadError when the file cannot be read; WriteError when the
     save fails (the file stays as it was)."""
+    unknown = sorted(set(fields) - _EDIT_FIELDS)
+    if unknown:
+        raise TypeError(f"edit() got unexpected keyword arguments: {', '.join(unknown)}")
     status, detail = _bextkit.edit(path, fields, bool(dry_run))
     if status == "refused":
         raise Refused(path, detail)
