@@ -120,7 +120,7 @@ std::optional<std::string> editText(BextField field, const py::handle& value, st
   }
   if (isLoudness && PyFloat_Check(value.ptr())) {
     const double d = value.cast<double>();
-    char digits[64];
+    char digits[512];  // the longest fixed form of a double
     const auto [end, error] =
         std::to_chars(digits, digits + sizeof digits, d, std::chars_format::fixed);
     if (error == std::errc() && std::isfinite(d)) return std::string(digits, end);
