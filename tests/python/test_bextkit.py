@@ -38,8 +38,10 @@ def test_read_is_what_show_reads(cli, name):
     assert record.duration == expected["audio"]["duration"]
     assert [(c.id, c.offset, c.size) for c in record.chunks] == \
         [(c["id"], c["offset"], c["size"]) for c in expected["layout"]]
-    assert record.timecode == (expected["timecode"] or {}).get("value")
-    assert record.rate_source == (expected["timecode"] or {}).get("rateSource", record.rate_source)
+    timecode = expected["timecode"] or {"value": None, "rate": record.rate,
+                                         "rateSource": record.rate_source}
+    assert (record.timecode, record.rate, record.rate_source) == \
+        (timecode["value"], timecode["rate"], timecode["rateSource"])
 
 
 @pytest.mark.parametrize("name", PRODUCERS)
