@@ -38,8 +38,6 @@ constexpr std::array<const char*, 17> kInfoColumns = {
     "IARL", "IART", "ICMS", "ICMT", "ICOP", "ICRD", "IENG", "IGNR", "IKEY",
     "IMED", "INAM", "IPRD", "ISBJ", "ISFT", "ISRC", "ISRF", "ITCH"};
 
-using Row = std::vector<std::pair<std::string, std::string>>;  // column, value
-
 // What a row is made from: the file, its decoded record (none without a bext chunk) and its
 // timecode.
 struct RowSource {
@@ -94,37 +92,45 @@ constexpr std::array<ColumnValue, csv::kBextColumns.size()> kColumnValues = {
     [](const RowSource& s) { return s.bext ? textOf(s.bext->codingHistory) : ""; },
 };
 
-// One file's row, the bext columns empty where the file has no bext chunk.
-Row rowOf(const std::string& path, BWFParser& p, const std::optional<smpte::Rate>& rate) {
+// One file's bext cells, empty where the file has no bext chunk.
+std::vector<std::string> bextCells(const std::string& path, BWFParser& p,
+                                   const std::optional<smpte::Rate>& rate) {
   const std::optional<BextRecord>& bext = p.bextRecord();
   const bool reference = bext && bext->timeReference;
   const RowSource source{path, p, bext ? &*bext : nullptr,
                          rate && reference ? smpteTime(p, *rate) : std::nullopt, !rate};
-  Row row;
-  for (size_t i = 0; i < csv::kBextColumns.size(); ++i) {
-    row.emplace_back(csv::kBextColumns[i], kColumnValues[i](source));
+  std::vector<std::string> cells;
+  for (const ColumnValue& value : kColumnValues) cells.push_back(value(source));
+  return cells;
+}
+
+// A file's row at the rate given (none: the rate the file states).
+std::optional<TableRow> rowOf(const std::string& path, const std::optional<FrameRate>& option,
+                              bool classic, std::string& why) {
+  std::vector<check::InfoEntry> info;
+  std::unique_ptr<BWFParser> parser =
+      check::scanWithInfo(path, option ? option->fps : 25.0f, info, why);
+  if (!parser) return std::nullopt;
+  TableRow row{bextCells(path, *parser, rateOfFile(option, classic, *parser).rate.smpte),
+               std::move(info)};
+  for (const char* column : kInfoColumns) {
+    const auto entry = std::find_if(row.info.begin(), row.info.end(),
+                                    [&](const check::InfoEntry& e) { return e.id == column; });
+    row.cells.push_back(entry == row.info.end() ? "" : displayUtf8(entry->value));
   }
   return row;
 }
 
 // The CSV header: the broadcast extension's columns, then the INFO fields.
-std::string csvHeader() {
-  std::vector<std::string> header(csv::kBextColumns.begin(), csv::kBextColumns.end());
-  header.insert(header.end(), kInfoColumns.begin(), kInfoColumns.end());
-  return csv::record(header);
-}
+std::string csvHeader() { return csv::record(tableColumns()); }
 
 // A file's CSV record: a text that a spreadsheet would run as a formula goes with a quote before
-// it; each INFO column holds the first entry of its ID.
-std::string csvRecordOf(Row row, const std::vector<check::InfoEntry>& info) {
+// it.
+std::string csvRecordOf(const TableRow& row) {
+  static const std::vector<std::string> columns = tableColumns();
   std::vector<std::string> fields;
-  for (auto& [column, value] : row) {
-    fields.push_back(csv::isTextColumn(column) ? csv::textCell(value) : std::move(value));
-  }
-  for (const char* column : kInfoColumns) {
-    const auto entry = std::find_if(info.begin(), info.end(),
-                                    [&](const check::InfoEntry& e) { return e.id == column; });
-    fields.push_back(entry == info.end() ? "" : csv::textCell(displayUtf8(entry->value)));
+  for (size_t i = 0; i < columns.size(); ++i) {
+    fields.push_back(csv::isTextColumn(columns[i]) ? csv::textCell(row.cells[i]) : row.cells[i]);
   }
   return csv::record(fields);
 }
@@ -143,34 +149,31 @@ void run(Context& ctx, const Options& o) {
   runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
     FileOutput output;
     std::string why;
-    std::vector<check::InfoEntry> info;
-    std::unique_ptr<BWFParser> parser =
-        check::scanWithInfo(path, option ? option->fps : 25.0f, info, why);
-    if (!parser) {
+    const std::optional<TableRow> row = rowOf(path, option, o.classic, why);
+    if (!row) {
       output.err = failureLine(path, why);
       output.failed = true;
       return output;
     }
-    Row row = rowOf(path, *parser, rateOfFile(option, o.classic, *parser).rate.smpte);
     if (o.csv) {
-      output.out = csvRecordOf(std::move(row), info);
+      output.out = csvRecordOf(*row);
       return output;
     }
     // Written as show --json writes: the file name byte for byte, the texts as UTF-8; each
     // INFO field once, the first of its ID.
     JsonWriter j;
     j.beginObject();
-    for (const auto& [column, value] : row) {
-      j.key(column);
-      if (column == "FileName") {
-        j.fileName(value);
+    for (size_t i = 0; i < csv::kBextColumns.size(); ++i) {
+      j.key(csv::kBextColumns[i]);
+      if (i == 0) {
+        j.fileName(row->cells[i]);
       } else {
-        j.string(displayUtf8(value));
+        j.string(row->cells[i]);
       }
     }
     j.key("INFO").beginObject();
     std::set<std::string> ids;
-    for (const check::InfoEntry& e : info) {
+    for (const check::InfoEntry& e : row->info) {
       if (ids.insert(displayUtf8(e.id)).second)
         j.key(displayUtf8(e.id)).string(displayUtf8(e.value));
     }
@@ -182,6 +185,21 @@ void run(Context& ctx, const Options& o) {
 
 }  // namespace
 
+std::vector<std::string> tableColumns() {
+  std::vector<std::string> columns(csv::kBextColumns.begin(), csv::kBextColumns.end());
+  columns.insert(columns.end(), kInfoColumns.begin(), kInfoColumns.end());
+  return columns;
+}
+
+std::optional<TableRow> tableRow(const std::string& path, const std::string& rateName,
+                                 std::string& why) {
+  std::optional<FrameRate> option;
+  if (!rateName.empty() && !(option = parseRate("rate", rateName, false, why))) {
+    return std::nullopt;
+  }
+  return rowOf(path, option, false, why);
+}
+
 bool writeCsvTable(const std::vector<std::pair<std::string, std::string>>& files, std::ostream& out,
                    std::ostream& err) {
   const ScanMessages quiet(false, err);
@@ -189,18 +207,12 @@ bool writeCsvTable(const std::vector<std::pair<std::string, std::string>>& files
   out << csvHeader();
   for (const auto& [path, rateName] : files) {
     std::string why;
-    std::optional<FrameRate> option;
-    std::vector<check::InfoEntry> info;
-    std::unique_ptr<BWFParser> parser;
-    if (!rateName.empty() && !(option = parseRate("rate", rateName, false, why))) {
-      err << failureLine(path, why);
-    } else if (!(parser = check::scanWithInfo(path, option ? option->fps : 25.0f, info, why))) {
-      err << failureLine(path, why);
+    if (const std::optional<TableRow> row = tableRow(path, rateName, why)) {
+      out << csvRecordOf(*row);
     } else {
-      out << csvRecordOf(rowOf(path, *parser, rateOfFile(option, false, *parser).rate.smpte), info);
-      continue;
+      err << failureLine(path, why);
+      good = false;
     }
-    good = false;
   }
   return good;
 }
