@@ -1,9 +1,7 @@
-// The meter: the data chunk read in large blocks, decoded to double-precision samples and fed to
-// libebur128 in 100 ms steps, after each of which the momentary (400 ms) and short-term (3 s)
-// loudness are taken for their maxima, as EBU Tech 3341 updates them at 10 Hz.
+// The meter: the data chunk read in large blocks, decoded to double-precision samples, and
+// measured in tenths of a second, the momentary (400 ms) and short-term (3 s) loudness taken
+// after each for their maxima, as EBU Tech 3341 updates them at 10 Hz.
 #include "loudness/Meter.h"
-
-#include <ebur128.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <numeric>
 
 #include "bwf/ByteOrder.h"
 #include "bwf/ChunkChain.h"
@@ -20,7 +19,6 @@ namespace bextkit::loudness {
 
 namespace {
 
-constexpr const char* kMeterFailed = "the loudness meter failed";
 constexpr const char* kNoMd5 = "the system's cryptography library cannot compute MD5";
 constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 constexpr uint64_t kChunkHeaderSize = 8;
@@ -34,10 +32,6 @@ constexpr uint64_t kShortTermTenths = 30;
 // left, right and centre, side left and right, and the top back three.
 constexpr uint32_t kSurroundBits = 0x10 | 0x20 | 0x100 | 0x200 | 0x400 | 0x8000 | 0x10000 | 0x20000;
 constexpr uint32_t kLfeBit = 0x8;
-
-struct StateFree {
-  void operator()(ebur128_state* state) const { ebur128_destroy(&state); }
-};
 
 // The samples of one coding: how wide each is and how it reads as a value from -1 to 1.
 struct SampleCoding {
@@ -149,14 +143,126 @@ class TruePeak {
   std::vector<float> peaks_;
 };
 
-double decibels(double linear) { return linear > 0 ? 20 * std::log10(linear) : kMinusInfinity; }
+// Loudness as BS.1770-4 weighs it: each channel through the K-weighting filter (a high shelf,
+// then a high-pass, derived for the sample rate from their analogue prototypes), the squares
+// summed per tenth of a second with the channel's weight. The momentary (400 ms) and short-term
+// (3 s) windows slide over those tenths; the integrated loudness gates the 400 ms blocks at
+// -70 LUFS and then 10 LU below their mean; the loudness range gates the 3 s blocks at -70 LUFS
+// and 20 LU below their mean and spans their 10th to 95th percentile.
+class GatedLoudness {
+ public:
+  GatedLoudness(const std::vector<Weight>& weights, uint32_t sampleRate)
+      : tenth_(std::max<size_t>((sampleRate + 5) / 10, 1)) {
+    const double rate = sampleRate;
+    // The high shelf (+4 dB above about 1.5 kHz) and the high-pass (below about 38 Hz).
+    const double k1 = std::tan(std::numbers::pi * 1681.974450955533 / rate),
+                 q1 = 0.7071752369554196;
+    const double vh = std::pow(10.0, 3.999843853973347 / 20), vb = std::pow(vh, 0.4996667741545416);
+    const double d1 = 1 + k1 / q1 + k1 * k1;
+    shelf_ = {(vh + vb * k1 / q1 + k1 * k1) / d1, 2 * (k1 * k1 - vh) / d1,
+              (vh - vb * k1 / q1 + k1 * k1) / d1, 2 * (k1 * k1 - 1) / d1,
+              (1 - k1 / q1 + k1 * k1) / d1};
+    const double k2 = std::tan(std::numbers::pi * 38.13547087602444 / rate),
+                 q2 = 0.5003270373238773;
+    const double d2 = 1 + k2 / q2 + k2 * k2;
+    highPass_ = {1, -2, 1, 2 * (k2 * k2 - 1) / d2, (1 - k2 / q2 + k2 * k2) / d2};
+    for (const Weight w : weights) {
+      channels_.push_back({w == Weight::kNone ? 0.0 : w == Weight::kSurround ? 1.41 : 1.0, {}});
+    }
+  }
 
-// A loudness libebur128 reports through `get`, or minus infinity for what it could not measure.
-template <typename Get>
-double reported(ebur128_state* state, Get get) {
-  double value = 0;
-  return get(state, &value) == EBUR128_SUCCESS && std::isfinite(value) ? value : kMinusInfinity;
-}
+  // Adds `frames` interleaved frames.
+  void add(const double* samples, size_t frames) {
+    const size_t count = channels_.size();
+    for (size_t first = 0; first < frames;) {
+      const size_t length = std::min(frames - first, tenth_ - filled_);
+      for (size_t c = 0; c < count; ++c) {
+        Channel& ch = channels_[c];
+        double* z = ch.state;  // x1 x2 y1 y2 of the shelf, then y1 y2 of the high-pass
+        double squares = 0;
+        for (size_t n = first; n < first + length; ++n) {
+          const double x = samples[n * count + c];
+          const double y = shelf_.b0 * x + shelf_.b1 * z[0] + shelf_.b2 * z[1] - shelf_.a1 * z[2] -
+                           shelf_.a2 * z[3];
+          const double h = y - 2 * z[2] + z[3] - highPass_.a1 * z[4] - highPass_.a2 * z[5];
+          z[1] = z[0], z[0] = x, z[3] = z[2], z[2] = y, z[5] = z[4], z[4] = h;
+          squares += h * h;
+        }
+        sum_ += ch.gain * squares;
+      }
+      first += length;
+      if ((filled_ += length) == tenth_) {
+        tenths_.push_back(sum_);
+        sum_ = 0;
+        filled_ = 0;
+      }
+    }
+  }
+
+  // The integrated loudness, the range and the two maxima of what was added.
+  void measureInto(Measurement& m) const {
+    const auto loudness = [](double meanSquare) {
+      return meanSquare > 0 ? -0.691 + 10 * std::log10(meanSquare) : kMinusInfinity;
+    };
+    const auto windows = [&](size_t tenths) {  // the mean squares of each window, sliding by tenths
+      std::vector<double> out;
+      for (size_t k = tenths; k <= tenths_.size(); ++k) {
+        double sum = 0;
+        for (size_t i = k - tenths; i < k; ++i) sum += tenths_[i];
+        out.push_back(sum / double(tenths * tenth_));
+      }
+      return out;
+    };
+    // Blocks above -70 LUFS, then those above `relative` LU below their mean.
+    const auto gated = [&](const std::vector<double>& blocks, double relative) {
+      const double absolute = std::pow(10.0, (-70 + 0.691) / 10);
+      std::vector<double> kept;
+      std::copy_if(blocks.begin(), blocks.end(), std::back_inserter(kept),
+                   [&](double z) { return z > absolute; });
+      if (kept.empty()) return kept;
+      const double threshold = std::accumulate(kept.begin(), kept.end(), 0.0) /
+                               double(kept.size()) * std::pow(10.0, relative / 10);
+      std::erase_if(kept, [&](double z) { return z <= threshold; });
+      return kept;
+    };
+    const std::vector<double> momentary = windows(kMomentaryTenths),
+                              shortTerm = windows(kShortTermTenths);
+    m.maxMomentary =
+        loudness(momentary.empty() ? 0 : *std::max_element(momentary.begin(), momentary.end()));
+    m.maxShortTerm =
+        loudness(shortTerm.empty() ? 0 : *std::max_element(shortTerm.begin(), shortTerm.end()));
+    const std::vector<double> blocks = gated(momentary, -10);
+    m.integrated = loudness(blocks.empty() ? 0
+                                           : std::accumulate(blocks.begin(), blocks.end(), 0.0) /
+                                                 double(blocks.size()));
+    std::vector<double> spread = gated(shortTerm, -20);
+    std::sort(spread.begin(), spread.end());
+    const auto percentile = [&](double p) {
+      return loudness(spread[size_t(double(spread.size() - 1) * p + 0.5)]);
+    };
+    // A range needs gated blocks to spread over; silence has none.
+    m.range = !std::isfinite(m.integrated) ? kMinusInfinity
+              : spread.empty()             ? 0
+                                           : percentile(0.95) - percentile(0.10);
+  }
+
+ private:
+  struct Biquad {
+    double b0, b1, b2, a1, a2;
+  };
+  struct Channel {
+    double gain;
+    double state[6];
+  };
+  Biquad shelf_{}, highPass_{};
+  std::vector<Channel> channels_;
+  size_t tenth_;       // frames in a tenth of a second
+  size_t filled_ = 0;  // frames of the tenth under way
+  double sum_ = 0;     // its weighted squares so far
+  std::vector<double> tenths_;
+};
+
+double decibels(double linear) { return linear > 0 ? 20 * std::log10(linear) : kMinusInfinity; }
 
 }  // namespace
 
@@ -277,34 +383,18 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
   const unsigned channels = format->channels;
   // Two meters, run side by side on each block: loudness, and the true peak, which counts every
   // channel, LFE included.
-  const std::unique_ptr<ebur128_state, StateFree> state(
-      ebur128_init(channels, format->sampleRate, EBUR128_MODE_I | EBUR128_MODE_LRA));
+  GatedLoudness loudness(channelWeights(*format), format->sampleRate);
   TruePeak peaks(channels, format->sampleRate);
-  if (!state) {
-    why = "the loudness meter cannot be made for " + std::to_string(channels) + " channels at " +
-          std::to_string(format->sampleRate) + " Hz";
-    return std::nullopt;
-  }
-  const std::vector<Weight> weights = channelWeights(*format);
-  for (unsigned c = 0; c < channels; ++c) {
-    const int position = weights[c] == Weight::kNone       ? EBUR128_UNUSED
-                         : weights[c] == Weight::kSurround ? EBUR128_LEFT_SURROUND
-                                                           : EBUR128_CENTER;
-    ebur128_set_channel(state.get(), c, position);
-  }
 
-  // A tenth of a second of frames, and reads of whole tenths.
-  const size_t tenth = std::max<size_t>(format->sampleRate / 10, 1);
+  // Reads of whole frames.
   const size_t frameBytes = format->blockAlign;
-  const size_t tenthsPerRead = std::max<size_t>(kReadBytes / (tenth * frameBytes), 1);
-  std::vector<uint8_t> bytes(tenthsPerRead * tenth * frameBytes);
-  std::vector<double> samples(tenthsPerRead * tenth * channels);
+  const size_t framesPerRead = std::max<size_t>(kReadBytes / frameBytes, 1);
+  std::vector<uint8_t> bytes(framesPerRead * frameBytes);
+  std::vector<double> samples(framesPerRead * channels);
   std::optional<check::DigestStream> digest;
   if (options.digest) digest.emplace();
 
   Measurement m;
-  m.maxMomentary = m.maxShortTerm = kMinusInfinity;
-  uint64_t tenthsFed = 0;
   file.seekToFileOffset(data->offset + kChunkHeaderSize);
   for (uint64_t done = 0; done < data->size;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(data->size - done, bytes.size()));
@@ -327,33 +417,15 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
       peaks.add(samples.data(), frames);
       return digest && !digest->add(bytes.data(), got) ? kNoMd5 : nullptr;
     });
-    bool fed = true;
-    for (size_t first = 0; first < frames && fed; first += tenth) {
-      const size_t count = std::min(tenth, frames - first);
-      fed = ebur128_add_frames_double(state.get(), samples.data() + first * channels, count) ==
-            EBUR128_SUCCESS;
-      if (count < tenth) break;
-      ++tenthsFed;
-      if (tenthsFed >= kMomentaryTenths) {
-        m.maxMomentary =
-            std::max(m.maxMomentary, reported(state.get(), ebur128_loudness_momentary));
-      }
-      if (tenthsFed >= kShortTermTenths) {
-        m.maxShortTerm =
-            std::max(m.maxShortTerm, reported(state.get(), ebur128_loudness_shortterm));
-      }
-    }
-    if (const char* failed = peaked.get(); failed || !fed) {
-      why = failed ? failed : kMeterFailed;
+    loudness.add(samples.data(), frames);
+    if (const char* failed = peaked.get()) {
+      why = failed;
       return std::nullopt;
     }
     if (options.progress) options.progress(done, data->size);
   }
 
-  m.integrated = reported(state.get(), ebur128_loudness_global);
-  m.range = reported(state.get(), ebur128_loudness_range);
-  // A range needs gated blocks to spread over; silence has none.
-  if (!std::isfinite(m.integrated)) m.range = kMinusInfinity;
+  loudness.measureInto(m);
   m.truePeak = decibels(peaks.peak());
   if (digest && !(m.digest = digest->finish())) {
     why = kNoMd5;

@@ -2,11 +2,13 @@
 // true peak) and Tech 3342 (loudness range), their test signals made from the published
 // descriptions; every coding it reads giving one value; and `loudness --write` storing what it
 // measured.
+#include <ebur128.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <random>
 
 #include "Support.h"
 #include "Tool.h"
@@ -243,6 +245,45 @@ TEST(Meter, AsFfmpegMeasuresProducersFiles) {
     ASSERT_TRUE(m) << why;
     EXPECT_NEAR(m->integrated, theirs, 0.1 + 0.05);
   }
+}
+
+// The meter beside libebur128, the library of this field that measures exactly this, fed the same
+// samples: a noise that swells and fades over 5.1 channels, each value within a hundredth (the
+// range and the true peak, taken otherwise, within a tenth and a fifth).
+TEST(Meter, AsLibebur128Measures) {
+  constexpr unsigned kChannels = 6;
+  std::mt19937 noise(7);
+  std::normal_distribution<double> gauss(0, 0.05);
+  std::vector<double> samples;
+  for (size_t n = 0; n < size_t(kRate) * 12; ++n) {
+    const double swell = 0.2 + std::sin(double(n) / kRate) * std::sin(double(n) / kRate);
+    for (unsigned c = 0; c < kChannels; ++c) samples.push_back(swell * gauss(noise));
+  }
+  const Measurement ours = *measured(wave(samples, kChannels));
+  ebur128_state* state =
+      ebur128_init(kChannels, kRate, EBUR128_MODE_LRA | EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+  double maxM = -HUGE_VAL, maxS = -HUGE_VAL, value = 0;
+  for (size_t tenth = 0; tenth < 120; ++tenth) {
+    ebur128_add_frames_double(state, samples.data() + tenth * 4800 * kChannels, 4800);
+    if (tenth >= 3 && ebur128_loudness_momentary(state, &value) == EBUR128_SUCCESS)
+      maxM = std::max(maxM, value);
+    if (tenth >= 29 && ebur128_loudness_shortterm(state, &value) == EBUR128_SUCCESS)
+      maxS = std::max(maxS, value);
+  }
+  double integrated = 0, range = 0, peak = 0;
+  ebur128_loudness_global(state, &integrated);
+  ebur128_loudness_range(state, &range);
+  for (unsigned c = 0; c < kChannels; ++c) {
+    ebur128_true_peak(state, c, &value);
+    peak = std::max(peak, value);
+  }
+  ebur128_destroy(&state);
+  EXPECT_NEAR(ours.integrated, integrated, 0.01);
+  // libebur128 slides its 3 s blocks for the range by a second, the meter by a tenth.
+  EXPECT_NEAR(ours.range, range, 0.1);
+  EXPECT_NEAR(ours.maxMomentary, maxM, 0.01);
+  EXPECT_NEAR(ours.maxShortTerm, maxS, 0.01);
+  EXPECT_NEAR(ours.truePeak, 20 * std::log10(peak), 0.2);
 }
 
 }  // namespace
