@@ -75,12 +75,14 @@ double sampleAt(const uint8_t* p, const SampleCoding& c) {
 class TruePeak {
  public:
   static constexpr size_t kTaps = 16;
+  using Floats4 = float __attribute__((vector_size(16)));
+  using Bits4 = int32_t __attribute__((vector_size(16)));
 
   TruePeak(unsigned channels, uint32_t sampleRate)
       : phases_(sampleRate < 96000    ? 4
                 : sampleRate < 192000 ? 2
                                       : 1),
-        coefficients_(kTaps * 4, 0.0f),
+        taps_(kTaps, Floats4{0, 0, 0, 0}),
         history_(channels, std::vector<float>(kTaps - 1, 0.0f)),
         peaks_(channels, 0.0f) {
     const size_t length = kTaps * phases_;
@@ -103,33 +105,42 @@ class TruePeak {
       double sum = 0;
       for (size_t k = 0; k < kTaps; ++k) sum += taps[k * phases_ + p];
       for (size_t k = 0; k < kTaps; ++k) {
-        coefficients_[k * 4 + p] = static_cast<float>(taps[k * phases_ + p] / sum);
+        taps_[k][p] = static_cast<float>(taps[k * phases_ + p] / sum);
       }
     }
   }
 
-  // Adds `frames` interleaved frames of `channels` samples.
-  void add(const double* samples, size_t frames) {
+  // Adds `frames` interleaved frames, of the channels from `first` up to `last`; runs on
+  // disjoint channels may go side by side.
+  void add(const double* samples, size_t frames, size_t first, size_t last) {
     const size_t channels = peaks_.size();
-    std::vector<float> line;
-    for (size_t c = 0; c < channels; ++c) {
+    std::vector<float> line(kTaps - 1 + frames);
+    for (size_t c = first; c < last; ++c) {
       std::vector<float>& history = history_[c];
-      line.assign(history.begin(), history.end());
-      for (size_t n = 0; n < frames; ++n)
-        line.push_back(static_cast<float>(samples[n * channels + c]));
-      float peak = peaks_[c];
+      std::copy(history.begin(), history.end(), line.begin());
+      for (size_t n = 0; n < frames; ++n) {
+        line[kTaps - 1 + n] = static_cast<float>(samples[n * channels + c]);
+      }
+      // The four phases of a sample side by side in one vector, summed in two halves that do not
+      // wait on each other, each phase keeping its own peak; the samples' own peak beside them,
+      // four samples a vector.
+      Floats4 peak = {peaks_[c], peaks_[c], peaks_[c], peaks_[c]};
       for (size_t n = 0; n < frames; ++n) {
         const float* newest = line.data() + n + kTaps - 1;
-        float out[4] = {0, 0, 0, 0};
-        for (size_t k = 0; k < kTaps; ++k) {
-          const float x = newest[-static_cast<std::ptrdiff_t>(k)];
-          const float* c = coefficients_.data() + k * 4;
-          for (size_t p = 0; p < 4; ++p) out[p] += c[p] * x;
+        Floats4 even = {0, 0, 0, 0}, odd = {0, 0, 0, 0};
+        for (size_t k = 0; k < kTaps; k += 2) {
+          even += taps_[k] * newest[-static_cast<std::ptrdiff_t>(k)];
+          odd += taps_[k + 1] * newest[-static_cast<std::ptrdiff_t>(k + 1)];
         }
-        for (const float y : out) peak = std::max(peak, std::fabs(y));
-        peak = std::max(peak, std::fabs(*newest));
+        peak = larger(peak, even + odd);
       }
-      peaks_[c] = peak;
+      for (size_t n = 0; n < frames; n += 4) {
+        Floats4 four = {0, 0, 0, 0};
+        std::memcpy(&four, line.data() + kTaps - 1 + n,
+                    sizeof(float) * std::min<size_t>(4, frames - n));
+        peak = larger(peak, four);
+      }
+      peaks_[c] = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
       std::copy(line.end() - static_cast<std::ptrdiff_t>(kTaps - 1), line.end(), history.begin());
     }
   }
@@ -137,8 +148,16 @@ class TruePeak {
   float peak() const { return *std::max_element(peaks_.begin(), peaks_.end()); }
 
  private:
+  // Each lane of `peak`, or the magnitude of the lane of `values` where that is larger: the sign
+  // bit cleared, the larger chosen by a compare mask.
+  static Floats4 larger(Floats4 peak, Floats4 values) {
+    const Floats4 magnitude = Floats4(Bits4(values) & 0x7FFFFFFF);
+    const Bits4 more = magnitude > peak;
+    return Floats4((Bits4(magnitude) & more) | (Bits4(peak) & ~more));
+  }
+
   size_t phases_;
-  std::vector<float> coefficients_;
+  std::vector<Floats4> taps_;  // tap k of the four phases (zero past this rate's phases)
   std::vector<std::vector<float>> history_;  // the last kTaps - 1 samples of each channel
   std::vector<float> peaks_;
 };
@@ -408,18 +427,26 @@ std::optional<Measurement> measure(FileHandle& file, uint64_t fileSize, const Op
     }
     const size_t frames = got / frameBytes;  // a part of a frame at the end is no sample
     done += got;
+    // The digest, from the bytes, on a thread of its own from the start; the true peak of the
+    // first half of the channels on another once the samples are decoded; the loudness and the
+    // other channels' true peak on this one. All finish with the block, before the buffers are
+    // read into again.
+    std::future<bool> digested;
+    if (digest) {
+      digested =
+          std::async(std::launch::async, [&, got] { return digest->add(bytes.data(), got); });
+    }
     for (size_t i = 0; i < frames * channels; ++i) {
       samples[i] = sampleAt(bytes.data() + i * coding.bytes, coding);
     }
-    // The true peak and the digest on a thread of their own while this one takes the loudness;
-    // both finish with the block, before the buffers are read into again.
-    std::future<const char*> peaked = std::async(std::launch::async, [&, frames, got] {
-      peaks.add(samples.data(), frames);
-      return digest && !digest->add(bytes.data(), got) ? kNoMd5 : nullptr;
-    });
+    const size_t half = (channels + 1) / 2;
+    std::future<void> peaked =
+        std::async(std::launch::async, [&, frames] { peaks.add(samples.data(), frames, 0, half); });
     loudness.add(samples.data(), frames);
-    if (const char* failed = peaked.get()) {
-      why = failed;
+    peaks.add(samples.data(), frames, half, channels);
+    peaked.get();
+    if (digest && !digested.get()) {
+      why = kNoMd5;
       return std::nullopt;
     }
     if (options.progress) options.progress(done, data->size);
