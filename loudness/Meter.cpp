@@ -184,6 +184,7 @@ class GatedLoudness {
     const double k2 = std::tan(std::numbers::pi * 38.13547087602444 / rate),
                  q2 = 0.5003270373238773;
     const double d2 = 1 + k2 / q2 + k2 * k2;
+    // The high-pass's numerator is 1, -2, 1 at every rate.
     highPass_ = {1, -2, 1, 2 * (k2 * k2 - 1) / d2, (1 - k2 / q2 + k2 * k2) / d2};
     for (const Weight w : weights) {
       channels_.push_back({w == Weight::kNone ? 0.0 : w == Weight::kSurround ? 1.41 : 1.0, {}});
@@ -203,7 +204,8 @@ class GatedLoudness {
           const double x = samples[n * count + c];
           const double y = shelf_.b0 * x + shelf_.b1 * z[0] + shelf_.b2 * z[1] - shelf_.a1 * z[2] -
                            shelf_.a2 * z[3];
-          const double h = y - 2 * z[2] + z[3] - highPass_.a1 * z[4] - highPass_.a2 * z[5];
+          const double h = highPass_.b0 * y + highPass_.b1 * z[2] + highPass_.b2 * z[3] -
+                           highPass_.a1 * z[4] - highPass_.a2 * z[5];
           z[1] = z[0], z[0] = x, z[3] = z[2], z[2] = y, z[5] = z[4], z[4] = h;
           squares += h * h;
         }
