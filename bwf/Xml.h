@@ -18,7 +18,8 @@ struct XmlLeaf {
   // ("<NOTE/>") the tag itself, `emptyTag` true.
   uint64_t begin = 0, end = 0;
   bool emptyTag = false;
-  uint64_t parent = 0;  // where its parent element's start tag begins: leaves of one parent share it
+  uint64_t parent =
+      0;  // where its parent element's start tag begins: leaves of one parent share it
 };
 
 struct XmlDocument {
