@@ -33,6 +33,19 @@ struct Options : PathOptions {
   bool classic = false;
 };
 
+// After the INFO fields, the iXML fields that production sound fills, by their names below
+// BWFXML, each column named "iXML:" and the name.
+constexpr std::array<const char*, 10> kIxmlFields = {"PROJECT",
+                                                     "SCENE",
+                                                     "TAKE",
+                                                     "TAPE",
+                                                     "CIRCLED",
+                                                     "NOTE",
+                                                     "UBITS",
+                                                     "FILE_UID",
+                                                     "SPEED/TIMECODE_RATE",
+                                                     "SPEED/TIMECODE_FLAG"};
+
 // After the broadcast extension's columns, the INFO fields archives use most.
 constexpr std::array<const char*, 17> kInfoColumns = {
     "IARL", "IART", "ICMS", "ICMT", "ICOP", "ICRD", "IENG", "IGNR", "IKEY",
@@ -111,12 +124,18 @@ std::optional<TableRow> rowOf(const std::string& path, const std::optional<Frame
   std::unique_ptr<BWFParser> parser =
       check::scanWithInfo(path, option ? option->fps : 25.0f, info, why);
   if (!parser) return std::nullopt;
-  TableRow row{bextCells(path, *parser, rateOfFile(option, classic, *parser).rate.smpte),
-               std::move(info)};
+  // The iXML is read once, for its fields and for the rate it states.
+  const XmlDocument document = check::ixmlOf(*parser);
+  TableRow row{bextCells(path, *parser, rateOfFile(option, classic, *parser, &document).rate.smpte),
+               std::move(info), decodeIxml(document)};
   for (const char* column : kInfoColumns) {
     const auto entry = std::find_if(row.info.begin(), row.info.end(),
                                     [&](const check::InfoEntry& e) { return e.id == column; });
     row.cells.push_back(entry == row.info.end() ? "" : displayUtf8(entry->value));
+  }
+  for (const char* name : kIxmlFields) {
+    const IxmlField* field = row.ixml.find(name);
+    row.cells.push_back(field ? displayUtf8(field->text) : "");
   }
   return row;
 }
@@ -177,6 +196,10 @@ void run(Context& ctx, const Options& o) {
       if (ids.insert(displayUtf8(e.id)).second)
         j.key(displayUtf8(e.id)).string(displayUtf8(e.value));
     }
+    j.endObject().key("iXML").beginObject();
+    for (const IxmlField& f : row->ixml.fields) {
+      j.key(displayUtf8(f.name)).string(displayUtf8(f.text));
+    }
     j.endObject().endObject();
     output.out = j.text() + '\n';
     return output;
@@ -188,6 +211,7 @@ void run(Context& ctx, const Options& o) {
 std::vector<std::string> tableColumns() {
   std::vector<std::string> columns(csv::kBextColumns.begin(), csv::kBextColumns.end());
   columns.insert(columns.end(), kInfoColumns.begin(), kInfoColumns.end());
+  for (const char* name : kIxmlFields) columns.push_back(std::string(kIxmlColumnPrefix) + name);
   return columns;
 }
 
@@ -227,10 +251,11 @@ void addExportCommand(CLI::App& app, Context& context) {
   addPathOptions(command, *o, "WAV files");
   command->add_flag("--csv", o->csv,
                     "RFC 4180 CSV in UTF-8: a header row, then FileName, Description, ..., "
-                    "CodingHistory and the INFO fields IARL to ITCH");
+                    "CodingHistory, the INFO fields IARL to ITCH and iXML:PROJECT to "
+                    "iXML:SPEED/TIMECODE_FLAG");
   command->add_flag("--json", o->json,
-                    "One JSON object per file on one line, with the same names and an INFO "
-                    "object of every INFO field present");
+                    "One JSON object per file on one line, with the same names, an INFO object "
+                    "of every INFO field present and an iXML object of every iXML field");
   addFrameRateOption(command, o->rate, o->classic);
   command->callback([o, ctx] { run(*ctx, *o); });
 }

@@ -5,16 +5,20 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "bwf/Ixml.h"
 #include "check/BextRules.h"
 
 namespace bextkit::cli {
 
 // The table's columns: the broadcast extension's (FileName to CodingHistory), then the INFO
-// fields archives use most (IARL to ITCH).
+// fields archives use most (IARL to ITCH), then the iXML fields of production sound
+// ("iXML:SCENE" and the like).
 std::vector<std::string> tableColumns();
+inline constexpr std::string_view kIxmlColumnPrefix = "iXML:";
 
 // One file's row, as export makes it.
 struct TableRow {
@@ -24,6 +28,8 @@ struct TableRow {
   std::vector<std::string> cells;
   // Every INFO entry, in file order, as the file holds it.
   std::vector<check::InfoEntry> info;
+  // Every iXML field, as show lists them.
+  IxmlRecord ixml;
 };
 
 // The row of the file at `path`, its timecode counted at the rate `rateName` names (as --rate

@@ -19,6 +19,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Csv.h"
+#include "cli/ExportTable.h"
 #include "cli/FileRate.h"
 #include "cli/FileScan.h"
 #include "cli/Paths.h"
@@ -122,7 +123,7 @@ std::string plural(size_t n, const char* one, const char* many) {
 struct Header {
   std::array<std::optional<size_t>, kColumnCount> index{};
   size_t width = 0;  // the number of cells in the header row
-  std::vector<std::string> info, unknown;
+  std::vector<std::string> info, ixml, unknown;
 };
 
 // INFO entries are four characters, 'I' and three capitals (IART, ICMT, ISFT ...).
@@ -170,6 +171,11 @@ class Importer {
     if (!header.info.empty()) {
       ctx_.err << "bextkit: " << o_.table
                << ": note: INFO fields are not written by import (columns " << joined(header.info)
+               << ")\n";
+    }
+    if (!header.ixml.empty()) {
+      ctx_.err << "bextkit: " << o_.table
+               << ": note: iXML fields are not written by import (columns " << joined(header.ixml)
                << ")\n";
     }
 
@@ -284,6 +290,8 @@ class Importer {
         at = i;
       } else if (isInfoId(name)) {
         header.info.emplace_back(name);
+      } else if (name.starts_with(kIxmlColumnPrefix)) {
+        header.ixml.emplace_back(name);
       } else if (!name.empty()) {
         header.unknown.emplace_back(name);
       }

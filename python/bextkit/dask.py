@@ -23,7 +23,8 @@ from . import _bextkit, ReadError
 
 __all__ = ["check", "read_metadata", "FINDING_COLUMNS", "TABLE_COLUMNS"]
 
-# The columns of ``bextkit export``: FileName, the bext fields, the INFO fields IARL to ITCH.
+# The columns of ``bextkit export``: FileName, the bext fields, the INFO fields IARL to ITCH and
+# the iXML fields of production sound (iXML:SCENE and the like).
 TABLE_COLUMNS = tuple(_bextkit.table_columns())
 FINDING_COLUMNS = ("FileName", "Code", "Severity", "Offset", "Text")
 
@@ -120,8 +121,9 @@ def _check_errors(errors):
 def read_metadata(paths_or_folders, recursive=True, npartitions=None, rate=None,
                   extensions=_EXTENSIONS, errors="raise"):
     """A dask DataFrame of the metadata table that ``bextkit export`` writes: a row per file,
-    its columns FileName, Description, ..., CodingHistory and the INFO fields IARL to ITCH, all
-    str (empty where a file does not hold the field). ``paths_or_folders`` is a path or a list of
+    its columns FileName, Description, ..., CodingHistory, the INFO fields IARL to ITCH and the
+    iXML fields (iXML:PROJECT to iXML:SPEED/TIMECODE_FLAG), all str (empty where a file does
+    not hold the field). ``paths_or_folders`` is a path or a list of
     files and folders; folders are walked (and their subfolders with ``recursive``) for files
     whose names end in one of ``extensions``. ``npartitions`` defaults to one per piece of the
     listing (a folder's own files, each subfolder). The timecode column is counted at ``rate``

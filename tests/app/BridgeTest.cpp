@@ -96,7 +96,8 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       // The table as export writes it, read back by import without a change.
       {"Table", "writeCsvOfPaths:rates:toPath:", {Strings{path}, Strings{""}, table}, S("")},
       {"Table", "importTableAtPath:dryRun:", {table, true}, Record().add("status", I(0)).add("report", "row 2: " + path + ": unchanged\n0 files would change, 1 unchanged, 0 failed\nbextkit: " + table +
-                                                                 ": note: INFO fields are not written by import (columns IARL, IART, ICMS, ICMT, ICOP, ICRD, IENG, IGNR, IKEY, IMED, INAM, IPRD, ISBJ, ISFT, ISRC, ISRF, ITCH)\n")},
+                                                                 ": note: INFO fields are not written by import (columns IARL, IART, ICMS, ICMT, ICOP, ICRD, IENG, IGNR, IKEY, IMED, INAM, IPRD, ISBJ, ISFT, ISRC, ISRF, ITCH)\n" +
+                                                                 "bextkit: " + table + ": note: iXML fields are not written by import (columns iXML:PROJECT, iXML:SCENE, iXML:TAKE, iXML:TAPE, iXML:CIRCLED, iXML:NOTE, iXML:UBITS, iXML:FILE_UID, iXML:SPEED/TIMECODE_RATE, iXML:SPEED/TIMECODE_FLAG)\n")},
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"note\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
       {"Conformance", "findingRecordsAtPath:rules:", {path, S("tech3285")}, Records{Record().add("severity", "note").add("code", "data-missing").add("offset", uint64_t{12}).add("text", "The file has no 'data' chunk: it holds no audio.")}},

@@ -38,9 +38,10 @@ def test_read_metadata_gives_the_export_rows(client, archive, cli, npartitions):
     expected = [json.loads(line) for line in out.splitlines()]
     assert len(rows) == len(expected) == len(list(YARDSTICK.glob("*.wav")))
     for row, line in zip(rows, sorted(expected, key=lambda e: e["FileName"])):
-        info = line.pop("INFO")
+        info, ixml = line.pop("INFO"), line.pop("iXML")
         assert {k: row[k] for k in line} == line
-        assert all(row[k] == info.get(k, "") for k in bextkit.dask.TABLE_COLUMNS[len(line):])
+        assert all(row[k] == (ixml.get(k[5:], "") if k.startswith("iXML:") else info.get(k, ""))
+                   for k in bextkit.dask.TABLE_COLUMNS[len(line):])
 
 
 def test_check_gives_each_files_findings(client, archive):
