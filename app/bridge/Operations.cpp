@@ -6,6 +6,7 @@
 #include "bwf/AudioFormat.h"
 #include "bwf/BWFParser.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/Ixml.h"
 #include "bwf/SmpteTime.h"
 #include "check/Conformance.h"
 #include "check/Policy.h"
@@ -543,8 +544,9 @@ void addConformanceOperations(std::vector<Operation>& operations) {
               return records;
             });
   // The texts of a file that the window shows as they stand: each INFO entry ("chunk" "INFO",
-  // "id" such as "INAM", "text") and the iXML document ("chunk" "iXML", "id" null), in file
-  // order; an iXML document too long to keep is named by its size.
+  // "id" such as "INAM", "text"), each iXML field ("chunk" "iXML", "id" its name as show names
+  // it) and the iXML document ("id" null), in file order; an iXML document too long to keep is
+  // named by its size.
   r.classOp("textsAtPath:", {K::kString}, K::kRecords, [](Call& c) -> Value {
     std::vector<check::InfoEntry> entries;
     const std::unique_ptr<BWFParser> parser =
@@ -555,6 +557,9 @@ void addConformanceOperations(std::vector<Operation>& operations) {
       texts.push_back(Record().add("chunk", "INFO").add("id", entry.id).add("text", entry.value));
     }
     if (const ChainChunk* ixml = parser->chunkChain().first(chunkid::kIXML)) {
+      for (const IxmlField& f : decodeIxml(check::ixmlOf(*parser)).fields) {
+        texts.push_back(Record().add("chunk", "iXML").add("id", f.name).add("text", f.text));
+      }
       texts.push_back(Record()
                           .add("chunk", "iXML")
                           .add("id", FieldValue())

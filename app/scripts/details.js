@@ -104,7 +104,8 @@ function showTexts(file) {
     if (shown !== file) return;
     ui.infoText.plainText = error ? error.reason
         : texts.length === 0 ? 'The file holds no INFO entries and no iXML.'
-        : texts.map((t) => (t.chunk === 'INFO' ? `INFO ${t.id}: ${t.text}` : `iXML:\n${t.text}`)).join('\n');
+        : texts.map((t) => (t.id === null ? `iXML document:\n${t.text}` : `${t.chunk} ${t.id}: ${t.text}`))
+            .join('\n');
   });
 }
 
