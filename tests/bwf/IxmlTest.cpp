@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bwf/Ixml.h"
+#include "edit/IxmlEdit.h"
 
 namespace bextkit {
 namespace {
@@ -51,6 +52,49 @@ TEST(Ixml, FieldsOfRecorderDocuments) {
   EXPECT_FALSE(broken.wellFormed);
   EXPECT_EQ(broken.error, "mismatched tag");
   EXPECT_TRUE(broken.fields.empty());
+}
+
+// An edit changes the text of its element and no other byte: an empty-element tag opened and
+// closed, a missing top-level field added before the root's end, the text escaped, UTF-16 kept;
+// a field without a place, or a document that cannot be read, refused.
+TEST(Ixml, EditsChangeTheirElementsOnly) {
+  using edit::IxmlEdit;
+  const std::string doc =
+      "<?xml version=\"1.0\"?>\n<BWFXML>\n  <SCENE>12A</SCENE><NOTE/>\n"
+      "  <TRACK_LIST><TRACK><NAME>Boom</NAME></TRACK><TRACK><NAME>Lav 1</NAME>"
+      "</TRACK></TRACK_LIST><VENDOR a='1'> x </VENDOR>\n</BWFXML>\n   ";
+  const auto replaced = [&](std::string text,
+                            const std::vector<std::pair<std::string, std::string>>& swaps) {
+    for (const auto& [from, to] : swaps) text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  // clang-format off
+  const struct { std::string document; std::vector<IxmlEdit> edits; std::string expected; } kCases[] = {
+      {doc, {{"SCENE", "13B"}, {"NOTE", "a & <b>"}, {"TRACK_LIST/TRACK[2]/NAME", "Lav 2"}, {"TAPE", "T1"}, {"SCENE", "14"}},
+       replaced(doc, {{"12A", "14"}, {"<NOTE/>", "<NOTE>a &amp; &lt;b&gt;</NOTE>"}, {"Lav 1", "Lav 2"},
+                      {"\n</BWFXML>", "\n<TAPE>T1</TAPE></BWFXML>"}})},
+      {utf16("<BWFXML><SCENE>7</SCENE></BWFXML>"), {{"SCENE", "8\xC3\xA9"}, {"TAKE", "2"}},
+       utf16("<BWFXML><SCENE>8\xE9</SCENE><TAKE>2</TAKE></BWFXML>")},
+      {doc, {{"TRACK_LIST/TRACK[3]/NAME", "Lav 3"}}, "the iXML document has no TRACK_LIST/TRACK[3]/NAME element to hold it"},
+      {"<BWFXML><SCENE>", {{"SCENE", "1"}}, "the iXML document cannot be read (no element found), so it is not edited"}};
+  // clang-format on
+  for (const auto& c : kCases) {
+    std::string why;
+    const std::optional<std::string> out =
+        edit::editIxml(c.document, decodeIxml(parseXml(c.document)), c.edits, why);
+    EXPECT_EQ(out.value_or(why), c.expected);
+  }
+  // A new document holds what it was given.
+  const IxmlRecord made =
+      decodeIxml(parseXml(edit::newIxml({{"SCENE", "1"}, {"CIRCLED", "TRUE"}})));
+  ASSERT_TRUE(made.find("CIRCLED"));
+  EXPECT_EQ(made.find("SCENE")->text + made.find("CIRCLED")->text, "1TRUE");
+  std::string why;
+  EXPECT_EQ(edit::ixmlValue("CIRCLED", "Yes", why).value_or(why), "TRUE");
+  EXPECT_EQ(edit::ixmlValue("CIRCLED", "maybe", why).value_or(why),
+            "expected yes or no (TRUE or FALSE), got 'maybe'");
+  EXPECT_EQ(edit::ixmlValue("SCENE", "\xE9", why).value_or(why),
+            "holds a byte that is no UTF-8 character (iXML is UTF-8 text)");
 }
 
 }  // namespace
