@@ -1,12 +1,14 @@
 #include "check/Conformance.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "bwf/BWFParser.h"
 #include "bwf/ByteOrder.h"
 #include "bwf/FileScan.h"
+#include "bwf/Ixml.h"
 #include "bwf/SmpteTime.h"
 #include "bwf/Xml.h"
 #include "check/BextRules.h"
@@ -71,6 +73,46 @@ std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
                     info = readInfoEntries(read, size, chain);
                   });
 }
+
+namespace {
+
+// The iXML beside the rest of the file: its sample rate and its tracks beside the format's, its
+// timecode rate beside the description's speed line.
+void checkIxmlAgainstFile(const XmlDocument& document, uint64_t at, const BWFParser& parser,
+                          Findings& found) {
+  const IxmlRecord ixml = decodeIxml(document);
+  const std::optional<AudioFormat>& format = parser.audioFormat();
+  if (const IxmlField* rate = ixml.find("SPEED/FILE_SAMPLE_RATE");
+      rate && format && rate->text != std::to_string(format->sampleRate)) {
+    found.push_back({"ixml-sample-rate-differs", Severity::kWarning, at,
+                     "The iXML's FILE_SAMPLE_RATE is " + rate->text + " where the format chunk " +
+                         "states " + std::to_string(format->sampleRate) + " Hz."});
+  }
+  size_t tracks = 0;
+  for (const IxmlField& f : ixml.fields) {
+    if (f.name.starts_with("TRACK_LIST/TRACK[")) {
+      tracks = std::max<size_t>(tracks, std::strtoul(f.name.c_str() + 17, nullptr, 10));
+    }
+  }
+  if (tracks > 0 && format && tracks != format->channels) {
+    found.push_back({"ixml-track-count", Severity::kWarning, at,
+                     "The iXML's TRACK_LIST lists " + std::to_string(tracks) + " track" +
+                         (tracks == 1 ? "" : "s") + " for the file's " +
+                         std::to_string(format->channels) + " channels."});
+  }
+  TimecodeFacts facts;
+  facts.description = parser.description();
+  facts.ixml = &document.leaves;
+  const StatedRates stated = statedRates(facts);
+  if (stated.ixml && stated.description && *stated.ixml != *stated.description) {
+    found.push_back({"ixml-rate-differs", Severity::kWarning, at,
+                     "The iXML states " + smpte::rateWords(*stated.ixml) + " and the description " +
+                         smpte::rateWords(*stated.description) +
+                         ": applications that read one or the other count other timecodes."});
+  }
+}
+
+}  // namespace
 
 XmlDocument ixmlOf(const BWFParser& parser) {
   const ChainChunk* chunk = parser.chunkChain().first(chunkid::kIXML);
@@ -154,6 +196,9 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
       }
     }
 
+    if (ixml.wellFormed) {
+      checkIxmlAgainstFile(ixml, ixmlChunk->offset + kChunkHeader, *parser, found);
+    }
     if (bext && bext->timeReference) {
       TimecodeFacts facts;
       facts.timeReference = *bext->timeReference;

@@ -13,7 +13,7 @@ namespace bextkit::check {
 namespace {
 
 // clang-format off
-constexpr std::array<Rule, 45> kRules = {{
+constexpr std::array<Rule, 48> kRules = {{
     // The file's structure, always checked.
     {"no-wave-header", "error", "always", "RIFF/WAVE: a file begins with RIFF, RIFX, RF64 or BW64 and WAVE", "a text file named take.wav"},
     {"ds64-missing", "error", "always", "EBU Tech 3306 (RF64): the ds64 chunk comes first and holds the 64-bit sizes", "an RF64 header followed directly by fmt"},
@@ -62,6 +62,9 @@ constexpr std::array<Rule, 45> kRules = {{
     {"time-reference-near-frame", "note", "always", "Practice: jam-synced recorders stamp a take up to a millisecond past its frame's start", "7 samples past 01:00:00:00 at 25 fps, 48 kHz"},
     {"time-reference-off-every-rate", "note", "always", "Practice: a time reference lies on the frame grid of some SMPTE rate", "172800007 samples with no rate stated"},
     {"ixml-time-reference-differs", "warning", "always", "iXML: TIMESTAMP_SAMPLES_SINCE_MIDNIGHT and BWF_TIME_REFERENCE copy the bext chunk's", "an iXML time stamp of another take"},
+    {"ixml-sample-rate-differs", "warning", "always", "iXML: SPEED/FILE_SAMPLE_RATE is the rate of the file's audio", "FILE_SAMPLE_RATE 44100 in a 48 kHz file"},
+    {"ixml-track-count", "warning", "always", "iXML: TRACK_LIST lists each channel of the file", "one TRACK in a stereo file"},
+    {"ixml-rate-differs", "warning", "always", "Practice: iXML's TIMECODE_RATE and the description's speed line state one rate", "25/1 in iXML, sSPEED=029.970-DF in the description"},
 }};
 // clang-format on
 

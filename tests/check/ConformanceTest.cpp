@@ -135,6 +135,17 @@ TEST(Conformance, EachFindingFromItsFile) {
        "note:time-reference-near-frame"},
       {"off the description's grid", wave(speed), "warning:time-reference-off-frame"},
       {"off every grid", wave(noRate), "note:time-reference-off-every-rate"},
+      {"iXML beside the format",
+       wave(plain, {{"iXML", ixml("<FILE_SAMPLE_RATE>48000</FILE_SAMPLE_RATE></SPEED><TRACK_LIST>"
+                                  "<TRACK><NAME>L</NAME></TRACK><TRACK><NAME>R</NAME></TRACK>"
+                                  "</TRACK_LIST><SPEED>")}}),
+       ""},
+      {"iXML not beside the format",
+       wave(speed, {{"iXML", ixml("<FILE_SAMPLE_RATE>44100</FILE_SAMPLE_RATE><TIMECODE_RATE>25/1"
+                                  "</TIMECODE_RATE></SPEED><TRACK_LIST><TRACK><NAME>L</NAME>"
+                                  "</TRACK></TRACK_LIST><SPEED>")}}),
+       "warning:time-reference-off-frame warning:ixml-sample-rate-differs "
+       "warning:ixml-track-count warning:ixml-rate-differs"},
       {"a day or more", wave(dayLong), "warning:time-reference-beyond-day"},
       {"iXML copy differs",
        wave(plain, {{"iXML", ixml("<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>0"
