@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "bwf/FileScan.h"
+#include "check/Conformance.h"
 #include "cli/Arguments.h"
 #include "cli/FileRate.h"
 #include "timecode/Smpte.h"
@@ -24,7 +25,10 @@ ReadResult readRecord(const std::string& path, const std::string& rateName) {
   r.audio = audioLengthOf(*parser);
   r.bext = parser->bextRecord();
   r.chain = parser->chunkChain();
-  const cli::FileRate rate = cli::rateOfFile(option, false, *parser);
+  // The iXML is read once, for its fields and for the rate it states.
+  const XmlDocument document = check::ixmlOf(*parser);
+  if (r.chain.first(chunkid::kIXML)) r.ixml = decodeIxml(document);
+  const cli::FileRate rate = cli::rateOfFile(option, false, *parser, &document);
   // Without the system's own arithmetic the rate is always an SMPTE one.
   r.rate = smpte::rateName(*rate.rate.smpte);
   r.rateSource = rate.source;

@@ -15,6 +15,7 @@
 #include "bwf/AudioFormat.h"
 #include "bwf/BextRecord.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/Ixml.h"
 #include "cli/FileScan.h"
 
 namespace bextkit::python {
@@ -29,6 +30,7 @@ struct FileRecord {
   std::string rateSource;  // "option", "iXML", "description" or "default"
   std::string rateNote;    // where iXML and the description state different rates
   std::optional<cli::SmpteTime> timecode;  // none without a time reference and a sample rate
+  std::optional<IxmlRecord> ixml;          // none without an iXML chunk
 };
 
 // A file read, or why it could not be.

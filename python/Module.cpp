@@ -413,6 +413,16 @@ void addRecord(py::module_& m) {
           [](const R& r) { return r.rateNote.empty() ? py::object(py::none()) : text(r.rateNote); },
           "Where iXML and the description state different rates, a note naming both.")
       .def_property_readonly(
+          "ixml",
+          [](const R& r) -> py::object {
+            if (!r.ixml || !r.ixml->wellFormed) return py::none();
+            py::dict fields;
+            for (const IxmlField& f : r.ixml->fields) fields[text(f.name)] = text(f.text);
+            return fields;
+          },
+          "The iXML fields by their names as bextkit show lists them ('SCENE', "
+          "'TRACK_LIST/TRACK[2]/NAME'), or None without a readable iXML chunk.")
+      .def_property_readonly(
           "timecode",
           [](const R& r) {
             return r.timecode ? py::str(r.timecode->label) : py::object(py::none());

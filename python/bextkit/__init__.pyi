@@ -75,6 +75,7 @@ class Record:
     rate: str
     rate_source: str
     rate_note: str | None
+    ixml: dict[str, str] | None
     timecode: str | None
     timecode_frame: int | None
     samples_past_frame: int | None

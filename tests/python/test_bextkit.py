@@ -42,6 +42,9 @@ def test_read_is_what_show_reads(cli, name):
                                          "rateSource": record.rate_source}
     assert (record.timecode, record.rate, record.rate_source) == \
         (timecode["value"], timecode["rate"], timecode["rateSource"])
+    ixml = expected["iXML"] and dict(expected["iXML"])
+    other = ixml.pop("other") if ixml else {}
+    assert record.ixml == (ixml and {**ixml, **other})
 
 
 @pytest.mark.parametrize("name", PRODUCERS)
