@@ -52,7 +52,6 @@ IxmlRecord decodeIxml(const XmlDocument& document) {
     return record;
   }
   // Tracks are told apart by their TRACK element, which their leaves share as parent.
-  size_t track = 0;
   uint64_t trackElement = 0;
   std::unordered_map<std::string, size_t> seenNames;
   for (const XmlLeaf& leaf : document.leafList) {
@@ -67,12 +66,13 @@ IxmlRecord decodeIxml(const XmlDocument& document) {
     if (record.root == "BWFXML") {
       const std::string& name = field.name;
       if (name.starts_with(kTrack)) {
-        if (track == 0 || leaf.parent != trackElement) ++track;
+        if (record.tracks == 0 || leaf.parent != trackElement) ++record.tracks;
         trackElement = leaf.parent;
         const std::string_view element = std::string_view(name).substr(kTrack.size());
         field.known =
             std::find(kTrackFields.begin(), kTrackFields.end(), element) != kTrackFields.end();
-        field.name = "TRACK_LIST/TRACK[" + std::to_string(track) + "]/" + std::string(element);
+        field.name =
+            "TRACK_LIST/TRACK[" + std::to_string(record.tracks) + "]/" + std::string(element);
       } else {
         field.known = std::find(kKnown.begin(), kKnown.end(), name) != kKnown.end() ||
                       name.starts_with("BEXT/") || name.starts_with("USER/");

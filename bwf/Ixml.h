@@ -29,6 +29,7 @@ struct IxmlRecord {
   std::string error;  // why the document could not be read, for one that is not well-formed
   std::string root;   // "BWFXML" in an iXML document
   std::vector<IxmlField> fields;  // in document order
+  size_t tracks = 0;              // the TRACK elements of its TRACK_LIST
 
   // The field of that name, or null.
   const IxmlField* find(std::string_view name) const;

@@ -1,7 +1,6 @@
 #include "check/Conformance.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -88,12 +87,7 @@ void checkIxmlAgainstFile(const XmlDocument& document, uint64_t at, const BWFPar
                      "The iXML's FILE_SAMPLE_RATE is " + rate->text + " where the format chunk " +
                          "states " + std::to_string(format->sampleRate) + " Hz."});
   }
-  size_t tracks = 0;
-  for (const IxmlField& f : ixml.fields) {
-    if (f.name.starts_with("TRACK_LIST/TRACK[")) {
-      tracks = std::max<size_t>(tracks, std::strtoul(f.name.c_str() + 17, nullptr, 10));
-    }
-  }
+  const size_t tracks = ixml.tracks;
   if (tracks > 0 && format && tracks != format->channels) {
     found.push_back({"ixml-track-count", Severity::kWarning, at,
                      "The iXML's TRACK_LIST lists " + std::to_string(tracks) + " track" +

@@ -61,16 +61,6 @@ std::optional<SmpteTime> smpteTimeAt(const BWFParser& p, const FrameRate& rate) 
   return rate.smpte ? cli::smpteTime(p, *rate.smpte) : std::nullopt;
 }
 
-// A loudness field in its unit (LUFS, LU, dBTP); null where the file marks it not measured.
-void loudnessJson(JsonWriter& j, const char* key, const std::optional<int16_t>& hundredths) {
-  j.key(key);
-  if (hundredths && *hundredths != BextRecord::kNotMeasured) {
-    j.number(*hundredths / 100.0);
-  } else {
-    j.null();
-  }
-}
-
 // The iXML's fields by name, the other elements under "other"; null without iXML, the reason
 // for a document that cannot be read.
 void ixmlJson(JsonWriter& j, const BWFParser& p, const IxmlRecord& ixml) {

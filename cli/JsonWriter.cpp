@@ -1,5 +1,7 @@
 #include "cli/JsonWriter.h"
 
+#include "bwf/BextRecord.h"
+
 #include "platform/Utf8.h"
 
 namespace bextkit::cli {
@@ -77,6 +79,15 @@ void JsonWriter::quoted(std::string_view value) {
     }
   }
   text_ += '"';
+}
+
+void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {
+  j.key(key);
+  if (hundredths && *hundredths != BextRecord::kNotMeasured) {
+    j.number(*hundredths / 100.0);
+  } else {
+    j.null();
+  }
 }
 
 }  // namespace bextkit::cli

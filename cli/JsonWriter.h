@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -80,5 +81,9 @@ class JsonWriter {
   bool first_ = true;
   bool afterKey_ = false;
 };
+
+// A loudness field of the bext chunk under `key`, in its unit (LUFS, LU, dBTP) from hundredths;
+// null where the value is not measured (7FFFh) or not held.
+void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths);
 
 }  // namespace bextkit::cli

@@ -8,6 +8,7 @@
 #include "check/AudioDigest.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/DigestEmbedding.h"
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/SetFields.h"
@@ -43,34 +44,11 @@ std::string jsonLine(const std::string& path, const loudness::Measurement& m) {
   json.beginObject().key("file").fileName(path);
   const auto values = storedValues(m);
   for (size_t i = 0; i < values.size(); ++i) {
-    json.key(fieldName(kLoudnessFields[i]));
-    if (*values[i] == BextRecord::kNotMeasured) {
-      json.null();
-    } else {
-      json.number(*values[i] / 100.0);
-    }
+    loudnessJson(json, fieldName(kLoudnessFields[i]), values[i]);
   }
   if (m.digest) json.key("md5").string(m.digest->hex());
   json.endObject();
   return json.text() + '\n';
-}
-
-// Stores the digest in the file's MD5 chunk, as md5 --embed does; the reason when it cannot.
-std::optional<std::string> embed(const std::string& path, const check::Digest& digest,
-                                 std::string& words) {
-  std::string why;
-  const std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
-  if (!file) return why;
-  const std::optional<check::Embedded> done = check::embedDigest(*file, digest, false, why);
-  if (done && done->embedding == check::Embedding::kDiffers) {
-    return "the MD5 chunk holds " + done->stored.hex() + ", but the audio's MD5 is " +
-           digest.hex() +
-           ": the audio has changed since the digest was stored; it was kept (md5 --embed "
-           "--force replaces it)";
-  }
-  if (!done || !file->closeFile()) return done ? file->lastError() : why;
-  words = done->embedding == check::Embedding::kAlreadyStored ? "already stored" : "embedded";
-  return std::nullopt;
 }
 
 FileOutput loudnessOfFile(const Options& o, const std::string& path) {
@@ -104,8 +82,12 @@ FileOutput loudnessOfFile(const Options& o, const std::string& path) {
   if (o.embedMd5 && o.dryRun && !o.json) output.out += "  MD5 not embedded (dry run)\n";
   if (o.embedMd5 && !output.failed && !o.dryRun) {
     std::string words;
-    if (const std::optional<std::string> failed = embed(path, *m->digest, words)) {
-      output.err += failureLine("cannot save " + path, *failed);
+    const std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
+    std::optional<std::string> failed =
+        !file ? std::optional(failureLine("cannot save " + path, why))
+              : embedAudioDigest(*file, path, *m->digest, false, "md5 --embed --force", words);
+    if (failed) {
+      output.err += *failed;
       output.failed = true;
     } else if (!o.json) {
       output.out += "  MD5 " + words + '\n';

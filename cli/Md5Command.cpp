@@ -7,6 +7,7 @@
 #include "check/AudioDigest.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/DigestEmbedding.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
 #include "platform/FileHandle.h"
@@ -72,17 +73,14 @@ FileOutput md5File(const Options& o, const std::string& path) {
     return output;
   }
   if (o.embed) {
-    const std::optional<check::Embedded> done = check::embedDigest(*file, *audio, o.force, why);
-    if (done && done->embedding == check::Embedding::kDiffers) {
-      return fail(path, "the MD5 chunk holds " + done->stored.hex() + ", but the audio's MD5 is " +
-                            audio->hex() +
-                            ": the audio has changed since the digest was stored; nothing was "
-                            "written (--force replaces it)");
+    std::string words;
+    if (std::optional<std::string> failed =
+            embedAudioDigest(*file, path, *audio, o.force, "--force", words)) {
+      output.err = std::move(*failed);
+      output.failed = true;
+      return output;
     }
-    if (!done || !file->closeFile()) {
-      return fail("cannot save " + path, done ? file->lastError() : why);
-    }
-    output.out = audio->hex() + "  " + shown + "  " + embeddingWords(*done) + '\n';
+    output.out = audio->hex() + "  " + shown + "  " + words + '\n';
     return output;
   }
   output.out = audio->hex() + "  " + shown + '\n';
@@ -90,6 +88,25 @@ FileOutput md5File(const Options& o, const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<std::string> embedAudioDigest(FileHandle& file, const std::string& path,
+                                            const check::Digest& digest, bool force,
+                                            std::string_view forceOption, std::string& words) {
+  std::string why;
+  const std::optional<check::Embedded> done = check::embedDigest(file, digest, force, why);
+  if (done && done->embedding == check::Embedding::kDiffers) {
+    return failureLine(path, "the MD5 chunk holds " + done->stored.hex() +
+                                 ", but the audio's MD5 is " + digest.hex() +
+                                 ": the audio has changed since the digest was stored; nothing "
+                                 "was written (" +
+                                 std::string(forceOption) + " replaces it)");
+  }
+  if (!done || !file.closeFile()) {
+    return failureLine("cannot save " + path, done ? file.lastError() : why);
+  }
+  words = embeddingWords(*done);
+  return std::nullopt;
+}
 
 void addMd5Command(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();

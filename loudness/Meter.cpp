@@ -101,7 +101,7 @@ class TruePeak {
     }
     // Phase p's taps, k = 0 for the newest sample, stored [k][p] four phases wide (zero past
     // this rate's phases). At one phase, the samples are their own peaks.
-    for (size_t p = 0; p < phases_ && phases_ > 1; ++p) {
+    for (size_t p = 0; phases_ > 1 && p < phases_; ++p) {
       double sum = 0;
       for (size_t k = 0; k < kTaps; ++k) sum += taps[k * phases_ + p];
       for (size_t k = 0; k < kTaps; ++k) {
