@@ -18,6 +18,7 @@
 #include "bwf/BWFChunk.h"
 #include "bwf/BextRecord.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/IxmlEdit.h"
 #include "platform/FileHandle.h"
 
 namespace bextkit {
@@ -199,6 +200,40 @@ class BWFParser {
   // the edits.
   std::vector<uint8_t> getBWFChunkData() const;
   [[nodiscard]] bool writeBExtHeaderToFile(const std::string& path);
+  // Edits of the iXML document's fields, by the names of its record ("SCENE",
+  // "TRACK_LIST/TRACK[2]/NAME"), the later of two edits of a field winning; a save writes them,
+  // with the copies of the bext chunk's fields that the document holds, and clears them.
+  void setIxmlEdits(std::vector<IxmlEdit> edits) { ixmlEdits_ = std::move(edits); }
+  const std::vector<IxmlEdit>& ixmlEdits() const { return ixmlEdits_; }
+  // A field of the iXML document that a save changes, with its text before (empty where the
+  // document lacks it) and after.
+  struct IxmlChange {
+    std::string name, before, after;
+  };
+  // What a save changes in the iXML document: the fields asked for, and, where the document
+  // holds them, the copies of the bext fields that the save changes: the time stamp in samples
+  // (SPEED/TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI and _LO, at the document's TIMESTAMP_SAMPLE_RATE)
+  // and the BEXT element's BWF_DESCRIPTION, BWF_ORIGINATOR, BWF_ORIGINATOR_REFERENCE,
+  // BWF_ORIGINATION_DATE, BWF_ORIGINATION_TIME, BWF_TIME_REFERENCE_HIGH and _LOW, BWF_VERSION
+  // and BWF_CODING_HISTORY. Only fields whose text changes, in the order first asked.
+  std::vector<IxmlChange> ixmlChanges() const;
+  // The iXML payload a save writes: the file's document with the changes made, or, in a file
+  // without one, a new document holding the fields asked for; fitted to the chunk where the
+  // document's padding allows, and of an even size otherwise. Nothing when nothing changes, or,
+  // with the reason in `why`, when the document cannot be edited (it is not well-formed, longer
+  // than kLongestIxml, cut off by the end of the file, or lacks an element asked for).
+  std::optional<std::string> ixmlToWrite(std::string& why) const;
+  // How a save writes the iXML chunk (kRewrite also when nothing changes in it): where it
+  // stands, grown into a filler after it or at the end of the file, or in a new file that
+  // holds it in place of the old one, or, for a file without one, after the form header, with
+  // a JUNK reserve after it.
+  SaveWay ixmlSaveWay() const;
+  // Whether a save changes any field of the bext chunk; a save with iXML changes alone leaves
+  // the bext chunk (or the lack of one) as it is.
+  bool bextEdited() const;
+  // The payload size of the chain's iXML chunk; none without one.
+  std::optional<uint64_t> ixmlChunkSize() const;
+
   // Runs every check that a save of the parser's file makes, opening and locking the file as a
   // save does, and writes nothing; false, with lastError set, when the save would fail.
   [[nodiscard]] bool checkSave();
@@ -251,23 +286,46 @@ class BWFParser {
   // After a save: what was written becomes what a later save compares its edits with.
   void adoptSaved(const std::vector<uint8_t>& chunk);
   bool failSave(const std::string& path, const std::string& reason);
-  // A save, or with `write` false only its checks.
+  // A save, or with `write` false only its checks: the bext chunk where its fields change (or no
+  // iXML field does), then the iXML chunk where its document changes, each checked before
+  // either is written.
   bool save(const std::string& path, bool write);
-  bool rewriteChunk(const std::string& path, const std::vector<uint8_t>& record, bool write);
+  bool saveBext(const std::string& path, bool write);
+  bool saveIxml(const std::string& path, const std::string& document, bool write);
+  SaveWay ixmlSaveWay(uint64_t size) const;
+  // The chunk a save writes: its ID; whether the file holds it, where it starts and its payload
+  // size as read; its first bytes as read, header included, which the file must still hold; and
+  // whether a new file leaves a JUNK reserve after it even when the chunk is new (a replaced
+  // chunk always gets one).
+  struct SaveTarget {
+    FourCC id;
+    bool present = false;
+    uint64_t offset = 0, size = 0;
+    const std::vector<uint8_t>* asRead = nullptr;
+    bool reserve = false;
+  };
+  SaveTarget bextTarget() const;
+  static std::string notInChain(const SaveTarget& target);
+  // A chunk header in the file's byte order.
+  std::vector<uint8_t> chunkHeader(FourCC id, uint64_t payload) const;
+  bool writeChunk(const std::string& path, const SaveTarget& target, SaveWay way,
+                  const std::vector<uint8_t>& chunk, bool write);
+  bool rewriteChunk(const std::string& path, const SaveTarget& target,
+                    const std::vector<uint8_t>& record, bool write);
   // Why the file's form header (with ds64) cannot be copied into or kept by a save; its end in
   // `headerEnd` otherwise.
   std::string headerRefusal(const ChunkChain& chain, uint64_t size, uint64_t& headerEnd) const;
   // After a save that moved chunks: the chain, the chunk and where it starts, as now on disk.
-  void adoptLayout(const ChunkChain& chain, uint64_t size, uint64_t offset,
-                   const std::vector<uint8_t>& chunk);
+  void adoptLayout(const SaveTarget& target, const ChunkChain& chain, uint64_t size,
+                   uint64_t offset, const std::vector<uint8_t>& chunk);
   // Grows the chunk where it stands, into the filler after it or at the end of the file.
-  bool growInPlace(const std::string& path, const std::vector<uint8_t>& chunk, bool write);
-  // Writes a new file: the chunk inserted after the form header, or in place of a smaller bext
-  // chunk.
-  bool writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk, bool write);
-  // Whether the file holds, at `offset`, the whole chunk that was read (as far as bextAsRead_
-  // holds it), with the size it had.
-  bool chunkAsRead(FileHandle& file, uint64_t offset) const;
+  bool growInPlace(const std::string& path, const SaveTarget& target,
+                   const std::vector<uint8_t>& chunk, bool write);
+  // Writes a new file: the chunk inserted after the form header, or in place of a smaller one.
+  bool writeNewFile(const std::string& path, const SaveTarget& target,
+                    const std::vector<uint8_t>& chunk, bool write);
+  // Whether the file holds, where the target starts, the bytes of it that were read.
+  bool chunkAsRead(FileHandle& file, const SaveTarget& target) const;
   uint32_t loadSize(const uint8_t* bytes, size_t offset) const;
   void storeSize(uint8_t* bytes, size_t offset, uint32_t value) const;
 
@@ -282,6 +340,7 @@ class BWFParser {
   std::optional<uint64_t> dataSize_;
   std::optional<uint32_t> factSamples_;
   std::string ixmlText_;
+  std::vector<IxmlEdit> ixmlEdits_;
   int32_t bitsPerSample_ = 0;
   int32_t channels_ = 0;
   std::string timecodeStr_;

@@ -1,8 +1,8 @@
-// Saving the broadcast extension chunk: rewriting the chain's bext chunk in place, growing it
-// into the room after it, or writing a new file that inserts a new chunk after the form header
-// (after ds64 in RF64 and BW64) or replaces the chunk with a larger one for a longer coding
-// history. A save changes only what was edited, and refuses, with nothing written, what it
-// cannot write whole.
+// Saving the broadcast extension chunk and the iXML chunk: rewriting the chain's chunk in place,
+// growing it into the room after it, or writing a new file that inserts a new chunk after the
+// form header (after ds64 in RF64 and BW64) or replaces the chunk with a larger one (a longer
+// coding history, a longer document). A save changes only what was edited, and refuses, with
+// nothing written, what it cannot write whole.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -32,20 +32,21 @@ constexpr uint64_t kRiffHeaderSize = 12;
 constexpr uint64_t kLargestRiffFile = uint64_t{1} << 32;  // its size field counts 32 bits
 // A ds64 chunk: its fixed fields and a table far longer than any writer makes.
 constexpr uint64_t kLargestDs64 = 64 * 1024;
-constexpr const char* kChangedSinceRead =
-    "the bext chunk changed since the file was read; nothing was written";
+std::string changedSinceRead(FourCC id) {
+  return "the " + id.str() + " chunk changed since the file was read; nothing was written";
+}
 
 bool isFiller(const ChainChunk& chunk) {
   return chunk.id == FourCC("JUNK") || chunk.id == FourCC("PAD ") || chunk.id == FourCC("FLLR");
 }
 
-// How a bext chunk grows where it stands: into the filler chunk right after it, or, when it (or
+// How a chunk grows where it stands: into the filler chunk right after it, or, when it (or
 // that filler) is the file's last chunk, into a JUNK chunk first appended at the end. Its new
 // payload ends on an even offset; what is left of the room stays a filler chunk of its own ID,
 // or the chunk takes it as zeros when it is too little for a chunk header.
 struct Growth {
-  size_t index = 0;       // the bext chunk's place in the chain
-  uint64_t offset = 0;    // of the bext chunk
+  size_t index = 0;       // the chunk's place in the chain
+  uint64_t offset = 0;    // of the chunk
   uint64_t newSize = 0;   // its new payload size
   bool filler = false;    // the growth consumes the filler after it
   uint64_t appendAt = 0;  // where the appended JUNK chunk starts (after a pad byte)...
@@ -58,11 +59,10 @@ struct Growth {
   }
 };
 
-std::optional<Growth> planGrowth(const ChunkChain& chain, uint64_t fileSize, uint64_t offset,
-                                 uint64_t size) {
-  const auto it = std::find_if(chain.chunks.begin(), chain.chunks.end(), [&](const auto& c) {
-    return c.offset == offset && c.id == chunkid::kBext;
-  });
+std::optional<Growth> planGrowth(const ChunkChain& chain, uint64_t fileSize, FourCC id,
+                                 uint64_t offset, uint64_t size) {
+  const auto it = std::find_if(chain.chunks.begin(), chain.chunks.end(),
+                               [&](const auto& c) { return c.offset == offset && c.id == id; });
   if (it == chain.chunks.end() || it->truncated || (offset & 1) || (size & 1)) return std::nullopt;
   Growth g;
   g.index = static_cast<size_t>(it - chain.chunks.begin());
@@ -110,8 +110,60 @@ BWFParser::SaveWay BWFParser::saveWay() const {
   if (!(chunkFlags_ & kBWFFlagBext)) return SaveWay::kWriteAnew;
   const uint64_t size = chunkSizeToWrite();
   if (size <= imageChunkSize()) return SaveWay::kRewrite;
-  return planGrowth(chain_, scannedSize_, bextChunkStart_, size) ? SaveWay::kGrowInPlace
-                                                                 : SaveWay::kWriteAnew;
+  return planGrowth(chain_, scannedSize_, chunkid::kBext, bextChunkStart_, size)
+             ? SaveWay::kGrowInPlace
+             : SaveWay::kWriteAnew;
+}
+
+std::vector<uint8_t> BWFParser::chunkHeader(FourCC id, uint64_t payload) const {
+  std::vector<uint8_t> bytes(8);
+  const FourCC stored = reversedIds() ? id.reversed() : id;
+  for (size_t i = 0; i < 4; ++i) bytes[i] = stored[i];
+  storeSize(bytes.data(), 4, static_cast<uint32_t>(payload));
+  return bytes;
+}
+
+std::string BWFParser::notInChain(const SaveTarget& target) {
+  return "the " + target.id.str() + " chunk at offset " + std::to_string(target.offset) +
+         " is not a chunk of the file's chunk list (its ID lies inside another chunk's data)" +
+         kNothingWritten;
+}
+
+BWFParser::SaveWay BWFParser::ixmlSaveWay(uint64_t size) const {
+  const ChainChunk* chunk = chain_.first(chunkid::kIXML);
+  if (!chunk) return SaveWay::kWriteAnew;
+  if (size == chunk->size) return SaveWay::kRewrite;
+  return planGrowth(chain_, scannedSize_, chunkid::kIXML, chunk->offset, size)
+             ? SaveWay::kGrowInPlace
+             : SaveWay::kWriteAnew;
+}
+
+bool BWFParser::saveIxml(const std::string& path, const std::string& document, bool write) {
+  const ChainChunk* chunk = chain_.first(chunkid::kIXML);
+  std::vector<uint8_t> asRead;
+  SaveTarget target{chunkid::kIXML, chunk != nullptr, 0, 0, &asRead, true};
+  if (chunk) {
+    target.offset = chunk->offset;
+    target.size = chunk->size;
+    asRead = chunkHeader(chunkid::kIXML, chunk->size);
+    asRead.insert(asRead.end(), ixmlText_.begin(), ixmlText_.end());
+  }
+  const SaveWay way = ixmlSaveWay(document.size());
+  std::string payload = document;
+  // A growth that takes the whole room after the chunk fills it with the document's padding.
+  if (way == SaveWay::kGrowInPlace) {
+    const std::optional<Growth> g =
+        planGrowth(chain_, scannedSize_, chunkid::kIXML, target.offset, payload.size());
+    if (g) payload = fittedIxml(payload, g->newSize).value_or(payload);
+  }
+  std::vector<uint8_t> bytes = chunkHeader(chunkid::kIXML, payload.size());
+  bytes.insert(bytes.end(), payload.begin(), payload.end());
+  if (!writeChunk(path, target, way, bytes, write)) return false;
+  if (write && path == path_) {
+    ixmlText_ = std::move(payload);
+    ixmlEdits_.clear();
+  }
+  return true;
 }
 
 bool BWFParser::failSave(const std::string& path, const std::string& reason) {
@@ -136,23 +188,47 @@ bool BWFParser::checkSave() {
   }
 }
 
-bool BWFParser::save(const std::string& path, bool write) {
-  lastError_.clear();
-  if (const std::string why = saveRefusal(); !why.empty()) return failSave(path, why);
-  const std::vector<uint8_t> chunk = chunkToWrite();
-  bool saved = false;
-  const SaveWay way = saveWay();
+BWFParser::SaveTarget BWFParser::bextTarget() const {
+  return {chunkid::kBext,  (chunkFlags_ & kBWFFlagBext) != 0,
+          bextChunkStart_, imageChunkSize(),
+          &bextAsRead_,    false};
+}
+
+bool BWFParser::writeChunk(const std::string& path, const SaveTarget& target, SaveWay way,
+                           const std::vector<uint8_t>& chunk, bool write) {
   switch (way) {
     case SaveWay::kRewrite:
-      saved = rewriteChunk(path, chunk, write);
-      break;
+      return rewriteChunk(path, target, chunk, write);
     case SaveWay::kGrowInPlace:
-      saved = growInPlace(path, chunk, write);
-      break;
+      return growInPlace(path, target, chunk, write);
     case SaveWay::kWriteAnew:
-      saved = writeNewFile(path, chunk, write);
       break;
   }
+  return writeNewFile(path, target, chunk, write);
+}
+
+bool BWFParser::save(const std::string& path, bool write) {
+  lastError_.clear();
+  // The iXML document follows the bext fields as they are before the save, which takes the
+  // edits; both are checked before either is written.
+  std::string why;
+  const std::optional<std::string> ixml = ixmlToWrite(why);
+  if (!why.empty()) return failSave(path, why + kNothingWritten);
+  const bool bext = !ixml || bextEdited();
+  if (bext) {
+    if (const std::string refusal = saveRefusal(); !refusal.empty()) {
+      return failSave(path, refusal);
+    }
+  }
+  if (ixml && !saveIxml(path, *ixml, false)) return false;
+  if (bext && !saveBext(path, write)) return false;
+  return !ixml || !write || saveIxml(path, *ixml, true);
+}
+
+bool BWFParser::saveBext(const std::string& path, bool write) {
+  const std::vector<uint8_t> chunk = chunkToWrite();
+  const SaveWay way = saveWay();
+  const bool saved = writeChunk(path, bextTarget(), way, chunk, write);
   // What a save to another path wrote says nothing of the parser's own file.
   if (saved && write && path == path_) {
     // A rewrite changed the first bytes of the chunk as read; a save that moved chunks has
@@ -198,46 +274,42 @@ void BWFParser::adoptSaved(const std::vector<uint8_t>& chunk) {
   record_ = decodeBext(bextAsRead_, bextChunkStart_, imageChunkSize(), bigEndianRecord());
 }
 
-bool BWFParser::chunkAsRead(FileHandle& file, uint64_t offset) const {
-  std::vector<uint8_t> now(bextAsRead_.size());
-  file.seekToFileOffset(offset);
-  return file.read(now.data(), now.size()) == now.size() && now == bextAsRead_;
+bool BWFParser::chunkAsRead(FileHandle& file, const SaveTarget& target) const {
+  std::vector<uint8_t> now(target.asRead->size());
+  file.seekToFileOffset(target.offset);
+  return file.read(now.data(), now.size()) == now.size() && now == *target.asRead;
 }
 
-bool BWFParser::rewriteChunk(const std::string& path, const std::vector<uint8_t>& record,
-                             bool write) {
+bool BWFParser::rewriteChunk(const std::string& path, const SaveTarget& target,
+                             const std::vector<uint8_t>& record, bool write) {
   std::string why;
   std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
   if (!file) return failSave(path, why);
 
-  // Writing is safe only where a real chunk stands: the first bext chunk that the chain,
+  // Writing is safe only where a real chunk stands: the first chunk of its ID that the chain,
   // walked by its sizes in the form that was read, arrives at. A word inside the text of
   // another chunk never qualifies, nor does a file changed since it was read.
-  const uint64_t target = bextChunkStart_;
   const uint64_t size = file->seekToEndOfFile();
   const ChunkChain chain = walkChunkChain(*file, size);
-  const ChainChunk* bext = chain.first(chunkid::kBext);
-  if (chain.container != chain_.container || !bext || bext->offset != target) {
-    return failSave(path, "the bext chunk at offset " + std::to_string(target) +
-                              " is not a chunk of the file's chunk list (its ID lies inside "
-                              "another chunk's data)" +
-                              kNothingWritten);
+  const ChainChunk* found = chain.first(target.id);
+  if (chain.container != chain_.container || !found || found->offset != target.offset) {
+    return failSave(path, notInChain(target));
   }
-  if (bext->truncated) return failSave(path, truncatedReason(*bext));
+  if (found->truncated) return failSave(path, truncatedReason(*found));
   // The bytes about to be replaced must be those that were read: otherwise another program has
   // saved the chunk since, and writing would undo its edits. They also undo a write that fails
   // part way.
-  if (bext->size != imageChunkSize() || !chunkAsRead(*file, target)) {
-    return failSave(path, kChangedSinceRead);
+  if (found->size != target.size || !chunkAsRead(*file, target)) {
+    return failSave(path, changedSinceRead(target.id));
   }
   if (!write) return true;
-  file->seekToFileOffset(target);
+  file->seekToFileOffset(target.offset);
   const std::vector<uint8_t> previous = file->readDataOfLength(record.size());
-  file->seekToFileOffset(target);
+  file->seekToFileOffset(target.offset);
   // Success is reported only once the chunk is on the disk.
   if (!file->write(record) || !file->synchronizeFile()) {
     const std::string reason = file->lastError();
-    file->seekToFileOffset(target);
+    file->seekToFileOffset(target.offset);
     const bool restored = file->write(previous) && file->synchronizeFile();
     return failSave(path, reason + (restored ? "; the chunk was restored"
                                              : "; the chunk could not be restored"));
@@ -288,9 +360,9 @@ std::string BWFParser::headerRefusal(const ChunkChain& chain, uint64_t size,
   return std::string();
 }
 
-bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>& chunk,
-                             bool write) {
-  const bool replacing = chunkFlags_ & kBWFFlagBext;
+bool BWFParser::writeNewFile(const std::string& path, const SaveTarget& target,
+                             const std::vector<uint8_t>& chunk, bool write) {
+  const bool replacing = target.present;
   std::string why;
   std::unique_ptr<FileReplacement> replacement = FileReplacement::begin(path, why);
   if (!replacement) return failSave(path, why);
@@ -306,11 +378,12 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
   if (const std::string refusal = headerRefusal(chain, size, headerEnd); !refusal.empty()) {
     return failSave(path, refusal);
   }
-  const ChainChunk* bext = chain.first(chunkid::kBext);
-  if (bext && !replacing) {
-    return failSave(path,
-                    "the file has a bext chunk now (another program added it since the "
-                    "file was read); nothing was written");
+  const ChainChunk* old = chain.first(target.id);
+  if (old && !replacing) {
+    return failSave(path, "the file has a" + std::string(target.id == chunkid::kIXML ? "n " : " ") +
+                              target.id.str() +
+                              " chunk now (another program added it since the file was read); "
+                              "nothing was written");
   }
   // The bytes [from, to) of the original give way to the chunk.
   uint64_t from = headerEnd, to = headerEnd;
@@ -318,26 +391,23 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
   edit.at = chain.has64BitSizes() ? 1 : 0;
   std::vector<uint8_t> reserve;
   if (replacing) {
-    if (!bext || bext->offset != bextChunkStart_ || bext->offset < headerEnd) {
-      return failSave(path, "the bext chunk at offset " + std::to_string(bextChunkStart_) +
-                                " is not a chunk of the file's chunk list (its ID lies inside "
-                                "another chunk's data)" +
-                                kNothingWritten);
+    if (!old || old->offset != target.offset || old->offset < headerEnd) {
+      return failSave(path, notInChain(target));
     }
-    if (bext->truncated) return failSave(path, truncatedReason(*bext));
-    if (bext->size != imageChunkSize() || !chunkAsRead(*original, bext->offset)) {
-      return failSave(path, kChangedSinceRead);
+    if (old->truncated) return failSave(path, truncatedReason(*old));
+    if (old->size != target.size || !chunkAsRead(*original, target)) {
+      return failSave(path, changedSinceRead(target.id));
     }
-    from = bext->offset;
-    to = std::min(size, bext->end());
-    edit.at = static_cast<size_t>(bext - chain.chunks.data());
+    from = old->offset;
+    to = std::min(size, old->end());
+    edit.at = static_cast<size_t>(old - chain.chunks.data());
     edit.removed = 1;
-    reserve.assign(8 + kJunkReserve, 0);
-    std::copy_n("JUNK", 4, reserve.begin());
-    if (reversedIds()) std::reverse(reserve.begin(), reserve.begin() + 4);
-    storeSize(reserve.data(), 4, static_cast<uint32_t>(kJunkReserve));
   }
-  edit.added.emplace_back(chunkid::kBext, chunk.size() - 8);
+  if (replacing || target.reserve) {
+    reserve = chunkHeader(FourCC("JUNK"), kJunkReserve);
+    reserve.resize(8 + kJunkReserve, 0);
+  }
+  edit.added.emplace_back(target.id, chunk.size() - 8);
   if (!reserve.empty()) edit.added.emplace_back(FourCC("JUNK"), kJunkReserve);
   const uint64_t grown = chunk.size() + reserve.size() - (to - from);
   if (!chain.has64BitSizes() && size + grown > kLargestRiffFile) {
@@ -393,12 +463,23 @@ bool BWFParser::writeNewFile(const std::string& path, const std::vector<uint8_t>
     return failSave(path, why);
   }
   if (!replacement->commit(why)) return failSave(path, why);
-  if (path == path_) adoptLayout(saved, size + grown, from, chunk);
+  if (path == path_) adoptLayout(target, saved, size + grown, from, chunk);
   return true;
 }
 
-void BWFParser::adoptLayout(const ChunkChain& chain, uint64_t size, uint64_t offset,
-                            const std::vector<uint8_t>& chunk) {
+void BWFParser::adoptLayout(const SaveTarget& target, const ChunkChain& chain, uint64_t size,
+                            uint64_t offset, const std::vector<uint8_t>& chunk) {
+  // The chunks after the one saved may have moved; the iXML chunk is found by the chain.
+  if (target.id != chunkid::kBext) {
+    const uint64_t was = target.present ? target.offset + 8 + target.size : 0;
+    if (chunkFlags_ & kBWFFlagBext && bextChunkStart_ >= was) {
+      const ChainChunk* bext = chain.first(chunkid::kBext);
+      if (bext) bextChunkStart_ = bext->offset;
+    }
+    chain_ = chain;
+    scannedSize_ = size;
+    return;
+  }
   // The file now holds the chunk: a later save compares with it and rewrites it in place.
   if (!bwfChunk_) bwfChunk_ = std::make_unique<BWFChunk>();
   bextChunkStart_ = offset;
@@ -411,8 +492,8 @@ void BWFParser::adoptLayout(const ChunkChain& chain, uint64_t size, uint64_t off
       8 + (bext ? bext->size : chunk.size() - 8), kFixedRecord + kLongestCodingHistory)));
 }
 
-bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>& chunk,
-                            bool write) {
+bool BWFParser::growInPlace(const std::string& path, const SaveTarget& target,
+                            const std::vector<uint8_t>& chunk, bool write) {
   std::string why;
   std::unique_ptr<FileHandle> file = FileHandle::openForSaving(path, &why);
   if (!file) return failSave(path, why);
@@ -422,11 +503,12 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
   if (const std::string refusal = headerRefusal(chain, size, headerEnd); !refusal.empty()) {
     return failSave(path, refusal);
   }
-  const ChainChunk* bext = chain.first(chunkid::kBext);
-  const std::optional<Growth> g = planGrowth(chain, size, bextChunkStart_, chunk.size() - 8);
-  if (!bext || bext->offset != bextChunkStart_ || bext->size != imageChunkSize() || !g ||
-      !chunkAsRead(*file, bext->offset)) {
-    return failSave(path, kChangedSinceRead);
+  const ChainChunk* old = chain.first(target.id);
+  const std::optional<Growth> g =
+      planGrowth(chain, size, target.id, target.offset, chunk.size() - 8);
+  if (!old || old->offset != target.offset || old->size != target.size || !g ||
+      !chunkAsRead(*file, target)) {
+    return failSave(path, changedSinceRead(target.id));
   }
   // A recorder still appending audio would write over what the growth appends, or past it.
   struct stat info {};
@@ -454,13 +536,7 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
       file->readDataOfLength(static_cast<size_t>(std::min(runEnd, size) - g->offset));
   file->seekToFileOffset(fieldAt);
   const std::vector<uint8_t> field = file->readDataOfLength(chain.has64BitSizes() ? 8 : 4);
-  const auto header = [this](FourCC id, uint64_t payload) {
-    std::vector<uint8_t> bytes(8);
-    const FourCC stored = reversedIds() ? id.reversed() : id;
-    for (size_t i = 0; i < 4; ++i) bytes[i] = stored[i];
-    storeSize(bytes.data(), 4, static_cast<uint32_t>(payload));
-    return bytes;
-  };
+  const auto header = [this](FourCC id, uint64_t payload) { return chunkHeader(id, payload); };
   // Each step leaves a whole chain, should the process die between two of them: a JUNK chunk
   // appended at the end (the form's size then counting it); the filler header that stays after
   // the chunk, written where the old filler's payload lay; then the chunk with its new size in
@@ -495,7 +571,7 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
   ChunkChain after;
   if (ok) {
     after = walkChunkChain(*file, size + appended);
-    ChainEdit edit{g->index, g->filler ? size_t{2} : size_t{1}, {{chunkid::kBext, g->newSize}}};
+    ChainEdit edit{g->index, g->filler ? size_t{2} : size_t{1}, {{target.id, g->newSize}}};
     if (g->left) edit.added.emplace_back(g->leftId, g->leftSize);
     // Nothing moves, so one reader serves both sides; the appended JUNK is part of the run.
     const ChunkReader read = chunkReaderOf(*file);
@@ -511,7 +587,7 @@ bool BWFParser::growInPlace(const std::string& path, const std::vector<uint8_t>&
         path, reason + (restored ? "; the file was restored" : "; the file could not be restored"));
   }
   if (!file->closeFile()) return failSave(path, file->lastError());
-  if (path == path_) adoptLayout(after, size + appended, g->offset, grown);
+  if (path == path_) adoptLayout(target, after, size + appended, g->offset, grown);
   return true;
 }
 

@@ -22,7 +22,7 @@ inline constexpr const char* kNothingWritten = "; nothing was written";
 // Writing into a chunk cut off by the end of the file would make the file longer than its
 // chunk sizes say.
 inline std::string truncatedReason(const ChainChunk& chunk) {
-  return "the bext chunk declares " + std::to_string(chunk.size) +
+  return "the " + chunk.id.str() + " chunk declares " + std::to_string(chunk.size) +
          " bytes and runs past the end of the file" + kNothingWritten;
 }
 

@@ -33,19 +33,6 @@ struct Options : PathOptions {
   bool classic = false;
 };
 
-// After the INFO fields, the iXML fields that production sound fills, by their names below
-// BWFXML, each column named "iXML:" and the name.
-constexpr std::array<const char*, 10> kIxmlFields = {"PROJECT",
-                                                     "SCENE",
-                                                     "TAKE",
-                                                     "TAPE",
-                                                     "CIRCLED",
-                                                     "NOTE",
-                                                     "UBITS",
-                                                     "FILE_UID",
-                                                     "SPEED/TIMECODE_RATE",
-                                                     "SPEED/TIMECODE_FLAG"};
-
 // After the broadcast extension's columns, the INFO fields archives use most.
 constexpr std::array<const char*, 17> kInfoColumns = {
     "IARL", "IART", "ICMS", "ICMT", "ICOP", "ICRD", "IENG", "IGNR", "IKEY",
@@ -133,7 +120,7 @@ std::optional<TableRow> rowOf(const std::string& path, const std::optional<Frame
                                     [&](const check::InfoEntry& e) { return e.id == column; });
     row.cells.push_back(entry == row.info.end() ? "" : displayUtf8(entry->value));
   }
-  for (const char* name : kIxmlFields) {
+  for (const std::string_view name : edit::kIxmlTableFields) {
     const IxmlField* field = row.ixml.find(name);
     row.cells.push_back(field ? displayUtf8(field->text) : "");
   }
@@ -211,7 +198,9 @@ void run(Context& ctx, const Options& o) {
 std::vector<std::string> tableColumns() {
   std::vector<std::string> columns(csv::kBextColumns.begin(), csv::kBextColumns.end());
   columns.insert(columns.end(), kInfoColumns.begin(), kInfoColumns.end());
-  for (const char* name : kIxmlFields) columns.push_back(std::string(kIxmlColumnPrefix) + name);
+  for (const std::string_view name : edit::kIxmlTableFields) {
+    columns.push_back(std::string(kIxmlColumnPrefix) + std::string(name));
+  }
   return columns;
 }
 

@@ -11,6 +11,7 @@
 
 #include "bwf/Ixml.h"
 #include "check/BextRules.h"
+#include "edit/FieldEdit.h"
 
 namespace bextkit::cli {
 
@@ -18,7 +19,7 @@ namespace bextkit::cli {
 // fields archives use most (IARL to ITCH), then the iXML fields of production sound
 // ("iXML:SCENE" and the like).
 std::vector<std::string> tableColumns();
-inline constexpr std::string_view kIxmlColumnPrefix = "iXML:";
+inline constexpr std::string_view kIxmlColumnPrefix = edit::kIxmlPrefix;
 
 // One file's row, as export makes it.
 struct TableRow {

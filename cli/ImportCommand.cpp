@@ -123,7 +123,8 @@ std::string plural(size_t n, const char* one, const char* many) {
 struct Header {
   std::array<std::optional<size_t>, kColumnCount> index{};
   size_t width = 0;  // the number of cells in the header row
-  std::vector<std::string> info, ixml, unknown;
+  std::vector<std::string> info, unknown;
+  std::vector<std::pair<size_t, std::string>> ixml;  // a column's place and its iXML field
 };
 
 // INFO entries are four characters, 'I' and three capitals (IART, ICMT, ISFT ...).
@@ -171,11 +172,6 @@ class Importer {
     if (!header.info.empty()) {
       ctx_.err << "bextkit: " << o_.table
                << ": note: INFO fields are not written by import (columns " << joined(header.info)
-               << ")\n";
-    }
-    if (!header.ixml.empty()) {
-      ctx_.err << "bextkit: " << o_.table
-               << ": note: iXML fields are not written by import (columns " << joined(header.ixml)
                << ")\n";
     }
 
@@ -290,8 +286,8 @@ class Importer {
         at = i;
       } else if (isInfoId(name)) {
         header.info.emplace_back(name);
-      } else if (name.starts_with(kIxmlColumnPrefix)) {
-        header.ixml.emplace_back(name);
+      } else if (name.starts_with(kIxmlColumnPrefix) && name.size() > kIxmlColumnPrefix.size()) {
+        header.ixml.emplace_back(i, name.substr(kIxmlColumnPrefix.size()));
       } else if (!name.empty()) {
         header.unknown.emplace_back(name);
       }
@@ -300,7 +296,8 @@ class Importer {
       ctx_.err << o_.table << ":1: FileName: the header has no FileName column, which names "
                << "each row's file\n";
       good = false;
-    } else if (std::none_of(header.index.begin() + 1, header.index.end(),
+    } else if (header.ixml.empty() &&
+               std::none_of(header.index.begin() + 1, header.index.end(),
                             [](const std::optional<size_t>& at) { return at.has_value(); })) {
       ctx_.err << o_.table << ":1: the header names no column that import writes (Description, "
                << "Originator, ... as export names them)\n";
@@ -388,6 +385,15 @@ class Importer {
         problem(column, why);
       }
     }
+    for (const auto& [at, name] : header.ixml) {
+      const std::string_view given = at < cells.size() ? csv::fromTextCell(cells[at]) : "";
+      if (given.empty()) continue;
+      const std::string_view value = given != kClear ? given : "";
+      std::string why;
+      if (plan ? !plan->takeIxml(name, value, why) : !edit::ixmlValue(name, value, why)) {
+        edit.problems.push_back(std::string(kIxmlColumnPrefix) + name + ": " + why);
+      }
+    }
     planTimeReference(cell[kTimecode], cell[kTimeReference], now, known, edit);
 
     if (!known || !edit.problems.empty()) return;
@@ -398,7 +404,10 @@ class Importer {
       edit.changes.push_back(changeLine(c, "not measured"));
     }
     plan->applyTo(*edit.parser);
-    if (!edit.changes.empty() && !(edit.parser->chunkFlags() & kBWFFlagBext)) {
+    for (const BWFParser::IxmlChange& c : edit.parser->ixmlChanges()) {
+      edit.changes.push_back(changeLine(c));
+    }
+    if (edit.parser->bextEdited() && !(edit.parser->chunkFlags() & kBWFFlagBext)) {
       const ChunkChain& chain = edit.parser->chunkChain();
       const char* form = containerName(chain.container);
       edit.changes.push_back(chain.has64BitSizes()

@@ -61,8 +61,27 @@ constexpr size_t kFieldOptionCount = std::size(kFieldOptions);
 constexpr size_t kHistoryOption = 5;
 static_assert(kFieldOptions[kHistoryOption].field == BextField::kCodingHistory);
 
+// The options that set a field of the iXML document, with the field each sets.
+struct IxmlOption {
+  const char* option;
+  const char* field;
+  const char* type;
+  const char* help;
+};
+constexpr IxmlOption kIxmlOptions[] = {
+    {"--project", "PROJECT", "TEXT", "New iXML project"},
+    {"--scene", "SCENE", "TEXT", "New iXML scene"},
+    {"--take", "TAKE", "TEXT", "New iXML take"},
+    {"--tape", "TAPE", "TEXT", "New iXML tape (the recorder's roll or card)"},
+    {"--circled", "CIRCLED", "yes|no", "Whether the take is circled in iXML"},
+    {"--note", "NOTE", "TEXT", "New iXML note"}};
+constexpr size_t kIxmlOptionCount = std::size(kIxmlOptions);
+
 struct Options : PathOptions {
   std::array<std::optional<std::string>, kFieldOptionCount> fields;  // by kFieldOptions
+  std::array<std::optional<std::string>, kIxmlOptionCount> ixml;     // by kIxmlOptions
+  std::vector<std::string> trackNames;                               // "N=NAME"
+  bool syncIxml = false;
   std::optional<std::string> timecode;
   std::optional<std::string> appendCodingHistory;
   std::string rate;  // none: each file's own
@@ -103,6 +122,71 @@ std::optional<FieldValues> parseFieldValues(const Options& o, std::string& error
     values.emplace_back(kFieldOptions[i].field, std::move(*value));
   }
   return values;
+}
+
+// The iXML edits that the options give; a usage error in `error` when one is no value of its
+// field.
+std::optional<std::vector<IxmlEdit>> parseIxmlEdits(const Options& o, std::string& error) {
+  std::vector<IxmlEdit> edits;
+  for (size_t i = 0; i < kIxmlOptionCount; ++i) {
+    if (o.ixml[i]) edits.push_back({kIxmlOptions[i].field, *o.ixml[i]});
+  }
+  for (const std::string& given : o.trackNames) {
+    const size_t equals = given.find('=');
+    const std::string number = given.substr(0, equals);
+    const bool counted = !number.empty() && number.size() <= 4 &&
+                         number.find_first_not_of("0123456789") == std::string::npos &&
+                         std::stoi(number) > 0;
+    if (equals == std::string::npos || !counted) {
+      error =
+          "--track-name: expected N=NAME, N the track's place in the iXML track list from 1, "
+          "got '" +
+          given + "'";
+      return std::nullopt;
+    }
+    edits.push_back({"TRACK_LIST/TRACK[" + std::to_string(std::stoi(number)) + "]/NAME",
+                     given.substr(equals + 1)});
+  }
+  for (IxmlEdit& e : edits) {
+    std::string why;
+    std::optional<std::string> value = edit::ixmlValue(e.name, e.text, why);
+    if (!value) {
+      error = "iXML " + e.name + ": " + why;
+      return std::nullopt;
+    }
+    e.text = std::move(*value);
+  }
+  return edits;
+}
+
+// How a save writes the iXML document, told where it moves anything or, in a dry run, always.
+std::optional<std::string> ixmlSaveLine(const BWFParser& parser, bool dryRun) {
+  const std::optional<uint64_t> size = parser.ixmlChunkSize();
+  std::string why;
+  const std::optional<std::string> document = parser.ixmlToWrite(why);
+  if (!document) return std::nullopt;
+  const std::string reserve =
+      ", with a " + std::to_string(BWFParser::kJunkReserve) + "-byte JUNK reserve after it";
+  // A new file moves the audio where the chunk comes before it.
+  const ChainChunk* data = parser.chunkChain().first(chunkid::kData);
+  const ChainChunk* ixml = parser.chunkChain().first(chunkid::kIXML);
+  const std::string moves = !data || (ixml && ixml->offset > data->offset)
+                                ? std::string(": the file is written anew")
+                                : std::string(": the file is written anew, and the audio moves");
+  switch (parser.ixmlSaveWay()) {
+    case BWFParser::SaveWay::kRewrite:
+      if (!dryRun) return std::nullopt;
+      return "the iXML chunk is rewritten in place (" + std::to_string(size.value_or(0)) +
+             " bytes, the document's padding taking the difference)";
+    case BWFParser::SaveWay::kGrowInPlace:
+      return "the iXML chunk grows from " + std::to_string(size.value_or(0)) + " to " +
+             std::to_string(document->size()) + " bytes in place, into the room after it";
+    case BWFParser::SaveWay::kWriteAnew:
+      break;
+  }
+  if (!size) return "a new iXML chunk after the header" + reserve + moves;
+  return "the iXML chunk grows from " + std::to_string(*size) + " to " +
+         std::to_string(document->size()) + " bytes" + reserve + moves;
 }
 
 std::optional<std::array<int32_t, 4>> parseTimecodeFields(const std::string& text, float fps,
@@ -175,7 +259,7 @@ std::optional<std::array<int32_t, 4>> timecodeAt(const FrameRate& rate, const st
 
 void setFile(Context& ctx, const Options& o, const std::string& path,
              const std::optional<FrameRate>& option, std::optional<std::array<int32_t, 4>> timecode,
-             const FieldValues& values) {
+             const FieldValues& values, const std::vector<IxmlEdit>& ixmlEdits = {}) {
   std::string why;
   std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
   if (!parser) return reportFailure(ctx, path, why);
@@ -195,6 +279,19 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
     plan.set(BextField::kCodingHistory,
              appendedHistory(history ? std::get<std::string>(*history) : std::string(),
                              *o.appendCodingHistory));
+  }
+  for (const IxmlEdit& e : ixmlEdits) plan.takeIxml(e.name, e.text, why);
+  // The description's lines that repeat iXML fields (sSCENE=12) follow them when asked, and are
+  // pointed out otherwise.
+  std::vector<std::string> notes;
+  if (const std::optional<std::string> synced = plan.descriptionInStep()) {
+    if (o.syncIxml) {
+      plan.set(BextField::kDescription, *synced);
+    } else {
+      notes.push_back(
+          "the description repeats iXML fields in lines such as sSCENE=, which "
+          "still give the old values; --sync-ixml rewrites them");
+    }
   }
   if (const std::vector<std::string> refusals = plan.refusals(); !refusals.empty()) {
     for (const std::string& refusal : refusals) {
@@ -233,13 +330,21 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
                       std::to_string(newReference) + " samples");
   }
   plan.applyTo(*parser);
+  const std::vector<BWFParser::IxmlChange> ixmlChanges = parser->ixmlChanges();
+  // Only iXML fields asked for, the bext chunk stays as it is.
+  const bool bextSaved = ixmlChanges.empty() || parser->bextEdited();
+  for (const BWFParser::IxmlChange& c : ixmlChanges) {
+    changes.push_back(changeLine(c));
+  }
   if (o.fields[kHistoryOption] &&
       *o.fields[kHistoryOption] != withCrLf(*o.fields[kHistoryOption])) {
     changes.push_back("the coding history's lines are written ending with CR LF");
   }
   const BWFParser::SaveWay way = parser->saveWay();
-  const bool newFile = way == BWFParser::SaveWay::kWriteAnew;
-  if (hadChunk && way != BWFParser::SaveWay::kRewrite) {
+  const bool newFile =
+      (bextSaved && way == BWFParser::SaveWay::kWriteAnew) ||
+      (!ixmlChanges.empty() && parser->ixmlSaveWay() == BWFParser::SaveWay::kWriteAnew);
+  if (bextSaved && hadChunk && way != BWFParser::SaveWay::kRewrite) {
     const ChunkChain& chain = parser->chunkChain();
     const auto bext = std::find_if(chain.chunks.begin(), chain.chunks.end(), [&](const auto& c) {
       return c.offset == parser->bwfChunkOffset();
@@ -253,10 +358,14 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
                  : " in place, into the room after it"));
   }
   // A dry run also tells how the save goes.
-  if (o.dryRun && hadChunk && way == BWFParser::SaveWay::kRewrite && !changes.empty()) {
+  if (o.dryRun && bextSaved && hadChunk && way == BWFParser::SaveWay::kRewrite &&
+      !changes.empty()) {
     changes.push_back("the bext chunk is rewritten in place");
   }
-  if (!hadChunk) {
+  if (const std::optional<std::string> line = ixmlSaveLine(*parser, o.dryRun)) {
+    changes.push_back(*line);
+  }
+  if (bextSaved && !hadChunk) {
     // Every value the new chunk carries that no edit named: the defaults it is made with, as
     // the parser gives the record a new chunk starts from.
     const auto listed = [&changes](const std::string& name) {
@@ -305,6 +414,7 @@ void setFile(Context& ctx, const Options& o, const std::string& path,
   }
   ctx.out << displayName(path) << (o.dryRun ? " (dry run, not written) would change:" : "") << '\n';
   for (const std::string& change : changes) ctx.out << "  " << change << '\n';
+  for (const std::string& note : notes) ctx.out << "  note: " << note << '\n';
   if (audio && !o.dryRun) ctx.out << "  the audio is unchanged (MD5 " << audio->hex() << ")\n";
   if (changes.empty()) {
     ctx.out << (o.dryRun ? "  nothing\n"
@@ -320,10 +430,17 @@ void runSet(Context& ctx, const Options& o) {
   }
   const bool field = std::any_of(o.fields.begin(), o.fields.end(),
                                  [](const auto& value) { return value.has_value(); });
-  if (!field && !o.timecode && !o.appendCodingHistory) {
+  const std::optional<std::vector<IxmlEdit>> ixml = parseIxmlEdits(o, error);
+  if (!ixml) return ctx.usageError(error);
+  if (!field && !o.timecode && !o.appendCodingHistory && ixml->empty()) {
     return ctx.usageError(
-        "set: nothing to set; give --description, --originator, --timecode or another field "
-        "(see set --help)");
+        "set: nothing to set; give --description, --originator, --timecode, --scene or another "
+        "field (see set --help)");
+  }
+  if (o.syncIxml && ixml->empty()) {
+    return ctx.usageError(
+        "--sync-ixml: rewrites the description's lines that repeat the iXML "
+        "fields set; give --scene, --take or another iXML field");
   }
   const std::optional<FieldValues> values = parseFieldValues(o, error);
   if (!values) return ctx.usageError(error);
@@ -349,8 +466,9 @@ void runSet(Context& ctx, const Options& o) {
   const LogSink previous = setLogSink([](const std::string&) {});
   const PathList list = expandPaths(o);
   reportPathList(ctx, list);
-  forEachFile(ctx, list.files,
-              [&](const std::string& path) { setFile(ctx, o, path, rate, timecode, *values); });
+  forEachFile(ctx, list.files, [&](const std::string& path) {
+    setFile(ctx, o, path, rate, timecode, *values, *ixml);
+  });
   setLogSink(previous);
 }
 
@@ -368,8 +486,9 @@ void addSetCommand(CLI::App& app, Context& context) {
   auto o = std::make_shared<Options>();
   Context* ctx = &context;
   CLI::App* set = app.add_subcommand("set",
-                                     "Change the broadcast extension fields or the timecode and "
-                                     "write the bext chunk back (the audio is never touched)");
+                                     "Change the broadcast extension fields, the timecode or the "
+                                     "iXML fields and write the chunks back (the audio is never "
+                                     "touched)");
   addPathOptions(set, *o, "WAV files");
   for (size_t i = 0; i < kFieldOptionCount; ++i) {
     const FieldOption& f = kFieldOptions[i];
@@ -385,6 +504,17 @@ void addSetCommand(CLI::App& app, Context& context) {
           ->type_name("LINE");
     }
   }
+  for (size_t i = 0; i < kIxmlOptionCount; ++i) {
+    const IxmlOption& f = kIxmlOptions[i];
+    set->add_option(f.option, o->ixml[i], f.help)->type_name(f.type);
+  }
+  set->add_option("--track-name", o->trackNames,
+                  "New name of the Nth track of the iXML track list, counted from 1 (may be "
+                  "repeated)")
+      ->type_name("N=NAME");
+  set->add_flag("--sync-ixml", o->syncIxml,
+                "Also rewrite the description's lines that repeat the iXML fields set "
+                "(sSCENE=, sTAKE=, sTAPE=, sPROJECT=, sNOTE=, sCIRCLED=)");
   addFrameRateOption(set, o->rate, o->classic);
   set->add_flag("--dry-run", o->dryRun, "Show what would change without writing");
   set->add_flag("--verify-audio", o->verifyAudio,

@@ -58,6 +58,11 @@ std::string changeLine(const edit::Plan::Change& change, std::string_view notMea
          valueShown(change.field, change.after, notMeasured);
 }
 
+std::string changeLine(const BWFParser::IxmlChange& change) {
+  return "iXML " + change.name + ": " + quotedText(change.before) + " -> " +
+         quotedText(change.after);
+}
+
 std::string loudnessSummary(const std::array<std::optional<int16_t>, 5>& values) {
   static constexpr std::array<const char*, kLoudnessFields.size()> kLabels = {
       "", ", range ", ", true peak ", ", momentary max ", ", short-term max "};

@@ -39,6 +39,8 @@ std::string valueShown(BextField field, const edit::Value& value,
                        std::string_view notMeasured = "none");
 // "Name: before -> after".
 std::string changeLine(const edit::Plan::Change& change, std::string_view notMeasured = "none");
+// "iXML NAME: before -> after", each text in quotes.
+std::string changeLine(const BWFParser::IxmlChange& change);
 
 // The five loudness values on one line, by kLoudnessFields: "-23.00 LUFS, range 5.20 LU, true
 // peak -1.00 dBTP, momentary max -18.00 LUFS, short-term max -20.00 LUFS", "none" for a value

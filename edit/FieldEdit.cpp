@@ -159,7 +159,34 @@ std::optional<Value> parseValue(BextField field, std::string_view text, std::str
   return std::nullopt;
 }
 
-Plan::Plan(const BWFParser& parser) : wanted_(kBextFieldCount), asked_(kBextFieldCount) {
+std::optional<std::string> ixmlValue(std::string_view name, std::string_view text,
+                                     std::string& why) {
+  const std::string value(text);
+  for (size_t i = 0; i < value.size();) {
+    const size_t length = utf8SequenceLength(value, i);
+    if (length == 0 || value[i] == '\0') {
+      why = "holds a byte that is no UTF-8 character (iXML is UTF-8 text)";
+      return std::nullopt;
+    }
+    i += length;
+  }
+  if (name != "CIRCLED") return value;
+  std::string lower = value;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  if (lower == "true" || lower == "yes") return "TRUE";
+  if (lower == "false" || lower == "no") return "FALSE";
+  why = "expected yes or no (TRUE or FALSE), got '" + value + "'";
+  return std::nullopt;
+}
+
+Plan::Plan(const BWFParser& parser)
+    : hasIxml_(parser.ixmlChunkSize().has_value()),
+      ixmlText_(parser.ixmlText()),
+      ixml_(decodeIxml(parseXml(ixmlText_))),
+      wanted_(kBextFieldCount),
+      asked_(kBextFieldCount) {
   if (parser.bextRecord()) {
     before_ = *parser.bextRecord();
   } else {
@@ -251,8 +278,58 @@ BextRecord Plan::edited() const {
   return decodeBext(std::move(bytes), before_.offset, size, before_.bigEndian);
 }
 
+bool Plan::takeIxml(std::string_view name, std::string_view text, std::string& why) {
+  std::optional<std::string> value = ixmlValue(name, text, why);
+  if (value) ixmlEdits_.push_back({std::string(name), std::move(*value)});
+  return value.has_value();
+}
+
+std::optional<std::string> Plan::descriptionInStep() const {
+  static constexpr std::string_view kRepeated[] = {"SCENE",   "TAKE", "TAPE",
+                                                   "PROJECT", "NOTE", "CIRCLED"};
+  const std::optional<Value> held = current(F::kDescription);
+  const std::string before = held ? std::get<std::string>(*held) : std::string();
+  std::string out;
+  for (size_t start = 0; start < before.size();) {
+    const size_t end = std::min(before.find_first_of("\r\n", start), before.size());
+    std::string line = before.substr(start, end - start);
+    for (const IxmlEdit& e : ixmlEdits_) {
+      // A track's name repeats as sTRK1=, by its place in the track list.
+      std::string key = e.name;
+      if (key.starts_with("TRACK_LIST/TRACK[") && key.ends_with("]/NAME")) {
+        key = "TRK" + key.substr(17, key.size() - 17 - 6);
+      } else if (std::find(std::begin(kRepeated), std::end(kRepeated), key) ==
+                 std::end(kRepeated)) {
+        continue;
+      }
+      if (line.starts_with("s" + key + "=")) line = "s" + key + "=" + e.text;
+    }
+    out += line;
+    const size_t next = before.find_first_not_of("\r\n", end);
+    out += before.substr(end, std::min(next, before.size()) - end);
+    start = next == std::string::npos ? before.size() : next;
+  }
+  if (out == before) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> Plan::currentIxml(std::string_view name) const {
+  const IxmlField* field = ixml_.find(name);
+  return field ? std::optional(field->text) : std::nullopt;
+}
+
 std::vector<std::string> Plan::refusals() const {
   std::vector<std::string> out;
+  if (!ixmlEdits_.empty()) {
+    // The document is edited as a save edits it; only whether that can be done counts here.
+    std::string why;
+    if (hasIxml_ && ixml_.fields.empty() && ixmlText_.empty()) {
+      out.push_back("iXML: the iXML chunk is too long or cut off, and is not edited");
+    } else if (!(hasIxml_ ? editIxml(ixmlText_, ixml_, ixmlEdits_, why)
+                          : newIxml(ixmlEdits_, why))) {
+      out.push_back("iXML: " + why);
+    }
+  }
   const std::vector<Change> changed = changes();
   if (changed.empty()) return out;
   const auto refuse = [&out](F field, const std::string& why) {
@@ -351,6 +428,7 @@ void Plan::applyTo(BWFParser& parser) const {
     }
   }
   parser.setFieldEdits(std::move(edits));
+  if (!ixmlEdits_.empty()) parser.setIxmlEdits(ixmlEdits_);
 }
 
 bool Plan::take(BextField field, std::string_view text, std::string& why) {

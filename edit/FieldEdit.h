@@ -6,6 +6,7 @@
 // writes: a plan is put on a parser, which saves it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@
 
 #include "bwf/BWFParser.h"
 #include "bwf/BextRecord.h"
+#include "bwf/Ixml.h"
+#include "bwf/IxmlEdit.h"
 
 namespace bextkit::edit {
 
@@ -44,6 +47,28 @@ std::string loudnessText(int16_t hundredths, std::string_view notMeasured = "non
 // shell or a spreadsheet cell gives them, or CR alone), the last line included.
 std::string withCrLf(std::string_view text);
 
+// The iXML fields that production sound fills, by their names below BWFXML, as tables show and
+// edit them: export's columns, the desktop application's cells, each named with kIxmlPrefix
+// ("iXML:SCENE") where they stand beside the broadcast extension's fields.
+inline constexpr std::array<std::string_view, 10> kIxmlTableFields = {"PROJECT",
+                                                                      "SCENE",
+                                                                      "TAKE",
+                                                                      "TAPE",
+                                                                      "CIRCLED",
+                                                                      "NOTE",
+                                                                      "UBITS",
+                                                                      "FILE_UID",
+                                                                      "SPEED/TIMECODE_RATE",
+                                                                      "SPEED/TIMECODE_FLAG"};
+inline constexpr std::string_view kIxmlPrefix = "iXML:";
+
+// The text of an iXML field (named as the iXML record names it: "SCENE",
+// "TRACK_LIST/TRACK[2]/NAME") as the document holds it: CIRCLED as TRUE or FALSE (from true,
+// false, yes or no in any case); any field as UTF-8 without NUL. Nothing, with the reason in
+// `why`, for a text that is no value of the field.
+std::optional<std::string> ixmlValue(std::string_view name, std::string_view text,
+                                     std::string& why);
+
 // The edits of one file.
 class Plan {
  public:
@@ -59,6 +84,16 @@ class Plan {
   // is taken whatever it is) and asks for it; false, with the reason in `why`, when the text is
   // no value of the field.
   bool take(BextField field, std::string_view text, std::string& why);
+  // Reads an iXML field's text (ixmlValue) and asks for it; false, with the reason in `why`,
+  // when the text is no value of the field. The parser tells what changes (ixmlChanges) once
+  // the plan is put on it.
+  bool takeIxml(std::string_view name, std::string_view text, std::string& why);
+  // The description with each of its lines that repeat an iXML field asked for (sSCENE=12,
+  // sTAKE=, sTAPE=, sPROJECT=, sNOTE=, sCIRCLED=, sTRK2= for the second track's name, as field
+  // recorders write them) giving the new text; none where no such line changes.
+  std::optional<std::string> descriptionInStep() const;
+  // The iXML field as the file's document holds it; none where it lacks the field.
+  std::optional<std::string> currentIxml(std::string_view name) const;
 
   struct Change {
     BextField field;
@@ -69,7 +104,9 @@ class Plan {
   // Why the plan cannot be written, one sentence per field ("UMID: a UMID needs Version 1 or 2,
   // and the Version is 0; set the Version as well"): a text too long for its field or holding a
   // NUL, a UMID or loudness value in a version that has none, and whatever a check of the
-  // written chunk calls an error about a changed field. Empty when nothing stands in the way.
+  // written chunk calls an error about a changed field; for iXML fields ("iXML: ..."), a
+  // document that cannot be edited or lacks the element asked for. Empty when nothing stands
+  // in the way.
   std::vector<std::string> refusals() const;
   // Puts the edits on the parser, which writes them when it saves.
   void applyTo(BWFParser& parser) const;
@@ -79,6 +116,10 @@ class Plan {
   BextRecord edited() const;
 
   BextRecord before_;
+  bool hasIxml_ = false;
+  std::string ixmlText_;
+  IxmlRecord ixml_;
+  std::vector<IxmlEdit> ixmlEdits_;
   std::vector<std::optional<Value>> wanted_;  // by BextField
   std::vector<bool> asked_;                   // by BextField, changed or not
 };

@@ -136,9 +136,19 @@ std::optional<std::string> editText(BextField field, const py::handle& value, st
 
 // edit's result: the changes made (field, before, after), or the refusals, or why the file
 // could not be read or written.
-py::tuple editFile(const std::string& path, const py::dict& fields, bool dryRun) {
+py::tuple editFile(const std::string& path, const py::dict& fields, const py::dict& ixmlFields,
+                   bool dryRun) {
   std::vector<std::pair<BextField, edit::Value>> values;
+  std::vector<std::pair<std::string, std::string>> ixml;
   py::list refusals;
+  for (const auto& [key, value] : ixmlFields) {
+    const std::string name = key.cast<std::string>();
+    if (!PyUnicode_Check(value.ptr()) && !PyBytes_Check(value.ptr())) {
+      refusals.append(text(std::string(edit::kIxmlPrefix) + name + ": expected str or bytes"));
+      continue;
+    }
+    ixml.emplace_back(name, textBytes(value));
+  }
   for (const auto& [key, value] : fields) {
     const std::string name = key.cast<std::string>();
     const auto known = std::find_if(std::begin(kEditFields), std::end(kEditFields),
@@ -164,16 +174,24 @@ py::tuple editFile(const std::string& path, const py::dict& fields, bool dryRun)
   bool saved = false;
   std::vector<std::string> planRefusals;
   std::vector<edit::Plan::Change> changes;
+  std::vector<BWFParser::IxmlChange> ixmlChanges;
   {
     const py::gil_scoped_release unlocked;
     parser = scanFile(path, 25.0f, why);
     if (parser) {
       edit::Plan plan(*parser);
       for (const auto& [field, value] : values) plan.set(field, value);
-      planRefusals = plan.refusals();
+      for (const auto& [name, value] : ixml) {
+        if (!plan.takeIxml(name, value, why)) {
+          planRefusals.push_back(std::string(edit::kIxmlPrefix) + name + ": " + why);
+        }
+      }
+      const std::vector<std::string> refused = plan.refusals();
+      planRefusals.insert(planRefusals.end(), refused.begin(), refused.end());
       changes = plan.changes();
       if (planRefusals.empty()) {
         plan.applyTo(*parser);
+        ixmlChanges = parser->ixmlChanges();
         saved = dryRun ? parser->checkSave() : parser->saveFile();
       }
     }
@@ -194,6 +212,10 @@ py::tuple editFile(const std::string& path, const py::dict& fields, bool dryRun)
   py::list made;
   for (const edit::Plan::Change& c : changes) {
     made.append(py::make_tuple(fieldName(c.field), valueObject(c.before), valueObject(c.after)));
+  }
+  for (const BWFParser::IxmlChange& c : ixmlChanges) {
+    made.append(
+        py::make_tuple(std::string(edit::kIxmlPrefix) + c.name, text(c.before), text(c.after)));
   }
   return py::make_tuple("done", made);
 }
@@ -517,10 +539,10 @@ PYBIND11_MODULE(_bextkit, m) {
 
   m.def(
       "edit",
-      [](const py::handle& path, const py::dict& fields, bool dryRun) {
-        return editFile(pathBytes(path), fields, dryRun);
+      [](const py::handle& path, const py::dict& fields, const py::dict& ixml, bool dryRun) {
+        return editFile(pathBytes(path), fields, ixml, dryRun);
       },
-      py::arg("path"), py::arg("fields"), py::arg("dry_run"));
+      py::arg("path"), py::arg("fields"), py::arg("ixml"), py::arg("dry_run"));
   m.def("edit_fields", [] {
     std::vector<std::string> names;
     for (const auto& f : kEditFields) names.emplace_back(f.first);

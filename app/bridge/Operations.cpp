@@ -147,6 +147,16 @@ std::string planFields(edit::Plan& plan, const Record& edits) {
   for (const Field& f : edits.fields) {
     const std::optional<BextField> field = fieldNamed(f.name);
     std::string why, text;
+    if (f.name.starts_with(edit::kIxmlPrefix)) {
+      const auto* given = std::get_if<std::string>(&f.value);
+      if (!given) {
+        why = "expected text";
+      } else if (plan.takeIxml(f.name.substr(edit::kIxmlPrefix.size()), *given, why)) {
+        continue;
+      }
+      refusals += (refusals.empty() ? "" : "\n") + f.name + ": " + why;
+      continue;
+    }
     if (const auto* given = std::get_if<std::string>(&f.value)) {
       text = *given;
     } else if (const auto* whole = std::get_if<int64_t>(&f.value)) {
@@ -278,10 +288,10 @@ void addParserOperations(std::vector<Operation>& operations) {
     if (chain.broken) texts.push_back("broken " + std::to_string(chain.brokenAt));
     return texts;
   });
-  // Edits of fields by their names ("Description", "Version", "UMID" ...), a record of texts, as
-  // set and import take them: through the one edit layer, which refuses what a check calls an
-  // error. The reasons of a refusal, one per line, and nothing set; "" when every edit is set on
-  // the parser, which a save then writes.
+  // Edits of fields by their names ("Description", "Version", "UMID" ..., "iXML:SCENE" and any
+  // other iXML field), a record of texts, as set and import take them: through the one edit layer,
+  // which refuses what a check calls an error. The reasons of a refusal, one per line, and nothing
+  // set; "" when every edit is set on the parser, which a save then writes.
   r.object("setFields:", {K::kRecord}, K::kString, [](Call& c) -> Value {
     edit::Plan plan(*c.self);
     std::string refusals = planFields(plan, std::get<Record>(c.args[0]));
@@ -289,8 +299,9 @@ void addParserOperations(std::vector<Operation>& operations) {
     return refusals;
   });
   // The texts of the fields that setFields: takes, by name, as it reads them back (a loudness
-  // value "-23.00" or "none", a UMID as hex digits or "" for none); null for a field the chunk ends
-  // before. For a file without a bext chunk, the values a save would give a new one.
+  // value "-23.00" or "none", a UMID as hex digits or "" for none), then the iXML fields of
+  // tables ("iXML:SCENE" ...); null for a field the chunk ends before or the iXML lacks. For a file
+  // without a bext chunk, the values a save would give a new one.
   r.object("fieldTexts", {}, K::kRecord, [](Call& c) -> Value {
     const edit::Plan plan(*c.self);
     Record texts;
@@ -302,6 +313,11 @@ void addParserOperations(std::vector<Operation>& operations) {
       // A field that holds no UMID shows empty, which the edit layer reads as none too.
       if (field == BextField::kUmid && text == "0") text.clear();
       texts.add(fieldName(field), value ? FieldValue(text) : FieldValue());
+    }
+    for (const std::string_view name : edit::kIxmlTableFields) {
+      const std::optional<std::string> text = plan.currentIxml(name);
+      texts.add(std::string(edit::kIxmlPrefix) + std::string(name),
+                text ? FieldValue(*text) : FieldValue());
     }
     return texts;
   });

@@ -13,14 +13,18 @@ var stemOf = (path) => {
   return base.includes('.') ? base.slice(0, base.lastIndexOf('.')) : base;
 };
 
-// The fields of the broadcast extension that are edited as text, in the record's order, with
-// the names the window gives them.
+// The fields of the broadcast extension that are edited as text, in the record's order, then
+// iXML fields, with the names the window gives them.
 var fieldTitles = {
   Description: 'Description', Originator: 'Originator', OriginatorReference: 'Originator reference',
   OriginationDate: 'Origination date', OriginationTime: 'Origination time', Version: 'Version',
   UMID: 'UMID', LoudnessValue: 'Loudness', LoudnessRange: 'Loudness range',
   MaxTruePeakLevel: 'True peak', MaxMomentaryLoudness: 'Momentary max',
   MaxShortTermLoudness: 'Short-term max', CodingHistory: 'Coding history',
+  // The iXML fields production sound renames takes by; a file without iXML gets a document
+  // when one of them is set.
+  'iXML:PROJECT': 'Project', 'iXML:SCENE': 'Scene', 'iXML:TAKE': 'Take', 'iXML:TAPE': 'Tape',
+  'iXML:CIRCLED': 'Circled', 'iXML:NOTE': 'Note',
 };
 var textFields = Object.keys(fieldTitles);
 

@@ -113,13 +113,18 @@ def read_many(paths, workers=None, rate=None, errors="raise"):
 _EDIT_FIELDS = frozenset(_bextkit.edit_fields())
 
 
-def edit(path, dry_run=False, **fields):
+def edit(path, dry_run=False, ixml=None, **fields):
     """Sets bext fields and saves the file, changing nothing else: description, originator,
     originator_reference, origination_date, origination_time, coding_history (str or bytes),
     version (int), umid (hex digits, or None), loudness_value, loudness_range,
     max_true_peak_level, max_momentary_loudness, max_short_term_loudness (numbers in their
-    unit, or None for not measured). A file without a bext chunk gets one. Returns the
-    changes; with ``dry_run`` makes every check of the save and writes nothing.
+    unit, or None for not measured). A file without a bext chunk gets one. ``ixml`` sets iXML
+    fields by the names Record.ixml gives them ({"SCENE": "12", "CIRCLED": "yes",
+    "TRACK_LIST/TRACK[2]/NAME": "Lav 1"}): the text of each element changes and nothing else
+    in the document; a file without iXML gets a document holding the top-level fields given.
+    The iXML's copies of the bext fields (the time stamp, the BEXT element) follow them.
+    Returns the changes, iXML ones named "iXML:SCENE"; with ``dry_run`` makes every check of
+    the save and writes nothing.
 
     Raises Refused, before anything is written, for a value that is none of its field or that
     a check would call an error; ReadError when the file cannot be read; WriteError when the
@@ -127,7 +132,7 @@ def edit(path, dry_run=False, **fields):
     unknown = sorted(set(fields) - _EDIT_FIELDS)
     if unknown:
         raise TypeError(f"edit() got unexpected keyword arguments: {', '.join(unknown)}")
-    status, detail = _bextkit.edit(path, fields, bool(dry_run))
+    status, detail = _bextkit.edit(path, fields, dict(ixml or {}), bool(dry_run))
     if status == "refused":
         raise Refused(path, detail)
     if status == "unreadable":

@@ -1,5 +1,5 @@
 import os
-from typing import Iterable, Iterator, Literal, NamedTuple, Sequence, overload
+from typing import Iterable, Iterator, Literal, Mapping, NamedTuple, Sequence, overload
 
 from . import smpte as smpte
 
@@ -87,7 +87,8 @@ def read_many(paths: Iterable[_Path], workers: int | None = None, rate: str | No
 @overload
 def read_many(paths: Iterable[_Path], workers: int | None = None, rate: str | None = None,
               *, errors: Literal["return"]) -> Iterator[Record | ReadError]: ...
-def edit(path: _Path, dry_run: bool = False, *, description: str | bytes = ...,
+def edit(path: _Path, dry_run: bool = False, ixml: Mapping[str, str | bytes] | None = None, *,
+         description: str | bytes = ...,
          originator: str | bytes = ..., originator_reference: str | bytes = ...,
          origination_date: str | bytes = ..., origination_time: str | bytes = ...,
          coding_history: str | bytes = ..., version: int = ..., umid: str | None = ...,

@@ -86,8 +86,12 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
   const struct { const char *cls, *name; std::vector<Value> args; Value expected; } kCalls[] = {
       // As the file was read, before the edits below.
       {"BWFParser", "fieldTexts", {}, Record().add("Description", "Desc").add("Originator", "Orig").add("OriginatorReference", "Ref").add("OriginationDate", "2026-01-02").add("OriginationTime", "03:04:05").add("Version", "2").add("UMID", "060A2B340101010501010D2013" + S(38, '0'))
-                                        .add("LoudnessValue", "-23.00").add("LoudnessRange", "none").add("MaxTruePeakLevel", "-1.50").add("MaxMomentaryLoudness", "-18.00").add("MaxShortTermLoudness", "0.00").add("CodingHistory", "A=PCM")},
+                                        .add("LoudnessValue", "-23.00").add("LoudnessRange", "none").add("MaxTruePeakLevel", "-1.50").add("MaxMomentaryLoudness", "-18.00").add("MaxShortTermLoudness", "0.00").add("CodingHistory", "A=PCM")
+                                        .add("iXML:PROJECT", {}).add("iXML:SCENE", {}).add("iXML:TAKE", {}).add("iXML:TAPE", {}).add("iXML:CIRCLED", {}).add("iXML:NOTE", {}).add("iXML:UBITS", {})
+                                        .add("iXML:FILE_UID", {}).add("iXML:SPEED/TIMECODE_RATE", {}).add("iXML:SPEED/TIMECODE_FLAG", {})},
       {"BWFParser", "refusalsOfFields:", {Record().add("Version", "3").add("Originator", "Changed")}, S("Version: expected 0, 1 or 2, got '3'")},
+      {"BWFParser", "refusalsOfFields:", {Record().add("iXML:CIRCLED", "maybe").add("iXML:TRACK_LIST/TRACK[1]/NAME", "Boom")},
+       S("iXML:CIRCLED: expected yes or no (TRUE or FALSE), got 'maybe'\niXML: the file has no iXML document, and a new one holds only PROJECT, SCENE, TAKE, TAPE, CIRCLED, NOTE, UBITS and FILE_UID, not TRACK_LIST/TRACK[1]/NAME")},
       {"Smpte", "timeRecordOfParser:rate:", {ParserRef{self}, S("25")}, Record().add("timeReference", uint64_t{172810000}).add("label", "01:00:00:05").add("samplesPastFrame", uint64_t{400})},
       {"Smpte", "timeReferenceOfParser:label:rate:", {ParserRef{self}, S("01:00:00:05"), S("25")}, Record().add("timeReference", uint64_t{172809600})},
       {"Smpte", "labelOfParser:label:rate:atRate:", {ParserRef{self}, S("00:00:00:10"), S("25"), S("30")}, S("00:00:00:12")},
@@ -96,8 +100,7 @@ TEST(Bridge, EveryOperationAnswersAsItsClassDoes) {
       // The table as export writes it, read back by import without a change.
       {"Table", "writeCsvOfPaths:rates:toPath:", {Strings{path}, Strings{""}, table}, S("")},
       {"Table", "importTableAtPath:dryRun:", {table, true}, Record().add("status", I(0)).add("report", "row 2: " + path + ": unchanged\n0 files would change, 1 unchanged, 0 failed\nbextkit: " + table +
-                                                                 ": note: INFO fields are not written by import (columns IARL, IART, ICMS, ICMT, ICOP, ICRD, IENG, IGNR, IKEY, IMED, INAM, IPRD, ISBJ, ISFT, ISRC, ISRF, ITCH)\n" +
-                                                                 "bextkit: " + table + ": note: iXML fields are not written by import (columns iXML:PROJECT, iXML:SCENE, iXML:TAKE, iXML:TAPE, iXML:CIRCLED, iXML:NOTE, iXML:UBITS, iXML:FILE_UID, iXML:SPEED/TIMECODE_RATE, iXML:SPEED/TIMECODE_FLAG)\n")},
+                                                                 ": note: INFO fields are not written by import (columns IARL, IART, ICMS, ICMT, ICOP, ICRD, IENG, IGNR, IKEY, IMED, INAM, IPRD, ISBJ, ISFT, ISRC, ISRF, ITCH)\n")},
       {"BWFParser", "chunkChain", {}, Strings{"'RIFF' 0", "'fmt ' 12 16", "'bext' 36 858"}},
       {"Conformance", "findingsAtPath:rules:", {path, S("tech3285")}, Strings{"note\tdata-missing\t12\tThe file has no 'data' chunk: it holds no audio."}},
       {"Conformance", "findingRecordsAtPath:rules:", {path, S("tech3285")}, Records{Record().add("severity", "note").add("code", "data-missing").add("offset", uint64_t{12}).add("text", "The file has no 'data' chunk: it holds no audio.")}},

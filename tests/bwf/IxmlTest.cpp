@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "bwf/Ixml.h"
-#include "edit/IxmlEdit.h"
+#include "bwf/IxmlEdit.h"
+#include "edit/FieldEdit.h"
 
 namespace bextkit {
 namespace {
@@ -58,7 +59,6 @@ TEST(Ixml, FieldsOfRecorderDocuments) {
 // closed, a missing top-level field added before the root's end, the text escaped, UTF-16 kept;
 // a field without a place, or a document that cannot be read, refused.
 TEST(Ixml, EditsChangeTheirElementsOnly) {
-  using edit::IxmlEdit;
   const std::string doc =
       "<?xml version=\"1.0\"?>\n<BWFXML>\n  <SCENE>12A</SCENE><NOTE/>\n"
       "  <TRACK_LIST><TRACK><NAME>Boom</NAME></TRACK><TRACK><NAME>Lav 1</NAME>"
@@ -81,15 +81,15 @@ TEST(Ixml, EditsChangeTheirElementsOnly) {
   for (const auto& c : kCases) {
     std::string why;
     const std::optional<std::string> out =
-        edit::editIxml(c.document, decodeIxml(parseXml(c.document)), c.edits, why);
+        editIxml(c.document, decodeIxml(parseXml(c.document)), c.edits, why);
     EXPECT_EQ(out.value_or(why), c.expected);
   }
   // A new document holds what it was given.
+  std::string why;
   const IxmlRecord made =
-      decodeIxml(parseXml(edit::newIxml({{"SCENE", "1"}, {"CIRCLED", "TRUE"}})));
+      decodeIxml(parseXml(newIxml({{"SCENE", "1"}, {"CIRCLED", "TRUE"}}, why).value_or(why)));
   ASSERT_TRUE(made.find("CIRCLED"));
   EXPECT_EQ(made.find("SCENE")->text + made.find("CIRCLED")->text, "1TRUE");
-  std::string why;
   EXPECT_EQ(edit::ixmlValue("CIRCLED", "Yes", why).value_or(why), "TRUE");
   EXPECT_EQ(edit::ixmlValue("CIRCLED", "maybe", why).value_or(why),
             "expected yes or no (TRUE or FALSE), got 'maybe'");

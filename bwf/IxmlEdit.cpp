@@ -1,11 +1,11 @@
-#include "edit/IxmlEdit.h"
+#include "bwf/IxmlEdit.h"
 
 #include <algorithm>
 #include <array>
 
 #include "platform/Utf8.h"
 
-namespace bextkit::edit {
+namespace bextkit {
 
 namespace {
 
@@ -16,7 +16,13 @@ constexpr std::array<std::string_view, 8> kTopLevel = {"PROJECT", "SCENE", "TAKE
 std::string escaped(std::string_view text) {
   std::string out;
   for (const char c : text) {
-    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+    // A carriage return is written as a reference, which a reader keeps (a raw one it reads as
+    // a line feed).
+    out += c == '&'    ? "&amp;"
+           : c == '<'  ? "&lt;"
+           : c == '>'  ? "&gt;"
+           : c == '\r' ? "&#13;"
+                       : std::string(1, c);
   }
   return out;
 }
@@ -68,28 +74,6 @@ class Encoding {
 };
 
 }  // namespace
-
-std::optional<std::string> ixmlValue(std::string_view name, std::string_view text,
-                                     std::string& why) {
-  const std::string value(text);
-  for (size_t i = 0; i < value.size();) {
-    const size_t length = utf8SequenceLength(value, i);
-    if (length == 0 || value[i] == '\0') {
-      why = "holds a byte that is no UTF-8 character (iXML is UTF-8 text)";
-      return std::nullopt;
-    }
-    i += length;
-  }
-  if (elementOf(name) != "CIRCLED") return value;
-  std::string lower = value;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  if (lower == "true" || lower == "yes") return "TRUE";
-  if (lower == "false" || lower == "no") return "FALSE";
-  why = "expected yes or no (TRUE or FALSE), got '" + value + "'";
-  return std::nullopt;
-}
 
 std::optional<std::string> editIxml(std::string_view document, const IxmlRecord& record,
                                     const std::vector<IxmlEdit>& edits, std::string& why) {
@@ -145,13 +129,44 @@ std::optional<std::string> editIxml(std::string_view document, const IxmlRecord&
   return out;
 }
 
-std::string newIxml(const std::vector<IxmlEdit>& edits) {
+std::optional<std::string> newIxml(const std::vector<IxmlEdit>& edits, std::string& why) {
   std::string fields;
   for (const IxmlEdit& e : edits) {
+    if (std::find(kTopLevel.begin(), kTopLevel.end(), e.name) == kTopLevel.end()) {
+      why =
+          "the file has no iXML document, and a new one holds only PROJECT, SCENE, TAKE, TAPE, "
+          "CIRCLED, NOTE, UBITS and FILE_UID, not " +
+          e.name;
+      return std::nullopt;
+    }
     fields += "<" + e.name + ">" + escaped(e.text) + "</" + e.name + ">";
   }
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<BWFXML><IXML_VERSION>2.10</IXML_VERSION>" +
          fields + "</BWFXML>\n";
 }
 
-}  // namespace bextkit::edit
+std::optional<std::string> fittedIxml(std::string_view document, uint64_t size) {
+  const bool utf16 = document.starts_with("\xFF\xFE") || document.starts_with("\xFE\xFF");
+  const bool little = document.starts_with("\xFF\xFE");
+  const size_t unit = utf16 ? 2 : 1;
+  const size_t whole = document.size() - document.size() % unit;  // in whole characters
+  // Whether the character at `at` is padding: white space or NUL.
+  const auto padding = [&](size_t at) {
+    const char c = document[at + (utf16 && !little ? 1 : 0)];
+    const char high = utf16 ? document[at + (little ? 1 : 0)] : '\0';
+    return high == '\0' && (c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n');
+  };
+  size_t body = whole;
+  while (body >= unit && padding(body - unit)) body -= unit;
+  if (size < body || (size - body) % unit != 0) return std::nullopt;
+  std::string out(document.substr(0, static_cast<size_t>(std::min<uint64_t>(size, whole))));
+  // More of the document's last padding character, or spaces.
+  const std::string fill = body < whole ? std::string(document.substr(whole - unit, unit))
+                           : !utf16     ? std::string(" ")
+                           : little     ? std::string(" \0", 2)
+                                        : std::string("\0 ", 2);
+  while (out.size() < size) out += fill;
+  return out;
+}
+
+}  // namespace bextkit

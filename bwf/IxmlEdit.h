@@ -10,7 +10,7 @@
 
 #include "bwf/Ixml.h"
 
-namespace bextkit::edit {
+namespace bextkit {
 
 // A field's new text, the field named as the iXML record names it ("SCENE",
 // "TRACK_LIST/TRACK[2]/NAME").
@@ -18,12 +18,6 @@ struct IxmlEdit {
   std::string name;
   std::string text;
 };
-
-// The text of `name` as iXML holds it: CIRCLED as TRUE or FALSE (from true, false, yes or no in
-// any case); any field as UTF-8 without NUL. Nothing, with the reason in `why`, for a text that
-// is no value of the field.
-std::optional<std::string> ixmlValue(std::string_view name, std::string_view text,
-                                     std::string& why);
 
 // The document with the edits made: the content of each field replaced (an empty-element tag
 // becoming a start and end tag), the text escaped for XML and encoded as the document is (UTF-8,
@@ -33,8 +27,13 @@ std::optional<std::string> ixmlValue(std::string_view name, std::string_view tex
 std::optional<std::string> editIxml(std::string_view document, const IxmlRecord& record,
                                     const std::vector<IxmlEdit>& edits, std::string& why);
 
-// A minimal document holding the fields given, each of them a top-level field (SCENE, TAKE ...),
-// for a file without iXML.
-std::string newIxml(const std::vector<IxmlEdit>& edits);
+// A minimal document holding the fields given, for a file without iXML; nothing, with the reason
+// in `why`, for a field that is not one of the top-level fields it can hold (SCENE, TAKE ...).
+std::optional<std::string> newIxml(const std::vector<IxmlEdit>& edits, std::string& why);
 
-}  // namespace bextkit::edit
+// The document made exactly `size` bytes long by what follows its root element (white space or
+// NULs, the room recorders leave for edits): shortened by that padding, or lengthened by more of
+// it (spaces where the document has none). Nothing when its padding is too short.
+std::optional<std::string> fittedIxml(std::string_view document, uint64_t size);
+
+}  // namespace bextkit
