@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <numeric>
+#include <vector>
 
 namespace bextkit {
 
@@ -53,7 +54,7 @@ IxmlRecord decodeIxml(const XmlDocument& document) {
   }
   // Tracks are told apart by their TRACK element, which their leaves share as parent.
   uint64_t trackElement = 0;
-  std::unordered_map<std::string, size_t> seenNames;
+  record.fields.reserve(document.leafList.size());
   for (const XmlLeaf& leaf : document.leafList) {
     const size_t slash = leaf.path.find('/');
     if (record.root.empty()) record.root = leaf.path.substr(0, slash);
@@ -78,12 +79,22 @@ IxmlRecord decodeIxml(const XmlDocument& document) {
                       name.starts_with("BEXT/") || name.starts_with("USER/");
       }
     }
-    // A name that repeats (an element a vendor writes twice) is numbered, so that each names
-    // one field.
-    if (const size_t seen = seenNames[field.name]++; seen > 0) {
-      field.name += "[" + std::to_string(seen + 1) + "]";
-    }
     record.fields.push_back(std::move(field));
+  }
+  // A name that repeats (an element a vendor writes twice) is numbered from its second field
+  // on, in document order, so that each names one field.
+  std::vector<size_t> byName(record.fields.size());
+  std::iota(byName.begin(), byName.end(), size_t{0});
+  std::stable_sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {
+    return record.fields[a].name < record.fields[b].name;
+  });
+  for (size_t i = 1, first = 0; i < byName.size(); ++i) {
+    std::string& name = record.fields[byName[i]].name;
+    if (name != record.fields[byName[first]].name) {
+      first = i;
+    } else {
+      name += "[" + std::to_string(i - first + 1) + "]";
+    }
   }
   return record;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <type_traits>
 #include <vector>
 
@@ -73,7 +74,6 @@ void XMLCALL onEnd(void* user, const XML_Char*) {
                                       emptyTag ? walk.tagStart : walk.contentStart,
                                       emptyTag ? walk.contentStart : end, emptyTag,
                                       walk.tagStarts.size() > 1 ? walk.tagStarts.end()[-2] : 0});
-    walk.document.leaves.emplace(walk.path, walk.document.leafList.back().text);
   }
   walk.path.resize(walk.parentEnds.back());
   walk.parentEnds.pop_back();
@@ -87,6 +87,12 @@ void XMLCALL onText(void* user, const XML_Char* text, int length) {
 }
 
 }  // namespace
+
+const std::string* XmlDocument::leaf(std::string_view path) const {
+  const auto it = std::find_if(leafList.begin(), leafList.end(),
+                               [path](const XmlLeaf& l) { return l.path == path; });
+  return it == leafList.end() ? nullptr : &it->text;
+}
 
 XmlDocument parseXml(std::string_view text) {
   // Padding is cut a character at a time: a byte in UTF-8, two bytes (one of them zero) in
@@ -102,9 +108,13 @@ XmlDocument parseXml(std::string_view text) {
   size_t end = text.size() - text.size() % unit;
   while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
   XmlDocument document;
-  std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
+  // One parser a thread, reset for each document: making one costs more than reading a
+  // recorder's document.
+  thread_local std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
       XML_ParserCreate(nullptr), &XML_ParserFree);
-  if (!parser) {
+  // Its hash salt is drawn once a thread, not for every document.
+  thread_local const unsigned long salt = std::random_device()();
+  if (!parser || !XML_ParserReset(parser.get(), nullptr) || !XML_SetHashSalt(parser.get(), salt)) {
     document.error = "out of memory";
     return document;
   }

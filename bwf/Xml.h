@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,16 +24,17 @@ struct XmlLeaf {
 struct XmlDocument {
   bool wellFormed = false;
   // The document went past one of the limits below: the reader stopped there, `error` says
-  // which, and `leaves` holds what came before. Such a document is not called well-formed, nor
+  // which, and `leafList` holds what came before. Such a document is not called well-formed, nor
   // malformed: it was not read to its end.
   bool capped = false;
   std::string error;                        // the parser's reason, or the limit passed
   uint64_t line = 0, column = 0, byte = 0;  // where the parser stopped (1-based line and column)
-  // The text of each leaf element by its path from the root, the first where a path repeats;
-  // surrounding white space removed.
-  std::map<std::string, std::string> leaves;
-  // Every leaf element in document order, repeated paths included (a TRACK_LIST's tracks).
+  // Every leaf element in document order, repeated paths included (a TRACK_LIST's tracks), its
+  // text with surrounding white space removed.
   std::vector<XmlLeaf> leafList;
+  // The text of the leaf element at `path` from the root ("BWFXML/SPEED/TIMECODE_RATE"), the
+  // first where a path repeats; null where there is none.
+  const std::string* leaf(std::string_view path) const;
 };
 
 // Limits that keep the reading of any document short and its memory bounded. An iXML chunk of

@@ -96,7 +96,7 @@ void checkIxmlAgainstFile(const XmlDocument& document, uint64_t at, const BWFPar
   }
   TimecodeFacts facts;
   facts.description = parser.description();
-  facts.ixml = &document.leaves;
+  facts.ixml = &document;
   const StatedRates stated = statedRates(facts);
   if (stated.ixml && stated.description && *stated.ixml != *stated.description) {
     found.push_back({"ixml-rate-differs", Severity::kWarning, at,
@@ -129,7 +129,7 @@ StatedRates statedRatesOf(const BWFParser& parser, const XmlDocument* ixml) {
   facts.description = parser.description();
   const XmlDocument read = ixml ? XmlDocument() : ixmlOf(parser);
   if (!ixml) ixml = &read;
-  if (ixml->wellFormed) facts.ixml = &ixml->leaves;
+  if (ixml->wellFormed) facts.ixml = ixml;
   return statedRates(facts);
 }
 
@@ -200,7 +200,7 @@ bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::s
       facts.sampleRate = timeReferenceRate(*parser);
       facts.description = parser->description();
       if (ixml.wellFormed) {
-        facts.ixml = &ixml.leaves;
+        facts.ixml = &ixml;
         facts.ixmlOffset = ixmlChunk->offset + kChunkHeader;
       }
       checkTimecode(facts, found);

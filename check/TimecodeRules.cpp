@@ -19,8 +19,7 @@ std::optional<uint64_t> decimal(std::string_view text) {
 
 const std::string* leaf(const TimecodeFacts& facts, const std::string& path) {
   if (!facts.ixml) return nullptr;
-  const auto it = facts.ixml->find("BWFXML/" + path);
-  return it == facts.ixml->end() ? nullptr : &it->second;
+  return facts.ixml->leaf("BWFXML/" + path);
 }
 
 // The rate of `framesPerSecond` (a fraction or a decimal), counting drop-frame where `drop`

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "bwf/Xml.h"
 #include "check/Finding.h"
 #include "timecode/Smpte.h"
 
@@ -21,7 +22,7 @@ struct TimecodeFacts {
   uint32_t sampleRate = 0;           // 0: the file has no linear audio format
   std::string_view description;
   // The iXML leaf texts by path (null without iXML) and the iXML payload's file offset.
-  const std::map<std::string, std::string>* ixml = nullptr;
+  const XmlDocument* ixml = nullptr;
   uint64_t ixmlOffset = 0;
 };
 

@@ -77,7 +77,8 @@ void ixmlJson(JsonWriter& j, const BWFParser& p, const IxmlRecord& ixml) {
   for (const bool known : {true, false}) {
     if (!known) j.key("other").beginObject();
     for (const IxmlField& f : ixml.fields) {
-      if (f.known == known) j.key(displayUtf8(f.name)).string(displayUtf8(f.text));
+      // The XML reader gives names and texts as UTF-8, whatever the document's encoding.
+      if (f.known == known) j.key(f.name).string(f.text);
     }
     if (!known) j.endObject();
   }
@@ -89,8 +90,8 @@ void printIxml(std::ostream& out, const BWFParser& p, const IxmlRecord& ixml) {
   if (!p.chunkChain().first(chunkid::kIXML)) return;
   std::string lines;
   for (const IxmlField& f : ixml.fields) {
-    lines += (lines.empty() ? "" : "\n" + std::string(24, ' ')) + displayUtf8(f.name) + ":" +
-             (f.text.empty() ? "" : " " + displayUtf8(f.text)) + (f.known ? "" : " (other)");
+    lines += (lines.empty() ? "" : "\n" + std::string(24, ' ')) + f.name + ":" +
+             (f.text.empty() ? "" : " " + f.text) + (f.known ? "" : " (other)");
   }
   char label[32];
   std::snprintf(label, sizeof label, "  %-22s", "iXML");

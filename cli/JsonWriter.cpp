@@ -46,7 +46,16 @@ void JsonWriter::escaped(const char* prefix, uint8_t byte) {
 
 void JsonWriter::quoted(std::string_view value) {
   text_ += '"';
-  for (const char c : value) {
+  // Runs that need no escape are copied whole.
+  const auto plain = [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
+  };
+  for (size_t i = 0; i < value.size(); ++i) {
+    size_t run = i;
+    while (run < value.size() && plain(value[run])) ++run;
+    text_.append(value.substr(i, run - i));
+    if ((i = run) == value.size()) break;
+    const char c = value[i];
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"':
@@ -71,11 +80,7 @@ void JsonWriter::quoted(std::string_view value) {
         text_ += "\\t";
         break;
       default:
-        if (byte < 0x20) {
-          escaped("\\u00", byte);
-        } else {
-          text_ += c;
-        }
+        escaped("\\u00", byte);
     }
   }
   text_ += '"';

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bextkit::XmlDocument document =
       bextkit::parseXml(std::string_view(reinterpret_cast<const char*>(data), size));
   if (document.capped && document.wellFormed) std::abort();
-  if (document.leaves.size() > bextkit::kMostXmlElements) std::abort();
+  if (document.leafList.size() > bextkit::kMostXmlElements) std::abort();
   return 0;
 }

@@ -43,6 +43,11 @@ std::string displayUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
+    // Runs of ASCII are copied whole.
+    size_t ascii = i;
+    while (ascii < bytes.size() && static_cast<uint8_t>(bytes[ascii]) < 0x80) ++ascii;
+    out.append(bytes, i, ascii - i);
+    if ((i = ascii) == bytes.size()) break;
     const size_t length = utf8SequenceLength(bytes, i);
     if (length == 0) {
       appendLatin1(out, static_cast<uint8_t>(bytes[i]));

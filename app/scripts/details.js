@@ -58,7 +58,7 @@ function showTime(file) {
     ui.timeReferenceValue.text = samples === null ? 'none: the file states no sample rate'
         : `${samples} samples since midnight once saved (now ${file.bext ? file.bext.TimeReference : 'none'})`;
   } else if (!file.bext) {
-    ui.timeReferenceValue.text = 'none: the file has no bext chunk (Save adds one)';
+    ui.timeReferenceValue.text = 'none: the file has no bext chunk (Save adds one once a field of it is edited)';
   } else if (file.bext.TimeReference === null) {
     ui.timeReferenceValue.text = 'none: the chunk ends before it';
   } else {
