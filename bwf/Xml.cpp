@@ -94,9 +94,11 @@ const std::string* XmlDocument::leaf(std::string_view path) const {
   return it == leafList.end() ? nullptr : &it->text;
 }
 
-XmlDocument parseXml(std::string_view text) {
-  // Padding is cut a character at a time: a byte in UTF-8, two bytes (one of them zero) in
-  // UTF-16.
+namespace {
+
+// The text without its padding: NULs and white space after the last element, cut a character
+// at a time (a byte in UTF-8, two bytes, one of them zero, in UTF-16).
+std::string_view withoutPadding(std::string_view text) {
   const bool utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
   const bool littleEndian = text.starts_with("\xFF\xFE");
   const size_t unit = utf16 ? 2 : 1;
@@ -107,6 +109,150 @@ XmlDocument parseXml(std::string_view text) {
   };
   size_t end = text.size() - text.size() % unit;
   while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
+  return text.substr(0, end);
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isNameStart(char c) { return isLetter(c) || c == '_' || c == ':'; }
+bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+
+// The declarations the quick reader takes: version 1.0, UTF-8 if named, standalone or not.
+bool plainDeclaration(std::string_view text, size_t& length) {
+  static const std::vector<std::string> kDeclarations = [] {
+    std::vector<std::string> forms;
+    for (const char* encoding : {"", " encoding=\"UTF-8\"", " encoding=\"utf-8\""}) {
+      for (const char* standalone : {"", " standalone=\"yes\"", " standalone=\"no\""}) {
+        forms.push_back(std::string("<?xml version=\"1.0\"") + encoding + standalone + "?>");
+      }
+    }
+    return forms;
+  }();
+  for (const std::string& form : kDeclarations) {
+    if (text.starts_with(form)) {
+      length = form.size();
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::optional<XmlDocument> readPlainXml(std::string_view whole) {
+  const std::string_view text = withoutPadding(whole);
+  const size_t n = text.size();
+  for (const char c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte >= 0x7F || (byte < 0x20 && !isSpace(c))) return std::nullopt;
+  }
+  size_t i = 0;
+  if (text.starts_with("<?") && !plainDeclaration(text, i)) return std::nullopt;
+  XmlDocument document;
+  struct Open {
+    std::string_view name;
+    size_t pathLength;  // of the path before it
+    uint64_t tagStart;
+  };
+  std::vector<Open> open;
+  std::string path, chars;
+  bool hasChildren = false, rootDone = false;
+  uint64_t contentStart = 0;
+  size_t elements = 0;
+  const auto leaf = [&](uint64_t begin, uint64_t end, bool emptyTag, uint64_t parent) {
+    document.leafList.push_back(
+        {path, emptyTag ? std::string() : trimmed(chars), begin, end, emptyTag, parent});
+  };
+  while (i < n) {
+    if (text[i] != '<') {
+      const size_t next = std::min(text.find('<', i), n);
+      const std::string_view run = text.substr(i, next - i);
+      if (open.empty()) {
+        if (!std::all_of(run.begin(), run.end(), isSpace)) return std::nullopt;
+      } else {
+        if (run.find("]]>") != std::string_view::npos) return std::nullopt;
+        for (size_t k = 0; k < run.size(); ++k) {
+          // Text up to the next entity or CR is taken whole.
+          const size_t plain = std::min(run.find_first_of("&\r", k), run.size());
+          chars.append(run.substr(k, plain - k));
+          if ((k = plain) == run.size()) break;
+          if (run[k] == '&') {
+            static constexpr std::pair<std::string_view, char> kEntities[] = {
+                {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+            const auto entity =
+                std::find_if(std::begin(kEntities), std::end(kEntities),
+                             [&](const auto& e) { return run.substr(k).starts_with(e.first); });
+            if (entity == std::end(kEntities)) return std::nullopt;
+            chars += entity->second;
+            k += entity->first.size() - 1;
+          } else {
+            // A line end is one LF, as XML reads CR LF and CR.
+            chars += '\n';
+            if (k + 1 < run.size() && run[k + 1] == '\n') ++k;
+          }
+        }
+      }
+      i = next;
+      continue;
+    }
+    if (i + 1 < n && text[i + 1] == '/') {
+      if (open.empty()) return std::nullopt;
+      const Open& element = open.back();
+      size_t j = i + 2;
+      if (text.substr(j, element.name.size()) != element.name) return std::nullopt;
+      j += element.name.size();
+      while (j < n && isSpace(text[j])) ++j;
+      if (j >= n || text[j] != '>') return std::nullopt;
+      if (!hasChildren) leaf(contentStart, i, false, open.size() > 1 ? open.end()[-2].tagStart : 0);
+      path.resize(element.pathLength);
+      open.pop_back();
+      chars.clear();
+      hasChildren = true;
+      rootDone = open.empty();
+      i = j + 1;
+      continue;
+    }
+    // A start tag without attributes; comments, instructions, CDATA and a second root are left
+    // to expat.
+    if (i + 1 >= n || !isNameStart(text[i + 1]) || rootDone) return std::nullopt;
+    size_t j = i + 1;
+    while (j < n && isNameChar(text[j])) ++j;
+    const std::string_view name = text.substr(i + 1, j - i - 1);
+    while (j < n && isSpace(text[j])) ++j;
+    const bool emptyTag = j < n && text[j] == '/';
+    if (emptyTag) ++j;
+    if (j >= n || text[j] != '>') return std::nullopt;
+    ++j;
+    const size_t pathLength = path.size();
+    if (!path.empty()) path += '/';
+    path += name;
+    if (++elements > kMostXmlElements || open.size() + 1 > kDeepestXml ||
+        path.size() > kLongestXmlPath) {
+      return std::nullopt;  // expat stops there and says why
+    }
+    chars.clear();
+    hasChildren = false;
+    contentStart = j;
+    if (emptyTag) {
+      leaf(i, j, true, open.empty() ? 0 : open.back().tagStart);
+      path.resize(pathLength);
+      hasChildren = true;
+      rootDone = open.empty();
+    } else {
+      open.push_back({name, pathLength, i});
+    }
+    i = j;
+  }
+  if (!open.empty() || !rootDone) return std::nullopt;
+  document.wellFormed = true;
+  return document;
+}
+
+XmlDocument readXmlWithExpat(std::string_view whole) {
+  const std::string_view text = withoutPadding(whole);
+  const size_t end = text.size();
   XmlDocument document;
   // One parser a thread, reset for each document: making one costs more than reading a
   // recorder's document.
@@ -139,6 +285,13 @@ XmlDocument parseXml(std::string_view text) {
     document.byte = byte < 0 ? 0 : static_cast<uint64_t>(byte);
   }
   return document;
+}
+
+}  // namespace detail
+
+XmlDocument parseXml(std::string_view text) {
+  std::optional<XmlDocument> plain = detail::readPlainXml(text);
+  return plain ? std::move(*plain) : detail::readXmlWithExpat(text);
 }
 
 }  // namespace bextkit

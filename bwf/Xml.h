@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,17 @@ constexpr size_t kLongestXmlPath = 1024;  // bytes of a path "A/B/C"
 constexpr size_t kMostXmlElements = 50000;
 
 // Parses `text`, UTF-8 or, after its byte order mark, UTF-16; NULs and white space after the
-// last element (a common padding) are ignored.
+// last element (a common padding) are ignored. Documents as recorders write them (ASCII, an
+// optional plain declaration, elements without attributes, the predefined entities) are read
+// by a quick reader of their own; any other document, and any that is not well-formed, by
+// expat, which tells why.
 XmlDocument parseXml(std::string_view text);
+
+namespace detail {
+// The two readers apart, for tests that compare them: the quick reader's document, or nothing
+// where it leaves the text to expat; and expat's.
+std::optional<XmlDocument> readPlainXml(std::string_view text);
+XmlDocument readXmlWithExpat(std::string_view text);
+}  // namespace detail
 
 }  // namespace bextkit

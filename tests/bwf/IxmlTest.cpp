@@ -97,5 +97,36 @@ TEST(Ixml, EditsChangeTheirElementsOnly) {
             "holds a byte that is no UTF-8 character (iXML is UTF-8 text)");
 }
 
+// Documents as recorders write them are read by the quick reader, leaf for leaf as expat reads
+// them; anything else is left to expat.
+TEST(Ixml, QuickReaderReadsRecorderDocumentsAsExpatDoes) {
+  const auto leaves = [](const XmlDocument& d) {
+    std::string out = d.wellFormed ? "" : "not well-formed";
+    for (const XmlLeaf& l : d.leafList) {
+      out += l.path + "=" + l.text + "@" + std::to_string(l.begin) + "-" + std::to_string(l.end) +
+             (l.emptyTag ? "/" : "") + "^" + std::to_string(l.parent) + " ";
+    }
+    return out;
+  };
+  static constexpr char kIndented[] =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BWFXML>\r\n\t<NOTE>a\r\nb\rc &lt;x&gt; &amp; "
+      "&quot;&apos;</NOTE>\r\n\t<E />\r\n\t<F></F>\r\n</BWFXML >\r\n  \0\0";
+  for (const std::string& document :
+       {std::string(kIndented, sizeof kIndented - 1),
+        std::string("<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME>"
+                    "</TRACK></TRACK_LIST><Z><M>1</M><M>2</M></Z></BWFXML>")}) {
+    const std::optional<XmlDocument> quick = detail::readPlainXml(document);
+    ASSERT_TRUE(quick) << document;
+    EXPECT_EQ(leaves(*quick), leaves(detail::readXmlWithExpat(document)));
+  }
+  for (const char* other :
+       {"<BWFXML><A x=\"1\">2</A></BWFXML>", "<BWFXML><!-- c --><A>1</A></BWFXML>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><A>1</A>", "<A>&#233;</A>",
+        "<A>\xC3\xA9</A>", "<A><![CDATA[x]]></A>", "<A>1</B>", "<A>1</A><A>2</A>",
+        " <?xml version=\"1.0\"?><A/>"}) {
+    EXPECT_FALSE(detail::readPlainXml(other)) << other;
+  }
+}
+
 }  // namespace
 }  // namespace bextkit
