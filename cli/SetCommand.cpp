@@ -128,8 +128,11 @@ std::optional<FieldValues> parseFieldValues(const Options& o, std::string& error
 // field.
 std::optional<std::vector<IxmlEdit>> parseIxmlEdits(const Options& o, std::string& error) {
   std::vector<IxmlEdit> edits;
+  std::vector<const char*> options;  // the option of each edit
   for (size_t i = 0; i < kIxmlOptionCount; ++i) {
-    if (o.ixml[i]) edits.push_back({kIxmlOptions[i].field, *o.ixml[i]});
+    if (!o.ixml[i]) continue;
+    edits.push_back({kIxmlOptions[i].field, *o.ixml[i]});
+    options.push_back(kIxmlOptions[i].option);
   }
   for (const std::string& given : o.trackNames) {
     const size_t equals = given.find('=');
@@ -146,15 +149,16 @@ std::optional<std::vector<IxmlEdit>> parseIxmlEdits(const Options& o, std::strin
     }
     edits.push_back({"TRACK_LIST/TRACK[" + std::to_string(std::stoi(number)) + "]/NAME",
                      given.substr(equals + 1)});
+    options.push_back("--track-name");
   }
-  for (IxmlEdit& e : edits) {
+  for (size_t i = 0; i < edits.size(); ++i) {
     std::string why;
-    std::optional<std::string> value = edit::ixmlValue(e.name, e.text, why);
+    std::optional<std::string> value = edit::ixmlValue(edits[i].name, edits[i].text, why);
     if (!value) {
-      error = "iXML " + e.name + ": " + why;
+      error = std::string(options[i]) + ": " + why;
       return std::nullopt;
     }
-    e.text = std::move(*value);
+    edits[i].text = std::move(*value);
   }
   return edits;
 }
