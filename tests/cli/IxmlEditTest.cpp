@@ -35,15 +35,18 @@ std::string audioMd5(const std::string& path) {
 TEST(IxmlEdit, RecorderDocumentsEditedWhereTheyLie) {
   // A time reference of 01:00:00:00 at 48 kHz; the takes are moved to 10:00:00:00.
   const std::string was = "172800000", now = "1728000000";
-  // One recorder indents, states a declaration and leaves spaces after the document; another
-  // writes one line, mirrors bext and pads with NULs; a third writes UTF-16.
+  // One recorder indents, states a declaration, counts its time stamp at 48048 Hz (a pulled-down
+  // take) and leaves spaces after the document; another writes one line, mirrors bext and pads
+  // with NULs; a third writes UTF-16.
+  const std::string pulled = "172972800", pulledNow = "1729728000";
   const std::string indented =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BWFXML>\r\n\t<PROJECT>Harbour</PROJECT>\r\n"
       "\t<SCENE>12A</SCENE>\r\n\t<TAKE>3</TAKE>\r\n\t<SPEED>\r\n\t\t<TIMECODE_RATE>25/1"
       "</TIMECODE_RATE>\r\n\t\t<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>0"
       "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>\r\n\t\t<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>" +
-      was +
-      "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\r\n\t</SPEED>\r\n\t<TRACK_LIST><TRACK>"
+      pulled +
+      "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\r\n\t\t<TIMESTAMP_SAMPLE_RATE>48048"
+      "</TIMESTAMP_SAMPLE_RATE>\r\n\t</SPEED>\r\n\t<TRACK_LIST><TRACK>"
       "<CHANNEL_INDEX>1</CHANNEL_INDEX><NAME>Boom</NAME></TRACK><TRACK><CHANNEL_INDEX>2"
       "</CHANNEL_INDEX><NAME/></TRACK></TRACK_LIST>\r\n\t<SD_VENDOR a=\"1\">x</SD_VENDOR>"
       "\r\n</BWFXML>\r\n";
@@ -61,9 +64,9 @@ TEST(IxmlEdit, RecorderDocumentsEditedWhereTheyLie) {
   // clang-format off
   const struct { const char* name; std::string document; size_t padding; char pad; std::vector<std::string> args; std::string expected; bool inPlace; } kCases[] = {
       {"indented, padded", indented, 64, ' ', {"--scene", "14B", "--track-name", "2=Lav 1"},
-       replaced(indented, {{"12A", "14B"}, {"<NAME/>", "<NAME>Lav 1</NAME>"}, {">" + was + "<", ">" + now + "<"}}), true},
+       replaced(indented, {{"12A", "14B"}, {"<NAME/>", "<NAME>Lav 1</NAME>"}, {">" + pulled + "<", ">" + pulledNow + "<"}}), true},
       {"indented, no room", indented.substr(0, indented.size() - 2), 0, ' ', {"--scene", "14B"},
-       replaced(indented.substr(0, indented.size() - 2), {{"12A", "14B"}, {">" + was + "<", ">" + now + "<"}}), false},
+       replaced(indented.substr(0, indented.size() - 2), {{"12A", "14B"}, {">" + pulled + "<", ">" + pulledNow + "<"}}), false},
       {"one line, NULs", oneLine, 80, '\0', {"--note", "wind & rain", "--circled", "yes", "--take", "2"},
        replaced(oneLine, {{"<NOTE/>", "<NOTE>wind &amp; rain</NOTE>"}, {">" + was + "<", ">" + now + "<"},
                           {"</BWFXML>", "<TAKE>2</TAKE><CIRCLED>TRUE</CIRCLED></BWFXML>"}}), true},
