@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <type_traits>
 #include <vector>
 
@@ -88,6 +89,9 @@ void XMLCALL onText(void* user, const XML_Char* text, int length) {
 
 }  // namespace
 
+// The longest document whose parser a thread keeps for the next.
+constexpr size_t kLongestKept = 64 * 1024;
+
 XmlDocument parseXml(std::string_view text) {
   // Padding is cut a character at a time: a byte in UTF-8, two bytes (one of them zero) in
   // UTF-16.
@@ -102,12 +106,33 @@ XmlDocument parseXml(std::string_view text) {
   size_t end = text.size() - text.size() % unit;
   while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
   XmlDocument document;
-  std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
-      XML_ParserCreate(nullptr), &XML_ParserFree);
+  // Each thread keeps its parser from one document to the next, reset between them: making one
+  // costs more than reading a short document. One that read a long document goes, so that
+  // its buffers are not kept.
+  using Parser = std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)>;
+  thread_local Parser parser(nullptr, &XML_ParserFree);
+  if (!parser || !XML_ParserReset(parser.get(), nullptr)) {
+    parser.reset(XML_ParserCreate(nullptr));
+  }
   if (!parser) {
     document.error = "out of memory";
     return document;
   }
+  struct Release {
+    Parser& parser;
+    size_t length;
+    ~Release() {
+      if (length > kLongestKept) parser.reset();
+    }
+  } release{parser, end};
+  // The salt of the parser's hash tables keeps a document from being made to collide them. One
+  // drawn for the process serves every document: a parser that draws its own asks the system
+  // for random bytes each time, a call per file in a batch.
+  static const unsigned long salt = [] {
+    std::random_device source;
+    return ((static_cast<unsigned long>(source()) << 31) ^ source()) | 1;  // 0 draws anew
+  }();
+  XML_SetHashSalt(parser.get(), salt);
   Walk walk{parser.get(), document, {}, {}, {}, false, 0, 0, 0, {}};
   XML_SetUserData(parser.get(), &walk);
   XML_SetElementHandler(parser.get(), onStart, onEnd);
