@@ -46,9 +46,14 @@ void JsonWriter::escaped(const char* prefix, uint8_t byte) {
 
 void JsonWriter::quoted(std::string_view value) {
   text_ += '"';
-  for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  // Runs of bytes that need no escape go in whole.
+  size_t run = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(value[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    text_.append(value, run, i - run);
+    run = i + 1;
+    switch (byte) {
       case '"':
         text_ += "\\\"";
         break;
@@ -71,13 +76,10 @@ void JsonWriter::quoted(std::string_view value) {
         text_ += "\\t";
         break;
       default:
-        if (byte < 0x20) {
-          escaped("\\u00", byte);
-        } else {
-          text_ += c;
-        }
+        escaped("\\u00", byte);
     }
   }
+  text_.append(value, run, value.size() - run);
   text_ += '"';
 }
 

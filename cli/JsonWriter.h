@@ -9,11 +9,14 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace bextkit::cli {
 
 class JsonWriter {
  public:
+  // `expected`: room for a text of about that many bytes, made at once.
+  explicit JsonWriter(size_t expected = 0) { text_.reserve(expected); }
   JsonWriter& beginObject() { return open('{'); }
   JsonWriter& endObject() { return close('}'); }
   JsonWriter& beginArray() { return open('['); }
@@ -46,6 +49,8 @@ class JsonWriter {
   JsonWriter& number(double value);
 
   const std::string& text() const { return text_; }
+  // The text, moved out of the writer, which is left empty.
+  std::string takeText() { return std::move(text_); }
 
  private:
   // A value's text as it stands.
