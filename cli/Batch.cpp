@@ -1,5 +1,7 @@
 #include "cli/Batch.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -59,17 +61,118 @@ void emit(Context& ctx, FileOutput& output, bool& blockWritten) {
 
 // Runs one file's work; whatever it throws is that file's failure, told with the file's name,
 // and the batch goes on.
-FileOutput workOn(const std::string& path,
-                  const std::function<FileOutput(const std::string& path)>& work) {
+FileOutput workOn(const BatchFile& file,
+                  const std::function<FileOutput(const BatchFile& file)>& work) {
   try {
-    return work(path);
+    return work(file);
   } catch (...) {
     FileOutput failed;
-    failed.err = failureLine(path, currentExceptionReason());
+    failed.err = failureLine(file.path, currentExceptionReason());
     failed.failed = true;
     return failed;
   }
 }
+
+// Voluntary context switches of the calling thread so far: the times it waited, on a read
+// above all.
+long waitsOfThisThread() {
+  rusage usage{};
+  return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_nvcsw : 0;
+}
+
+// The files' outputs, a run of neighbours at a time: workers claim the next run, make its
+// outputs apart and leave them in the run's slot; the calling thread writes the slots in order
+// as they fill and frees each once written. A worker waits before claiming a run too far ahead
+// of the one being written, so that a file that keeps its thread waiting holds back at most a
+// few runs' output.
+//
+// The pool starts with `threads` workers (a thread per core). A worker whose files kept it
+// waiting (on reads: it gave the processor up for at least every other file) adds a worker, up
+// to `mostThreads`: on a cold disk or a network share many reads are then in flight at once,
+// while a warm batch keeps to the cores and pays for no extra threads.
+class RunQueue {
+ public:
+  RunQueue(const PathList& list, size_t threads, size_t mostThreads,
+           const std::function<FileOutput(const BatchFile& file)>& work)
+      : list_(list),
+        work_(work),
+        // Runs short enough to share the files evenly, long enough that threads rarely meet.
+        runLength_(std::clamp<size_t>(list.files.size() / (mostThreads * 8), 1, 32)),
+        runs_((list.files.size() + runLength_ - 1) / runLength_),
+        mostThreads_(mostThreads),
+        ahead_(4 * mostThreads),
+        slots_(runs_) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    while (pool_.size() < threads) addWorker();
+  }
+  ~RunQueue() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    for (std::thread& thread : pool_) thread.join();
+  }
+  RunQueue(const RunQueue&) = delete;
+  RunQueue& operator=(const RunQueue&) = delete;
+
+  // Hands each file's output to `write`, in order, as the runs fill.
+  void writeInOrder(const std::function<void(FileOutput& output)>& write) {
+    for (size_t r = 0; r < runs_; ++r) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      filled_.wait(lock, [&] { return slots_[r].has_value(); });
+      std::vector<FileOutput> outputs = std::move(*slots_[r]);
+      slots_[r].reset();
+      writing_ = r + 1;
+      lock.unlock();
+      room_.notify_all();
+      for (FileOutput& output : outputs) write(output);
+    }
+  }
+
+ private:
+  void addWorker() {
+    pool_.emplace_back([this] { work(); });
+  }
+
+  void work() {
+    long waits = waitsOfThisThread();
+    for (size_t r; (r = claim()) < runs_;) {
+      std::vector<FileOutput> outputs;
+      const size_t begin = r * runLength_, end = std::min(list_.files.size(), begin + runLength_);
+      outputs.reserve(end - begin);
+      for (size_t i = begin; i < end; ++i) {
+        outputs.push_back(workOn({list_.files[i], list_.regular[i]}, work_));
+      }
+      const long now = waitsOfThisThread();
+      const bool waited = static_cast<size_t>(now - waits) * 2 >= end - begin;
+      waits = now;
+      const std::lock_guard<std::mutex> lock(mutex_);
+      slots_[r] = std::move(outputs);
+      if (r == writing_) filled_.notify_one();
+      if (waited && !closed_ && pool_.size() < mostThreads_) addWorker();
+    }
+  }
+
+  size_t claim() {
+    const size_t r = next_.fetch_add(1);
+    if (r < runs_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      room_.wait(lock, [&] { return r < writing_ + ahead_; });
+    }
+    return r;
+  }
+
+  const PathList& list_;
+  const std::function<FileOutput(const BatchFile& file)>& work_;
+  const size_t runLength_, runs_, mostThreads_, ahead_;
+  std::vector<std::optional<std::vector<FileOutput>>> slots_;
+  std::atomic<size_t> next_{0};
+  std::mutex mutex_;
+  std::condition_variable filled_, room_;
+  size_t writing_ = 0;   // the run the calling thread writes or waits for
+  bool closed_ = false;  // the batch is over: no worker is added
+  std::vector<std::thread> pool_;
+};
 
 }  // namespace
 
@@ -93,49 +196,30 @@ void forEachFile(Context& ctx, const std::vector<std::string>& files,
   }
 }
 
-void runBatch(Context& ctx, const std::vector<std::string>& files, bool parallel, const char* verb,
-              const std::function<FileOutput(const std::string& path)>& work) {
+void runBatch(Context& ctx, const PathList& list, Spread spread, const char* verb,
+              const std::function<FileOutput(const BatchFile& file)>& work) {
+  const std::vector<std::string>& files = list.files;
   ProgressLine progress(ctx, verb, files.size());
   bool blockWritten = false;
-  const size_t threads =
-      parallel && files.size() >= kSmallestParallelBatch
-          ? std::min<size_t>(files.size(), std::max(1u, std::thread::hardware_concurrency()))
-          : 1;
+  size_t written = 0;
+  const auto write = [&](FileOutput& output) {
+    emit(ctx, output, blockWritten);
+    progress.update(++written);
+  };
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threads = spread == Spread::kOneAtATime || files.size() < kSmallestParallelBatch
+                             ? 1
+                             : std::min(files.size(), cores);
   if (threads == 1) {
     for (size_t i = 0; i < files.size(); ++i) {
-      FileOutput output = workOn(files[i], work);
-      emit(ctx, output, blockWritten);
-      progress.update(i + 1);
+      FileOutput output = workOn({files[i], list.regular[i]}, work);
+      write(output);
     }
     return;
   }
-  // Workers take the next file by number and leave its output in its slot; this thread writes
-  // the slots in order as they fill, and frees each once written.
-  std::vector<std::optional<FileOutput>> slots(files.size());
-  std::mutex mutex;
-  std::condition_variable filled;
-  std::atomic<size_t> next{0};
-  std::vector<std::thread> pool;
-  for (size_t t = 0; t < threads; ++t) {
-    pool.emplace_back([&] {
-      for (size_t i; (i = next.fetch_add(1)) < files.size();) {
-        FileOutput output = workOn(files[i], work);
-        const std::lock_guard<std::mutex> lock(mutex);
-        slots[i] = std::move(output);
-        filled.notify_one();
-      }
-    });
-  }
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::unique_lock<std::mutex> lock(mutex);
-    filled.wait(lock, [&] { return slots[i].has_value(); });
-    FileOutput output = std::move(*slots[i]);
-    slots[i].reset();
-    lock.unlock();
-    emit(ctx, output, blockWritten);
-    progress.update(i + 1);
-  }
-  for (std::thread& thread : pool) thread.join();
+  const size_t mostThreads =
+      spread == Spread::kCores ? threads : std::min(files.size(), std::max(cores, kReadsInFlight));
+  RunQueue(list, threads, mostThreads, work).writeInOrder(write);
 }
 
 }  // namespace bextkit::cli
