@@ -16,7 +16,7 @@ namespace bextkit::detail {
 
 class BlockReader {
  public:
-  static constexpr size_t kFirstBlock = 16 * 1024;
+  static constexpr size_t kFirstBlock = 8 * 1024;
   static constexpr size_t kLargestBlock = 1024 * 1024;
 
   BlockReader(FileHandle& file, uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
