@@ -97,13 +97,14 @@ class RunQueue {
       : list_(list),
         work_(work),
         // Runs short enough to share the files evenly, long enough that threads rarely meet.
-        runLength_(std::clamp<size_t>(list.files.size() / (mostThreads * 8), 1, 32)),
+        runLength_(std::clamp<size_t>(list.files.size() / (mostThreads * 8), 1, 64)),
         runs_((list.files.size() + runLength_ - 1) / runLength_),
         mostThreads_(mostThreads),
         ahead_(4 * mostThreads),
         slots_(runs_) {
     const std::lock_guard<std::mutex> lock(mutex_);
     while (pool_.size() < threads) addWorker();
+    full_ = pool_.size() >= mostThreads_;
   }
   ~RunQueue() {
     {
@@ -135,27 +136,40 @@ class RunQueue {
   }
 
   void work() {
+    // Every few milliseconds the worker asks how often it waited meanwhile: often enough that
+    // a cold batch reaches its full pool within a few runs, seldom enough to cost nothing.
+    constexpr auto kProbeEvery = std::chrono::milliseconds(2);
+    Clock::time_point probed = Clock::now();
     long waits = waitsOfThisThread();
+    size_t files = 0;
     for (size_t r; (r = claim()) < runs_;) {
       std::vector<FileOutput> outputs;
       const size_t begin = r * runLength_, end = std::min(list_.files.size(), begin + runLength_);
       outputs.reserve(end - begin);
       for (size_t i = begin; i < end; ++i) {
         outputs.push_back(workOn({list_.files[i], list_.regular[i]}, work_));
+        if (++files, full_ || Clock::now() - probed < kProbeEvery) continue;
+        const long now = waitsOfThisThread();
+        if (static_cast<size_t>(now - waits) * 2 >= files) grow();
+        probed = Clock::now();
+        waits = now;
+        files = 0;
       }
-      const long now = waitsOfThisThread();
-      const bool waited = static_cast<size_t>(now - waits) * 2 >= end - begin;
-      waits = now;
       const std::lock_guard<std::mutex> lock(mutex_);
       slots_[r] = std::move(outputs);
       if (r == writing_) filled_.notify_one();
-      if (waited && !closed_ && pool_.size() < mostThreads_) addWorker();
     }
+  }
+
+  void grow() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!closed_ && pool_.size() < mostThreads_) addWorker();
+    full_ = pool_.size() >= mostThreads_;
   }
 
   size_t claim() {
     const size_t r = next_.fetch_add(1);
-    if (r < runs_) {
+    if (r < runs_ && r >= writing_ + ahead_) {
       std::unique_lock<std::mutex> lock(mutex_);
       room_.wait(lock, [&] { return r < writing_ + ahead_; });
     }
@@ -169,8 +183,11 @@ class RunQueue {
   std::atomic<size_t> next_{0};
   std::mutex mutex_;
   std::condition_variable filled_, room_;
-  size_t writing_ = 0;   // the run the calling thread writes or waits for
-  bool closed_ = false;  // the batch is over: no worker is added
+  // The run the calling thread writes or waits for; changed under the lock, read without it
+  // where a worker only asks whether it may go on.
+  std::atomic<size_t> writing_{0};
+  bool closed_ = false;            // the batch is over: no worker is added
+  std::atomic<bool> full_{false};  // the pool has its most workers
   std::vector<std::thread> pool_;
 };
 
