@@ -119,8 +119,9 @@ class BWFParser {
   uint32_t getSamplesSinceMidnightHigh() const { return sampSinceMidnightHigh_; }
 
   // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld": the directory's entries as text; the same
-  // object for the parser's life.
-  const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
+  // object for the parser's life. Made from the directory when first asked for after the scan:
+  // most readers of many files never ask.
+  const std::map<std::string, std::string>& getChunkDictionary() const;
   // The scan's chunk directory in file order, one entry for each ID (the last the scan met).
   friend const std::vector<DirectoryEntry>& chunkDirectory(const BWFParser& parser) {
     return parser.directory_;
@@ -305,7 +306,8 @@ class BWFParser {
   bool codingHistoryNone_ = false;
   std::string fullCodingHistory_;
   std::vector<DirectoryEntry> directory_;
-  std::map<std::string, std::string> chunkDetails_;
+  mutable std::map<std::string, std::string> chunkDetails_;
+  mutable bool chunkDetailsMade_ = false;
   uint32_t sampSinceMidnightLow_ = 0;
   uint32_t sampSinceMidnightHigh_ = 0;
   int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;

@@ -257,7 +257,6 @@ void BWFParser::scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpe
 
   const std::string key = lastListed >= 0 ? kListedChunkIDs[lastListed].str() : std::string();
   addEntry(directory_, key, static_cast<uint8_t>(counter + 1), chunkStart, length);
-  for (const DirectoryEntry& entry : directory_) chunkDetails_[entry.id] = entryText(entry);
 
   reversedFile_ = reversedFile;
   // The chain's headers, and the chunks the fields come from, mostly lie in the blocks the scan
@@ -276,6 +275,14 @@ void BWFParser::scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpe
   if (whileOpen) whileOpen(read, fileSize, chain_);
   inFileHandel_->closeFile();
   scanned_ = true;
+}
+
+const std::map<std::string, std::string>& BWFParser::getChunkDictionary() const {
+  if (scanned_ && !chunkDetailsMade_) {
+    for (const DirectoryEntry& entry : directory_) chunkDetails_[entry.id] = entryText(entry);
+    chunkDetailsMade_ = true;
+  }
+  return chunkDetails_;
 }
 
 bool BWFParser::reversedIds() const {
