@@ -1,5 +1,7 @@
 #include "cli/JsonWriter.h"
 
+#include <array>
+
 #include "bwf/BextRecord.h"
 
 #include "platform/Utf8.h"
@@ -44,13 +46,25 @@ void JsonWriter::escaped(const char* prefix, uint8_t byte) {
   text_ += kHex[byte & 15];
 }
 
-void JsonWriter::quoted(std::string_view value) {
+namespace {
+
+// The bytes that a JSON string holds only escaped.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (size_t byte = 0; byte < 0x20; ++byte) escaped[byte] = true;
+  escaped['"'] = escaped['\\'] = true;
+  return escaped;
+}();
+
+}  // namespace
+
+void JsonWriter::quoted(std::string_view value, std::string_view closing) {
   text_ += '"';
   // Runs of bytes that need no escape go in whole.
   size_t run = 0;
   for (size_t i = 0; i < value.size(); ++i) {
     const auto byte = static_cast<unsigned char>(value[i]);
-    if (byte >= 0x20 && byte != '"' && byte != '\\') continue;
+    if (!kEscaped[byte]) continue;
     text_.append(value, run, i - run);
     run = i + 1;
     switch (byte) {
@@ -80,7 +94,7 @@ void JsonWriter::quoted(std::string_view value) {
     }
   }
   text_.append(value, run, value.size() - run);
-  text_ += '"';
+  text_ += closing;
 }
 
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {

@@ -24,8 +24,7 @@ class JsonWriter {
   // The key of the next value in an object.
   JsonWriter& key(std::string_view name) {
     separate();
-    quoted(name);
-    text_ += ':';
+    quoted(name, "\":");
     afterKey_ = true;
     return *this;
   }
@@ -78,7 +77,8 @@ class JsonWriter {
     }
     first_ = false;
   }
-  void quoted(std::string_view value);
+  // `value` between quotes, escaped; `closing` after it (the closing quote, and more).
+  void quoted(std::string_view value, std::string_view closing = "\"");
   // `prefix` and the byte as two lowercase hex digits ("\\u00" and 0x1F give \u001f).
   void escaped(const char* prefix, uint8_t byte);
 

@@ -115,6 +115,9 @@ class Walk {
       list_.errors.push_back(folder.string() + ": " + std::generic_category().message(error));
       return;
     }
+    // A name in the folder, as std::filesystem joins them.
+    const std::string prefix =
+        folder.empty() || folder.native().ends_with('/') ? folder.native() : folder.native() + '/';
     // Files before subfolders, each by name, byte for byte.
     std::sort(files.begin(), files.end());
     std::sort(others.begin(), others.end());
@@ -122,12 +125,12 @@ class Walk {
     size_t other = 0;
     const auto takeOthersBefore = [&](const std::string* name) {
       for (; other < others.size() && (!name || others[other] < *name); ++other) {
-        addFile((folder / others[other]).string(), false);
+        addFile(prefix + others[other], false);
       }
     };
     for (const auto& [name, inode] : files) {
       takeOthersBefore(&name);
-      std::string path = (folder / name).string();
+      std::string path = prefix + name;
       // A regular file is what a look would find: its inode on its folder's device.
       const FileIdentity file{identity ? identity->device : dev_t{0}, inode};
       if (firstTime(files_, file, path, "file", "handled once")) take(std::move(path), file, true);
