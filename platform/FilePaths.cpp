@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 namespace bextkit {
@@ -47,6 +47,19 @@ struct Extensions {
   }
 };
 
+// What has been taken, by identity: where its first path stands in `paths` (the list's files,
+// or the folders entered).
+struct IdentityHash {
+  size_t operator()(const FileIdentity& id) const {
+    return std::hash<uint64_t>()(static_cast<uint64_t>(id.inode) * 0x9E3779B97F4A7C15u ^
+                                 static_cast<uint64_t>(id.device));
+  }
+};
+struct Taken {
+  std::unordered_map<FileIdentity, size_t, IdentityHash> first;
+  const std::vector<std::string>& paths;
+};
+
 // One expansion: the files and folders taken so far, by identity, with the path that took each.
 class Walk {
  public:
@@ -80,6 +93,7 @@ class Walk {
     // Folders are told apart through links always: a link into a folder is a way into it.
     std::optional<FileIdentity> identity;
     if (!isNew(folders_, folder.string(), true, "folder", "entered once", identity)) return;
+    folderPaths_.push_back(folder.string());
     // The entries' types and inodes come with the listing: only a link, or an entry of a file
     // system that gives no type, is looked at.
     std::vector<std::pair<std::string, ino_t>> files;  // regular files, by name and inode
@@ -142,17 +156,18 @@ class Walk {
   // False, with a note, when a path taken before reaches what `path` reaches. A path that cannot
   // be stat'ed is new: the command reports why it cannot be read.
   // `identity` gets what the path reaches.
-  bool isNew(std::map<FileIdentity, std::string>& taken, const std::string& path, bool followLinks,
-             const char* what, const char* outcome, std::optional<FileIdentity>& identity) {
+  bool isNew(Taken& taken, const std::string& path, bool followLinks, const char* what,
+             const char* outcome, std::optional<FileIdentity>& identity) {
     identity = fileIdentity(path, followLinks);
     return !identity || firstTime(taken, *identity, path, what, outcome);
   }
   // False, with a note, when a path taken before reaches `identity`; else takes it.
-  bool firstTime(std::map<FileIdentity, std::string>& taken, const FileIdentity& identity,
-                 const std::string& path, const char* what, const char* outcome) {
-    const auto [first, added] = taken.try_emplace(identity, path);
+  bool firstTime(Taken& taken, const FileIdentity& identity, const std::string& path,
+                 const char* what, const char* outcome) {
+    const auto [first, added] = taken.first.try_emplace(identity, taken.paths.size());
     if (!added) {
-      list_.notes.push_back(path + ": the same " + what + " as " + first->second + "; " + outcome);
+      list_.notes.push_back(path + ": the same " + what + " as " + taken.paths[first->second] +
+                            "; " + outcome);
     }
     return added;
   }
@@ -161,7 +176,8 @@ class Walk {
   const bool recursive_;
   const bool followLinks_;
   PathList& list_;
-  std::map<FileIdentity, std::string> files_, folders_;
+  std::vector<std::string> folderPaths_;
+  Taken files_{{}, list_.files}, folders_{{}, folderPaths_};
 };
 
 }  // namespace
