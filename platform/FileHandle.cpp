@@ -193,6 +193,10 @@ std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path,
 
 FileHandle::~FileHandle() { closeFile(); }
 
+void FileHandle::expectSequentialReads() {
+  if (isOpen()) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 void FileHandle::fail(const char* what) { lastError_ = describeErrno(what); }
 
 uint64_t FileHandle::seekToEndOfFile() {

@@ -123,6 +123,10 @@ class FileHandle {
   [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length,
                               const Progress& progress = {});
 
+  // Tells the system that the file will be read from start to end, so that it reads further
+  // ahead of each read (a hint: nothing fails when it is not taken).
+  void expectSequentialReads();
+
   // Flushes the file's data to the disk; false when the system reports a failure.
   [[nodiscard]] bool synchronizeFile();
 
