@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "platform/ExceptionReason.h"
@@ -103,18 +104,25 @@ class RunQueue {
         ahead_(4 * mostThreads),
         slots_(runs_) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    while (pool_.size() < threads) addWorker();
-    full_ = pool_.size() >= mostThreads_;
+    while (pool_.size() < threads && addWorker()) {
+    }
+    full_ = full_ || pool_.size() >= mostThreads_;
   }
+  // Ends the batch (whatever is not written by then is dropped: writing failed) and waits for
+  // the workers.
   ~RunQueue() {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       closed_ = true;
     }
+    room_.notify_all();
     for (std::thread& thread : pool_) thread.join();
   }
   RunQueue(const RunQueue&) = delete;
   RunQueue& operator=(const RunQueue&) = delete;
+
+  // False when no worker could be started: the calling thread must do the work itself.
+  bool started() const { return !pool_.empty(); }
 
   // Hands each file's output to `write`, in order, as the runs fill.
   void writeInOrder(const std::function<void(FileOutput& output)>& write) {
@@ -131,8 +139,15 @@ class RunQueue {
   }
 
  private:
-  void addWorker() {
-    pool_.emplace_back([this] { work(); });
+  // False, with the pool taken as full, when the system starts no more threads.
+  bool addWorker() {
+    try {
+      pool_.emplace_back([this] { work(); });
+      return true;
+    } catch (const std::system_error&) {
+      full_ = true;
+      return false;
+    }
   }
 
   void work() {
@@ -164,14 +179,15 @@ class RunQueue {
   void grow() {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!closed_ && pool_.size() < mostThreads_) addWorker();
-    full_ = pool_.size() >= mostThreads_;
+    full_ = full_ || pool_.size() >= mostThreads_;
   }
 
   size_t claim() {
     const size_t r = next_.fetch_add(1);
     if (r < runs_ && r >= writing_ + ahead_) {
       std::unique_lock<std::mutex> lock(mutex_);
-      room_.wait(lock, [&] { return r < writing_ + ahead_; });
+      room_.wait(lock, [&] { return closed_ || r < writing_ + ahead_; });
+      if (closed_) return runs_;
     }
     return r;
   }
@@ -186,7 +202,7 @@ class RunQueue {
   // The run the calling thread writes or waits for; changed under the lock, read without it
   // where a worker only asks whether it may go on.
   std::atomic<size_t> writing_{0};
-  bool closed_ = false;            // the batch is over: no worker is added
+  bool closed_ = false;            // the batch is over: no worker is added, no run claimed
   std::atomic<bool> full_{false};  // the pool has its most workers
   std::vector<std::thread> pool_;
 };
@@ -227,16 +243,18 @@ void runBatch(Context& ctx, const PathList& list, Spread spread, const char* ver
   const size_t threads = spread == Spread::kOneAtATime || files.size() < kSmallestParallelBatch
                              ? 1
                              : std::min(files.size(), cores);
-  if (threads == 1) {
+  const auto oneAtATime = [&] {
     for (size_t i = 0; i < files.size(); ++i) {
       FileOutput output = workOn({files[i], list.regular[i]}, work);
       write(output);
     }
-    return;
-  }
+  };
+  if (threads == 1) return oneAtATime();
   const size_t mostThreads =
       spread == Spread::kCores ? threads : std::min(files.size(), std::max(cores, kReadsInFlight));
-  RunQueue(list, threads, mostThreads, work).writeInOrder(write);
+  RunQueue queue(list, threads, mostThreads, work);
+  if (queue.started()) return queue.writeInOrder(write);
+  oneAtATime();  // no thread could be started
 }
 
 }  // namespace bextkit::cli
