@@ -239,19 +239,18 @@ void runBatch(Context& ctx, const PathList& list, Spread spread, const char* ver
     emit(ctx, output, blockWritten);
     progress.update(++written);
   };
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t threads = spread == Spread::kOneAtATime || files.size() < kSmallestParallelBatch
-                             ? 1
-                             : std::min(files.size(), cores);
   const auto oneAtATime = [&] {
     for (size_t i = 0; i < files.size(); ++i) {
       FileOutput output = workOn({files[i], list.regular[i]}, work);
       write(output);
     }
   };
-  if (threads == 1) return oneAtATime();
+  if (spread == Spread::kOneAtATime || files.size() < kSmallestParallelBatch) return oneAtATime();
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t threads = std::min(files.size(), cores);
   const size_t mostThreads =
       spread == Spread::kCores ? threads : std::min(files.size(), std::max(cores, kReadsInFlight));
+  if (mostThreads == 1) return oneAtATime();
   RunQueue queue(list, threads, mostThreads, work);
   if (queue.started()) return queue.writeInOrder(write);
   oneAtATime();  // no thread could be started
