@@ -43,6 +43,15 @@ class BWFParser {
   // unless given.
   [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path);
   [[nodiscard]] static std::unique_ptr<BWFParser> initWithPath(const std::string& path, float fps);
+  // As initWithPath, then parse, with the file opened once: for work over many files. Null, with
+  // the reason in `error`, when the file cannot be opened. `listed`: the path was just seen to
+  // name a regular file, so the open need not look first (FileHandle::openListedForReading).
+  using WhileOpen =
+      std::function<void(const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain)>;
+  [[nodiscard]] static std::unique_ptr<BWFParser> openAndParse(const std::string& path, float fps,
+                                                               std::string& error,
+                                                               const WhileOpen& whileOpen = {},
+                                                               bool listed = false);
 
   BWFParser(const BWFParser&) = delete;
   BWFParser& operator=(const BWFParser&) = delete;
@@ -60,8 +69,6 @@ class BWFParser {
   // As parse, and runs `whileOpen` (when the scan ran) before the file is closed, with a reader
   // of the file's bytes (from the blocks the scan read, where it can), the file's size and the
   // chain walked: a caller that reads more of the file needs no second open.
-  using WhileOpen =
-      std::function<void(const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain)>;
   int32_t parse(const WhileOpen& whileOpen);
   // True when the file begins with "FFIR": IDs stored byte-reversed, sizes big-endian.
   bool endianNess();
@@ -113,8 +120,9 @@ class BWFParser {
   uint32_t getSamplesSinceMidnightHigh() const { return sampSinceMidnightHigh_; }
 
   // Chunk ID -> "Idx: %d StartPoint: %d Length: %lld": the directory's entries as text; the same
-  // object for the parser's life.
-  const std::map<std::string, std::string>& getChunkDictionary() const { return chunkDetails_; }
+  // object for the parser's life. Made from the directory when first asked for after the scan:
+  // most readers of many files never ask.
+  const std::map<std::string, std::string>& getChunkDictionary() const;
   // The scan's chunk directory in file order, one entry for each ID (the last the scan met).
   friend const std::vector<DirectoryEntry>& chunkDirectory(const BWFParser& parser) {
     return parser.directory_;
@@ -127,6 +135,8 @@ class BWFParser {
   const ChunkChain& chunkChain() const { return chain_; }
   // Where the chunk that bwfChunk() copies starts in the file.
   uint64_t bwfChunkOffset() const { return bextChunkStart_; }
+  // The file's size when it was scanned.
+  uint64_t scannedSize() const { return scannedSize_; }
   const std::string& fullCodingHistory() const { return fullCodingHistory_; }
   // The up to 512 bytes that the scan's last step read.
   const std::vector<uint8_t>& scanWindow() const { return data_; }
@@ -256,6 +266,8 @@ class BWFParser {
 
  private:
   BWFParser(std::string path, std::unique_ptr<FileHandle> file);
+  // The scan of parse, over the file opened for it; closes the file.
+  void scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpen);
   void readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool bigEndianIntegers);
   void adoptChain(const ChunkReader& read, const std::optional<ChainChunk>& scannedBext);
   // How the file stores chunk IDs, sizes and the record's integers: by its container, or by
@@ -353,7 +365,8 @@ class BWFParser {
   bool codingHistoryNone_ = false;
   std::string fullCodingHistory_;
   std::vector<DirectoryEntry> directory_;
-  std::map<std::string, std::string> chunkDetails_;
+  mutable std::map<std::string, std::string> chunkDetails_;
+  mutable bool chunkDetailsMade_ = false;
   uint32_t sampSinceMidnightLow_ = 0;
   uint32_t sampSinceMidnightHigh_ = 0;
   int32_t hh_ = 0, mm_ = 0, ss_ = 0, ff_ = 0;

@@ -134,11 +134,35 @@ int32_t BWFParser::parse(const WhileOpen& whileOpen) {
   if (scanned_) return 0;  // scanned before
   std::unique_ptr<FileHandle> file = FileHandle::openForReading(path_);
   if (!file) return 0;  // gone since the parser was made: nothing is scanned
-  inFileHandel_ = std::move(file);
+  scan(std::move(file), whileOpen);
+  return 0;
+}
 
-  const bool reversedFile = endianNess();
-  const uint64_t fileSize = inFileHandel_->seekToEndOfFile();
+std::unique_ptr<BWFParser> BWFParser::openAndParse(const std::string& path, float fps,
+                                                   std::string& error, const WhileOpen& whileOpen,
+                                                   bool listed) {
+  std::unique_ptr<FileHandle> file = listed ? FileHandle::openListedForReading(path, &error)
+                                            : FileHandle::openForReading(path, &error);
+  if (!file) {
+    if (error.empty()) error = "cannot be opened";
+    return nullptr;
+  }
+  std::unique_ptr<BWFParser> parser(new BWFParser(path, nullptr));
+  parser->framesPerSecond_ = fps;
+  parser->scan(std::move(file), whileOpen);
+  return parser;
+}
+
+void BWFParser::scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpen) {
+  inFileHandel_ = std::move(file);
+  // The size the open found, and the first block read at once: a typical file's header and
+  // metadata come with the same read as its first bytes.
+  const uint64_t fileSize = inFileHandel_->sizeAtOpen();
   detail::BlockReader reader(*inFileHandel_, fileSize);
+  // Missing bytes of a short file count as zero, which never spells "FFIR".
+  std::array<uint8_t, 4> first{};
+  reader.copy(0, first.data(), first.size());
+  const bool reversedFile = FourCC::fromBytes(first.data()) == chunkid::kRIFF.reversed();
   std::array<uint8_t, 8> header{};
   const detail::ChunkSearch& search = detail::ChunkSearch::forByteOrder(reversedFile);
   const uint32_t fileLength = static_cast<uint32_t>(fileSize);
@@ -233,7 +257,6 @@ int32_t BWFParser::parse(const WhileOpen& whileOpen) {
 
   const std::string key = lastListed >= 0 ? kListedChunkIDs[lastListed].str() : std::string();
   addEntry(directory_, key, static_cast<uint8_t>(counter + 1), chunkStart, length);
-  for (const DirectoryEntry& entry : directory_) chunkDetails_[entry.id] = entryText(entry);
 
   reversedFile_ = reversedFile;
   // The chain's headers, and the chunks the fields come from, mostly lie in the blocks the scan
@@ -252,7 +275,14 @@ int32_t BWFParser::parse(const WhileOpen& whileOpen) {
   if (whileOpen) whileOpen(read, fileSize, chain_);
   inFileHandel_->closeFile();
   scanned_ = true;
-  return 0;
+}
+
+const std::map<std::string, std::string>& BWFParser::getChunkDictionary() const {
+  if (scanned_ && !chunkDetailsMade_) {
+    for (const DirectoryEntry& entry : directory_) chunkDetails_[entry.id] = entryText(entry);
+    chunkDetailsMade_ = true;
+  }
+  return chunkDetails_;
 }
 
 bool BWFParser::reversedIds() const {

@@ -15,14 +15,18 @@ const uint8_t* BlockReader::at(uint64_t offset, size_t length, size_t& available
     want = std::max(want, length);
     const uint64_t remaining = offset < fileSize_ ? fileSize_ - offset : 0;
     const size_t size = static_cast<size_t>(std::min<uint64_t>(want, remaining));
-    if (block_.size() < size) block_.resize(size);
+    if (size > small_.size() && largeSize_ < size) {
+      large_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+      largeSize_ = size;
+    }
+    block_ = size > small_.size() ? large_.get() : small_.data();
     file_.seekToFileOffset(offset);
     blockStart_ = offset;
-    blockFilled_ = file_.read(block_.data(), size);
+    blockFilled_ = file_.read(block_, size);
     lastReadSize_ = want;
   }
   available = static_cast<size_t>(blockStart_ + blockFilled_ - offset);
-  return available > 0 ? block_.data() + (offset - blockStart_) : nullptr;
+  return available > 0 ? block_ + (offset - blockStart_) : nullptr;
 }
 
 void BlockReader::copy(uint64_t offset, uint8_t* destination, size_t length) {

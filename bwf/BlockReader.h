@@ -1,12 +1,14 @@
 // Reads a file for the chunk scan in blocks, so that the scan works on memory and makes a
-// number of reads that depends on the bytes it looks at, not on the bytes it jumps over. A
-// block starts small (a typical header fits in the first one) and doubles while the scan walks
-// forward through unlisted bytes, up to a fixed cap: memory never depends on the file's size.
+// number of reads that depends on the bytes it looks at, not on the bytes it jumps over. The
+// first block holds the header and metadata of a typical recorder file whole, so that such a
+// file takes one read; a block doubles while the scan walks forward through unlisted bytes, up
+// to a fixed cap: memory never depends on the file's size.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "platform/FileHandle.h"
 
@@ -18,6 +20,8 @@ class BlockReader {
   static constexpr size_t kLargestBlock = 1024 * 1024;
 
   BlockReader(FileHandle& file, uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
+  BlockReader(const BlockReader&) = delete;
+  BlockReader& operator=(const BlockReader&) = delete;
 
   uint64_t fileSize() const { return fileSize_; }
 
@@ -31,7 +35,13 @@ class BlockReader {
  private:
   FileHandle& file_;
   uint64_t fileSize_;
-  std::vector<uint8_t> block_;
+  // A block of kFirstBlock bytes or fewer is read into the reader itself (it lives on the
+  // scanning thread's stack), a larger one into memory of its own. Read into before it is
+  // looked at, neither is ever cleared.
+  std::array<uint8_t, kFirstBlock> small_;
+  std::unique_ptr<uint8_t[]> large_;
+  size_t largeSize_ = 0;
+  uint8_t* block_ = small_.data();
   uint64_t blockStart_ = 0;
   size_t blockFilled_ = 0;
   size_t lastReadSize_ = 0;

@@ -9,8 +9,10 @@
 
 namespace bextkit {
 
-// Opens and scans one file; null with the reason in `error` when it cannot be read.
+// Opens and scans one file; null with the reason in `error` when it cannot be read. `listed`:
+// the path was just seen to name a regular file (BWFParser::openAndParse).
 std::unique_ptr<BWFParser> scanFile(const std::string& path, float fps, std::string& error,
-                                    const BWFParser::WhileOpen& whileOpen = {});
+                                    const BWFParser::WhileOpen& whileOpen = {},
+                                    bool listed = false);
 
 }  // namespace bextkit

@@ -96,6 +96,9 @@ const std::string* XmlDocument::leaf(std::string_view path) const {
 
 namespace {
 
+// The longest document whose parser a thread keeps for the next.
+constexpr size_t kLongestKept = 64 * 1024;
+
 // The text without its padding: NULs and white space after the last element, cut a character
 // at a time (a byte in UTF-8, two bytes, one of them zero, in UTF-16).
 std::string_view withoutPadding(std::string_view text) {
@@ -254,16 +257,33 @@ XmlDocument readXmlWithExpat(std::string_view whole) {
   const std::string_view text = withoutPadding(whole);
   const size_t end = text.size();
   XmlDocument document;
-  // One parser a thread, reset for each document: making one costs more than reading a
-  // recorder's document.
-  thread_local std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)> parser(
-      XML_ParserCreate(nullptr), &XML_ParserFree);
-  // Its hash salt is drawn once a thread, not for every document.
-  thread_local const unsigned long salt = std::random_device()();
-  if (!parser || !XML_ParserReset(parser.get(), nullptr) || !XML_SetHashSalt(parser.get(), salt)) {
+  // Each thread keeps its parser from one document to the next, reset between them: making one
+  // costs more than reading a short document. One that read a long document goes, so that
+  // its buffers are not kept.
+  using Parser = std::unique_ptr<std::remove_pointer_t<XML_Parser>, decltype(&XML_ParserFree)>;
+  thread_local Parser parser(nullptr, &XML_ParserFree);
+  if (!parser || !XML_ParserReset(parser.get(), nullptr)) {
+    parser.reset(XML_ParserCreate(nullptr));
+  }
+  if (!parser) {
     document.error = "out of memory";
     return document;
   }
+  struct Release {
+    Parser& parser;
+    size_t length;
+    ~Release() {
+      if (length > kLongestKept) parser.reset();
+    }
+  } release{parser, end};
+  // The salt of the parser's hash tables keeps a document from being made to collide them. One
+  // drawn for the process serves every document: a parser that draws its own asks the system
+  // for random bytes each time, a call per file in a batch.
+  static const unsigned long salt = [] {
+    std::random_device source;
+    return ((static_cast<unsigned long>(source()) << 31) ^ source()) | 1;  // 0 draws anew
+  }();
+  XML_SetHashSalt(parser.get(), salt);
   Walk walk{parser.get(), document, {}, {}, {}, false, 0, 0, 0, {}};
   XML_SetUserData(parser.get(), &walk);
   XML_SetElementHandler(parser.get(), onStart, onEnd);

@@ -201,9 +201,16 @@ Digest fromChunkPayload(const std::array<uint8_t, 16>& payload, Container contai
   return Digest{chunkPayload(Digest{payload}, container)};
 }
 
+// MD5 as the library gives it, looked up once for the process: a lookup for every digest costs
+// more than hashing a short file, and takes a lock that threads hashing at once meet on.
+const EVP_MD* md5() {
+  static const EVP_MD* const fetched = EVP_MD_fetch(nullptr, "MD5", nullptr);
+  return fetched ? fetched : EVP_md5();
+}
+
 struct DigestStream::Context {
   std::unique_ptr<EVP_MD_CTX, ContextFree> md{EVP_MD_CTX_new()};
-  bool ok = md && EVP_DigestInit_ex(md.get(), EVP_md5(), nullptr) == 1;
+  bool ok = md && EVP_DigestInit_ex(md.get(), md5(), nullptr) == 1;
 };
 
 DigestStream::DigestStream() : context_(std::make_unique<Context>()) {}
@@ -231,6 +238,8 @@ std::optional<Digest> digestOfRange(FileHandle& file, uint64_t offset, uint64_t 
   std::vector<uint8_t> buffer(
       static_cast<size_t>(std::min<uint64_t>(length, std::max<size_t>(blockSize, 1))));
   file.seekToFileOffset(offset);
+  // Large files are read from start to end: the system can read well ahead.
+  if (length > buffer.size()) file.expectSequentialReads();
   for (uint64_t done = 0; done < length;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(length - done, buffer.size()));
     const size_t got = file.read(buffer.data(), want);

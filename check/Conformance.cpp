@@ -66,11 +66,14 @@ std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSiz
 }
 
 std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
-                                        std::vector<InfoEntry>& info, std::string& error) {
-  return scanFile(path, fps, error,
-                  [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
-                    info = readInfoEntries(read, size, chain);
-                  });
+                                        std::vector<InfoEntry>& info, std::string& error,
+                                        bool listed) {
+  return scanFile(
+      path, fps, error,
+      [&info](const ChunkReader& read, uint64_t size, const ChunkChain& chain) {
+        info = readInfoEntries(read, size, chain);
+      },
+      listed);
 }
 
 namespace {
@@ -138,27 +141,20 @@ size_t countOf(const Findings& findings, Severity severity) {
       findings.begin(), findings.end(), [&](const Finding& f) { return f.severity == severity; }));
 }
 
-bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error) {
-  std::unique_ptr<BWFParser> parser = BWFParser::initWithPath(path);
-  if (!parser) {
-    // Ask the file layer again, for the reason.
-    if (FileHandle::openForReading(path, &error) || error.empty()) error = "cannot be opened";
-    return false;
-  }
+bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error,
+               bool listed) {
   // The structure and the INFO list are read while the scan has the file open, mostly from the
   // blocks it read already.
   Findings found;
   std::vector<InfoEntry> info;
-  bool scanned = false;
-  (void)parser->parse([&](const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain) {
-    scanned = true;
-    checkStructure(chain, read, fileSize, found);
-    if (chain.container != Container::kNone) info = readInfoEntries(read, fileSize, chain);
-  });
-  if (!scanned) {
-    error = "cannot be opened";
-    return false;
-  }
+  const std::unique_ptr<BWFParser> parser = BWFParser::openAndParse(
+      path, 25.0f, error,
+      [&](const ChunkReader& read, uint64_t fileSize, const ChunkChain& chain) {
+        checkStructure(chain, read, fileSize, found);
+        if (chain.container != Container::kNone) info = readInfoEntries(read, fileSize, chain);
+      },
+      listed);
+  if (!parser) return false;
   const ChunkChain& chain = parser->chunkChain();
   if (chain.container != Container::kNone) {
     checkDirectory(chain, chunkDirectory(*parser), found);

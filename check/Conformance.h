@@ -19,7 +19,9 @@ namespace bextkit::check {
 // findings to `out`, sorted by offset. False, with the reason in `error`, when the file cannot be
 // read at all; a file that is no WAV file is read, and gives the finding that says so.
 // The scan that lists the chunks reports through the system log as it always does.
-bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error);
+// `listed`: the path was just seen to name a regular file (BWFParser::openAndParse).
+bool checkFile(const std::string& path, unsigned ruleSets, Findings& out, std::string& error,
+               bool listed = false);
 
 // The entries of the file's LIST chunks of form INFO, in file order, each text up to its NUL.
 std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSize,
@@ -27,7 +29,8 @@ std::vector<InfoEntry> readInfoEntries(const ChunkReader& read, uint64_t fileSiz
 // Scans a file (scanFile) and reads its INFO entries while the scan has it open, from the blocks
 // it read; null, with the reason in `error`, when it cannot be read.
 std::unique_ptr<BWFParser> scanWithInfo(const std::string& path, float fps,
-                                        std::vector<InfoEntry>& info, std::string& error);
+                                        std::vector<InfoEntry>& info, std::string& error,
+                                        bool listed = false);
 
 // The iXML document of the file that `parser` scanned: its chain's first iXML chunk (none past
 // 16 MiB, which the check reports unread).

@@ -99,12 +99,14 @@ void run(Context& ctx, const Options& o) {
   const std::map<std::string, HouseRules> houseRules = houseRulesOf(list.files, user, given);
   const ScanMessages messages(o.verbose, ctx.err);
   std::atomic<size_t> withErrors{0}, unreadable{0};
-  runBatch(ctx, list.files, !o.verbose, "checked", [&](const std::string& path) {
+  const Spread spread = o.verbose ? Spread::kOneAtATime : Spread::kReadsInFlight;
+  runBatch(ctx, list, spread, "checked", [&](const BatchFile& file) {
+    const std::string& path = file.path;
     FileOutput output;
     check::Findings findings;
     std::string why;
     const HouseRules& rules = houseRules.at(folderOf(path));
-    const bool read = rules.policy && check::checkFile(path, *sets, findings, why);
+    const bool read = rules.policy && check::checkFile(path, *sets, findings, why, file.listed);
     if (!rules.policy) why = "its house rules: " + rules.broken;
     if (read) rules.policy->applyTo(findings);
     const size_t errors = countOf(findings, check::Severity::kError);

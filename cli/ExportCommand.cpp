@@ -105,11 +105,12 @@ std::vector<std::string> bextCells(const std::string& path, BWFParser& p,
 }
 
 // A file's row at the rate given (none: the rate the file states).
-std::optional<TableRow> rowOf(const std::string& path, const std::optional<FrameRate>& option,
+std::optional<TableRow> rowOf(const BatchFile& file, const std::optional<FrameRate>& option,
                               bool classic, std::string& why) {
+  const std::string& path = file.path;
   std::vector<check::InfoEntry> info;
   std::unique_ptr<BWFParser> parser =
-      check::scanWithInfo(path, option ? option->fps : 25.0f, info, why);
+      check::scanWithInfo(path, option ? option->fps : 25.0f, info, why, file.listed);
   if (!parser) return std::nullopt;
   // The iXML is read once, for its fields and for the rate it states.
   const XmlDocument document = check::ixmlOf(*parser);
@@ -152,12 +153,12 @@ void run(Context& ctx, const Options& o) {
   reportPathList(ctx, list);
   const ScanMessages quiet(false, ctx.err);
   if (o.csv) ctx.out << csvHeader();
-  runBatch(ctx, list.files, true, "exported", [&](const std::string& path) {
+  runBatch(ctx, list, Spread::kReadsInFlight, "exported", [&](const BatchFile& file) {
     FileOutput output;
     std::string why;
-    const std::optional<TableRow> row = rowOf(path, option, o.classic, why);
+    const std::optional<TableRow> row = rowOf(file, option, o.classic, why);
     if (!row) {
-      output.err = failureLine(path, why);
+      output.err = failureLine(file.path, why);
       output.failed = true;
       return output;
     }
@@ -210,7 +211,7 @@ std::optional<TableRow> tableRow(const std::string& path, const std::string& rat
   if (!rateName.empty() && !(option = parseRate("rate", rateName, false, why))) {
     return std::nullopt;
   }
-  return rowOf(path, option, false, why);
+  return rowOf({path}, option, false, why);
 }
 
 bool writeCsvTable(const std::vector<std::pair<std::string, std::string>>& files, std::ostream& out,

@@ -103,7 +103,7 @@ void printIxml(std::ostream& out, const BWFParser& p, const IxmlRecord& ixml) {
 // One JSON Lines record; the file name comes first, written byte for byte (JsonWriter::fileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
                      const FileRate* fileRate, const Options& o, const IxmlRecord* ixml) {
-  JsonWriter j;
+  JsonWriter j(2048);
   j.beginObject().key("file").fileName(path);
   if (!p) {
     j.key("error").string(error).endObject();
@@ -239,7 +239,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.null();
   }
   j.endObject();
-  return j.text();
+  return j.takeText();
 }
 
 void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
@@ -362,14 +362,18 @@ void runFiles(Context& ctx, const Options& o, View view) {
   reportPathList(ctx, list);
   // The scan's messages go to the error stream as they come, so only a quiet batch runs on
   // every core.
-  runBatch(ctx, list.files, !o.verbose, "read", [&](const std::string& path) {
+  const Spread spread = o.verbose ? Spread::kOneAtATime : Spread::kReadsInFlight;
+  runBatch(ctx, list, spread, "read", [&](const BatchFile& file) {
+    const std::string& path = file.path;
     FileOutput output;
     std::string why;
-    std::unique_ptr<BWFParser> parser = scanFile(path, option ? option->fps : 25.0f, why);
+    std::unique_ptr<BWFParser> parser =
+        scanFile(path, option ? option->fps : 25.0f, why, {}, file.listed);
     output.failed = !parser;
     if (!parser) {
       if (o.json) {
-        output.out = jsonLine(path, nullptr, why, nullptr, o, nullptr) + '\n';
+        output.out = jsonLine(path, nullptr, why, nullptr, o, nullptr);
+        output.out += '\n';
       } else {
         output.err = failureLine(path, why);
       }
@@ -384,7 +388,8 @@ void runFiles(Context& ctx, const Options& o, View view) {
       output.err = "bextkit: " + displayName(path) + ": note: " + rate.note + '\n';
     }
     if (o.json) {
-      output.out = jsonLine(path, parser.get(), "", &rate, o, &ixml) + '\n';
+      output.out = jsonLine(path, parser.get(), "", &rate, o, &ixml);
+      output.out += '\n';
       return output;
     }
     std::ostringstream text;

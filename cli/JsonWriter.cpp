@@ -1,5 +1,7 @@
 #include "cli/JsonWriter.h"
 
+#include <array>
+
 #include "bwf/BextRecord.h"
 
 #include "platform/Utf8.h"
@@ -44,20 +46,28 @@ void JsonWriter::escaped(const char* prefix, uint8_t byte) {
   text_ += kHex[byte & 15];
 }
 
-void JsonWriter::quoted(std::string_view value) {
+namespace {
+
+// The bytes that a JSON string holds only escaped.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (size_t byte = 0; byte < 0x20; ++byte) escaped[byte] = true;
+  escaped['"'] = escaped['\\'] = true;
+  return escaped;
+}();
+
+}  // namespace
+
+void JsonWriter::quoted(std::string_view value, std::string_view closing) {
   text_ += '"';
-  // Runs that need no escape are copied whole.
-  const auto plain = [](char c) {
-    return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
-  };
+  // Runs of bytes that need no escape go in whole.
+  size_t run = 0;
   for (size_t i = 0; i < value.size(); ++i) {
-    size_t run = i;
-    while (run < value.size() && plain(value[run])) ++run;
-    text_.append(value.substr(i, run - i));
-    if ((i = run) == value.size()) break;
-    const char c = value[i];
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+    const auto byte = static_cast<unsigned char>(value[i]);
+    if (!kEscaped[byte]) continue;
+    text_.append(value, run, i - run);
+    run = i + 1;
+    switch (byte) {
       case '"':
         text_ += "\\\"";
         break;
@@ -83,7 +93,8 @@ void JsonWriter::quoted(std::string_view value) {
         escaped("\\u00", byte);
     }
   }
-  text_ += '"';
+  text_.append(value, run, value.size() - run);
+  text_ += closing;
 }
 
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {

@@ -9,11 +9,14 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace bextkit::cli {
 
 class JsonWriter {
  public:
+  // `expected`: room for a text of about that many bytes, made at once.
+  explicit JsonWriter(size_t expected = 0) { text_.reserve(expected); }
   JsonWriter& beginObject() { return open('{'); }
   JsonWriter& endObject() { return close('}'); }
   JsonWriter& beginArray() { return open('['); }
@@ -21,8 +24,7 @@ class JsonWriter {
   // The key of the next value in an object.
   JsonWriter& key(std::string_view name) {
     separate();
-    quoted(name);
-    text_ += ':';
+    quoted(name, "\":");
     afterKey_ = true;
     return *this;
   }
@@ -46,6 +48,8 @@ class JsonWriter {
   JsonWriter& number(double value);
 
   const std::string& text() const { return text_; }
+  // The text, moved out of the writer, which is left empty.
+  std::string takeText() { return std::move(text_); }
 
  private:
   // A value's text as it stands.
@@ -73,7 +77,8 @@ class JsonWriter {
     }
     first_ = false;
   }
-  void quoted(std::string_view value);
+  // `value` between quotes, escaped; `closing` after it (the closing quote, and more).
+  void quoted(std::string_view value, std::string_view closing = "\"");
   // `prefix` and the byte as two lowercase hex digits ("\\u00" and 0x1F give \u001f).
   void escaped(const char* prefix, uint8_t byte);
 

@@ -124,8 +124,8 @@ void addLoudnessCommand(CLI::App& app, Context& context) {
     reportPathList(*ctx, list);
     const LogSink previous = setLogSink([](const std::string&) {});
     // Every file on every core: measuring is the long part, and each file's save is its own.
-    runBatch(*ctx, list.files, true, o->write ? "measured and saved" : "measured",
-             [&o](const std::string& path) { return loudnessOfFile(*o, path); });
+    runBatch(*ctx, list, Spread::kCores, o->write ? "measured and saved" : "measured",
+             [&o](const BatchFile& file) { return loudnessOfFile(*o, file.path); });
     setLogSink(previous);
   });
 }

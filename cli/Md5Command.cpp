@@ -46,7 +46,8 @@ std::string embeddingWords(const check::Embedded& done) {
 
 // One file: its line on the output, or its error. With --embed the file is opened for saving
 // from the start, so that the digest stored is that of the audio read under the same lock.
-FileOutput md5File(const Options& o, const std::string& path) {
+FileOutput md5File(const Options& o, const BatchFile& batchFile) {
+  const std::string& path = batchFile.path;
   FileOutput output;
   const auto fail = [&output](const std::string& name, const std::string& why) {
     output.err = failureLine(name, why);
@@ -54,10 +55,12 @@ FileOutput md5File(const Options& o, const std::string& path) {
     return output;
   };
   std::string why;
-  const std::unique_ptr<FileHandle> file =
-      o.embed ? FileHandle::openForSaving(path, &why) : FileHandle::openForReading(path, &why);
+  const std::unique_ptr<FileHandle> file = o.embed ? FileHandle::openForSaving(path, &why)
+                                           : batchFile.listed
+                                               ? FileHandle::openListedForReading(path, &why)
+                                               : FileHandle::openForReading(path, &why);
   if (!file) return fail((o.embed ? "cannot save " : "") + path, why);
-  const uint64_t size = file->seekToEndOfFile();
+  const uint64_t size = o.embed ? file->seekToEndOfFile() : file->sizeAtOpen();
   const std::optional<check::Digest> audio = check::audioDigest(*file, size, why);
   if (!audio) return fail(path, why);
   const std::string shown = displayName(path);
@@ -133,8 +136,9 @@ void addMd5Command(CLI::App& app, Context& context) {
     const PathList list = expandPaths(*o);
     reportPathList(*ctx, list);
     // Digests of files read run on every core; files written by --embed one at a time.
-    runBatch(*ctx, list.files, !o->embed, o->embed ? "embedded" : "read",
-             [&o](const std::string& path) { return md5File(*o, path); });
+    runBatch(*ctx, list, o->embed ? Spread::kOneAtATime : Spread::kReadsInFlight,
+             o->embed ? "embedded" : "read",
+             [&o](const BatchFile& file) { return md5File(*o, file); });
   });
 }
 

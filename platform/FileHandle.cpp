@@ -99,14 +99,14 @@ bool renameFile(const std::string& from, const std::string& to, std::string* err
   return false;
 }
 
-std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
-                                             std::string* error) {
+std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags, std::string* error,
+                                             bool lookFirst) {
   // Only regular files are opened: opening a FIFO waits for a writer and reading it waits for
   // data, a device reads without end (and a tape rewinds when opened), a directory holds no
   // audio. Such a path is refused before it is opened; O_NONBLOCK (without effect on a regular
   // file) keeps the open from waiting should the path be swapped for a FIFO in between.
   struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+  if (lookFirst && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     if (error) *error = kNotRegular;
     return nullptr;
   }
@@ -124,12 +124,19 @@ std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
     operations.close(fd);
     return nullptr;
   }
-  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
+  std::unique_ptr<FileHandle> file(new FileHandle(fd, std::move(operations)));
+  file->sizeAtOpen_ = static_cast<uint64_t>(info.st_size);
+  return file;
 }
 
 std::unique_ptr<FileHandle> FileHandle::openForReading(const std::string& path,
                                                        std::string* error) {
   return open(path, O_RDONLY, error);
+}
+
+std::unique_ptr<FileHandle> FileHandle::openListedForReading(const std::string& path,
+                                                             std::string* error) {
+  return open(path, O_RDONLY, error, false);
 }
 
 std::unique_ptr<FileHandle> FileHandle::openForSaving(const std::string& path, std::string* error) {
@@ -185,6 +192,10 @@ std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path,
 }
 
 FileHandle::~FileHandle() { closeFile(); }
+
+void FileHandle::expectSequentialReads() {
+  if (isOpen()) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
 
 void FileHandle::fail(const char* what) { lastError_ = describeErrno(what); }
 

@@ -60,6 +60,11 @@ class FileHandle {
   // refused at once, without waiting.
   [[nodiscard]] static std::unique_ptr<FileHandle> openForReading(const std::string& path,
                                                                   std::string* error = nullptr);
+  // As openForReading, for a path that a folder's listing (or a look just made) showed to be a
+  // regular file: the look before the open is left out, and the look after it still refuses
+  // what is no regular file by then.
+  [[nodiscard]] static std::unique_ptr<FileHandle> openListedForReading(
+      const std::string& path, std::string* error = nullptr);
   // Opens for reading and writing and holds an exclusive advisory lock (flock) on the file until
   // the handle closes, so that two saves of one file never interleave. Null when this user may not
   // write the file or another process holds the lock ("the file is being saved by another
@@ -90,6 +95,9 @@ class FileHandle {
 
   // Moves to the end and returns its offset (0 when the size cannot be learnt).
   uint64_t seekToEndOfFile();
+  // The file's size when it was opened, as the open's own look found it: for a reader that
+  // needs no newer figure, without asking the system again.
+  uint64_t sizeAtOpen() const { return sizeAtOpen_; }
   void seekToFileOffset(uint64_t offset) { offset_ = offset; }
   uint64_t offsetInFile() const { return offset_; }
 
@@ -114,6 +122,10 @@ class FileHandle {
   using Progress = std::function<void(uint64_t copied, uint64_t total)>;
   [[nodiscard]] bool copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t length,
                               const Progress& progress = {});
+
+  // Tells the system that the file will be read from start to end, so that it reads further
+  // ahead of each read (a hint: nothing fails when it is not taken).
+  void expectSequentialReads();
 
   // Flushes the file's data to the disk; false when the system reports a failure.
   [[nodiscard]] bool synchronizeFile();
@@ -140,7 +152,8 @@ class FileHandle {
 
   void startWriteback(uint64_t offset, uint64_t length);
   FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
-  static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error);
+  static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error,
+                                          bool lookFirst = true);
   static std::unique_ptr<FileHandle> openLocked(const std::string& path, int flags,
                                                 std::string* error);
   void fail(const char* what);
@@ -148,6 +161,7 @@ class FileHandle {
   int fd_;
   FileOperations operations_;
   uint64_t offset_ = 0;
+  uint64_t sizeAtOpen_ = 0;
   std::string lastError_;
 };
 

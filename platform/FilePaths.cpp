@@ -1,13 +1,15 @@
 #include "platform/FilePaths.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
 
 namespace bextkit {
 
@@ -35,10 +37,27 @@ struct Extensions {
       start = comma + 1;
     }
   }
-  bool take(const fs::path& path) const {
-    const std::string ext = lowerCase(path.extension().string());
+  // A name's extension as std::filesystem gives it: from its last dot, none for a name that
+  // begins with its only dot.
+  bool take(std::string_view name) const {
+    const size_t dot = name.rfind('.');
+    const std::string ext =
+        lowerCase(std::string(dot == std::string_view::npos || dot == 0 ? "" : name.substr(dot)));
     return all || std::find(names.begin(), names.end(), ext) != names.end();
   }
+};
+
+// What has been taken, by identity: where its first path stands in `paths` (the list's files,
+// or the folders entered).
+struct IdentityHash {
+  size_t operator()(const FileIdentity& id) const {
+    return std::hash<uint64_t>()(static_cast<uint64_t>(id.inode) * 0x9E3779B97F4A7C15u ^
+                                 static_cast<uint64_t>(id.device));
+  }
+};
+struct Taken {
+  std::unordered_map<FileIdentity, size_t, IdentityHash> first;
+  const std::vector<std::string>& paths;
 };
 
 // One expansion: the files and folders taken so far, by identity, with the path that took each.
@@ -48,57 +67,107 @@ class Walk {
       : extensions_(extensions), recursive_(recursive), followLinks_(followLinks), list_(list) {}
 
   void addPath(const std::string& path) {
-    std::error_code error;
-    if (fs::is_directory(path, error)) {
+    struct stat info {};
+    const bool known = ::stat(path.c_str(), &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) {
       addFolder(path);
     } else {
-      addFile(path);
+      addFile(path, known && S_ISREG(info.st_mode));
     }
   }
 
  private:
-  void addFile(const std::string& path) {
+  void addFile(const std::string& path, bool regular) {
     std::optional<FileIdentity> identity;
     if (!isNew(files_, path, followLinks_, "file", "handled once", identity)) return;
-    list_.files.push_back(path);
+    take(path, identity, regular);
+  }
+
+  void take(std::string path, const std::optional<FileIdentity>& identity, bool regular) {
+    list_.files.push_back(std::move(path));
     list_.identities.push_back(identity);
+    list_.regular.push_back(regular);
   }
 
   void addFolder(const fs::path& folder) {
     // Folders are told apart through links always: a link into a folder is a way into it.
     std::optional<FileIdentity> identity;
     if (!isNew(folders_, folder.string(), true, "folder", "entered once", identity)) return;
-    std::error_code error;
-    std::vector<fs::path> files, folders;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      std::error_code typeError;
-      if (it->is_directory(typeError)) {
-        if (recursive_) folders.push_back(it->path());
-      } else if (extensions_.take(it->path())) {
-        files.push_back(it->path());
+    folderPaths_.push_back(folder.string());
+    // The entries' types and inodes come with the listing: only a link, or an entry of a file
+    // system that gives no type, is looked at.
+    std::vector<std::pair<std::string, ino_t>> files;  // regular files, by name and inode
+    std::vector<std::string> others, folders;
+    DIR* dir = ::opendir(folder.c_str());
+    int error = dir ? 0 : errno;
+    while (dir) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir);
+      if (!entry) {
+        error = errno;
+        break;
+      }
+      const std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      bool isFolder = entry->d_type == DT_DIR;
+      if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        struct stat info {};
+        isFolder = ::stat((folder / name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      }
+      if (isFolder) {
+        if (recursive_) folders.emplace_back(name);
+      } else if (extensions_.take(name)) {
+        if (entry->d_type == DT_REG) {
+          files.emplace_back(name, entry->d_ino);
+        } else {
+          others.emplace_back(name);
+        }
       }
     }
-    if (error) {
-      list_.errors.push_back(folder.string() + ": " + error.message());
+    if (dir) ::closedir(dir);
+    if (error != 0) {
+      list_.errors.push_back(folder.string() + ": " + std::generic_category().message(error));
       return;
     }
+    // A name in the folder, as std::filesystem joins them.
+    const std::string prefix =
+        folder.empty() || folder.native().ends_with('/') ? folder.native() : folder.native() + '/';
     // Files before subfolders, each by name, byte for byte.
     std::sort(files.begin(), files.end());
+    std::sort(others.begin(), others.end());
     std::sort(folders.begin(), folders.end());
-    for (const fs::path& file : files) addFile(file.string());
-    for (const fs::path& sub : folders) addFolder(sub);
+    size_t other = 0;
+    const auto takeOthersBefore = [&](const std::string* name) {
+      for (; other < others.size() && (!name || others[other] < *name); ++other) {
+        addFile(prefix + others[other], false);
+      }
+    };
+    for (const auto& [name, inode] : files) {
+      takeOthersBefore(&name);
+      std::string path = prefix + name;
+      // A regular file is what a look would find: its inode on its folder's device.
+      const FileIdentity file{identity ? identity->device : dev_t{0}, inode};
+      if (firstTime(files_, file, path, "file", "handled once")) take(std::move(path), file, true);
+    }
+    takeOthersBefore(nullptr);
+    for (const std::string& sub : folders) addFolder(folder / sub);
   }
 
   // False, with a note, when a path taken before reaches what `path` reaches. A path that cannot
   // be stat'ed is new: the command reports why it cannot be read.
   // `identity` gets what the path reaches.
-  bool isNew(std::map<FileIdentity, std::string>& taken, const std::string& path, bool followLinks,
-             const char* what, const char* outcome, std::optional<FileIdentity>& identity) {
+  bool isNew(Taken& taken, const std::string& path, bool followLinks, const char* what,
+             const char* outcome, std::optional<FileIdentity>& identity) {
     identity = fileIdentity(path, followLinks);
-    if (!identity) return true;
-    const auto [first, added] = taken.try_emplace(*identity, path);
+    return !identity || firstTime(taken, *identity, path, what, outcome);
+  }
+  // False, with a note, when a path taken before reaches `identity`; else takes it.
+  bool firstTime(Taken& taken, const FileIdentity& identity, const std::string& path,
+                 const char* what, const char* outcome) {
+    const auto [first, added] = taken.first.try_emplace(identity, taken.paths.size());
     if (!added) {
-      list_.notes.push_back(path + ": the same " + what + " as " + first->second + "; " + outcome);
+      list_.notes.push_back(path + ": the same " + what + " as " + taken.paths[first->second] +
+                            "; " + outcome);
     }
     return added;
   }
@@ -107,7 +176,8 @@ class Walk {
   const bool recursive_;
   const bool followLinks_;
   PathList& list_;
-  std::map<FileIdentity, std::string> files_, folders_;
+  std::vector<std::string> folderPaths_;
+  Taken files_{{}, list_.files}, folders_{{}, folderPaths_};
 };
 
 }  // namespace

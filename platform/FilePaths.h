@@ -41,6 +41,9 @@ struct PathList {
   std::vector<std::string> files;  // each file once, named by the first path that reached it
   // What each of `files` is, as the expansion found it; none for a path that cannot be stat'ed.
   std::vector<std::optional<FileIdentity>> identities;
+  // For each of `files`, whether the expansion saw a regular file there (its folder's entry or
+  // a look at the path), so that it can be opened without looking again.
+  std::vector<bool> regular;
   std::vector<std::string> errors;  // "FOLDER: reason" for each folder that could not be read
   // "PATH: the same file as FIRST; handled once" for each path to a file (or folder) already
   // taken; a note, not a failure.
@@ -51,7 +54,9 @@ struct PathList {
 // in one of the comma-separated `extensions` (any case; "*" takes every file). A file that an
 // earlier path reached already (the same name again, a symbolic link beside its target) is
 // noted and left out, and no folder is entered twice, so that links that loop end. A path that
-// cannot be stat'ed is kept, for the command to report. Files are told apart by fileIdentity.
+// cannot be stat'ed is kept, for the command to report. Files are told apart by fileIdentity;
+// a folder's regular files by the inode its entry gives, so that a folder of many files is
+// listed without a look at each.
 PathList expandPaths(const std::vector<std::string>& paths, bool recursive,
                      const std::string& extensions = "wav,bwf,rf64", bool followLinks = true);
 

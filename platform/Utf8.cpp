@@ -42,21 +42,19 @@ void appendLatin1(std::string& out, uint8_t b) {
 std::string displayUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
+  // Runs of valid sequences go in whole.
+  size_t run = 0;
   for (size_t i = 0; i < bytes.size();) {
-    // Runs of ASCII are copied whole.
-    size_t ascii = i;
-    while (ascii < bytes.size() && static_cast<uint8_t>(bytes[ascii]) < 0x80) ++ascii;
-    out.append(bytes, i, ascii - i);
-    if ((i = ascii) == bytes.size()) break;
-    const size_t length = utf8SequenceLength(bytes, i);
+    const size_t length = static_cast<uint8_t>(bytes[i]) < 0x80 ? 1 : utf8SequenceLength(bytes, i);
     if (length == 0) {
+      out.append(bytes, run, i - run);
       appendLatin1(out, static_cast<uint8_t>(bytes[i]));
-      ++i;
+      run = ++i;
     } else {
-      out.append(bytes, i, length);
       i += length;
     }
   }
+  out.append(bytes, run, bytes.size() - run);
   return out;
 }
 

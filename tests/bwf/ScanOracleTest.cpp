@@ -3,6 +3,7 @@
 // (flipped bytes, IDs and sizes written anywhere, cuts), and on IDs around read-block edges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -231,9 +232,29 @@ TEST(ScanOracle, DamagedFilesWithEveryKindOfChunk) {
     expectSameAsLiteral(dir, file, 25.0f);
 }
 
+TEST(ScanOracle, IdsAmongBytesThatAreNoLetters) {
+  // Runs of non-letters are crossed many positions at a time: an ID at every place in such a
+  // run, one cut short, and letters three in a row just before it.
+  TempDir dir;
+  for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kReversed}) {
+    for (const char* id : {"data", "dat\x80", "cue ", "zfil"}) {
+      for (size_t at = 20; at < 100; ++at) {
+        Bytes payload(200, 0x80);
+        std::copy_n("abc", 3, payload.begin() + at - 10);
+        std::copy_n(id, 4, payload.begin() + at);
+        if (order == ByteOrder::kReversed)
+          std::reverse(payload.begin() + at, payload.begin() + at + 4);
+        const Bytes file = RiffBuilder(order).riffHeader().chunk("LIST", payload).bytes();
+        SCOPED_TRACE(std::string(id) + " at " + std::to_string(at));
+        expectSameAsLiteral(dir, file, 25.0f);
+      }
+    }
+  }
+}
+
 TEST(ScanOracle, IdsAroundReadBlockEdges) {
-  // Blocks start at 8 KiB and double while the scan walks on; a block that cannot show a whole
-  // ID at its end is followed by one that starts 3 bytes before that end.
+  // Blocks start at kFirstBlock and double while the scan walks on; a block that cannot show a
+  // whole ID at its end is followed by one that starts 3 bytes before that end.
   TempDir dir;
   for (const ByteOrder order : {ByteOrder::kNormal, ByteOrder::kReversed}) {
     size_t edge = detail::BlockReader::kFirstBlock;

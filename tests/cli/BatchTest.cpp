@@ -137,27 +137,76 @@ TEST(Batch, AFileThatThrowsFailsAloneAndTheOthersGoOn) {
   }
 }
 
-// Many files read on every core come out in the order of their names, as one at a time would,
-// and a file that cannot be read is told in its place without stopping the others.
+// Many files read by the pool come out in the order of their names, as one at a time would,
+// whatever runs of neighbours the threads took; a file that cannot be read, and one that
+// vanishes between the listing and its opening, are told in their places without stopping the
+// others.
 TEST(Batch, OutputKeepsTheOrderOfTheFiles) {
   testsupport::TempDir dir;
-  std::string oneByOne;
-  for (int i = 0; i < 40; ++i) {
-    const std::string name = "t" + std::to_string(100 + i) + ".wav";
-    if (i == 17) {
-      dir.write(name, Bytes{'J', 'U', 'N', 'K'});
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {  // enough for runs of more than one file
+    names.push_back("t" + std::to_string(1000 + i) + ".wav");
+    if (i == 17 || i == 150) {
+      dir.write(names.back(), Bytes{'J', 'U', 'N', 'K'});
     } else {
-      dir.write(name,
+      dir.write(names.back(),
                 recorderTake({"Take " + std::to_string(i), "", "", "", "", uint64_t(i) * 1920}));
     }
-    oneByOne += bextkit({"show", "--json", dir.pathOf(name)}).out;
   }
+  const Outcome text = bextkit({"show", dir.path});
+  EXPECT_NE(text.err.find("t1017.wav: not a WAV file"), std::string::npos);
+  EXPECT_LT(text.out.find("Take 16"), text.out.find("Take 18"));
+  EXPECT_LT(text.out.find("Take 149"), text.out.find("Take 151"));
+
+  const std::string vanishing = dir.pathOf("t1200.wav");
+  FileOperations ops = posixFileOperations();
+  ops.open = [real = ops.open, &vanishing](const char* path, int flags, mode_t mode) {
+    if (path == vanishing) std::filesystem::remove(vanishing);
+    return real(path, flags, mode);
+  };
+  setFileOperations(ops);
   const Outcome all = bextkit({"show", "--json", dir.path});
+  setFileOperations(posixFileOperations());
+  std::string oneByOne;
+  for (const std::string& name : names)
+    oneByOne += bextkit({"show", "--json", dir.pathOf(name)}).out;
   EXPECT_EQ(all.status, 1);
   EXPECT_EQ(all.out, oneByOne);
-  const Outcome text = bextkit({"show", dir.path});
-  EXPECT_NE(text.err.find("t117.wav: not a WAV file"), std::string::npos);
-  EXPECT_LT(text.out.find("Take 16"), text.out.find("Take 18"));
+  EXPECT_NE(all.out.find("{\"file\":\"" + vanishing +
+                         "\",\"error\":\"cannot open: No such file or directory\"}\n"),
+            std::string::npos);
+}
+
+// A file that vanishes between the listing and its opening fails alone in every command that
+// reads a folder on the pool: told on the error stream, the others in order on the output.
+TEST(Batch, AFileThatVanishesAfterTheListingFailsAlone) {
+  testsupport::TempDir dir;
+  for (int i = 0; i < 20; ++i) dir.write("v" + std::to_string(10 + i) + ".wav", recorderTake({}));
+  const std::string vanishing = dir.pathOf("v19.wav");
+  const std::vector<std::vector<std::string>> kCommands = {
+      {"show"}, {"chunks"}, {"check"}, {"export", "--csv"}, {"md5"}};
+  for (std::vector<std::string> args : kCommands) {
+    SCOPED_TRACE(args[0]);
+    dir.write("v19.wav", recorderTake({}));
+    FileOperations ops = posixFileOperations();
+    ops.open = [real = ops.open, &vanishing](const char* path, int flags, mode_t mode) {
+      if (path == vanishing) std::filesystem::remove(vanishing);
+      return real(path, flags, mode);
+    };
+    setFileOperations(ops);
+    args.push_back(dir.path);
+    const Outcome r = bextkit(args);
+    setFileOperations(posixFileOperations());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "bextkit: " + vanishing + ": cannot open: No such file or directory\n");
+    size_t at = 0;
+    for (int i = 0; i < 20; ++i) {
+      if (i == 9) continue;
+      const size_t next = r.out.find(dir.pathOf("v" + std::to_string(10 + i) + ".wav"), at);
+      EXPECT_NE(next, std::string::npos) << i << "\n" << r.out;
+      at = next == std::string::npos ? at : next;
+    }
+  }
 }
 
 TEST(Batch, ExportAsSpreadsheetsAndScriptsReadIt) {
