@@ -45,7 +45,9 @@ const IxmlField* IxmlRecord::find(std::string_view name) const {
   return f == fields.end() ? nullptr : &*f;
 }
 
-IxmlRecord decodeIxml(const XmlDocument& document) {
+IxmlRecord decodeIxml(const XmlDocument& document) { return decodeIxml(XmlDocument(document)); }
+
+IxmlRecord decodeIxml(XmlDocument&& document) {
   IxmlRecord record;
   record.wellFormed = document.wellFormed;
   if (!document.wellFormed) {
@@ -55,15 +57,12 @@ IxmlRecord decodeIxml(const XmlDocument& document) {
   // Tracks are told apart by their TRACK element, which their leaves share as parent.
   uint64_t trackElement = 0;
   record.fields.reserve(document.leafList.size());
-  for (const XmlLeaf& leaf : document.leafList) {
+  for (XmlLeaf& leaf : document.leafList) {
     const size_t slash = leaf.path.find('/');
     if (record.root.empty()) record.root = leaf.path.substr(0, slash);
-    IxmlField field{slash == std::string::npos ? leaf.path : leaf.path.substr(slash + 1),
-                    leaf.text,
-                    leaf.begin,
-                    leaf.end,
-                    leaf.emptyTag,
-                    false};
+    leaf.path.erase(0, slash == std::string::npos ? 0 : slash + 1);
+    IxmlField field{
+        std::move(leaf.path), std::move(leaf.text), leaf.begin, leaf.end, leaf.emptyTag, false};
     if (record.root == "BWFXML") {
       const std::string& name = field.name;
       if (name.starts_with(kTrack)) {

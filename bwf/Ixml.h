@@ -37,5 +37,7 @@ struct IxmlRecord {
 
 // The record of a parsed document; its fields only when the document is well-formed.
 IxmlRecord decodeIxml(const XmlDocument& document);
+// The same, taking the document's texts rather than copying them.
+IxmlRecord decodeIxml(XmlDocument&& document);
 
 }  // namespace bextkit

@@ -3,6 +3,8 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <type_traits>
@@ -120,6 +122,29 @@ bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 bool isNameStart(char c) { return isLetter(c) || c == '_' || c == ':'; }
 bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
 
+// Whether the text holds printable ASCII and white space (tab, LF, CR) alone. Eight bytes are
+// looked at together; only eight that hold a control byte are looked at one by one.
+bool printableAscii(std::string_view text) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  const auto plain = [](char c) {
+    const auto byte = static_cast<uint8_t>(c);
+    return (byte >= 0x20 && byte < 0x7F) || isSpace(c);
+  };
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, 8);
+    const uint64_t del = word ^ (0x7F * kOnes);
+    // A byte of 0x80 or more, one below 0x20, or 0x7F.
+    if (((word | ((word - 0x20 * kOnes) & ~word) | ((del - kOnes) & ~del)) & kHighs) != 0 &&
+        !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i),
+                     text.begin() + static_cast<std::ptrdiff_t>(i + 8), plain)) {
+      return false;
+    }
+  }
+  return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i), text.end(), plain);
+}
+
 // The declarations the quick reader takes: version 1.0, UTF-8 if named, standalone or not.
 bool plainDeclaration(std::string_view text, size_t& length) {
   static const std::vector<std::string> kDeclarations = [] {
@@ -131,6 +156,7 @@ bool plainDeclaration(std::string_view text, size_t& length) {
     }
     return forms;
   }();
+  if (!text.starts_with("<?xml version=\"1.0\"")) return false;
   for (const std::string& form : kDeclarations) {
     if (text.starts_with(form)) {
       length = form.size();
@@ -147,13 +173,11 @@ namespace detail {
 std::optional<XmlDocument> readPlainXml(std::string_view whole) {
   const std::string_view text = withoutPadding(whole);
   const size_t n = text.size();
-  for (const char c : text) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (byte >= 0x7F || (byte < 0x20 && !isSpace(c))) return std::nullopt;
-  }
+  if (!printableAscii(text)) return std::nullopt;
   size_t i = 0;
   if (text.starts_with("<?") && !plainDeclaration(text, i)) return std::nullopt;
   XmlDocument document;
+  document.leafList.reserve(64);
   struct Open {
     std::string_view name;
     size_t pathLength;  // of the path before it

@@ -380,10 +380,9 @@ void runFiles(Context& ctx, const Options& o, View view) {
       return output;
     }
     // The iXML is read once, for the rate it states and for its fields.
-    const XmlDocument document =
-        view == View::kShow || o.json ? check::ixmlOf(*parser) : XmlDocument();
-    const IxmlRecord ixml = decodeIxml(document);
+    XmlDocument document = view == View::kShow || o.json ? check::ixmlOf(*parser) : XmlDocument();
     const FileRate rate = rateOfFile(option, o.classic, *parser, &document);
+    const IxmlRecord ixml = decodeIxml(std::move(document));
     if (!rate.note.empty() && view == View::kShow) {
       output.err = "bextkit: " + displayName(path) + ": note: " + rate.note + '\n';
     }
