@@ -107,7 +107,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   j.beginObject().key("file").fileName(path);
   if (!p) {
     j.key("error").string(error).endObject();
-    return j.text();
+    return j.takeText();
   }
   j.key("format");
   if (const std::optional<AudioFormat>& f = p->audioFormat()) {
@@ -148,7 +148,9 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     const BextRecord& r = *p->bextRecord();
     const auto text = [&](const char* key, const std::optional<std::string>& value) {
       j.key(key);
-      if (value) {
+      if (value && isUtf8(*value)) {
+        j.string(*value);
+      } else if (value) {
         j.string(displayUtf8(*value));
       } else {
         j.null();
@@ -175,8 +177,8 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
            reference ? std::optional<uint64_t>(*reference >> 32) : std::nullopt);
     number("version", r.version);
     j.key("umid");
-    if (r.umid && umidText(*r.umid) != "0") {
-      j.string(umidText(*r.umid));
+    if (const std::string umid = r.umid ? umidText(*r.umid) : "0"; umid != "0") {
+      j.string(umid);
     } else {
       j.null();
     }

@@ -39,6 +39,15 @@ void appendLatin1(std::string& out, uint8_t b) {
 
 }  // namespace
 
+bool isUtf8(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = static_cast<uint8_t>(bytes[i]) < 0x80 ? 1 : utf8SequenceLength(bytes, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string displayUtf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());

@@ -12,5 +12,7 @@ size_t utf8SequenceLength(const std::string& s, size_t i);
 
 // The bytes as UTF-8: valid UTF-8 sequences unchanged, every other byte taken as Latin-1.
 std::string displayUtf8(const std::string& bytes);
+// Whether the bytes are valid UTF-8 already, which displayUtf8 gives back unchanged.
+bool isUtf8(const std::string& bytes);
 
 }  // namespace bextkit
