@@ -72,6 +72,8 @@ def test_edit_round_trip(copies, name):
     ({"version": 3}, "expected 0, 1 or 2"),
     ({"version": 1, "loudness_value": -23.0}, "LoudnessValue"),
     ({"umid": 12}, "expected hexadecimal digits"),
+    ({"ixml": {"CIRCLED": "maybe"}}, "iXML:CIRCLED: expected yes or no"),
+    ({"ixml": {"TRACK_LIST/TRACK[1]/NAME": "Boom"}}, "a new one holds only"),
 ])
 def test_refused_edits_write_nothing(copies, fields, reason):
     (path,) = copies("ffmpeg-bext.wav")
@@ -90,6 +92,20 @@ def test_dry_run_writes_nothing_and_new_chunk_is_made(copies):
     bextkit.edit(path, description="d", loudness_value=None, version=2)
     record = bextkit.read(path)
     assert (record.description, record.version, record.loudness_value) == ("d", 2, None)
+
+
+def test_ixml_fields_edited_alone(copies):
+    (path,) = copies("recorder.wav")
+    before, audio = bextkit.read(path), bextkit.md5(path)
+    changes = bextkit.edit(path, ixml={"SCENE": "14B", "CIRCLED": "no"})
+    assert [tuple(c) for c in changes] == [("iXML:SCENE", "12A", "14B"),
+                                           ("iXML:CIRCLED", "TRUE", "FALSE")]
+    after = bextkit.read(path)
+    assert (after.ixml["SCENE"], after.ixml["CIRCLED"]) == ("14B", "FALSE")
+    # The bext chunk is left as it was: only iXML fields were asked for.
+    assert (after.description, after.time_reference) == \
+        (before.description, before.time_reference)
+    assert bextkit.md5(path) == audio
 
 
 def test_bytes_names_and_texts_survive(tmp_path):
