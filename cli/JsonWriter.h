@@ -28,6 +28,17 @@ class JsonWriter {
     afterKey_ = true;
     return *this;
   }
+  // A key written in the code, which needs no escape: put in as it stands.
+  template <size_t N>
+  JsonWriter& key(const char (&name)[N]) {
+    separate();
+    static_assert(N > 0);
+    text_ += '"';
+    text_.append(name);  // up to its NUL
+    text_.append("\":", 2);
+    afterKey_ = true;
+    return *this;
+  }
   JsonWriter& string(std::string_view value) {
     separate();
     quoted(value);
