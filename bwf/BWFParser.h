@@ -18,6 +18,7 @@
 #include "bwf/BWFChunk.h"
 #include "bwf/BextRecord.h"
 #include "bwf/ChunkChain.h"
+#include "bwf/Ixml.h"
 #include "bwf/IxmlEdit.h"
 #include "platform/FileHandle.h"
 
@@ -110,6 +111,8 @@ class BWFParser {
   // The payload of the chain's iXML chunk as the scan read it; empty without one, or for one
   // longer than kLongestIxml, which a reader reads from the file itself.
   const std::string& ixmlText() const { return ixmlText_; }
+  // That text's iXML record, read once for the edits, their changes and the save that ask for it.
+  const IxmlRecord& ixmlRecord() const;
   static constexpr uint64_t kLongestIxml = 1 << 20;
 
   // Linear audio only (PCM, float, extensible of those); 0 for other codings.
@@ -352,6 +355,7 @@ class BWFParser {
   std::optional<uint64_t> dataSize_;
   std::optional<uint32_t> factSamples_;
   std::string ixmlText_;
+  mutable std::optional<IxmlRecord> ixmlRecord_;  // of ixmlText_, once asked for
   std::vector<IxmlEdit> ixmlEdits_;
   int32_t bitsPerSample_ = 0;
   int32_t channels_ = 0;

@@ -31,6 +31,11 @@ std::optional<uint64_t> rescaled(uint64_t samples, uint64_t from, uint64_t to) {
 
 }  // namespace
 
+const IxmlRecord& BWFParser::ixmlRecord() const {
+  if (!ixmlRecord_) ixmlRecord_ = decodeIxml(parseXml(ixmlText_));
+  return *ixmlRecord_;
+}
+
 bool BWFParser::bextEdited() const {
   return descriptionEdited() || originatorEdited() || timeReferenceEdited() ||
          fieldEdits_ != FieldEdits();
@@ -44,7 +49,7 @@ std::optional<uint64_t> BWFParser::ixmlChunkSize() const {
 std::vector<BWFParser::IxmlChange> BWFParser::ixmlChanges() const {
   std::vector<IxmlChange> changes;
   if (ixmlEdits_.empty() && !bextEdited()) return changes;
-  const IxmlRecord record = decodeIxml(parseXml(ixmlText_));
+  const IxmlRecord& record = ixmlRecord();
   // The copies first, so that a field asked for by name wins over its copy.
   std::vector<IxmlEdit> wanted;
   const auto copy = [&](const char* name, std::string text) {
@@ -109,7 +114,7 @@ std::optional<std::string> BWFParser::ixmlToWrite(std::string& why) const {
           std::to_string(kLongestIxml) + " that are edited";
     return std::nullopt;
   } else {
-    document = editIxml(ixmlText_, decodeIxml(parseXml(ixmlText_)), edits, why);
+    document = editIxml(ixmlText_, ixmlRecord(), edits, why);
     if (!document) return std::nullopt;
     if (std::optional<std::string> fitted = fittedIxml(*document, chunk->size)) return fitted;
   }

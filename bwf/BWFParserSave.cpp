@@ -161,6 +161,7 @@ bool BWFParser::saveIxml(const std::string& path, const std::string& document, b
   if (!writeChunk(path, target, way, bytes, write)) return false;
   if (write && path == path_) {
     ixmlText_ = std::move(payload);
+    ixmlRecord_.reset();
     ixmlEdits_.clear();
   }
   return true;

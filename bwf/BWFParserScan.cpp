@@ -310,6 +310,7 @@ void BWFParser::adoptChain(const ChunkReader& read, const std::optional<ChainChu
   if (const ChainChunk* data = chain_.first(chunkid::kData)) dataSize_ = data->size;
   // The iXML text, for the rate and the time stamp it states, read while the file is open.
   ixmlText_.clear();
+  ixmlRecord_.reset();
   if (const ChainChunk* ixml = chain_.first(chunkid::kIXML); ixml && ixml->size <= kLongestIxml) {
     ixmlText_.resize(static_cast<size_t>(ixml->size));
     ixmlText_.resize(

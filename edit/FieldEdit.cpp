@@ -184,7 +184,7 @@ std::optional<std::string> ixmlValue(std::string_view name, std::string_view tex
 Plan::Plan(const BWFParser& parser)
     : hasIxml_(parser.ixmlChunkSize().has_value()),
       ixmlText_(parser.ixmlText()),
-      ixml_(decodeIxml(parseXml(ixmlText_))),
+      ixml_(parser.ixmlRecord()),
       wanted_(kBextFieldCount),
       asked_(kBextFieldCount) {
   if (parser.bextRecord()) {
