@@ -131,7 +131,7 @@ void run(Context& ctx, const Options& o) {
         }
         j.endArray();
       }
-      output.out = j.endObject().text() + '\n';
+      output.out = j.endObject().takeLine();
       return output;
     }
     const std::string name = displayName(path);

@@ -189,7 +189,7 @@ void run(Context& ctx, const Options& o) {
       j.key(displayUtf8(f.name)).string(displayUtf8(f.text));
     }
     j.endObject().endObject();
-    output.out = j.text() + '\n';
+    output.out = j.takeLine();
     return output;
   });
 }

@@ -35,18 +35,12 @@ struct Options : PathOptions {
   bool directory = false;
 };
 
-std::vector<std::string> flagNames(uint16_t flags) {
-  static const std::pair<uint16_t, const char*> kNames[] = {{kBWFFlagRIFF, "RIFF"},
-                                                            {kBWFFlagFmt, "fmt"},
-                                                            {kBWFFlagIXML, "iXML"},
-                                                            {kBWFFlagData, "data"},
-                                                            {kBWFFlagBext, "bext"}};
-  std::vector<std::string> names;
-  for (const auto& [bit, name] : kNames) {
-    if (flags & bit) names.emplace_back(name);
-  }
-  return names;
-}
+// The bits of chunkFlags() and their names.
+constexpr std::pair<uint16_t, const char*> kFlagNames[] = {{kBWFFlagRIFF, "RIFF"},
+                                                           {kBWFFlagFmt, "fmt"},
+                                                           {kBWFFlagIXML, "iXML"},
+                                                           {kBWFFlagData, "data"},
+                                                           {kBWFFlagBext, "bext"}};
 
 bool hasBext(const BWFParser& p) { return (p.chunkFlags() & kBWFFlagBext) != 0; }
 bool hasTimeReference(const BWFParser& p) {
@@ -100,14 +94,15 @@ void printIxml(std::ostream& out, const BWFParser& p, const IxmlRecord& ixml) {
       << '\n';
 }
 
-// One JSON Lines record; the file name comes first, written byte for byte (JsonWriter::fileName).
+// One JSON Lines record, with its line feed; the file name comes first, written byte for byte
+// (JsonWriter::fileName).
 std::string jsonLine(const std::string& path, BWFParser* p, const std::string& error,
                      const FileRate* fileRate, const Options& o, const IxmlRecord* ixml) {
   JsonWriter j(2048);
   j.beginObject().key("file").fileName(path);
   if (!p) {
     j.key("error").string(error).endObject();
-    return j.takeText();
+    return j.takeLine();
   }
   j.key("format");
   if (const std::optional<AudioFormat>& f = p->audioFormat()) {
@@ -219,7 +214,9 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     }
   }
   j.key("flags").beginArray();
-  for (const std::string& name : flagNames(p->chunkFlags())) j.string(name);
+  for (const auto& [bit, name] : kFlagNames) {
+    if (p->chunkFlags() & bit) j.string(name);
+  }
   j.endArray().key("chunks").beginArray();
   for (const DirectoryEntry& e : chunkDirectory(*p)) {
     j.beginObject().key("id").string(displayUtf8(e.id)).key("index").number(e.index);
@@ -241,7 +238,7 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.null();
   }
   j.endObject();
-  return j.takeText();
+  return j.takeLine();
 }
 
 void printFields(std::ostream& out, BWFParser& p, const FileRate& fileRate) {
@@ -375,7 +372,6 @@ void runFiles(Context& ctx, const Options& o, View view) {
     if (!parser) {
       if (o.json) {
         output.out = jsonLine(path, nullptr, why, nullptr, o, nullptr);
-        output.out += '\n';
       } else {
         output.err = failureLine(path, why);
       }
@@ -390,7 +386,6 @@ void runFiles(Context& ctx, const Options& o, View view) {
     }
     if (o.json) {
       output.out = jsonLine(path, parser.get(), "", &rate, o, &ixml);
-      output.out += '\n';
       return output;
     }
     std::ostringstream text;

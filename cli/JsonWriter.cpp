@@ -14,47 +14,57 @@ JsonWriter& JsonWriter::number(double value) {
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   std::string_view text(digits, static_cast<size_t>(end - digits));
   raw(text);
-  if (text.find_first_of(".eEn") == std::string_view::npos) text_ += ".0";
+  if (text.find_first_of(".eEn") == std::string_view::npos) put(".0");
   return *this;
 }
 
+// A byte written as an escape takes at most six bytes (\udcNN, \u00NN).
+constexpr size_t kMostPerByte = 6;
+
 JsonWriter& JsonWriter::fileName(const std::string& bytes) {
   separate();
-  text_ += '"';
+  char* const start = room(bytes.size() * kMostPerByte + 2);
+  char* at = start;
+  *at++ = '"';
   for (size_t i = 0; i < bytes.size();) {
     const auto c = static_cast<uint8_t>(bytes[i]);
     const size_t length = utf8SequenceLength(bytes, i);
     if (length == 0) {
-      escaped("\\udc", c);
+      at = escaped(at, "\\udc", c);
     } else if (c == '"' || c == '\\') {
-      text_ += '\\';
-      text_ += static_cast<char>(c);
+      *at++ = '\\';
+      *at++ = static_cast<char>(c);
     } else if (c < 0x20) {
-      escaped("\\u00", c);
+      at = escaped(at, "\\u00", c);
     } else {
-      text_.append(bytes, i, length);
+      std::memcpy(at, bytes.data() + i, length);
+      at += length;
     }
     i += length == 0 ? 1 : length;
   }
-  text_ += '"';
+  *at++ = '"';
+  length_ += static_cast<size_t>(at - start);
   return *this;
 }
 
-void JsonWriter::escaped(const char* prefix, uint8_t byte) {
+char* JsonWriter::escaped(char* at, const char* prefix, uint8_t byte) {
   static constexpr char kHex[] = "0123456789abcdef";
-  text_ += prefix;
-  text_ += kHex[byte >> 4];
-  text_ += kHex[byte & 15];
+  std::memcpy(at, prefix, 4);
+  at[4] = kHex[byte >> 4];
+  at[5] = kHex[byte & 15];
+  return at + 6;
 }
 
 namespace {
 
-// The bytes that a JSON string holds only escaped.
-constexpr std::array<bool, 256> kEscaped = [] {
-  std::array<bool, 256> escaped{};
-  for (size_t byte = 0; byte < 0x20; ++byte) escaped[byte] = true;
-  escaped['"'] = escaped['\\'] = true;
-  return escaped;
+// The bytes that a JSON string holds only escaped, and the letter of the short escape of those
+// that have one (\b, \f, \n, \r, \t, \", \\); 'u' for the others, written as \u00NN.
+constexpr std::array<char, 256> kEscapes = [] {
+  std::array<char, 256> escapes{};
+  for (size_t byte = 0; byte < 0x20; ++byte) escapes[byte] = 'u';
+  escapes['\b'] = 'b', escapes['\f'] = 'f', escapes['\n'] = 'n', escapes['\r'] = 'r';
+  escapes['\t'] = 't', escapes['"'] = '"', escapes['\\'] = '\\';
+  return escapes;
 }();
 
 // Whether any of eight bytes may need an escape: a byte below 0x20, a quote or a backslash (a
@@ -70,48 +80,34 @@ bool mayEscape(uint64_t word) {
 }  // namespace
 
 void JsonWriter::quoted(std::string_view value, std::string_view closing) {
-  text_ += '"';
-  // Runs of bytes that need no escape go in whole; eight bytes that need none are passed over
-  // together.
-  size_t run = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    uint64_t word = 0;
-    while (i + 8 <= value.size() && (std::memcpy(&word, value.data() + i, 8), !mayEscape(word))) {
-      i += 8;
+  // Room for the worst case at once, so that the bytes go in without a check each.
+  char* const start = room(value.size() * kMostPerByte + closing.size() + 1);
+  char* at = start;
+  *at++ = '"';
+  const char* from = value.data();
+  const char* const end = from + value.size();
+  while (from != end) {
+    // Eight bytes that need no escape go in together.
+    uint64_t word;
+    while (end - from >= 8 && (std::memcpy(&word, from, 8), !mayEscape(word))) {
+      std::memcpy(at, from, 8);
+      at += 8, from += 8;
     }
-    if (i == value.size()) break;
-    const auto byte = static_cast<unsigned char>(value[i]);
-    if (!kEscaped[byte]) continue;
-    text_.append(value, run, i - run);
-    run = i + 1;
-    switch (byte) {
-      case '"':
-        text_ += "\\\"";
-        break;
-      case '\\':
-        text_ += "\\\\";
-        break;
-      case '\b':
-        text_ += "\\b";
-        break;
-      case '\f':
-        text_ += "\\f";
-        break;
-      case '\n':
-        text_ += "\\n";
-        break;
-      case '\r':
-        text_ += "\\r";
-        break;
-      case '\t':
-        text_ += "\\t";
-        break;
-      default:
-        escaped("\\u00", byte);
+    if (from == end) break;
+    const auto byte = static_cast<unsigned char>(*from++);
+    const char escape = kEscapes[byte];
+    if (escape == 0) {
+      *at++ = static_cast<char>(byte);
+    } else if (escape != 'u') {
+      *at++ = '\\';
+      *at++ = escape;
+    } else {
+      at = escaped(at, "\\u00", byte);
     }
   }
-  text_.append(value, run, value.size() - run);
-  text_ += closing;
+  std::memcpy(at, closing.data(), closing.size());
+  at += closing.size();
+  length_ += static_cast<size_t>(at - start);
 }
 
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {

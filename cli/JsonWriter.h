@@ -3,8 +3,10 @@
 // commas put in by the writer. The text is the same as a JSON library's compact dump.
 #pragma once
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ namespace bextkit::cli {
 class JsonWriter {
  public:
   // `expected`: room for a text of about that many bytes, made at once.
-  explicit JsonWriter(size_t expected = 0) { text_.reserve(expected); }
+  explicit JsonWriter(size_t expected = 0) : text_(std::max<size_t>(expected, 64), '\0') {}
   JsonWriter& beginObject() { return open('{'); }
   JsonWriter& endObject() { return close('}'); }
   JsonWriter& beginArray() { return open('['); }
@@ -33,9 +35,11 @@ class JsonWriter {
   JsonWriter& key(const char (&name)[N]) {
     separate();
     static_assert(N > 0);
-    text_ += '"';
-    text_.append(name);  // up to its NUL
-    text_.append("\":", 2);
+    char* at = room(N + 2);
+    *at = '"';
+    std::memcpy(at + 1, name, N - 1);
+    std::memcpy(at + N, "\":", 2);
+    length_ += N + 2;
     afterKey_ = true;
     return *this;
   }
@@ -58,25 +62,30 @@ class JsonWriter {
   // The shortest digits that read back as `value`, with ".0" on a whole number.
   JsonWriter& number(double value);
 
-  const std::string& text() const { return text_; }
-  // The text, moved out of the writer, which is left empty.
-  std::string takeText() { return std::move(text_); }
+  std::string_view text() const { return {text_.data(), length_}; }
+  // The text and a line feed, moved out of the writer, which is left empty: a line of JSON Lines.
+  std::string takeLine() {
+    put('\n');
+    text_.resize(length_);
+    length_ = 0;
+    return std::move(text_);
+  }
 
  private:
   // A value's text as it stands.
   JsonWriter& raw(std::string_view json) {
     separate();
-    text_ += json;
+    put(json);
     return *this;
   }
   JsonWriter& open(char bracket) {
     separate();
-    text_ += bracket;
+    put(bracket);
     first_ = true;
     return *this;
   }
   JsonWriter& close(char bracket) {
-    text_ += bracket;
+    put(bracket);
     first_ = false;
     return *this;
   }
@@ -84,16 +93,30 @@ class JsonWriter {
     if (afterKey_) {
       afterKey_ = false;
     } else if (!first_) {
-      text_ += ',';
+      put(',');
     }
     first_ = false;
   }
   // `value` between quotes, escaped; `closing` after it (the closing quote, and more).
   void quoted(std::string_view value, std::string_view closing = "\"");
   // `prefix` and the byte as two lowercase hex digits ("\\u00" and 0x1F give \u001f).
-  void escaped(const char* prefix, uint8_t byte);
+  // Writes at `at`, which has room for it; the end of what it wrote.
+  static char* escaped(char* at, const char* prefix, uint8_t byte);
 
+  // Room for `bytes` more after the text: the buffer doubles where it has too little.
+  char* room(size_t bytes) {
+    if (text_.size() - length_ < bytes) text_.resize(std::max(2 * text_.size(), length_ + bytes));
+    return text_.data() + length_;
+  }
+  void put(char c) { *room(1) = c, ++length_; }
+  void put(std::string_view bytes) {
+    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+    length_ += bytes.size();
+  }
+
+  // The buffer, of which the first length_ bytes are the text so far.
   std::string text_;
+  size_t length_ = 0;
   bool first_ = true;
   bool afterKey_ = false;
 };

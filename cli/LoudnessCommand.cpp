@@ -48,7 +48,7 @@ std::string jsonLine(const std::string& path, const loudness::Measurement& m) {
   }
   if (m.digest) json.key("md5").string(m.digest->hex());
   json.endObject();
-  return json.text() + '\n';
+  return json.takeLine();
 }
 
 FileOutput loudnessOfFile(const Options& o, const std::string& path) {
