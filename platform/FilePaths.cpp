@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -132,8 +133,21 @@ class Walk {
     // A name in the folder, as std::filesystem joins them.
     const std::string prefix =
         folder.empty() || folder.native().ends_with('/') ? folder.native() : folder.native() + '/';
-    // Files before subfolders, each by name, byte for byte.
-    std::sort(files.begin(), files.end());
+    // Files before subfolders, each by name, byte for byte. The regular files are sorted by
+    // their names' first eight bytes as a number first, which most often settles the order
+    // without comparing the names themselves.
+    const auto head = [](const std::string& name) {
+      uint64_t word = 0;
+      for (size_t i = 0; i < std::min<size_t>(8, name.size()); ++i) {
+        word |= uint64_t{static_cast<uint8_t>(name[i])} << (56 - 8 * i);
+      }
+      return word;
+    };
+    std::vector<std::pair<uint64_t, size_t>> order(files.size());  // first bytes, index
+    for (size_t i = 0; i < files.size(); ++i) order[i] = {head(files[i].first), i};
+    std::sort(order.begin(), order.end(), [&files](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first < b.first : files[a.second] < files[b.second];
+    });
     std::sort(others.begin(), others.end());
     std::sort(folders.begin(), folders.end());
     size_t other = 0;
@@ -142,7 +156,12 @@ class Walk {
         addFile(prefix + others[other], false);
       }
     };
-    for (const auto& [name, inode] : files) {
+    files_.first.reserve(files_.first.size() + files.size());
+    list_.files.reserve(list_.files.size() + files.size());
+    list_.identities.reserve(list_.files.size() + files.size());
+    list_.regular.reserve(list_.files.size() + files.size());
+    for (const auto& [first, index] : order) {
+      const auto& [name, inode] = files[index];
       takeOthersBefore(&name);
       std::string path = prefix + name;
       // A regular file is what a look would find: its inode on its folder's device.

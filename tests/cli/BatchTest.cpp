@@ -30,7 +30,9 @@ using testsupport::recorderTake;
 TEST(Batch, FoldersGiveTheirFilesInNameOrder) {
   testsupport::TempDir dir;
   std::filesystem::create_directories(dir.pathOf("b/c"));
-  for (const char* name : {"b/2.wav", "b/1.WAV", "b/c/3.wav", "b/notes.txt", "b/x.bwf"}) {
+  // Names alike in their first eight bytes, one that begins another, and one past ASCII.
+  for (const char* name : {"b/2.wav", "b/1.WAV", "b/c/3.wav", "b/notes.txt", "b/x.bwf",
+                           "b/take10001.wav", "b/take10000.wav", "b/take1.wav", "b/\xC3\xA9.wav"}) {
     dir.write(name, recorderTake({}));
   }
   const struct {
@@ -38,10 +40,19 @@ TEST(Batch, FoldersGiveTheirFilesInNameOrder) {
     std::string extensions;
     std::vector<std::string> files;
   } kCases[] = {
-      {false, "wav,bwf,rf64", {"b/1.WAV", "b/2.wav", "b/x.bwf"}},
-      {true, "wav", {"b/1.WAV", "b/2.wav", "b/c/3.wav"}},
+      {false,
+       "bwf,rf64,wav",
+       {"b/1.WAV", "b/2.wav", "b/take1.wav", "b/take10000.wav", "b/take10001.wav", "b/x.bwf",
+        "b/\xC3\xA9.wav"}},
+      {false,
+       "*",
+       {"b/1.WAV", "b/2.wav", "b/notes.txt", "b/take1.wav", "b/take10000.wav", "b/take10001.wav",
+        "b/x.bwf", "b/\xC3\xA9.wav"}},
+      {true,
+       "wav",
+       {"b/1.WAV", "b/2.wav", "b/take1.wav", "b/take10000.wav", "b/take10001.wav", "b/\xC3\xA9.wav",
+        "b/c/3.wav"}},
       {false, "txt", {"b/notes.txt"}},
-      {false, "*", {"b/1.WAV", "b/2.wav", "b/notes.txt", "b/x.bwf"}},
   };
   for (const auto& c : kCases) {
     std::vector<std::string> want;

@@ -199,9 +199,13 @@ TEST(Cli, ShowAndChunks) {
   const std::pair<std::string, std::string> kTexts[] = {
       {"caf\xC3\xA9", "caf\xC3\xA9"}, {"caf\xE9", "caf\xC3\xA9"}, {"\xE3\x81\x82", "\xE3\x81\x82"},
       {"\xC3", "\xC3\x83"}, {"\xC0\xAF", "\xC3\x80\xC2\xAF"}, {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
-      {"\xF0\x9F\x8E\xAC", "\xF0\x9F\x8E\xAC"}, {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"}};
+      {"\xF0\x9F\x8E\xAC", "\xF0\x9F\x8E\xAC"}, {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
+      {"Studio 4, caf\xE9", "Studio 4, caf\xC3\xA9"}, {"Studio 4, caf\xC3\xA9", "Studio 4, caf\xC3\xA9"}};
   // clang-format on
-  for (const auto& [bytes, shown] : kTexts) EXPECT_EQ(displayUtf8(bytes), shown);
+  for (const auto& [bytes, shown] : kTexts) {
+    EXPECT_EQ(displayUtf8(bytes), shown);
+    EXPECT_EQ(isUtf8(bytes), bytes == shown) << bytes;
+  }
   EXPECT_EQ(displayLines("\r\nA=PCM\r\nA=ANALOG\rT=x\n", "  "), "\n  A=PCM\n  A=ANALOG\n  T=x");
   EXPECT_EQ(displayLines("a\tb\x7F", ""), "a\\x09b\\x7F");
 }
