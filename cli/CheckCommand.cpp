@@ -118,7 +118,7 @@ void run(Context& ctx, const Options& o) {
       JsonWriter j;
       j.beginObject().key("file").fileName(path);
       if (!read) {
-        j.key("error").string(displayUtf8(why));
+        j.key("error").displayString(why);
       } else {
         j.key("errors").number(errors);
         j.key("warnings").number(countOf(findings, check::Severity::kWarning));
@@ -127,7 +127,7 @@ void run(Context& ctx, const Options& o) {
         for (const check::Finding& f : findings) {
           j.beginObject().key("code").string(f.code);
           j.key("severity").string(check::severityName(f.severity));
-          j.key("offset").number(f.offset).key("text").string(displayUtf8(f.text)).endObject();
+          j.key("offset").number(f.offset).key("text").displayString(f.text).endObject();
         }
         j.endArray();
       }

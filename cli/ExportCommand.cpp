@@ -181,12 +181,11 @@ void run(Context& ctx, const Options& o) {
     j.key("INFO").beginObject();
     std::set<std::string> ids;
     for (const check::InfoEntry& e : row->info) {
-      if (ids.insert(displayUtf8(e.id)).second)
-        j.key(displayUtf8(e.id)).string(displayUtf8(e.value));
+      if (ids.insert(displayUtf8(e.id)).second) j.key(displayUtf8(e.id)).displayString(e.value);
     }
     j.endObject().key("iXML").beginObject();
     for (const IxmlField& f : row->ixml.fields) {
-      j.key(displayUtf8(f.name)).string(displayUtf8(f.text));
+      j.key(displayUtf8(f.name)).displayString(f.text);
     }
     j.endObject().endObject();
     output.out = j.takeLine();

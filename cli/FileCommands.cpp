@@ -141,18 +141,16 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
     j.beginObject();
     // A field that a chunk cut short does not hold is null.
     const BextRecord& r = *p->bextRecord();
-    const auto text = [&](const char* key, const std::optional<std::string>& value) {
-      j.key(key);
-      if (value && isUtf8(*value)) {
-        j.string(*value);
-      } else if (value) {
-        j.string(displayUtf8(*value));
+    const auto text = [&](std::string_view key, const std::optional<std::string>& value) {
+      j.plainKey(key);
+      if (value) {
+        j.displayString(*value);
       } else {
         j.null();
       }
     };
-    const auto number = [&](const char* key, std::optional<uint64_t> value) {
-      j.key(key);
+    const auto number = [&](std::string_view key, std::optional<uint64_t> value) {
+      j.plainKey(key);
       if (value) {
         j.number(*value);
       } else {
@@ -219,15 +217,15 @@ std::string jsonLine(const std::string& path, BWFParser* p, const std::string& e
   }
   j.endArray().key("chunks").beginArray();
   for (const DirectoryEntry& e : chunkDirectory(*p)) {
-    j.beginObject().key("id").string(displayUtf8(e.id)).key("index").number(e.index);
+    j.beginObject().key("id").displayString(e.id).key("index").number(e.index);
     j.key("start").number(e.start).key("length").number(e.length).endObject();
   }
   j.endArray().key("layout").beginArray();
   const ChunkChain& chain = p->chunkChain();
   for (const ChainChunk& c : chain.chunks) {
-    j.beginObject().key("id").string(displayUtf8(c.id.str()));
+    j.beginObject().key("id").displayString(c.id.str());
     j.key("offset").number(c.offset).key("size").number(c.size);
-    if (c.form != FourCC()) j.key("form").string(displayUtf8(c.form.str()));
+    if (c.form != FourCC()) j.key("form").displayString(c.form.str());
     if (c.truncated) j.key("truncated").boolean(true);
     j.endObject();
   }

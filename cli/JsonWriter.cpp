@@ -9,6 +9,32 @@
 
 namespace bextkit::cli {
 
+namespace {
+
+// The bytes that a JSON string holds only escaped, and the letter of the short escape of those
+// that have one (\b, \f, \n, \r, \t, \", \\); 'u' for the others, written as \u00NN.
+constexpr std::array<char, 256> kEscapes = [] {
+  std::array<char, 256> escapes{};
+  for (size_t byte = 0; byte < 0x20; ++byte) escapes[byte] = 'u';
+  escapes['\b'] = 'b', escapes['\f'] = 'f', escapes['\n'] = 'n', escapes['\r'] = 'r';
+  escapes['\t'] = 't', escapes['"'] = '"', escapes['\\'] = '\\';
+  return escapes;
+}();
+
+// Whether any of eight bytes may need an escape: a byte below 0x20, a quote or a backslash (a
+// few others are flagged too, and looked at one by one).
+bool mayEscape(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+  const uint64_t quote = word ^ ('"' * kOnes), backslash = word ^ ('\\' * kOnes);
+  return (((word - 0x20 * kOnes) & ~word) | ((quote - kOnes) & ~quote) |
+          ((backslash - kOnes) & ~backslash)) &
+         kHighs;
+}
+
+}  // namespace
+
+void JsonWriter::grow(size_t bytes) { text_.resize(std::max(2 * text_.size(), length_ + bytes)); }
+
 JsonWriter& JsonWriter::number(double value) {
   char digits[32];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
@@ -26,7 +52,14 @@ JsonWriter& JsonWriter::fileName(const std::string& bytes) {
   char* const start = room(bytes.size() * kMostPerByte + 2);
   char* at = start;
   *at++ = '"';
-  for (size_t i = 0; i < bytes.size();) {
+  size_t i = 0;
+  // Eight ASCII bytes that need no escape go in together.
+  for (uint64_t word; i + 8 <= bytes.size(); i += 8, at += 8) {
+    std::memcpy(&word, bytes.data() + i, 8);
+    if ((word & 0x8080808080808080u) || mayEscape(word)) break;
+    std::memcpy(at, &word, 8);
+  }
+  while (i < bytes.size()) {
     const auto c = static_cast<uint8_t>(bytes[i]);
     const size_t length = utf8SequenceLength(bytes, i);
     if (length == 0) {
@@ -55,30 +88,6 @@ char* JsonWriter::escaped(char* at, const char* prefix, uint8_t byte) {
   return at + 6;
 }
 
-namespace {
-
-// The bytes that a JSON string holds only escaped, and the letter of the short escape of those
-// that have one (\b, \f, \n, \r, \t, \", \\); 'u' for the others, written as \u00NN.
-constexpr std::array<char, 256> kEscapes = [] {
-  std::array<char, 256> escapes{};
-  for (size_t byte = 0; byte < 0x20; ++byte) escapes[byte] = 'u';
-  escapes['\b'] = 'b', escapes['\f'] = 'f', escapes['\n'] = 'n', escapes['\r'] = 'r';
-  escapes['\t'] = 't', escapes['"'] = '"', escapes['\\'] = '\\';
-  return escapes;
-}();
-
-// Whether any of eight bytes may need an escape: a byte below 0x20, a quote or a backslash (a
-// few others are flagged too, and looked at one by one).
-bool mayEscape(uint64_t word) {
-  constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-  const uint64_t quote = word ^ ('"' * kOnes), backslash = word ^ ('\\' * kOnes);
-  return (((word - 0x20 * kOnes) & ~word) | ((quote - kOnes) & ~quote) |
-          ((backslash - kOnes) & ~backslash)) &
-         kHighs;
-}
-
-}  // namespace
-
 void JsonWriter::quoted(std::string_view value, std::string_view closing) {
   // Room for the worst case at once, so that the bytes go in without a check each.
   char* const start = room(value.size() * kMostPerByte + closing.size() + 1);
@@ -105,13 +114,16 @@ void JsonWriter::quoted(std::string_view value, std::string_view closing) {
       at = escaped(at, "\\u00", byte);
     }
   }
-  std::memcpy(at, closing.data(), closing.size());
-  at += closing.size();
+  for (const char c : closing) *at++ = c;
   length_ += static_cast<size_t>(at - start);
 }
 
+JsonWriter& JsonWriter::displayString(std::string_view bytes) {
+  return isUtf8(bytes) ? string(bytes) : string(displayUtf8(bytes));
+}
+
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {
-  j.key(key);
+  j.plainKey(key);
   if (hundredths && *hundredths != BextRecord::kNotMeasured) {
     j.number(*hundredths / 100.0);
   } else {

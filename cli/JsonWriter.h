@@ -33,13 +33,18 @@ class JsonWriter {
   // A key written in the code, which needs no escape: put in as it stands.
   template <size_t N>
   JsonWriter& key(const char (&name)[N]) {
-    separate();
     static_assert(N > 0);
-    char* at = room(N + 2);
+    return plainKey({name, N - 1});
+  }
+  // A key known to need no escape (no control character, quote or backslash).
+  JsonWriter& plainKey(std::string_view name) {
+    separate();
+    char* at = room(name.size() + 3);
     *at = '"';
-    std::memcpy(at + 1, name, N - 1);
-    std::memcpy(at + N, "\":", 2);
-    length_ += N + 2;
+    std::memcpy(at + 1, name.data(), name.size());
+    at[name.size() + 1] = '"';
+    at[name.size() + 2] = ':';
+    length_ += name.size() + 3;
     afterKey_ = true;
     return *this;
   }
@@ -48,6 +53,9 @@ class JsonWriter {
     quoted(value);
     return *this;
   }
+  // Bytes from a file as people are shown them: valid UTF-8 as it is, and every other byte as
+  // the Latin-1 character of its value.
+  JsonWriter& displayString(std::string_view bytes);
   // A file name, byte for byte: valid UTF-8 unchanged, and each byte that is not as \udcNN
   // (0xDC00 plus the byte, as Python's surrogateescape reads and writes them), so that a name
   // that is not UTF-8 can be told from one that is, and turned back into its bytes.
@@ -105,9 +113,11 @@ class JsonWriter {
 
   // Room for `bytes` more after the text: the buffer doubles where it has too little.
   char* room(size_t bytes) {
-    if (text_.size() - length_ < bytes) text_.resize(std::max(2 * text_.size(), length_ + bytes));
+    if (text_.size() - length_ < bytes) [[unlikely]]
+      grow(bytes);
     return text_.data() + length_;
   }
+  void grow(size_t bytes);
   void put(char c) { *room(1) = c, ++length_; }
   void put(std::string_view bytes) {
     std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
@@ -121,8 +131,8 @@ class JsonWriter {
   bool afterKey_ = false;
 };
 
-// A loudness field of the bext chunk under `key`, in its unit (LUFS, LU, dBTP) from hundredths;
-// null where the value is not measured (7FFFh) or not held.
+// A loudness field of the bext chunk under `key` (a name that needs no escape), in its unit (LUFS,
+// LU, dBTP) from hundredths; null where the value is not measured (7FFFh) or not held.
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths);
 
 }  // namespace bextkit::cli

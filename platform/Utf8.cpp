@@ -1,10 +1,11 @@
 #include "platform/Utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace bextkit {
 
-size_t utf8SequenceLength(const std::string& s, size_t i) {
+size_t utf8SequenceLength(std::string_view s, size_t i) {
   const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
   const uint8_t b = byte(i);
   if (b < 0x80) return 1;
@@ -39,8 +40,19 @@ void appendLatin1(std::string& out, uint8_t b) {
 
 }  // namespace
 
-bool isUtf8(const std::string& bytes) {
-  for (size_t i = 0; i < bytes.size();) {
+size_t asciiPrefix(std::string_view bytes) {
+  // Eight bytes at a time while none has its high bit set.
+  size_t i = 0;
+  for (uint64_t word; i + 8 <= bytes.size(); i += 8) {
+    std::memcpy(&word, bytes.data() + i, 8);
+    if (word & 0x8080808080808080u) break;
+  }
+  while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80) ++i;
+  return i;
+}
+
+bool isUtf8(std::string_view bytes) {
+  for (size_t i = asciiPrefix(bytes); i < bytes.size();) {
     const size_t length = static_cast<uint8_t>(bytes[i]) < 0x80 ? 1 : utf8SequenceLength(bytes, i);
     if (length == 0) return false;
     i += length;
@@ -48,12 +60,12 @@ bool isUtf8(const std::string& bytes) {
   return true;
 }
 
-std::string displayUtf8(const std::string& bytes) {
+std::string displayUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   // Runs of valid sequences go in whole.
   size_t run = 0;
-  for (size_t i = 0; i < bytes.size();) {
+  for (size_t i = asciiPrefix(bytes); i < bytes.size();) {
     const size_t length = static_cast<uint8_t>(bytes[i]) < 0x80 ? 1 : utf8SequenceLength(bytes, i);
     if (length == 0) {
       out.append(bytes, run, i - run);

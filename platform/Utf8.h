@@ -4,15 +4,18 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace bextkit {
 
 // Length of the valid UTF-8 sequence at `i` (1 to 4), or 0 when the byte there starts none.
-size_t utf8SequenceLength(const std::string& s, size_t i);
+size_t utf8SequenceLength(std::string_view s, size_t i);
 
 // The bytes as UTF-8: valid UTF-8 sequences unchanged, every other byte taken as Latin-1.
-std::string displayUtf8(const std::string& bytes);
+std::string displayUtf8(std::string_view bytes);
 // Whether the bytes are valid UTF-8 already, which displayUtf8 gives back unchanged.
-bool isUtf8(const std::string& bytes);
+bool isUtf8(std::string_view bytes);
+// The length of the run of ASCII bytes (below 0x80) that `bytes` starts with.
+size_t asciiPrefix(std::string_view bytes);
 
 }  // namespace bextkit
