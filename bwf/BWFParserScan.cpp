@@ -173,6 +173,7 @@ void BWFParser::scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpe
   uint32_t chunkStart = 0;
   int64_t length = 0;
   uint8_t counter = 0;  // shown as signed 8-bit: the 128th entry has the index -128
+  directory_.reserve(16);  // room for a typical file's entries, made once
   std::optional<ChainChunk> scannedBext;  // the first "bext" the scan met
 
   do {

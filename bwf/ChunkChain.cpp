@@ -119,6 +119,7 @@ ChunkChain walkChunkChain(FileHandle& file, uint64_t fileSize) {
 
 ChunkChain walkChunkChain(const ChunkReader& read, uint64_t fileSize) {
   ChunkChain chain;
+  chain.chunks.reserve(16);  // room for a typical file's chunks, made once
   std::array<uint8_t, kFormHeaderSize> header{};
   if (read(0, header.data(), header.size()) != header.size()) return chain;
   chain.container = containerOf(header.data());

@@ -88,24 +88,21 @@ char* JsonWriter::escaped(char* at, const char* prefix, uint8_t byte) {
   return at + 6;
 }
 
-void JsonWriter::quoted(std::string_view value, std::string_view closing) {
-  // Room for the worst case at once, so that the bytes go in without a check each.
+bool JsonWriter::quoted(std::string_view value, std::string_view closing, bool asciiOnly) {
+  // Room for the worst case at once, so that the bytes go in without a check each. Nothing
+  // counts as written until the end, so that a text that is not ASCII leaves none behind.
   char* const start = room(value.size() * kMostPerByte + closing.size() + 1);
   char* at = start;
   *at++ = '"';
-  const char* from = value.data();
-  const char* const end = from + value.size();
-  while (from != end) {
-    // Eight bytes that need no escape go in together.
-    uint64_t word;
-    while (end - from >= 8 && (std::memcpy(&word, from, 8), !mayEscape(word))) {
-      std::memcpy(at, from, 8);
-      at += 8, from += 8;
-    }
-    if (from == end) break;
-    const auto byte = static_cast<unsigned char>(*from++);
+  const auto* from = reinterpret_cast<const unsigned char*>(value.data());
+  const auto* const end = from + value.size();
+  const uint64_t stop = asciiOnly ? 0x8080808080808080u : 0;
+  // Writes one byte, escaped where it must be; false for a byte past ASCII when only ASCII is
+  // taken.
+  const auto one = [&at, asciiOnly](unsigned char byte) {
     const char escape = kEscapes[byte];
     if (escape == 0) {
+      if (asciiOnly && byte >= 0x80) return false;
       *at++ = static_cast<char>(byte);
     } else if (escape != 'u') {
       *at++ = '\\';
@@ -113,13 +110,33 @@ void JsonWriter::quoted(std::string_view value, std::string_view closing) {
     } else {
       at = escaped(at, "\\u00", byte);
     }
+    return true;
+  };
+  // Eight bytes at a time: eight that need no escape go in together, others one by one.
+  for (uint64_t word; end - from >= 8; from += 8) {
+    std::memcpy(&word, from, 8);
+    if (!mayEscape(word) && !(word & stop)) {
+      std::memcpy(at, &word, 8);
+      at += 8;
+      continue;
+    }
+    for (int k = 0; k < 8; ++k) {
+      if (!one(from[k])) return false;
+    }
+  }
+  for (; from != end; ++from) {
+    if (!one(*from)) return false;
   }
   for (const char c : closing) *at++ = c;
   length_ += static_cast<size_t>(at - start);
+  return true;
 }
 
 JsonWriter& JsonWriter::displayString(std::string_view bytes) {
-  return isUtf8(bytes) ? string(bytes) : string(displayUtf8(bytes));
+  separate();
+  // Most texts are ASCII, written at once; any other is checked for UTF-8 first.
+  if (!quoted(bytes, "\"", true)) quoted(isUtf8(bytes) ? std::string(bytes) : displayUtf8(bytes));
+  return *this;
 }
 
 void loudnessJson(JsonWriter& j, std::string_view key, const std::optional<int16_t>& hundredths) {

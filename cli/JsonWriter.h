@@ -36,8 +36,9 @@ class JsonWriter {
     static_assert(N > 0);
     return plainKey({name, N - 1});
   }
-  // A key known to need no escape (no control character, quote or backslash).
-  JsonWriter& plainKey(std::string_view name) {
+  // A key known to need no escape (no control character, quote or backslash). Always inlined:
+  // most keys are written in the code, and their length is then known where it is called.
+  [[gnu::always_inline]] JsonWriter& plainKey(std::string_view name) {
     separate();
     char* at = room(name.size() + 3);
     *at = '"';
@@ -64,8 +65,10 @@ class JsonWriter {
   JsonWriter& boolean(bool value) { return raw(value ? "true" : "false"); }
   template <typename T, typename = std::enable_if_t<std::is_integral_v<T>>>
   JsonWriter& number(T value) {
-    char digits[24];
-    return raw(std::string_view(digits, std::to_chars(digits, digits + 24, value).ptr - digits));
+    separate();
+    char* const at = room(24);
+    length_ += static_cast<size_t>(std::to_chars(at, at + 24, value).ptr - at);
+    return *this;
   }
   // The shortest digits that read back as `value`, with ".0" on a whole number.
   JsonWriter& number(double value);
@@ -80,24 +83,26 @@ class JsonWriter {
   }
 
  private:
+  // The small steps below are always inlined: a line of JSON takes hundreds of them.
+
   // A value's text as it stands.
-  JsonWriter& raw(std::string_view json) {
+  [[gnu::always_inline]] JsonWriter& raw(std::string_view json) {
     separate();
     put(json);
     return *this;
   }
-  JsonWriter& open(char bracket) {
+  [[gnu::always_inline]] JsonWriter& open(char bracket) {
     separate();
     put(bracket);
     first_ = true;
     return *this;
   }
-  JsonWriter& close(char bracket) {
+  [[gnu::always_inline]] JsonWriter& close(char bracket) {
     put(bracket);
     first_ = false;
     return *this;
   }
-  void separate() {
+  [[gnu::always_inline]] void separate() {
     if (afterKey_) {
       afterKey_ = false;
     } else if (!first_) {
@@ -106,20 +111,21 @@ class JsonWriter {
     first_ = false;
   }
   // `value` between quotes, escaped; `closing` after it (the closing quote, and more).
-  void quoted(std::string_view value, std::string_view closing = "\"");
+  // With `asciiOnly`, false where `value` holds a byte past ASCII, and nothing written.
+  bool quoted(std::string_view value, std::string_view closing = "\"", bool asciiOnly = false);
   // `prefix` and the byte as two lowercase hex digits ("\\u00" and 0x1F give \u001f).
   // Writes at `at`, which has room for it; the end of what it wrote.
   static char* escaped(char* at, const char* prefix, uint8_t byte);
 
   // Room for `bytes` more after the text: the buffer doubles where it has too little.
-  char* room(size_t bytes) {
+  [[gnu::always_inline]] char* room(size_t bytes) {
     if (text_.size() - length_ < bytes) [[unlikely]]
       grow(bytes);
     return text_.data() + length_;
   }
   void grow(size_t bytes);
-  void put(char c) { *room(1) = c, ++length_; }
-  void put(std::string_view bytes) {
+  [[gnu::always_inline]] void put(char c) { *room(1) = c, ++length_; }
+  [[gnu::always_inline]] void put(std::string_view bytes) {
     std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
     length_ += bytes.size();
   }

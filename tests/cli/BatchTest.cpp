@@ -272,12 +272,17 @@ TEST(Batch, JsonWriterWritesWhatALibraryDumps) {
   JsonWriter j;
   j.beginObject().key("t").string("a\b\f\x01\"\\/\r\n\t").key("n").number(29.97).key("w");
   j.number(25.0).key("a").beginArray().null().boolean(true).number(-7).endArray();
-  j.key("long").string(longText).endObject();
-  const nlohmann::ordered_json same = {{"t", "a\b\f\x01\"\\/\r\n\t"},
-                                       {"n", 29.97},
-                                       {"w", 25.0},
-                                       {"a", {nullptr, true, -7}},
-                                       {"long", longText}};
+  j.key("long").string(longText);
+  // Texts from files: ASCII, UTF-8, and Latin-1 bytes shown as their characters.
+  j.key("ids").beginArray().displayString("fmt ").displayString("Studio 4, caf\xC3\xA9");
+  j.displayString("Studio 4, caf\xE9\r\n").endArray().endObject();
+  const nlohmann::ordered_json same = {
+      {"t", "a\b\f\x01\"\\/\r\n\t"},
+      {"n", 29.97},
+      {"w", 25.0},
+      {"a", {nullptr, true, -7}},
+      {"long", longText},
+      {"ids", {"fmt ", "Studio 4, caf\xC3\xA9", "Studio 4, caf\xC3\xA9\r\n"}}};
   EXPECT_EQ(j.takeLine(), same.dump() + '\n');
 }
 
