@@ -21,8 +21,8 @@ using bextkit::scanFile;
 class ScanMessages {
  public:
   ScanMessages(bool verbose, std::ostream& err)
-      : previous_(setLogSink(verbose ? LogSink([&err](const std::string& m) { err << m; })
-                                     : LogSink([](const std::string&) {}))) {}
+      : previous_(verbose ? setLogSink([&err](const std::string& m) { err << m; }) : silenceLog()) {
+  }
   ~ScanMessages() { setLogSink(previous_); }
   ScanMessages(const ScanMessages&) = delete;
   ScanMessages& operator=(const ScanMessages&) = delete;

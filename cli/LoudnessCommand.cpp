@@ -122,7 +122,7 @@ void addLoudnessCommand(CLI::App& app, Context& context) {
   command->callback([o, ctx] {
     const PathList list = expandPaths(*o);
     reportPathList(*ctx, list);
-    const LogSink previous = setLogSink([](const std::string&) {});
+    const LogSink previous = silenceLog();
     // Every file on every core: measuring is the long part, and each file's save is its own.
     runBatch(*ctx, list, Spread::kCores, o->write ? "measured and saved" : "measured",
              [&o](const BatchFile& file) { return loudnessOfFile(*o, file.path); });

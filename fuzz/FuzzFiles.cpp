@@ -49,7 +49,7 @@ std::string writeFile(const std::string& name, const uint8_t* data, size_t size)
 
 void quietLog() {
   static const bool quiet = [] {
-    setLogSink([](const std::string&) {});
+    silenceLog();
     return true;
   }();
   (void)quiet;

@@ -1,5 +1,6 @@
 #include "platform/SystemLog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -23,23 +24,34 @@ std::shared_ptr<const LogSink>& currentSink() {
   return sink;
 }
 
-}  // namespace
+// The sink drops every message (silenceLog): senders need not look for it.
+std::atomic<bool> silenced{false};
 
-LogSink setLogSink(LogSink sink) {
+LogSink replaceSink(LogSink sink, bool silent) {
   if (!sink) sink = writeToStandardError;
   auto next = std::make_shared<const LogSink>(std::move(sink));
   const std::lock_guard lock(sinkLock);
   const std::shared_ptr<const LogSink> previous = std::exchange(currentSink(), std::move(next));
+  silenced = silent;
   return *previous;
 }
 
-void systemLog(const std::string& message) {
+}  // namespace
+
+LogSink setLogSink(LogSink sink) { return replaceSink(std::move(sink), false); }
+
+LogSink silenceLog() {
+  return replaceSink([](const std::string&) {}, true);
+}
+
+void systemLog(std::string_view message) {
+  if (silenced.load(std::memory_order_relaxed)) return;
   std::shared_ptr<const LogSink> sink;
   {
     const std::lock_guard lock(sinkLock);
     sink = currentSink();
   }
-  (*sink)(message);
+  (*sink)(std::string(message));
 }
 
 }  // namespace bextkit

@@ -486,7 +486,7 @@ PYBIND11_MODULE(_bextkit, m) {
   using namespace bextkit::python;
   m.doc() = "The bextkit library; the package bextkit offers it.";
   // The scan's progress messages are for people at a terminal, not for a Python program.
-  setLogSink([](const std::string&) {});
+  silenceLog();
 
   addRecord(m);
   py::module_ smpteModule = m.def_submodule("smpte");

@@ -76,7 +76,7 @@ int applicationMain(int argc, char** argv) {
   initializeBuiltInResources();
   QApplication application(argc, argv);
   // The scan's progress messages are for whoever debugs a scan, not for the window's user.
-  const LogSink previousLog = setLogSink([](const std::string&) {});
+  const LogSink previousLog = silenceLog();
   const auto restoreLog = qScopeGuard([&] { setLogSink(previousLog); });
   QApplication::setApplicationName("bextkit");
   QApplication::setOrganizationName("bextkit");

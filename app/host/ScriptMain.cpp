@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   if (arguments[at] == "--verbose") {
     ++at;
   } else {
-    bextkit::setLogSink([](const std::string&) {});
+    bextkit::silenceLog();
   }
   for (; at + 1 < arguments.size() && arguments[at] == "--with"; at += 2) {
     libraries << arguments[at + 1];
