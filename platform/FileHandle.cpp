@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace bextkit {
@@ -25,9 +26,27 @@ bool offsetFits(uint64_t offset) {
   return offset <= static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 }
 
-FileOperations& currentOperations() {
-  static FileOperations operations = posixFileOperations();
+// The table of every handle opened while no other is installed: made once, never changed, and
+// shared by those handles rather than copied into each.
+const FileOperations& posixOperations() {
+  static const FileOperations operations = posixFileOperations();
   return operations;
+}
+
+// The table installed in place of POSIX's (a test's failing disk); null while none is.
+std::unique_ptr<const FileOperations>& installedOperations() {
+  static std::unique_ptr<const FileOperations> operations;
+  return operations;
+}
+
+const FileOperations& currentOperations() {
+  return installedOperations() ? *installedOperations() : posixOperations();
+}
+
+// What a handle opened now keeps: its own copy of an installed table, none for POSIX's.
+std::unique_ptr<const FileOperations> operationsToKeep() {
+  return installedOperations() ? std::make_unique<const FileOperations>(*installedOperations())
+                               : nullptr;
 }
 
 std::string describeErrno(const char* what) {
@@ -90,7 +109,13 @@ FileOperations posixFileOperations() {
 void ignoreFileSizeLimitSignal() { (void)::signal(SIGXFSZ, SIG_IGN); }
 
 FileOperations setFileOperations(FileOperations operations) {
-  return std::exchange(currentOperations(), std::move(operations));
+  FileOperations previous = currentOperations();
+  installedOperations() = std::make_unique<const FileOperations>(std::move(operations));
+  return previous;
+}
+
+const FileOperations& FileHandle::operations() const {
+  return operations_ ? *operations_ : posixOperations();
 }
 
 bool renameFile(const std::string& from, const std::string& to, std::string* error) {
@@ -110,7 +135,9 @@ std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
     if (error) *error = kNotRegular;
     return nullptr;
   }
-  FileOperations operations = currentOperations();
+  // The handle's own table serves the open too: an operation may install another meanwhile.
+  std::unique_ptr<const FileOperations> kept = operationsToKeep();
+  const FileOperations& operations = kept ? *kept : posixOperations();
   const int fd = operations.open(path.c_str(), flags | O_NONBLOCK, 0);
   if (fd < 0) {
     if (error)
@@ -124,7 +151,7 @@ std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
     operations.close(fd);
     return nullptr;
   }
-  std::unique_ptr<FileHandle> file(new FileHandle(fd, std::move(operations)));
+  std::unique_ptr<FileHandle> file(new FileHandle(fd, std::move(kept)));
   file->sizeAtOpen_ = static_cast<uint64_t>(info.st_size);
   return file;
 }
@@ -182,13 +209,15 @@ std::unique_ptr<FileHandle> FileHandle::openLocked(const std::string& path, int 
 
 std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path, mode_t mode,
                                                         std::string* error) {
-  FileOperations operations = currentOperations();
+  // The handle's own table serves the open too: an operation may install another meanwhile.
+  std::unique_ptr<const FileOperations> kept = operationsToKeep();
+  const FileOperations& operations = kept ? *kept : posixOperations();
   const int fd = operations.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
   if (fd < 0) {
     if (error) *error = describeErrno("cannot create");
     return nullptr;
   }
-  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
+  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(kept)));
 }
 
 FileHandle::~FileHandle() { closeFile(); }
@@ -200,7 +229,7 @@ void FileHandle::expectSequentialReads() {
 void FileHandle::fail(const char* what) { lastError_ = describeErrno(what); }
 
 uint64_t FileHandle::seekToEndOfFile() {
-  const int64_t size = isOpen() ? operations_.fileSize(fd_) : -1;
+  const int64_t size = isOpen() ? operations().fileSize(fd_) : -1;
   if (size < 0) {
     if (isOpen()) fail("cannot learn the file size");
     return 0;
@@ -212,7 +241,7 @@ uint64_t FileHandle::seekToEndOfFile() {
 size_t FileHandle::read(uint8_t* destination, size_t length) {
   size_t done = 0;
   while (isOpen() && done < length) {
-    const ssize_t n = operations_.pread(fd_, destination + done, length - done, offset_ + done);
+    const ssize_t n = operations().pread(fd_, destination + done, length - done, offset_ + done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) fail("read failed");
     if (n <= 0) break;
@@ -235,7 +264,7 @@ bool FileHandle::write(const uint8_t* bytes, size_t length) {
   }
   size_t done = 0;
   while (done < length) {
-    const ssize_t n = operations_.pwrite(fd_, bytes + done, length - done, offset_ + done);
+    const ssize_t n = operations().pwrite(fd_, bytes + done, length - done, offset_ + done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;  // no progress: give up rather than spin
@@ -251,7 +280,9 @@ bool FileHandle::write(const uint8_t* bytes, size_t length) {
 
 std::unique_ptr<FileHandle> FileHandle::createUnnamed(const std::string& directory, mode_t mode,
                                                       std::string* error) {
-  FileOperations operations = currentOperations();
+  // The handle's own table serves the open too: an operation may install another meanwhile.
+  std::unique_ptr<const FileOperations> kept = operationsToKeep();
+  const FileOperations& operations = kept ? *kept : posixOperations();
   const int fd = operations.open(directory.c_str(), O_RDWR | O_TMPFILE, mode);
   if (fd < 0) {
     const int code = errno;  // the caller tells "not supported here" from other failures
@@ -259,7 +290,7 @@ std::unique_ptr<FileHandle> FileHandle::createUnnamed(const std::string& directo
     errno = code;
     return nullptr;
   }
-  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(operations)));
+  return std::unique_ptr<FileHandle>(new FileHandle(fd, std::move(kept)));
 }
 
 bool FileHandle::linkTo(const std::string& path) {
@@ -267,7 +298,7 @@ bool FileHandle::linkTo(const std::string& path) {
     lastError_ = "cannot name the file: it is closed";
     return false;
   }
-  if (operations_.link(fd_, path.c_str()) == 0) return true;
+  if (operations().link(fd_, path.c_str()) == 0) return true;
   fail("cannot name the file");
   return false;
 }
@@ -283,7 +314,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
   while (inKernel && done < length) {
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length - done, kKernelCopyBlock));
     const ssize_t n =
-        operations_.copyFileRange(source.fd_, sourceOffset + done, fd_, offset_ + done, chunk);
+        operations().copyFileRange(source.fd_, sourceOffset + done, fd_, offset_ + done, chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
       inKernel = false;  // not on this pair of files: copy through a buffer instead
@@ -321,7 +352,7 @@ bool FileHandle::copyFrom(FileHandle& source, uint64_t sourceOffset, uint64_t le
 
 void FileHandle::startWriteback(uint64_t offset, uint64_t length) {
   // Only a hint: a flush later does the real work, and reports failures.
-  (void)operations_.startWriteback(fd_, offset, length);
+  (void)operations().startWriteback(fd_, offset, length);
 }
 
 bool FileHandle::synchronizeFile() {
@@ -329,7 +360,7 @@ bool FileHandle::synchronizeFile() {
     lastError_ = "flush failed: the file is closed";
     return false;
   }
-  if (operations_.fsync(fd_) == 0) return true;
+  if (operations().fsync(fd_) == 0) return true;
   fail("flush to disk failed");
   return false;
 }
@@ -339,7 +370,7 @@ bool FileHandle::truncateFile(uint64_t length) {
     lastError_ = "truncate failed: the file is closed";
     return false;
   }
-  if (operations_.truncate(fd_, length) == 0) return true;
+  if (operations().truncate(fd_, length) == 0) return true;
   fail("truncate failed");
   return false;
 }
@@ -347,7 +378,7 @@ bool FileHandle::truncateFile(uint64_t length) {
 bool FileHandle::closeFile() {
   if (!isOpen()) return true;
   const int fd = std::exchange(fd_, -1);
-  if (operations_.close(fd) == 0) return true;
+  if (operations().close(fd) == 0) return true;
   fail("close failed");
   return false;
 }

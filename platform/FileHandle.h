@@ -151,7 +151,10 @@ class FileHandle {
   static constexpr size_t kKernelCopyBlock = 8 * kCopyBlock;  // one copy in the kernel
 
   void startWriteback(uint64_t offset, uint64_t length);
-  FileHandle(int fd, FileOperations operations) : fd_(fd), operations_(std::move(operations)) {}
+  FileHandle(int fd, std::unique_ptr<const FileOperations> operations)
+      : fd_(fd), operations_(std::move(operations)) {}
+  // The table the handle was opened with.
+  const FileOperations& operations() const;
   static std::unique_ptr<FileHandle> open(const std::string& path, int flags, std::string* error,
                                           bool lookFirst = true);
   static std::unique_ptr<FileHandle> openLocked(const std::string& path, int flags,
@@ -159,7 +162,7 @@ class FileHandle {
   void fail(const char* what);
 
   int fd_;
-  FileOperations operations_;
+  std::unique_ptr<const FileOperations> operations_;  // null: POSIX's
   uint64_t offset_ = 0;
   uint64_t sizeAtOpen_ = 0;
   std::string lastError_;
