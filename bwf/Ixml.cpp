@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -81,7 +82,14 @@ IxmlRecord decodeIxml(XmlDocument&& document) {
     record.fields.push_back(std::move(field));
   }
   // A name that repeats (an element a vendor writes twice) is numbered from its second field
-  // on, in document order, so that each names one field.
+  // on, in document order, so that each names one field. Most documents repeat none, which
+  // their names' hashes show without the names being sorted.
+  std::vector<size_t> hashes;
+  hashes.reserve(record.fields.size());
+  for (const IxmlField& field : record.fields)
+    hashes.push_back(std::hash<std::string>()(field.name));
+  std::sort(hashes.begin(), hashes.end());
+  if (std::adjacent_find(hashes.begin(), hashes.end()) == hashes.end()) return record;
   std::vector<size_t> byName(record.fields.size());
   std::iota(byName.begin(), byName.end(), size_t{0});
   std::stable_sort(byName.begin(), byName.end(), [&](size_t a, size_t b) {

@@ -33,11 +33,13 @@ uint64_t byteIndex(XML_Parser parser) {
   return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
 
-std::string trimmed(const std::string& text) {
-  const char* kSpace = " \t\r\n";
-  const size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string trimmed(std::string_view text) {
+  size_t first = 0, end = text.size();
+  while (first < end && isSpace(text[first])) ++first;
+  while (end > first && isSpace(text[end - 1])) --end;
+  return std::string(text.substr(first, end - first));
 }
 
 void stop(Walk& walk, std::string why) {
@@ -113,14 +115,26 @@ std::string_view withoutPadding(std::string_view text) {
     return high && (c == '\0' || c == ' ' || c == '\n' || c == '\r' || c == '\t');
   };
   size_t end = text.size() - text.size() % unit;
+  // Padding of eight spaces or eight NULs at a time, in UTF-8.
+  for (uint64_t word; !utf16 && end >= 8; end -= 8) {
+    std::memcpy(&word, text.data() + end - 8, 8);
+    if (word != 0 && word != 0x2020202020202020u) break;
+  }
   while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
   return text.substr(0, end);
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isNameStart(char c) { return isLetter(c) || c == '_' || c == ':'; }
-bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
+// The ASCII bytes that start a name, and those that go on one.
+constexpr std::array<uint8_t, 256> kNameBytes = [] {
+  std::array<uint8_t, 256> bytes{};
+  for (int c = 0; c < 256; ++c) {
+    const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    bytes[static_cast<size_t>(c)] = start ? 2 : (c >= '0' && c <= '9') || c == '.' || c == '-';
+  }
+  return bytes;
+}();
+bool isNameStart(char c) { return kNameBytes[static_cast<uint8_t>(c)] == 2; }
+bool isNameChar(char c) { return kNameBytes[static_cast<uint8_t>(c)] != 0; }
 
 // Whether the text holds printable ASCII and white space (tab, LF, CR) alone. Eight bytes are
 // looked at together; only eight that hold a control byte are looked at one by one.
@@ -202,7 +216,8 @@ std::optional<XmlDocument> readPlainXml(std::string_view whole) {
         if (run.find("]]>") != std::string_view::npos) return std::nullopt;
         for (size_t k = 0; k < run.size(); ++k) {
           // Text up to the next entity or CR is taken whole.
-          const size_t plain = std::min(run.find_first_of("&\r", k), run.size());
+          size_t plain = k;
+          while (plain < run.size() && run[plain] != '&' && run[plain] != '\r') ++plain;
           chars.append(run.substr(k, plain - k));
           if ((k = plain) == run.size()) break;
           if (run[k] == '&') {

@@ -114,7 +114,10 @@ TEST(Ixml, QuickReaderReadsRecorderDocumentsAsExpatDoes) {
   for (const std::string& document :
        {std::string(kIndented, sizeof kIndented - 1),
         std::string("<BWFXML><TRACK_LIST><TRACK><NAME>A</NAME></TRACK><TRACK><NAME>B</NAME>"
-                    "</TRACK></TRACK_LIST><Z><M>1</M><M>2</M></Z></BWFXML>")}) {
+                    "</TRACK></TRACK_LIST><Z><M>1</M><M>2</M></Z></BWFXML>"),
+        // Every kind of name byte, and padding of spaces, a line end and NULs.
+        "<BWFXML><A-1.b:c_2> x </A-1.b:c_2></BWFXML>" + std::string(20, ' ') + "\n" +
+            std::string(16, '\0')}) {
     const std::optional<XmlDocument> quick = detail::readPlainXml(document);
     ASSERT_TRUE(quick) << document;
     EXPECT_EQ(leaves(*quick), leaves(detail::readXmlWithExpat(document)));
