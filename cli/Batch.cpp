@@ -60,6 +60,22 @@ void emit(Context& ctx, FileOutput& output, bool& blockWritten) {
   if (output.failed && ctx.status == 0) ctx.status = 1;
 }
 
+// Adds `next` to the outputs of a run, joined to the one before where that writes the same:
+// lines that are not blocks, after an output with nothing on the error stream. A run's lines
+// then travel to the writing thread as one text rather than a text a file.
+void addOutput(std::vector<FileOutput>& outputs, FileOutput&& next, size_t runLength) {
+  FileOutput* last = outputs.empty() ? nullptr : &outputs.back();
+  if (!last || last->block || next.block || !last->err.empty()) {
+    outputs.push_back(std::move(next));
+    return;
+  }
+  if (last->files == 1) last->out.reserve(last->out.size() * (runLength + 1));
+  last->out += next.out;
+  last->err = std::move(next.err);
+  last->failed = last->failed || next.failed;
+  last->files += next.files;
+}
+
 // Runs one file's work; whatever it throws is that file's failure, told with the file's name,
 // and the batch goes on.
 FileOutput workOn(const BatchFile& file,
@@ -162,7 +178,7 @@ class RunQueue {
       const size_t begin = r * runLength_, end = std::min(list_.files.size(), begin + runLength_);
       outputs.reserve(end - begin);
       for (size_t i = begin; i < end; ++i) {
-        outputs.push_back(workOn({list_.files[i], list_.regular[i]}, work_));
+        addOutput(outputs, workOn({list_.files[i], list_.regular[i]}, work_), end - begin);
         if (++files, full_ || Clock::now() - probed < kProbeEvery) continue;
         const long now = waitsOfThisThread();
         if (static_cast<size_t>(now - waits) * 2 >= files) grow();
@@ -237,7 +253,7 @@ void runBatch(Context& ctx, const PathList& list, Spread spread, const char* ver
   size_t written = 0;
   const auto write = [&](FileOutput& output) {
     emit(ctx, output, blockWritten);
-    progress.update(++written);
+    progress.update(written += output.files);
   };
   const auto oneAtATime = [&] {
     for (size_t i = 0; i < files.size(); ++i) {

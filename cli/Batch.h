@@ -20,6 +20,7 @@ struct FileOutput {
   std::string out, err;
   bool failed = false;
   bool block = false;  // `out` is a block of lines, set off from the block before by a blank line
+  size_t files = 1;    // the files whose output this is: a batch joins neighbours' lines
 };
 
 // The line that tells a file's failure on the error stream: "bextkit: NAME: why".
