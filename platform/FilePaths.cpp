@@ -134,19 +134,28 @@ class Walk {
     const std::string prefix =
         folder.empty() || folder.native().ends_with('/') ? folder.native() : folder.native() + '/';
     // Files before subfolders, each by name, byte for byte. The regular files are sorted by
-    // their names' first eight bytes as a number first, which most often settles the order
-    // without comparing the names themselves.
-    const auto head = [](const std::string& name) {
-      uint64_t word = 0;
-      for (size_t i = 0; i < std::min<size_t>(8, name.size()); ++i) {
-        word |= uint64_t{static_cast<uint8_t>(name[i])} << (56 - 8 * i);
+    // their names' first sixteen bytes as two numbers first, which most often settles the order
+    // without comparing the names themselves (no name holds a NUL, so a shorter name's zeros
+    // sort it before the longer names it begins).
+    const auto word = [](const std::string& name, size_t from) {
+      uint64_t bytes = 0;
+      for (size_t i = from; i < std::min(from + 8, name.size()); ++i) {
+        bytes |= uint64_t{static_cast<uint8_t>(name[i])} << (56 - 8 * (i - from));
       }
-      return word;
+      return bytes;
     };
-    std::vector<std::pair<uint64_t, size_t>> order(files.size());  // first bytes, index
-    for (size_t i = 0; i < files.size(); ++i) order[i] = {head(files[i].first), i};
-    std::sort(order.begin(), order.end(), [&files](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first < b.first : files[a.second] < files[b.second];
+    struct Key {
+      uint64_t first, second;
+      size_t index;
+    };
+    std::vector<Key> order(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+      order[i] = {word(files[i].first, 0), word(files[i].first, 8), i};
+    }
+    std::sort(order.begin(), order.end(), [&files](const Key& a, const Key& b) {
+      if (a.first != b.first) return a.first < b.first;
+      if (a.second != b.second) return a.second < b.second;
+      return files[a.index] < files[b.index];
     });
     std::sort(others.begin(), others.end());
     std::sort(folders.begin(), folders.end());
@@ -160,8 +169,8 @@ class Walk {
     list_.files.reserve(list_.files.size() + files.size());
     list_.identities.reserve(list_.files.size() + files.size());
     list_.regular.reserve(list_.files.size() + files.size());
-    for (const auto& [first, index] : order) {
-      const auto& [name, inode] = files[index];
+    for (const Key& key : order) {
+      const auto& [name, inode] = files[key.index];
       takeOthersBefore(&name);
       std::string path = prefix + name;
       // A regular file is what a look would find: its inode on its folder's device.
