@@ -191,13 +191,15 @@ std::optional<XmlDocument> readPlainXml(std::string_view whole) {
   size_t i = 0;
   if (text.starts_with("<?") && !plainDeclaration(text, i)) return std::nullopt;
   XmlDocument document;
-  document.leafList.reserve(64);
+  // Room for the leaves once: an element takes seven bytes at least ("<A></A>").
+  document.leafList.reserve(std::min<size_t>(64, n / 16 + 1));
   struct Open {
     std::string_view name;
     size_t pathLength;  // of the path before it
     uint64_t tagStart;
   };
   std::vector<Open> open;
+  open.reserve(8);
   std::string path, chars;
   bool hasChildren = false, rootDone = false;
   uint64_t contentStart = 0;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace bextkit::check {
 
@@ -17,9 +18,17 @@ std::optional<uint64_t> decimal(std::string_view text) {
   return value;
 }
 
-const std::string* leaf(const TimecodeFacts& facts, const std::string& path) {
+// The text of the iXML's first leaf at BWFXML/`path`, or null.
+const std::string* leaf(const TimecodeFacts& facts, std::string_view path) {
   if (!facts.ixml) return nullptr;
-  return facts.ixml->leaf("BWFXML/" + path);
+  constexpr std::string_view kRoot = "BWFXML/";
+  for (const XmlLeaf& l : facts.ixml->leafList) {
+    if (l.path.size() == kRoot.size() + path.size() && l.path.starts_with(kRoot) &&
+        l.path.ends_with(path)) {
+      return &l.text;
+    }
+  }
+  return nullptr;
 }
 
 // The rate of `framesPerSecond` (a fraction or a decimal), counting drop-frame where `drop`

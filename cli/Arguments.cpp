@@ -65,7 +65,9 @@ std::string shortestText(float fps) {
 FrameRate frameRateOf(const smpte::Rate& rate) {
   // The system's arithmetic knows the rate by its decimal name; "nd" marks only the counting.
   const std::string decimal = smpte::rateName(rate);
-  return FrameRate{rate, std::strtof(decimal.c_str(), nullptr)};
+  float fps = 0;
+  std::from_chars(decimal.data(), decimal.data() + decimal.size(), fps);  // stops at "nd"
+  return FrameRate{rate, fps};
 }
 
 std::optional<int32_t> parseInt32(const std::string& name, const std::string& text,
