@@ -1,13 +1,13 @@
 #include "bwf/BWFChunk.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace bextkit {
 
 std::string BWFChunk::text(Field field) const {
-  const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(field.offset);
-  const auto last = first + static_cast<std::ptrdiff_t>(field.width);
-  return std::string(first, std::find(first, last, uint8_t{0}));
+  const auto* first = reinterpret_cast<const char*>(bytes.data() + field.offset);
+  const void* nul = std::memchr(first, 0, field.width);
+  return std::string(first, nul ? static_cast<const char*>(nul) - first : field.width);
 }
 
 }  // namespace bextkit

@@ -106,12 +106,14 @@ void BWFParser::readBextRecord(const BWFChunk& image, uint64_t chunkSize, bool b
   // that a chunk cut short inside a text shows the part it holds, and a short chunk (602 bytes,
   // without coding history, as some writers make it) does not show the next chunk's header as
   // its coding history.
-  BWFChunk record = image;
   const uint64_t chunkEnd = BWFChunk::kHeaderSize + chunkSize;
+  std::optional<BWFChunk> cut;  // the image of a chunk shorter than it, zeros past its end
   if (chunkEnd < BWFChunk::kSize) {
-    std::fill(record.bytes.begin() + static_cast<std::ptrdiff_t>(chunkEnd), record.bytes.end(),
+    cut = image;
+    std::fill(cut->bytes.begin() + static_cast<std::ptrdiff_t>(chunkEnd), cut->bytes.end(),
               uint8_t{0});
   }
+  const BWFChunk& record = cut ? *cut : image;
   sampSinceMidnightLow_ = record.load32(BWFChunk::kTimeReferenceLow, bigEndianIntegers);
   sampSinceMidnightHigh_ = record.load32(BWFChunk::kTimeReferenceHigh, bigEndianIntegers);
   description_ = record.text(BWFChunk::kDescription);
@@ -172,7 +174,7 @@ void BWFParser::scan(std::unique_ptr<FileHandle> file, const WhileOpen& whileOpe
   int lastListed = -1;
   uint32_t chunkStart = 0;
   int64_t length = 0;
-  uint8_t counter = 0;  // shown as signed 8-bit: the 128th entry has the index -128
+  uint8_t counter = 0;     // shown as signed 8-bit: the 128th entry has the index -128
   directory_.reserve(16);  // room for a typical file's entries, made once
   std::optional<ChainChunk> scannedBext;  // the first "bext" the scan met
 
