@@ -172,11 +172,12 @@ TEST(Cli, ShowAndChunks) {
       {dir.pathOf("fifo"), "not a regular file"}, {"/nonexistent/a.wav", "cannot open: No such file or directory"}};
   // clang-format on
   // A file name that is not UTF-8 keeps its bytes in JSON, as surrogate escapes, in every
-  // command that writes JSON; a WAV file of that name is read like any other.
-  const std::string oddWav = dir.write("take\xE9.wav", testsupport::readWholeFile(kSample));
+  // command that writes JSON, its quotes and backslashes escaped; a WAV file of that name is
+  // read like any other.
+  const std::string oddWav = dir.write("take\xE9\"5\"\\.wav", testsupport::readWholeFile(kSample));
   for (const char* command : {"show --json", "check --json", "export --json"}) {
-    for (const auto& [path, name] :
-         {std::pair{kNotWav[0].first, "/image\\udce9.png\","}, {oddWav, "/take\\udce9.wav\","}}) {
+    for (const auto& [path, name] : {std::pair{kNotWav[0].first, "/image\\udce9.png\","},
+                                     {oddWav, "/take\\udce9\\\"5\\\"\\\\.wav\","}}) {
       const bool exported = command[0] == 'e';  // export tells a file it cannot read on stderr
       if (exported && path != oddWav) continue;
       const Result j = bextkit(std::string(command) + " " + path);
