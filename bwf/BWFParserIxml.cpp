@@ -2,8 +2,6 @@
 // that follow its edits, made as text where the document holds them, and the chunk written back
 // as the bext chunk is: in place where it fits (recorders leave padding for this), grown into the
 // room after it, or in a new file.
-#include <charconv>
-
 #include "bwf/BWFParser.h"
 #include "bwf/BWFParserSaving.h"
 #include "bwf/Ixml.h"
@@ -12,13 +10,6 @@
 namespace bextkit {
 
 namespace {
-
-std::optional<uint64_t> decimalOf(std::string_view text) {
-  uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // A count of samples at `from` samples a second as a count at `to`, rounded down; nothing
 // where it does not fit 64 bits.
@@ -70,7 +61,7 @@ std::vector<BWFParser::IxmlChange> BWFParser::ixmlChanges() const {
     // The time stamp counts samples at its own rate, where the document states one.
     std::optional<uint64_t> stamp = reference;
     const IxmlField* rate = record.find("SPEED/TIMESTAMP_SAMPLE_RATE");
-    const std::optional<uint64_t> stampRate = rate ? decimalOf(rate->text) : std::nullopt;
+    const std::optional<uint64_t> stampRate = rate ? cnum::wholeDecimal(rate->text) : std::nullopt;
     if (stampRate && *stampRate != 0 && *stampRate <= UINT32_MAX && samplePerSeconds_ != 0) {
       stamp = rescaled(*reference, samplePerSeconds_, *stampRate);
     }
@@ -107,7 +98,6 @@ std::optional<std::string> BWFParser::ixmlToWrite(std::string& why) const {
     if (!(document = newIxml(edits, why))) return std::nullopt;
   } else if (chunk->truncated) {
     why = detail::truncatedReason(*chunk);
-    why.resize(why.size() - std::string_view(detail::kNothingWritten).size());
     return std::nullopt;
   } else if (chunk->size > kLongestIxml) {
     why = "the iXML chunk is " + std::to_string(chunk->size) + " bytes long, more than the " +

@@ -326,7 +326,7 @@ std::string BWFParser::saveRefusal() const {
   }
   for (const ChainChunk& chunk : chain_.chunks) {
     if (chunk.offset == bextChunkStart_ && chunk.truncated) {
-      return truncatedReason(chunk);
+      return truncatedReason(chunk) + kNothingWritten;
     }
   }
   return std::string();

@@ -296,7 +296,7 @@ bool BWFParser::rewriteChunk(const std::string& path, const SaveTarget& target,
   if (chain.container != chain_.container || !found || found->offset != target.offset) {
     return failSave(path, notInChain(target));
   }
-  if (found->truncated) return failSave(path, truncatedReason(*found));
+  if (found->truncated) return failSave(path, truncatedReason(*found) + kNothingWritten);
   // The bytes about to be replaced must be those that were read: otherwise another program has
   // saved the chunk since, and writing would undo its edits. They also undo a write that fails
   // part way.
@@ -395,7 +395,7 @@ bool BWFParser::writeNewFile(const std::string& path, const SaveTarget& target,
     if (!old || old->offset != target.offset || old->offset < headerEnd) {
       return failSave(path, notInChain(target));
     }
-    if (old->truncated) return failSave(path, truncatedReason(*old));
+    if (old->truncated) return failSave(path, truncatedReason(*old) + kNothingWritten);
     if (old->size != target.size || !chunkAsRead(*original, target)) {
       return failSave(path, changedSinceRead(target.id));
     }
@@ -537,7 +537,6 @@ bool BWFParser::growInPlace(const std::string& path, const SaveTarget& target,
       file->readDataOfLength(static_cast<size_t>(std::min(runEnd, size) - g->offset));
   file->seekToFileOffset(fieldAt);
   const std::vector<uint8_t> field = file->readDataOfLength(chain.has64BitSizes() ? 8 : 4);
-  const auto header = [this](FourCC id, uint64_t payload) { return chunkHeader(id, payload); };
   // Each step leaves a whole chain, should the process die between two of them: a JUNK chunk
   // appended at the end (the form's size then counting it); the filler header that stays after
   // the chunk, written where the old filler's payload lay; then the chunk with its new size in
@@ -549,7 +548,7 @@ bool BWFParser::growInPlace(const std::string& path, const SaveTarget& target,
   bool ok = true;
   if (g->appendAt) {
     std::vector<uint8_t> junk(static_cast<size_t>(g->appendAt - size), 0);
-    const std::vector<uint8_t> head = header(FourCC("JUNK"), g->junk);
+    const std::vector<uint8_t> head = chunkHeader(FourCC("JUNK"), g->junk);
     junk.insert(junk.end(), head.begin(), head.end());
     junk.resize(junk.size() + static_cast<size_t>(g->junk), 0);
     std::vector<uint8_t> grownField = field;
@@ -560,7 +559,7 @@ bool BWFParser::growInPlace(const std::string& path, const SaveTarget& target,
     }
     ok = writeAt(size, junk) && writeAt(fieldAt, grownField);
   }
-  if (ok && g->left) ok = writeAt(g->offset + 8 + g->newSize, header(g->leftId, g->leftSize));
+  if (ok && g->left) ok = writeAt(g->offset + 8 + g->newSize, chunkHeader(g->leftId, g->leftSize));
   std::vector<uint8_t> grown = chunk;
   grown.resize(static_cast<size_t>(8 + g->newSize), 0);
   storeSize(grown.data(), 4, static_cast<uint32_t>(g->newSize));

@@ -23,7 +23,7 @@ inline constexpr const char* kNothingWritten = "; nothing was written";
 // chunk sizes say.
 inline std::string truncatedReason(const ChainChunk& chunk) {
   return "the " + chunk.id.str() + " chunk declares " + std::to_string(chunk.size) +
-         " bytes and runs past the end of the file" + kNothingWritten;
+         " bytes and runs past the end of the file";
 }
 
 }  // namespace bextkit::detail

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "bwf/Xml.h"
 #include "platform/Utf8.h"
 
 namespace bextkit {
@@ -150,14 +151,7 @@ std::optional<std::string> fittedIxml(std::string_view document, uint64_t size) 
   const bool little = document.starts_with("\xFF\xFE");
   const size_t unit = utf16 ? 2 : 1;
   const size_t whole = document.size() - document.size() % unit;  // in whole characters
-  // Whether the character at `at` is padding: white space or NUL.
-  const auto padding = [&](size_t at) {
-    const char c = document[at + (utf16 && !little ? 1 : 0)];
-    const char high = utf16 ? document[at + (little ? 1 : 0)] : '\0';
-    return high == '\0' && (c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n');
-  };
-  size_t body = whole;
-  while (body >= unit && padding(body - unit)) body -= unit;
+  const size_t body = withoutXmlPadding(document).size();
   if (size < body || (size - body) % unit != 0) return std::nullopt;
   std::string out(document.substr(0, static_cast<size_t>(std::min<uint64_t>(size, whole))));
   // More of the document's last padding character, or spaces.

@@ -98,31 +98,18 @@ const std::string* XmlDocument::leaf(std::string_view path) const {
   return it == leafList.end() ? nullptr : &it->text;
 }
 
+const std::string* XmlDocument::leaf(std::string_view under, std::string_view path) const {
+  const auto it = std::find_if(leafList.begin(), leafList.end(), [&](const XmlLeaf& l) {
+    return l.path.size() == under.size() + 1 + path.size() && l.path.starts_with(under) &&
+           l.path[under.size()] == '/' && l.path.ends_with(path);
+  });
+  return it == leafList.end() ? nullptr : &it->text;
+}
+
 namespace {
 
 // The longest document whose parser a thread keeps for the next.
 constexpr size_t kLongestKept = 64 * 1024;
-
-// The text without its padding: NULs and white space after the last element, cut a character
-// at a time (a byte in UTF-8, two bytes, one of them zero, in UTF-16).
-std::string_view withoutPadding(std::string_view text) {
-  const bool utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-  const bool littleEndian = text.starts_with("\xFF\xFE");
-  const size_t unit = utf16 ? 2 : 1;
-  const auto padding = [&](size_t at) {
-    const char c = text[at + (utf16 && littleEndian ? 0 : unit - 1)];
-    const bool high = !utf16 || text[at + (littleEndian ? 1 : 0)] == '\0';
-    return high && (c == '\0' || c == ' ' || c == '\n' || c == '\r' || c == '\t');
-  };
-  size_t end = text.size() - text.size() % unit;
-  // Padding of eight spaces or eight NULs at a time, in UTF-8.
-  for (uint64_t word; !utf16 && end >= 8; end -= 8) {
-    std::memcpy(&word, text.data() + end - 8, 8);
-    if (word != 0 && word != 0x2020202020202020u) break;
-  }
-  while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
-  return text.substr(0, end);
-}
 
 // The ASCII bytes that start a name, and those that go on one.
 constexpr std::array<uint8_t, 256> kNameBytes = [] {
@@ -185,13 +172,14 @@ bool plainDeclaration(std::string_view text, size_t& length) {
 namespace detail {
 
 std::optional<XmlDocument> readPlainXml(std::string_view whole) {
-  const std::string_view text = withoutPadding(whole);
+  const std::string_view text = withoutXmlPadding(whole);
   const size_t n = text.size();
   if (!printableAscii(text)) return std::nullopt;
   size_t i = 0;
   if (text.starts_with("<?") && !plainDeclaration(text, i)) return std::nullopt;
   XmlDocument document;
-  // Room for the leaves once: an element takes seven bytes at least ("<A></A>").
+  // Room for the leaves made once, by the document's length: a recorder's leaf, with its tags
+  // and indentation, takes some forty bytes; sixteen leave room for terse documents too.
   document.leafList.reserve(std::min<size_t>(64, n / 16 + 1));
   struct Open {
     std::string_view name;
@@ -295,7 +283,7 @@ std::optional<XmlDocument> readPlainXml(std::string_view whole) {
 }
 
 XmlDocument readXmlWithExpat(std::string_view whole) {
-  const std::string_view text = withoutPadding(whole);
+  const std::string_view text = withoutXmlPadding(whole);
   const size_t end = text.size();
   XmlDocument document;
   // Each thread keeps its parser from one document to the next, reset between them: making one
@@ -349,6 +337,25 @@ XmlDocument readXmlWithExpat(std::string_view whole) {
 }
 
 }  // namespace detail
+
+std::string_view withoutXmlPadding(std::string_view text) {
+  const bool utf16 = text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
+  const bool littleEndian = text.starts_with("\xFF\xFE");
+  const size_t unit = utf16 ? 2 : 1;
+  const auto padding = [&](size_t at) {
+    const char c = text[at + (utf16 && littleEndian ? 0 : unit - 1)];
+    const bool high = !utf16 || text[at + (littleEndian ? 1 : 0)] == '\0';
+    return high && (c == '\0' || c == ' ' || c == '\n' || c == '\r' || c == '\t');
+  };
+  size_t end = text.size() - text.size() % unit;
+  // Padding of eight spaces or eight NULs at a time, in UTF-8.
+  for (uint64_t word; !utf16 && end >= 8; end -= 8) {
+    std::memcpy(&word, text.data() + end - 8, 8);
+    if (word != 0 && word != 0x2020202020202020u) break;
+  }
+  while (end >= unit + (utf16 ? 2 : 0) && padding(end - unit)) end -= unit;
+  return text.substr(0, end);
+}
 
 XmlDocument parseXml(std::string_view text) {
   std::optional<XmlDocument> plain = detail::readPlainXml(text);

@@ -36,6 +36,8 @@ struct XmlDocument {
   // The text of the leaf element at `path` from the root ("BWFXML/SPEED/TIMECODE_RATE"), the
   // first where a path repeats; null where there is none.
   const std::string* leaf(std::string_view path) const;
+  // The same for the path `under`/`path` ("BWFXML", "SPEED/TIMECODE_RATE"), without making it.
+  const std::string* leaf(std::string_view under, std::string_view path) const;
 };
 
 // Limits that keep the reading of any document short and its memory bounded. An iXML chunk of
@@ -50,6 +52,10 @@ constexpr size_t kMostXmlElements = 50000;
 // by a quick reader of their own; any other document, and any that is not well-formed, by
 // expat, which tells why.
 XmlDocument parseXml(std::string_view text);
+
+// The text without the padding after its last element: NULs and white space, cut a character
+// at a time (a byte in UTF-8, two bytes, one of them zero, in UTF-16).
+std::string_view withoutXmlPadding(std::string_view text);
 
 namespace detail {
 // The two readers apart, for tests that compare them: the quick reader's document, or nothing

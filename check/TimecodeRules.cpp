@@ -5,30 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "timecode/CNumbers.h"
+
 namespace bextkit::check {
 
 namespace {
 
 __extension__ using Wide = unsigned __int128;
 
-std::optional<uint64_t> decimal(std::string_view text) {
-  uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return {};
-  return value;
-}
-
 // The text of the iXML's first leaf at BWFXML/`path`, or null.
 const std::string* leaf(const TimecodeFacts& facts, std::string_view path) {
-  if (!facts.ixml) return nullptr;
-  constexpr std::string_view kRoot = "BWFXML/";
-  for (const XmlLeaf& l : facts.ixml->leafList) {
-    if (l.path.size() == kRoot.size() + path.size() && l.path.starts_with(kRoot) &&
-        l.path.ends_with(path)) {
-      return &l.text;
-    }
-  }
-  return nullptr;
+  return facts.ixml ? facts.ixml->leaf("BWFXML", path) : nullptr;
 }
 
 // The rate of `framesPerSecond` (a fraction or a decimal), counting drop-frame where `drop`
@@ -47,8 +34,8 @@ std::optional<smpte::Rate> rateOf(double framesPerSecond, bool drop) {
 std::optional<double> speedOf(std::string_view text) {
   const size_t slash = text.find('/');
   if (slash != std::string_view::npos) {
-    const auto numerator = decimal(text.substr(0, slash));
-    const auto denominator = decimal(text.substr(slash + 1));
+    const auto numerator = cnum::wholeDecimal(text.substr(0, slash));
+    const auto denominator = cnum::wholeDecimal(text.substr(slash + 1));
     if (!numerator || !denominator || *denominator == 0) return {};
     return static_cast<double>(*numerator) / static_cast<double>(*denominator);
   }
@@ -174,12 +161,12 @@ void checkTimecode(const TimecodeFacts& facts, Findings& out) {
       {"SPEED/TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI", "SPEED/TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO"},
       {"BEXT/BWF_TIME_REFERENCE_HIGH", "BEXT/BWF_TIME_REFERENCE_LOW"}};
   const std::string* ixmlRate = leaf(facts, "SPEED/TIMESTAMP_SAMPLE_RATE");
-  if (ixmlRate && decimal(*ixmlRate) != facts.sampleRate) return;
+  if (ixmlRate && cnum::wholeDecimal(*ixmlRate) != facts.sampleRate) return;
   for (const auto& [high, low] : kCopies) {
     const std::string* highText = leaf(facts, high);
     const std::string* lowText = leaf(facts, low);
     if (!highText || !lowText) continue;
-    const auto h = decimal(*highText), l = decimal(*lowText);
+    const auto h = cnum::wholeDecimal(*highText), l = cnum::wholeDecimal(*lowText);
     if (!h || !l || *h > 0xFFFFFFFFu || *l > 0xFFFFFFFFu) continue;
     const uint64_t copy = (*h << 32) | *l;
     if (copy == reference) continue;

@@ -21,6 +21,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
+#include "edit/FieldEdit.h"
 
 namespace bextkit::cli {
 
@@ -199,7 +200,7 @@ std::vector<std::string> tableColumns() {
   std::vector<std::string> columns(csv::kBextColumns.begin(), csv::kBextColumns.end());
   columns.insert(columns.end(), kInfoColumns.begin(), kInfoColumns.end());
   for (const std::string_view name : edit::kIxmlTableFields) {
-    columns.push_back(std::string(kIxmlColumnPrefix) + std::string(name));
+    columns.push_back(std::string(edit::kIxmlPrefix) + std::string(name));
   }
   return columns;
 }

@@ -11,7 +11,6 @@
 
 #include "bwf/Ixml.h"
 #include "check/BextRules.h"
-#include "edit/FieldEdit.h"
 
 namespace bextkit::cli {
 
@@ -19,7 +18,6 @@ namespace bextkit::cli {
 // fields archives use most (IARL to ITCH), then the iXML fields of production sound
 // ("iXML:SCENE" and the like).
 std::vector<std::string> tableColumns();
-inline constexpr std::string_view kIxmlColumnPrefix = edit::kIxmlPrefix;
 
 // One file's row, as export makes it.
 struct TableRow {

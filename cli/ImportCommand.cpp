@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -24,8 +23,10 @@
 #include "cli/FileScan.h"
 #include "cli/Paths.h"
 #include "cli/Text.h"
+#include "edit/FieldEdit.h"
 #include "platform/ExceptionReason.h"
 #include "platform/FileHandle.h"
+#include "timecode/CNumbers.h"
 #include "timecode/Smpte.h"
 
 namespace bextkit::cli {
@@ -106,13 +107,6 @@ std::string_view trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::optional<uint64_t> parseUnsigned(std::string_view text) {
-  uint64_t value = 0;
-  const auto [end, fault] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || fault != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
 }
 
 std::string plural(size_t n, const char* one, const char* many) {
@@ -286,8 +280,8 @@ class Importer {
         at = i;
       } else if (isInfoId(name)) {
         header.info.emplace_back(name);
-      } else if (name.starts_with(kIxmlColumnPrefix) && name.size() > kIxmlColumnPrefix.size()) {
-        header.ixml.emplace_back(i, name.substr(kIxmlColumnPrefix.size()));
+      } else if (name.starts_with(edit::kIxmlPrefix) && name.size() > edit::kIxmlPrefix.size()) {
+        header.ixml.emplace_back(i, name.substr(edit::kIxmlPrefix.size()));
       } else if (!name.empty()) {
         header.unknown.emplace_back(name);
       }
@@ -391,7 +385,7 @@ class Importer {
       const std::string_view value = given != kClear ? given : "";
       std::string why;
       if (plan ? !plan->takeIxml(name, value, why) : !edit::ixmlValue(name, value, why)) {
-        edit.problems.push_back(std::string(kIxmlColumnPrefix) + name + ": " + why);
+        edit.problems.push_back(std::string(edit::kIxmlPrefix) + name + ": " + why);
       }
     }
     planTimeReference(cell[kTimecode], cell[kTimeReference], now, known, edit);
@@ -427,7 +421,7 @@ class Importer {
     };
     std::optional<uint64_t> samples;
     if (const std::string_view text = trimmed(samplesCell); !text.empty()) {
-      samples = text == kClear ? 0 : parseUnsigned(text);
+      samples = text == kClear ? 0 : cnum::wholeDecimal(text);
       if (!samples) {
         problem(kTimeReference,
                 "expected a count of samples from 0 to 18446744073709551615, "

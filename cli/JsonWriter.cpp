@@ -134,8 +134,8 @@ bool JsonWriter::quoted(std::string_view value, std::string_view closing, bool a
 
 JsonWriter& JsonWriter::displayString(std::string_view bytes) {
   separate();
-  // Most texts are ASCII, written at once; any other is checked for UTF-8 first.
-  if (!quoted(bytes, "\"", true)) quoted(isUtf8(bytes) ? std::string(bytes) : displayUtf8(bytes));
+  // Most texts are ASCII, written at once; any other as displayUtf8 shows it.
+  if (!quoted(bytes, "\"", true)) quoted(displayUtf8(bytes));
   return *this;
 }
 

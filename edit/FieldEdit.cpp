@@ -161,15 +161,11 @@ std::optional<Value> parseValue(BextField field, std::string_view text, std::str
 
 std::optional<std::string> ixmlValue(std::string_view name, std::string_view text,
                                      std::string& why) {
-  const std::string value(text);
-  for (size_t i = 0; i < value.size();) {
-    const size_t length = utf8SequenceLength(value, i);
-    if (length == 0 || value[i] == '\0') {
-      why = "holds a byte that is no UTF-8 character (iXML is UTF-8 text)";
-      return std::nullopt;
-    }
-    i += length;
+  if (!isUtf8(text) || text.find('\0') != std::string_view::npos) {
+    why = "holds a byte that is no UTF-8 character (iXML is UTF-8 text)";
+    return std::nullopt;
   }
+  const std::string value(text);
   if (name != "CIRCLED") return value;
   std::string lower = value;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {

@@ -49,6 +49,11 @@ std::unique_ptr<const FileOperations> operationsToKeep() {
                                : nullptr;
 }
 
+// The table that a handle keeping `kept` uses.
+const FileOperations& tableOf(const std::unique_ptr<const FileOperations>& kept) {
+  return kept ? *kept : posixOperations();
+}
+
 std::string describeErrno(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
 }
@@ -114,9 +119,7 @@ FileOperations setFileOperations(FileOperations operations) {
   return previous;
 }
 
-const FileOperations& FileHandle::operations() const {
-  return operations_ ? *operations_ : posixOperations();
-}
+const FileOperations& FileHandle::operations() const { return tableOf(operations_); }
 
 bool renameFile(const std::string& from, const std::string& to, std::string* error) {
   if (currentOperations().rename(from.c_str(), to.c_str()) == 0) return true;
@@ -137,7 +140,7 @@ std::unique_ptr<FileHandle> FileHandle::open(const std::string& path, int flags,
   }
   // The handle's own table serves the open too: an operation may install another meanwhile.
   std::unique_ptr<const FileOperations> kept = operationsToKeep();
-  const FileOperations& operations = kept ? *kept : posixOperations();
+  const FileOperations& operations = tableOf(kept);
   const int fd = operations.open(path.c_str(), flags | O_NONBLOCK, 0);
   if (fd < 0) {
     if (error)
@@ -209,9 +212,8 @@ std::unique_ptr<FileHandle> FileHandle::openLocked(const std::string& path, int 
 
 std::unique_ptr<FileHandle> FileHandle::createExclusive(const std::string& path, mode_t mode,
                                                         std::string* error) {
-  // The handle's own table serves the open too: an operation may install another meanwhile.
   std::unique_ptr<const FileOperations> kept = operationsToKeep();
-  const FileOperations& operations = kept ? *kept : posixOperations();
+  const FileOperations& operations = tableOf(kept);
   const int fd = operations.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
   if (fd < 0) {
     if (error) *error = describeErrno("cannot create");
@@ -280,9 +282,8 @@ bool FileHandle::write(const uint8_t* bytes, size_t length) {
 
 std::unique_ptr<FileHandle> FileHandle::createUnnamed(const std::string& directory, mode_t mode,
                                                       std::string* error) {
-  // The handle's own table serves the open too: an operation may install another meanwhile.
   std::unique_ptr<const FileOperations> kept = operationsToKeep();
-  const FileOperations& operations = kept ? *kept : posixOperations();
+  const FileOperations& operations = tableOf(kept);
   const int fd = operations.open(directory.c_str(), O_RDWR | O_TMPFILE, mode);
   if (fd < 0) {
     const int code = errno;  // the caller tells "not supported here" from other failures

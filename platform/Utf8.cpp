@@ -33,13 +33,7 @@ size_t utf8SequenceLength(std::string_view s, size_t i) {
 
 namespace {
 
-void appendLatin1(std::string& out, uint8_t b) {
-  out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-  out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-}
-
-}  // namespace
-
+// The length of the run of ASCII bytes (below 0x80) that `bytes` starts with.
 size_t asciiPrefix(std::string_view bytes) {
   // Eight bytes at a time while none has its high bit set.
   size_t i = 0;
@@ -50,6 +44,13 @@ size_t asciiPrefix(std::string_view bytes) {
   while (i < bytes.size() && static_cast<uint8_t>(bytes[i]) < 0x80) ++i;
   return i;
 }
+
+void appendLatin1(std::string& out, uint8_t b) {
+  out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+  out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+}
+
+}  // namespace
 
 bool isUtf8(std::string_view bytes) {
   for (size_t i = asciiPrefix(bytes); i < bytes.size();) {

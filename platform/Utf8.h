@@ -15,7 +15,5 @@ size_t utf8SequenceLength(std::string_view s, size_t i);
 std::string displayUtf8(std::string_view bytes);
 // Whether the bytes are valid UTF-8 already, which displayUtf8 gives back unchanged.
 bool isUtf8(std::string_view bytes);
-// The length of the run of ASCII bytes (below 0x80) that `bytes` starts with.
-size_t asciiPrefix(std::string_view bytes);
 
 }  // namespace bextkit

@@ -2,8 +2,10 @@
 // every overflow defined: values wrap modulo 2^32 instead of invoking undefined behaviour.
 #pragma once
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,16 @@ inline std::string_view cStringView(const std::string& s) { return std::string_v
 // character; no digits gives 0. Like glibc (strtol clamped to 64 bits, then narrowed), a value
 // outside 32 bits keeps its low 32 bits.
 int32_t atoi(std::string_view text);
+
+// The whole text as an unsigned decimal ("48000"); nothing for an empty text, a sign, any other
+// character, or a value past 64 bits. Unlike atoi, for texts that must be a number and nothing
+// else (a table's cell, an iXML field).
+inline std::optional<uint64_t> wholeDecimal(std::string_view text) {
+  uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
 
 // A signed value truncated to 32 bits (two's complement wrap-around).
 constexpr int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
